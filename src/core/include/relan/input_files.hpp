@@ -1,0 +1,78 @@
+#pragma once
+
+// The two input files: the failure-data file (.rel) and the warranty-term file
+// (gar*.txt). A load either succeeds whole or changes nothing: it works on a
+// copy of the state and hands it over only after the last line was read.
+
+#include "relan/numtext.hpp"
+#include "relan/state.hpp"
+
+#include <array>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace relan {
+
+using GridRow = std::array<std::string, 4>;
+
+// Field texts of the main window after a failure-data load.
+struct FailureLoadFields {
+    std::string Label10; // comment line, the window's heading
+    std::string meSred;
+    std::string meSKO;
+    std::string meKolAll;
+    std::string meKolOtk;
+    std::string LabeledEdit2;
+    std::string Edit1;
+    std::string Edit6;
+    std::string Edit5;
+    std::string Edit2;
+    std::optional<std::string> NPokoleny; // left as it is when empty
+};
+
+struct FailureLoad {
+    FailureLoadFields fields;
+    std::vector<GridRow> grid; // row 0 holds the headings of Mass_List
+};
+
+// Field texts of the warranty-term panel and the censoring fields.
+struct WarrantyLoadFields {
+    std::string Edit4; // the file's own path
+    std::string Label15;
+    std::string MaskEdit1;
+    std::string MaskEditSrednee;
+    std::string MaskEditSKO;
+    std::string meSred;
+    std::string meSKO;
+};
+
+// Files larger than this are refused before they are read: a failure file of
+// a very large fleet is a few megabytes.
+constexpr std::size_t kMaxInputFileBytes = 256u << 20;
+
+std::string readInputFile(const std::string& path);
+
+FailureLoad loadFailureData(const std::string& path, const NumberFormat& fmt, AnalysisState& state);
+// The same on bytes already in memory; fileName only names the file in messages.
+FailureLoad parseFailureData(std::string_view bytes, const std::string& fileName, const NumberFormat& fmt,
+                             AnalysisState& state);
+
+WarrantyLoadFields loadWarrantyTerms(const std::string& path, const NumberFormat& fmt, AnalysisState& state);
+WarrantyLoadFields parseWarrantyTerms(std::string_view bytes, const std::string& fileName,
+                                      const NumberFormat& fmt, AnalysisState& state);
+
+// Sorts by time, ascending; equal times keep their order.
+void sort_MinMax(std::vector<Problems>& z);
+
+// Generation count suggested for a fleet failure count; empty = leave the field.
+std::optional<std::string> generationsForFailureCount(int kolOtk);
+
+// The link file remembers the path of the last failure-data file loaded.
+inline constexpr const char* kLinkFileName = "linkRel.txt";
+void writeLinkFile(const std::filesystem::path& folder, const std::string& filePathText);
+std::optional<std::string> readLinkFile(const std::filesystem::path& folder);
+
+} // namespace relan

@@ -1,0 +1,137 @@
+#pragma once
+
+// The analysis state: everything the computations share, as one value owned
+// by whoever drives them (the window or the command line). Field names follow
+// the vocabulary of the reliability engineers who use the tool; the
+// transliterated names (Kol_Izd_All, Sred, SKO ...) are kept so that figures in
+// logs, reports and files read the same everywhere.
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace relan {
+
+constexpr int Mx_prich = 18;   // largest number of failure causes; tables run 0..18
+constexpr int N_Param_Opt = 5; // largest number of genetic-search parameters; vectors run 1..5
+
+using RealArray = std::vector<double>;
+// Indexed 1..N_Param_Opt as in every formula of the fits; element 0 is unused.
+using OptArray = std::array<double, N_Param_Opt + 1>;
+
+// One documented failure.
+struct Problems {
+    double time = 0;     // operating time, hours
+    int chey = 0;        // cause index into Vidy_otkazov; 0 = cause not established
+    std::string Pri;     // whole source text when a cause matched, else empty
+    std::string komment; // what was repaired or replaced (text after "* ")
+};
+
+// One failure cause.
+struct Vid_otkaza {
+    std::string Nazv_Prich;
+    double Dolya = 0; // number of failure lines naming the cause
+};
+
+// One histogram interval; its left boundary is the previous interval's time.
+struct Hist_Rec {
+    double time = 0;
+    std::array<int, Mx_prich + 1> Npr{}; // per cause 1..18; Npr[0] stays 0
+    int Nund = 0;                        // failures with cause 0
+    int Sum = 0;                         // all failures of the interval
+};
+
+// One fitted failure law F(t) = 1 - exp(-A t^B) with its repetition
+// coefficient and the censoring law it was fitted with.
+struct Mod_Weib {
+    double A = 0;
+    double B = 0;
+    double Kol_Nakopl = 0;
+    double SKO = 0;
+    double Sred = 0;
+    double K_powtor = 0;
+    double SKO_out = 0;
+    double Unsens = 0;
+    double KolmCrt = 0;
+    RealArray Kol_F_priv;
+    RealArray F_Weib;
+    RealArray F_norm;
+    bool Executed = false;
+};
+
+struct WeibKf {
+    double A = 0;
+    double B = 0;
+};
+
+// Search ranges of the genetic optimiser: row 1 lower bounds, row 2 widths,
+// parameters 1 = B, 2 = A, 3 = K_powtor, 4 = censoring mean (or SD), 5 = SD.
+// Index 0 of both dimensions is unused so the formulas keep their numbering.
+using AlimTable = std::array<std::array<double, N_Param_Opt + 1>, 3>;
+inline constexpr AlimTable kAlimInitial = {{
+    {0, 0, 0, 0, 0, 0},
+    {0, 0.00001, 0.00001, 0.1, 80, 30},
+    {0, 5, 5, 5, 500, 100},
+}};
+
+struct AnalysisState {
+    // Loaded failure data.
+    std::vector<Problems> MasProbl;
+    std::array<Vid_otkaza, Mx_prich + 1> B_otk{};
+    std::array<Vid_otkaza, Mx_prich + 1> Vidy_otkazov{};
+    std::string Comment;
+    int Kol_Izd_All = 0;
+    int KolOtk = 0;
+    int Kol_izw = 0;
+    int NPrich = 0; // cause count of the last failure-data file
+    double Popravka_Unknow = 0;
+    double Izd_Prived = 0;
+    double T90expl = 0;
+    double T80expl = 0;
+    double T50expl = 0;
+    double t50zen = 0;
+    double T20expl = 0;
+    double T10expl = 0;
+    double Otk_Izd = 0;
+    bool uk = false;
+    bool Perv = false;
+    std::string Path;
+
+    // Calculation settings.
+    double Sred = 0;
+    double SKO = 0;
+    double tGar = 0;
+    bool Sred_Opt = false;
+    bool SKO_Opt = false;
+
+    // Histogram and models.
+    std::vector<Hist_Rec> Hist_Arr;
+    int D_Hist1 = 0;
+    int D_Hist2 = 0;
+    std::array<double, Mx_prich + 1> Sum_PrichRow{};
+    std::array<double, Mx_prich + 1> Sum_PrichCol{};
+    Mod_Weib MPirsS; // model 1.1, Pearson by spiral descent
+    Mod_Weib MPirsN; // model 1.2, Pearson by Newton's method
+    Mod_Weib MSmirn; // model 2, Smirnov
+    Mod_Weib MGenet; // genetic model
+    RealArray Mas_Out_Like;
+    double Kol_Nakopl_Like = 0;
+    RealArray F_OutGar;
+    double SumNund = 0;
+    double Pot08 = 0;
+    RealArray MasTGarant;
+
+    // Genetic optimiser.
+    AlimTable Alim = kAlimInitial;
+    OptArray NormA{};
+    OptArray Ao{};
+    OptArray Aopt{};
+    double Precision = 0;
+    int iop = 0;
+    bool Stop_Gen = false;
+    bool bCopyBest = false;
+    double dMinimumAll = 0;
+    int iMaxBest = 0;
+};
+
+} // namespace relan

@@ -1,0 +1,25 @@
+#pragma once
+
+// The data files of this domain are Windows-1251 text. Internally every string
+// is UTF-8; these conversions are explicit and never depend on the locale.
+
+#include <string>
+#include <string_view>
+
+namespace relan::cp1251 {
+
+std::string toUtf8(std::string_view bytes);
+// Characters outside the code page become '?'.
+std::string fromUtf8(std::string_view utf8);
+// Lower case under the Russian rules of the code page (Cyrillic, Ё, the
+// Ukrainian and Serbian letters, Latin), applied to cp1251 bytes.
+std::string lower(std::string_view bytes);
+
+} // namespace relan::cp1251
+
+namespace relan {
+
+// Removes characters with codes 0..32 at both ends.
+std::string_view trimControl(std::string_view s);
+
+} // namespace relan

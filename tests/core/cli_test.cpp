@@ -1,0 +1,83 @@
+#include "fixtures.hpp"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+Run runCli(const std::string& args) {
+    relan::test::TempDir dir;
+    const auto errPath = (dir.path() / "stderr.txt").string();
+    const std::string cmd = std::string(RELAN_CLI_PATH) + " " + args + " 2>" + errPath;
+    Run r;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return r;
+    std::array<char, 4096> buf;
+    std::size_t n;
+    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+    const int status = pclose(p);
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream e(errPath);
+    std::stringstream ss;
+    ss << e.rdbuf();
+    r.err = ss.str();
+    return r;
+}
+
+const std::string kSample = RELAN_SAMPLES_DIR "/mtz82_2018.rel";
+const std::string kWarranty = RELAN_SAMPLES_DIR "/gar2018.txt";
+
+} // namespace
+
+TEST(CliLoad, PrintsInputAndGrid) {
+    auto r = runCli("load " + kSample);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    auto j = nlohmann::json::parse(r.out);
+    const auto& in = j.at("input");
+    for (const char* key : {"Comment", "Sred", "SKO", "tGar", "Kol_Izd_All", "KolOtk", "Kol_izw", "Izd_Prived",
+                            "Popravka_Unknow", "causes", "T90expl", "T80expl", "T50expl", "t50zen", "T20expl",
+                            "T10expl", "Otk_Izd"})
+        EXPECT_TRUE(in.contains(key)) << key;
+    EXPECT_EQ(in.at("causes").size(), 5u);
+    EXPECT_EQ(in.at("causes")[0].at("Nazv_Prich"), "Двигатель");
+    const int n = in.at("Kol_izw");
+    ASSERT_EQ(j.at("grid").size(), static_cast<std::size_t>(n) + 1);
+    EXPECT_EQ(j.at("grid")[0][1], "Наработка, час");
+    EXPECT_DOUBLE_EQ(in.at("Izd_Prived").get<double>(), 850.0 * n / 260);
+}
+
+TEST(CliLoad, WarrantyFileAndSeparator) {
+    auto r = runCli("load " + kSample + " --warranty " + kWarranty + " --decimal-separator ,");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    auto j = nlohmann::json::parse(r.out);
+    EXPECT_EQ(j["input"]["Comment"].get<std::string>().rfind("Гарантийные сроки", 0), 0u);
+    EXPECT_NE(j["input"]["Sred"].get<double>(), 1800.0);
+    bool comma = false;
+    for (const auto& row : j["grid"]) comma |= row[1].get<std::string>().find(',') != std::string::npos;
+    EXPECT_TRUE(comma);
+}
+
+TEST(CliLoad, ErrorsAreOneLineOnStderrWithExitTwo) {
+    relan::test::TempDir dir;
+    const auto bad = dir.write("bad.rel", relan::test::cp1251File({"К", "4380", "900", "100", "10", "0", "1;5\tа"}));
+    for (const std::string& args : std::vector<std::string>{"load /no/such.rel", "load " + bad, "load", "frobnicate"}) {
+        auto r = runCli(args);
+        EXPECT_EQ(r.exitCode, 2) << args;
+        EXPECT_TRUE(r.out.empty()) << args;
+        ASSERT_FALSE(r.err.empty()) << args;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << args;
+    }
+    auto r = runCli("load " + bad);
+    EXPECT_NE(r.err.find("строке 7"), std::string::npos) << r.err;
+}
