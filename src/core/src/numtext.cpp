@@ -273,4 +273,11 @@ double toReal(std::string_view text, const NumberFormat& fmt) {
     return *v;
 }
 
+double fieldReal(std::string_view label, std::string_view control, std::string_view text, const NumberFormat& fmt) {
+    auto v = parseReal(text, fmt.decimal);
+    if (!v)
+        throw Error("Поле «" + std::string(label) + "» (" + std::string(control) + "): " + notValidFloatText(text));
+    return *v;
+}
+
 } // namespace relan

@@ -42,6 +42,10 @@ std::optional<std::int32_t> parseInt32(std::string_view text);
 
 // parseReal or relan::Error "'<text>' is not a valid floating point value".
 double toReal(std::string_view text, const NumberFormat& fmt);
+// A window field read as a real number; the refusal names the field by its
+// label and control name: "Поле «Среднее время гарантии» (meSred): '12;5' is
+// not a valid floating point value".
+double fieldReal(std::string_view label, std::string_view control, std::string_view text, const NumberFormat& fmt);
 std::string notValidFloatText(std::string_view text);
 
 } // namespace relan

@@ -1,0 +1,26 @@
+#pragma once
+
+// The failure histogram every model is fitted to and every chart is drawn
+// from, and the modelled histogram of a fitted law.
+
+#include "relan/log.hpp"
+#include "relan/numtext.hpp"
+#include "relan/state.hpp"
+
+namespace relan {
+
+// Narrowest first-interval width the halving goes down to: a crowd of
+// failures at one time cannot be split by narrower intervals.
+constexpr int kMinHistWidth = 1;
+
+// Rebuilds Hist_Arr, D_Hist1, D_Hist2, Sum_PrichCol, Sum_PrichRow from the
+// sorted MasProbl. Raises relan::Error when there are no failures.
+void hist(AnalysisState& s);
+
+// Modelled failures per interval of the law (A, B, Kpowt) under the current
+// censoring law s.Sred / s.SKO, their total and their RMS difference from the
+// observed counts; appends the 95 % band line to the log.
+void Hist_Made(const AnalysisState& s, double A, double B, double Kpowt, RealArray& Mas_Model_Hist,
+               double& N_Nakopl, double& SKO_, const NumberFormat& fmt, const LogSink& log);
+
+} // namespace relan

@@ -1,0 +1,106 @@
+#include "relan/histogram.hpp"
+
+#include "relan/error.hpp"
+#include "relan/special.hpp"
+
+#include <cmath>
+
+namespace relan {
+namespace {
+
+constexpr std::size_t kMaxIntervals = 31;
+// Beyond this operating time the interval widths would no longer fit their
+// integer hours; no product runs for thousands of years.
+constexpr double kMaxFailureTime = 1e8;
+
+// One build of the histogram with the current widths. A build that exceeds
+// the interval limit stops early: it is rebuilt with a doubled width anyway,
+// and very long data would otherwise create millions of intervals first.
+void build(AnalysisState& s, double lastTime) {
+    s.Hist_Arr.clear();
+    s.Sum_PrichRow.fill(0);
+    s.Sum_PrichCol.fill(0);
+    const auto& f = s.MasProbl;
+    double b = 0;
+    std::size_t j = 0;
+    std::size_t i = 0;
+    int n = 1;
+    do {
+        s.Hist_Arr.emplace_back();
+        Hist_Rec& rec = s.Hist_Arr.back();
+        for (;;) {
+            b += n < 9 ? s.D_Hist1 : s.D_Hist2;
+            while (j < f.size() && b + 0.1 > f[j].time) {
+                if (f[j].chey == 0)
+                    ++rec.Nund;
+                else
+                    ++rec.Npr[f[j].chey];
+                ++j;
+            }
+            rec.Sum = static_cast<int>(j - i);
+            // An empty stretch is merged into the interval, which grows by one more width.
+            if (!(j == i && b < lastTime)) break;
+        }
+        rec.time = b;
+        ++n;
+        for (int m = 1; m <= Mx_prich; ++m) s.Sum_PrichCol[m] += rec.Npr[m];
+        i = j;
+    } while (b < lastTime && s.Hist_Arr.size() <= kMaxIntervals);
+}
+
+} // namespace
+
+void hist(AnalysisState& s) {
+    if (s.MasProbl.empty())
+        throw Error("Нет данных об отказах: загрузите файл исходных данных с хотя бы одним отказом");
+    for (const auto& p : s.MasProbl)
+        if (!std::isfinite(p.time) || p.chey < 0 || p.chey > Mx_prich)
+            throw Error("Данные об отказах повреждены: недопустимая наработка или причина отказа");
+    if (s.MasProbl.back().time > kMaxFailureTime)
+        throw Error("Наработка отказа " + formatGeneral(s.MasProbl.back().time, NumberFormat{}) +
+                    " ч больше допустимой (" + formatGeneral(kMaxFailureTime, NumberFormat{}) + " ч)");
+    s.D_Hist1 = 100;
+    const double T = s.MasProbl.back().time;
+    const double R = roundHalfEven(T);
+    if (R >= 1 && R <= 2300)
+        s.D_Hist2 = 100;
+    else if (R >= 2301 && R <= 91024)
+        s.D_Hist2 = 200;
+    else if (R < 1)
+        s.D_Hist2 = 100; // all failures in the first half hour: any width ends the build at once
+    else if (s.D_Hist2 <= 0)
+        s.D_Hist2 = 200; // very long operation: start as for long data, the doubling below widens it
+    for (;;) {
+        build(s, T);
+        const std::size_t placed = s.MasProbl.size();
+        if (placed > 70 && s.Hist_Arr.size() <= 10 && s.D_Hist1 / 2 >= kMinHistWidth) {
+            s.D_Hist1 /= 2;
+        } else if (s.Hist_Arr.size() > kMaxIntervals) {
+            s.D_Hist2 *= 2;
+        } else {
+            break;
+        }
+    }
+}
+
+void Hist_Made(const AnalysisState& s, double A, double B, double Kpowt, RealArray& Mas_Model_Hist,
+               double& N_Nakopl, double& SKO_, const NumberFormat& fmt, const LogSink& log) {
+    const std::size_t m = s.Hist_Arr.size();
+    Mas_Model_Hist.assign(m, 0.0);
+    N_Nakopl = 0;
+    double sq = 0;
+    double t1 = 0;
+    for (std::size_t i = 0; i < m; ++i) {
+        const double t2 = s.Hist_Arr[i].time;
+        Mas_Model_Hist[i] = s.Izd_Prived * Kpowt * weibCDF2(A, B, t1, t2) * (1 - CDF_Gauss(s.Sred, s.SKO, t2));
+        N_Nakopl += Mas_Model_Hist[i];
+        const double d = s.Hist_Arr[i].Sum - Mas_Model_Hist[i];
+        sq += d * d;
+        t1 = t2;
+    }
+    SKO_ = m ? std::sqrt(sq / static_cast<double>(m)) : 0;
+    logLine(log, "Доверительный 95% интервал модели " +
+                     formatPattern("= %6.4f,  СКО= %6.4f", {1.96 * SKO_, SKO_}, fmt));
+}
+
+} // namespace relan
