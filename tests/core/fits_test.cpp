@@ -1,1 +1,148 @@
+#include "fixtures.hpp"
+
+#include "relan/error.hpp"
+#include "relan/fits.hpp"
+#include "relan/histogram.hpp"
+
 #include <gtest/gtest.h>
+
+using namespace relan;
+using relan::test::makeState;
+using relan::test::weibullTimes;
+
+namespace {
+
+AnalysisState sampleLike(unsigned seed = 1) {
+    auto s = makeState(weibullTimes(150, 3e-4, 1.15, 1800, 450, seed), 600, 1800, 450);
+    hist(s);
+    return s;
+}
+
+FitOptions options(double kdiv, std::vector<std::string>* log = nullptr) {
+    FitOptions o;
+    o.kdiv = kdiv;
+    o.timing = false;
+    if (log) o.log = [log](const std::string& l) { log->push_back(l); };
+    return o;
+}
+
+} // namespace
+
+TEST(Fits, PassCountsAtTheDefaultCoefficients) {
+    struct Case {
+        FitKind kind;
+        bool sred, sko;
+        double kdiv;
+        long long passes;
+    } cases[] = {
+        {FitKind::Spiral, false, false, 1.00025, 36846}, {FitKind::Spiral, true, true, 1.00025, 36846},
+        {FitKind::Newton, false, false, 1.00025, 73692}, {FitKind::Newton, true, false, 1.00025, 73692},
+        {FitKind::Smirnov, true, true, 1.0005, 18426},
+    };
+    for (const auto& c : cases) {
+        auto s = sampleLike();
+        s.Sred_Opt = c.sred;
+        s.SKO_Opt = c.sko;
+        EXPECT_EQ(fitPasses(c.kind, c.sred, c.sko, c.kdiv), c.passes);
+        FitResult r;
+        if (c.kind == FitKind::Spiral) r = SpirSp_Execute(s, options(c.kdiv));
+        if (c.kind == FitKind::Newton) r = Podbor_Weib_Pirson(s, s.MPirsN.A, s.MPirsN.B, options(c.kdiv));
+        if (c.kind == FitKind::Smirnov) r = Podbor_Weib_Smirnow(s, s.MSmirn.A, s.MSmirn.B, options(c.kdiv));
+        EXPECT_EQ(r.passes, c.passes) << static_cast<int>(c.kind);
+        EXPECT_TRUE(std::isfinite(r.criterion));
+    }
+}
+
+TEST(Fits, FitTheLawTheDataCameFrom) {
+    // 1500 failures of F = 1 - exp(-3e-4 t^1.15), everything documented.
+    auto s = makeState(weibullTimes(1500, 3e-4, 1.15, 1800, 450, 9), 1500 / 0.45, 1800, 450);
+    hist(s);
+    std::vector<std::string> log;
+    SpirSp_Execute(s, options(1.00025, &log));
+    Podbor_Weib_Smirnow(s, s.MSmirn.A, s.MSmirn.B, options(1.0005, &log));
+    for (const Mod_Weib* m : {&s.MPirsS, &s.MSmirn}) {
+        EXPECT_TRUE(m->Executed);
+        EXPECT_NEAR(m->B, 1.15, 0.2);
+        // Expected failures over the law: K * fleet should explain the documented ones.
+        EXPECT_GT(m->K_powtor, 0.5);
+        EXPECT_LT(m->K_powtor, 1.5);
+    }
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0], "Расчёт модели по Пирсону методом спирального спуска выполнен за 0:00:00ч/мин/с");
+    EXPECT_EQ(log[1], "Расчёт модели по Смирнову выполнен за 0:00:00ч/мин/с");
+}
+
+TEST(Fits, RepeatedRunsAreIdentical) {
+    auto a = sampleLike(4), b = sampleLike(4);
+    SpirSp_Execute(a, options(1.001));
+    SpirSp_Execute(b, options(1.001));
+    EXPECT_EQ(a.MPirsS.A, b.MPirsS.A);
+    EXPECT_EQ(a.MPirsS.B, b.MPirsS.B);
+    EXPECT_EQ(a.MPirsS.K_powtor, b.MPirsS.K_powtor);
+    EXPECT_EQ(a.MPirsS.Kol_F_priv, b.MPirsS.Kol_F_priv);
+}
+
+TEST(Fits, RepetitionCoefficientStaysWithinItsLimit) {
+    // One product with 150 failures: the data ask for K far above 30.
+    auto s = makeState(weibullTimes(150, 3e-4, 1.15, 1800, 450, 2), 1, 1800, 450);
+    hist(s);
+    SpirSp_Execute(s, options(1.002));
+    Podbor_Weib_Pirson(s, s.MPirsN.A, s.MPirsN.B, options(1.002));
+    Podbor_Weib_Smirnow(s, s.MSmirn.A, s.MSmirn.B, options(1.002));
+    for (const Mod_Weib* m : {&s.MPirsS, &s.MPirsN, &s.MSmirn}) {
+        EXPECT_LE(m->K_powtor, 30);
+        EXPECT_GT(m->K_powtor, 29);
+    }
+    EXPECT_GT(s.MPirsN.A, 0.001);
+    EXPECT_GT(s.MSmirn.B, 0.3);
+}
+
+TEST(Fits, SpiralHeadingThroughZeroEnds) {
+    // Very long operating times put the best A far below the first steps, so
+    // the A coordinate runs into zero on its way down.
+    auto s = makeState(weibullTimes(100, 1e-6, 1.3, 60000, 9000, 6), 400, 60000, 9000);
+    hist(s);
+    const auto r = SpirSp_Execute(s, options(1.00025));
+    EXPECT_EQ(r.passes, 36846);
+    EXPECT_GT(s.MPirsS.A, 0);
+}
+
+TEST(Fits, FittedWarrantyLawReplacesTheGlobalOne) {
+    auto s = sampleLike();
+    s.Sred_Opt = true;
+    s.SKO_Opt = true;
+    SpirSp_Execute(s, options(1.01));
+    EXPECT_NE(s.Sred, 1800);
+    EXPECT_EQ(s.MPirsS.Sred, s.Sred);
+    EXPECT_EQ(s.MPirsS.SKO, s.SKO);
+    const double fittedMean = s.Sred;
+    // The Smirnov fit that follows takes the fitted law and leaves it alone.
+    Podbor_Weib_Smirnow(s, s.MSmirn.A, s.MSmirn.B, options(1.01));
+    EXPECT_EQ(s.MSmirn.Sred, fittedMean);
+    EXPECT_EQ(s.Sred, fittedMean);
+
+    auto n = sampleLike();
+    n.SKO_Opt = true; // deviation only: coordinate 4 is the deviation
+    Podbor_Weib_Pirson(n, n.MPirsN.A, n.MPirsN.B, options(3));
+    EXPECT_EQ(n.Sred, 1800);
+    EXPECT_NE(n.SKO, 450);
+    EXPECT_GE(n.SKO, 30);
+    EXPECT_LE(n.SKO, 900);
+    EXPECT_EQ(n.MPirsN.SKO, n.SKO);
+}
+
+TEST(Fits, CoefficientsThatNeverEndAreRefused) {
+    for (double k : {1.0, 0.5, 1 + 1e-12}) {
+        EXPECT_EQ(fitPasses(FitKind::Spiral, false, false, k), 0) << k;
+        auto s = sampleLike();
+        EXPECT_THROW(SpirSp_Execute(s, options(k)), Error) << k;
+        EXPECT_FALSE(s.MPirsS.Executed);
+    }
+    EXPECT_EQ(fitPasses(FitKind::Smirnov, false, false, 1e6), 1);
+}
+
+TEST(LongTime, Format) {
+    EXPECT_EQ(longTimeText(0), "0:00:00");
+    EXPECT_EQ(longTimeText(7.9), "0:00:07");
+    EXPECT_EQ(longTimeText(3725), "1:02:05");
+}

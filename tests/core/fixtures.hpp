@@ -1,5 +1,6 @@
 #pragma once
 
+#include "relan/state.hpp"
 #include "relan/text1251.hpp"
 
 #include <gtest/gtest.h>
@@ -47,4 +48,53 @@ private:
     std::filesystem::path path_;
 };
 
+// A loaded state with the given failure times (ascending), every failure of
+// cause 1 unless `causes` says otherwise, all failures documented.
+inline AnalysisState makeState(const std::vector<double>& times, double fleet, double sred, double sko,
+                               const std::vector<int>& causes = {}) {
+    AnalysisState s;
+    for (std::size_t i = 0; i < times.size(); ++i) {
+        Problems p;
+        p.time = times[i];
+        p.chey = causes.empty() ? 1 : causes[i];
+        s.MasProbl.push_back(p);
+    }
+    s.Kol_izw = static_cast<int>(times.size());
+    s.KolOtk = s.Kol_izw;
+    s.Kol_Izd_All = static_cast<int>(fleet);
+    s.Popravka_Unknow = 1;
+    s.Izd_Prived = fleet;
+    s.Sred = sred;
+    s.SKO = sko;
+    s.tGar = sred;
+    s.NPrich = 1;
+    s.Vidy_otkazov[0].Nazv_Prich = "Не установл.";
+    s.Vidy_otkazov[1].Nazv_Prich = "Насос";
+    s.Vidy_otkazov[1].Dolya = static_cast<double>(times.size());
+    s.uk = true;
+    return s;
+}
+
+// Failure times drawn from F(t) = 1 - exp(-A t^B), thinned by a normal
+// warranty-end law, sorted; deterministic for a seed.
+std::vector<double> weibullTimes(int n, double A, double B, double sred, double sko, unsigned seed);
+
 } // namespace relan::test
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+inline std::vector<double> relan::test::weibullTimes(int n, double A, double B, double sred, double sko,
+                                                     unsigned seed) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    std::normal_distribution<double> warranty(sred, sko);
+    std::vector<double> t;
+    while (static_cast<int>(t.size()) < n) {
+        const double x = std::pow(-std::log(1 - u(rng)) / A, 1 / B);
+        if (x < warranty(rng)) t.push_back(std::round(x * 10) / 10);
+    }
+    std::sort(t.begin(), t.end());
+    return t;
+}

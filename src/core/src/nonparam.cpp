@@ -1,1 +1,144 @@
-// filled in by the nonparam work
+#include "relan/nonparam.hpp"
+
+#include "relan/error.hpp"
+#include "relan/histogram.hpp"
+#include "relan/special.hpp"
+
+#include <cmath>
+
+namespace relan {
+namespace {
+
+double Frac(double x) { return x - std::trunc(x); }
+
+std::string hours(double h, const NumberFormat& fmt) { return formatGeneral(h, fmt) + " ч"; }
+
+// 1 / (1 - G(t)): the weight that scales observed failures up to the whole
+// fleet. Where no product is left under warranty there is nothing to scale.
+double inverseUnderWarranty(const AnalysisState& s, double t, const std::string& where, const NumberFormat& fmt) {
+    const double inv = 1 / (1 - CDF_Gauss(s.Sred, s.SKO, t));
+    if (!std::isfinite(inv))
+        throw Error(where + ": ни одно изделие не остаётся под гарантией (среднее время гарантии " +
+                    hours(s.Sred, fmt) + ", СКО " + hours(s.SKO, fmt) +
+                    "), поправка на цензурирование невозможна");
+    return inv;
+}
+
+double checked(double v, const char* what) {
+    if (!std::isfinite(v))
+        throw Error(std::string("Непараметрический анализ: ") + what + " не является конечным числом");
+    return v;
+}
+
+} // namespace
+
+NonParamResult Histogram_Exp(AnalysisState& s, const NumberFormat& fmt) {
+    if (s.MasProbl.empty() || s.Hist_Arr.empty())
+        throw Error("Нет данных об отказах: загрузите файл исходных данных с хотя бы одним отказом");
+    if (!std::isfinite(s.Sred))
+        throw Error("Среднее время гарантии не является числом");
+    if (!std::isfinite(s.SKO) || s.SKO <= 0)
+        throw Error("СКО времени гарантии должно быть больше 0, задано " + formatGeneral(s.SKO, fmt));
+    if (!std::isfinite(s.Izd_Prived) || s.Izd_Prived <= 0)
+        throw Error("Приведенное количество изделий должно быть больше 0, получено " +
+                    formatGeneral(s.Izd_Prived, fmt) + " (изделий " + std::to_string(s.Kol_Izd_All) +
+                    ", всех отказов " + std::to_string(s.KolOtk) + ")");
+
+    // Everything is computed into locals and handed over at the end, so a
+    // refusal half-way leaves the shared totals of an earlier analysis intact.
+    std::array<double, Mx_prich + 1> sumPrichRow{};
+    for (const auto& rec : s.Hist_Arr)
+        for (int c = 0; c <= Mx_prich; ++c) sumPrichRow[c] += rec.Npr[c];
+    RealArray fOutGar(s.Hist_Arr.size(), 0.0);
+
+    NonParamResult r;
+    r.Label10 = s.Comment;
+    for (int c = 1; c <= Mx_prich; ++c) {
+        if (sumPrichRow[c] > 0) {
+            r.causeIndices.push_back(c);
+            r.causeTitles.push_back(s.Vidy_otkazov[c].Nazv_Prich);
+        }
+    }
+
+    // Half-fleet times: interpolated between the previous failure and the one
+    // at which the running count passes half of the reduced fleet.
+    const double half = 0.5 * s.Izd_Prived;
+    double sumI = 0;
+    double tprev = 0;
+    for (std::size_t i = 0; i < s.MasProbl.size(); ++i) {
+        const double t = s.MasProbl[i].time;
+        sumI += inverseUnderWarranty(s, t, "Наработка отказа " + hours(t, fmt), fmt);
+        checked(sumI, "накопленное число отказов с учетом цензурирования");
+        const double n = static_cast<double>(i + 1);
+        if (r.t50 == 0 && n / s.Izd_Prived >= 0.5) r.t50 = t - (t - tprev) * Frac(n - half);
+        if (r.tz50 == 0 && sumI / s.Izd_Prived >= 0.5) r.tz50 = t - (t - tprev) * Frac(sumI - half);
+        tprev = t;
+    }
+    checked(r.t50, "наработка до отказа половины изделий");
+    checked(r.tz50, "наработка до отказа половины изделий с учетом цензурирования");
+
+    r.Label2 = "- без учета цензурирования:" + formatPattern("%7.1f", {r.t50}, fmt) + " ч";
+    r.Label3 = "- с учетом цензурирования:  " + formatPattern("%7.2f", {r.tz50}, fmt) + " ч";
+    r.Label5 = "Среднее время цензурирования: " + formatPattern("%7.1f", {s.Sred}, fmt) + " ч";
+    r.Label6 = "СКО времени цензурирования:    " + formatPattern("%7.1f", {s.SKO}, fmt) + " ч";
+    r.Label7 = "Кол-во контролируемых изделий:" + std::to_string(s.Kol_Izd_All) + " шт.";
+    r.Label8 = "Общее кол-во отказов изделий: " + std::to_string(s.KolOtk) + " шт.";
+
+    double x1 = 0;
+    double Nakopl = 0;
+    for (std::size_t i = 0; i < s.Hist_Arr.size(); ++i) {
+        const Hist_Rec& rec = s.Hist_Arr[i];
+        if (!std::isfinite(rec.time))
+            throw Error("Граница интервала " + std::to_string(i + 1) + " гистограммы не является числом");
+        // Rates are per whole hour of the interval as labelled; an interval
+        // that labels to zero hours has no rate.
+        const double x2 = roundHalfEven(rec.time);
+        if (x2 <= x1) {
+            if (i == 0)
+                throw Error("Граница первого интервала гистограммы " + hours(rec.time, fmt) +
+                            " округляется до " + hours(x2, fmt) +
+                            ": интервал нулевой ширины, интенсивность отказов не определена");
+            const std::string pair = "Границы интервалов " + std::to_string(i) + " и " + std::to_string(i + 1) +
+                                     " гистограммы (" + hours(s.Hist_Arr[i - 1].time, fmt) + " и " +
+                                     hours(rec.time, fmt) + ")";
+            if (x2 < x1) throw Error(pair + " идут не по возрастанию");
+            throw Error(pair + " округляются до одного и того же целого часа " + hours(x2, fmt) +
+                        ": интервал нулевой ширины, интенсивность отказов не определена");
+        }
+        Nakopl += rec.Sum;
+        fOutGar[i] = CDF_Gauss(s.Sred, s.SKO, x2);
+        const double inv = inverseUnderWarranty(
+            s, x2, "Граница интервала " + std::to_string(i + 1) + " гистограммы " + hours(x2, fmt), fmt);
+        const double K_Interval = 100 / (x2 - x1);
+
+        NonParamPoint p;
+        p.label = formatPattern("%.0f", {x2}, fmt);
+        p.Series1 = checked(Nakopl * 100 / s.Izd_Prived, "доля отказавших изделий");
+        p.Series2 = checked(Nakopl * inv * 100 / s.Izd_Prived, "доля отказавших изделий с учетом цензурирования");
+        p.Series3 = fOutGar[i] * 100;
+        p.causes.reserve(r.causeIndices.size());
+        for (int c : r.causeIndices)
+            p.causes.push_back(checked(rec.Npr[c] * K_Interval / s.Izd_Prived, "интенсивность отказов причины"));
+        r.points.push_back(std::move(p));
+        x1 = x2;
+    }
+
+    s.Sum_PrichRow = sumPrichRow;
+    s.F_OutGar = std::move(fOutGar);
+    return r;
+}
+
+NonParamResult runNonParametric(AnalysisState& s, std::string_view meSred, std::string_view meSKO,
+                                const NumberFormat& fmt) {
+    AnalysisState work = s;
+    // The histogram first: without failure data the missing file is the
+    // thing to tell, not the still empty censoring fields.
+    hist(work);
+    work.Sred = fieldReal("Среднее время гарантии", "meSred", meSred, fmt);
+    work.SKO = fieldReal("СКО времени гарантии", "meSKO", meSKO, fmt);
+    NonParamResult r = Histogram_Exp(work, fmt);
+    s = std::move(work);
+    return r;
+}
+
+} // namespace relan

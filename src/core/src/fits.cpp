@@ -1,0 +1,329 @@
+#include "relan/fits.hpp"
+
+#include "relan/error.hpp"
+#include "relan/special.hpp"
+
+#include <array>
+#include <chrono>
+#include <cmath>
+
+namespace relan {
+namespace {
+
+using Vec = std::array<double, N_Param_Opt + 1>; // coordinates 1..5
+
+struct Coordinates {
+    int Np = 3;
+    Vec start{}, lo{}, hi{}, h{}, ee{};
+    void set(int j, double st, double min, double max, double step, double eps) {
+        start[j] = st;
+        lo[j] = min;
+        hi[j] = max;
+        h[j] = step;
+        ee[j] = eps;
+    }
+};
+
+bool stepsBelowThresholds(const Vec& h, const Vec& ee, int Np) {
+    for (int i = 1; i <= Np; ++i)
+        if (!(std::fabs(h[i]) < ee[i])) return false;
+    return true;
+}
+
+class Stopwatch {
+public:
+    explicit Stopwatch(bool on) : on_(on), t0_(std::chrono::steady_clock::now()) {}
+    std::string text() const {
+        if (!on_) return longTimeText(0);
+        return longTimeText(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0_).count());
+    }
+
+private:
+    bool on_;
+    std::chrono::steady_clock::time_point t0_;
+};
+
+void checkKdiv(const Coordinates& c, double kdiv) {
+    if (!(kdiv > 1)) throw Error("Коэффициент уменьшения шага должен быть больше 1");
+    if (predictPasses(&c.h[1], &c.ee[1], c.Np, kdiv, kMaxFitPasses) == 0)
+        throw Error("Коэффициент уменьшения шага слишком близок к 1: поиск не закончится за " +
+                    std::to_string(kMaxFitPasses) + " проходов");
+}
+
+void sizeArrays(Mod_Weib& m, std::size_t n) {
+    m.F_Weib.assign(n, 0.0);
+    m.F_norm.assign(n, 0.0);
+    m.Kol_F_priv.assign(n, 0.0);
+}
+
+// Warranty law a Pearson criterion is evaluated with, by the two boxes.
+struct WarrantyChoice {
+    bool sredOpt, skoOpt;
+    double Sred, SKO;
+    double mu(const Vec& a) const { return sredOpt ? a[4] : Sred; }
+    double sig(const Vec& a) const { return skoOpt ? (sredOpt ? a[5] : a[4]) : SKO; }
+};
+
+// Fitted warranty parameters replace the global ones for the rest of the calculation.
+void takeFittedWarranty(AnalysisState& s, const Vec& a) {
+    if (s.Sred_Opt && !s.SKO_Opt) s.Sred = a[4];
+    if (s.SKO_Opt && !s.Sred_Opt) s.SKO = a[4];
+    if (s.Sred_Opt && s.SKO_Opt) {
+        s.Sred = a[4];
+        s.SKO = a[5];
+    }
+}
+
+// The per-interval arrays of a stored model, as the results window shows them.
+void finalPass(const AnalysisState& s, Mod_Weib& m) {
+    const auto& h = s.Hist_Arr;
+    sizeArrays(m, h.size());
+    double prev = 0;
+    for (std::size_t i = 0; i < h.size(); ++i) {
+        m.F_Weib[i] = weibCDF2(m.A, m.B, prev, h[i].time);
+        m.F_norm[i] = CDF_Gauss(s.Sred, s.SKO, (prev + h[i].time) / 2);
+        m.Kol_F_priv[i] = s.Izd_Prived * m.K_powtor * m.F_Weib[i] * (1 - m.F_norm[i]);
+        prev = h[i].time;
+    }
+}
+
+Coordinates spiralCoordinates(bool sredOpt, bool skoOpt) {
+    Coordinates c;
+    c.Np = 3 + (sredOpt ? 1 : 0) + (skoOpt ? 1 : 0);
+    c.set(1, 0.001, 0, 7, 0.001, 1e-7);
+    c.set(2, 0.001, 0, 10, 5e-5, 1e-8);
+    c.set(3, 1, 0, 30, 0.001, 1e-6);
+    if (sredOpt) c.set(4, 400, 0, 3000, 0.25, 0.01);
+    if (skoOpt) c.set(c.Np, 100, 0, 900, 0.5, 0.1);
+    return c;
+}
+
+Coordinates newtonCoordinates(bool sredOpt, bool skoOpt) {
+    Coordinates c;
+    c.Np = 3 + (sredOpt ? 1 : 0) + (skoOpt ? 1 : 0);
+    c.set(1, 1, 0.001, 200, 0.1, 1e-9);
+    c.set(2, 0.5, 0.001, 5, 0.001, 1e-9);
+    c.set(3, 1, 0.1, 30, 0.1, 1e-8);
+    if (sredOpt && skoOpt) {
+        c.set(4, 500, 150, 3000, 1, 0.05);
+        c.set(5, 150, 30, 900, 1, 0.005);
+    } else if (sredOpt) {
+        c.set(4, 500, 150, 3000, 1, 0.05);
+    } else if (skoOpt) {
+        c.set(4, 150, 30, 900, 5, 0.01);
+    }
+    return c;
+}
+
+Coordinates smirnovCoordinates() {
+    Coordinates c;
+    c.Np = 3;
+    c.set(1, 0.0005, 1e-10, 0.01, 0.0001, 1e-8);
+    c.set(2, 1, 0.3, 5, 0.001, 1e-7);
+    c.set(3, 1, 0.1, 30, 0.001, 1e-7);
+    return c;
+}
+
+Coordinates coordinatesOf(FitKind kind, bool sredOpt, bool skoOpt) {
+    switch (kind) {
+    case FitKind::Spiral:
+        return spiralCoordinates(sredOpt, skoOpt);
+    case FitKind::Newton:
+        return newtonCoordinates(sredOpt, skoOpt);
+    case FitKind::Smirnov:
+        break;
+    }
+    return smirnovCoordinates();
+}
+
+} // namespace
+
+long long fitPasses(FitKind kind, bool sredOpt, bool skoOpt, double kdiv) {
+    const Coordinates c = coordinatesOf(kind, sredOpt, skoOpt);
+    return predictPasses(&c.h[1], &c.ee[1], c.Np, kdiv, kMaxFitPasses);
+}
+
+std::string longTimeText(double seconds) {
+    long long total = seconds > 0 ? static_cast<long long>(seconds) : 0;
+    const long long h = total / 3600, m = (total / 60) % 60, sec = total % 60;
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%lld:%02lld:%02lld", h, m, sec);
+    return buf;
+}
+
+long long predictPasses(const double* h, const double* ee, int n, double kdiv, long long cap) {
+    if (!(kdiv > 1)) return 0;
+    std::array<double, N_Param_Opt> steps{};
+    for (int i = 0; i < n; ++i) steps[i] = std::fabs(h[i]);
+    for (long long p = 1; p <= cap; ++p) {
+        bool done = true;
+        for (int i = 0; i < n; ++i) {
+            steps[i] /= kdiv;
+            if (!(steps[i] < ee[i])) done = false;
+        }
+        if (done) return p;
+    }
+    return 0;
+}
+
+FitResult SpirSp_Execute(AnalysisState& s, const FitOptions& opt) {
+    const Coordinates c = spiralCoordinates(s.Sred_Opt, s.SKO_Opt);
+    checkKdiv(c, opt.kdiv);
+
+    Mod_Weib& M = s.MPirsS;
+    sizeArrays(M, s.Hist_Arr.size());
+    const Stopwatch clock(opt.timing);
+    const WarrantyChoice w{s.Sred_Opt, s.SKO_Opt, s.Sred, s.SKO};
+    PearsonCriterion Q(s, opt.variant);
+    Vec A = c.start, h = c.h;
+    auto ZF = [&] { return Q(A[2], A[1], A[3], w.mu(A), w.sig(A), M); };
+
+    double B_ss = ZF();
+    double C_s = 0;
+    FitResult r;
+    do {
+        for (int j = 1; j <= c.Np; ++j) {
+            for (;;) {
+                const Vec A_sr = A;
+                if (A[j] + h[j] > 0) {
+                    A[j] += h[j];
+                } else {
+                    // Heading through zero: the point would not move and the line
+                    // search would repeat for ever. It ends as if the criterion rose.
+                    C_s = B_ss;
+                    B_ss = C_s;
+                    A[j] = A_sr[j] - h[j];
+                    break;
+                }
+                if (A[j] > c.hi[j]) {
+                    B_ss = C_s;
+                    A[j] = A_sr[j] - h[j];
+                    break;
+                }
+                C_s = B_ss;
+                B_ss = ZF();
+                if (!(B_ss <= C_s)) { // a rise (NaN counts as one) ends the line search
+                    B_ss = C_s;
+                    A[j] = A_sr[j] - h[j];
+                    break;
+                }
+            }
+            h[j] = -h[j] / opt.kdiv;
+        }
+        ++r.passes;
+    } while (!stepsBelowThresholds(h, c.ee, c.Np));
+
+    M.A = A[2];
+    M.B = A[1];
+    M.K_powtor = A[3];
+    takeFittedWarranty(s, A);
+    M.Sred = s.Sred;
+    M.SKO = s.SKO;
+    {
+        Mod_Weib scratch;
+        sizeArrays(scratch, s.Hist_Arr.size());
+        r.criterion = Pirson(s, M.A, M.B, M.K_powtor, M.Sred, M.SKO, scratch, opt.variant);
+    }
+    finalPass(s, M);
+    M.Executed = true;
+    logLine(opt.log, "Расчёт модели по Пирсону методом спирального спуска выполнен за " + clock.text() + "ч/мин/с");
+    return r;
+}
+
+FitResult Podbor_Weib_Pirson(AnalysisState& s, double& Arez, double& Brez, const FitOptions& opt) {
+    const Coordinates c = newtonCoordinates(s.Sred_Opt, s.SKO_Opt);
+    checkKdiv(c, opt.kdiv);
+
+    Mod_Weib& M = s.MPirsN;
+    sizeArrays(M, s.Hist_Arr.size());
+    const Stopwatch clock(opt.timing);
+    const WarrantyChoice w{s.Sred_Opt, s.SKO_Opt, s.Sred, s.SKO};
+    PearsonCriterion Q(s, opt.variant);
+    Vec A = c.start, h = c.h;
+    auto ZF = [&] { return Q(A[2], A[1], A[3], w.mu(A), w.sig(A), M); };
+
+    double B_s = ZF();
+    double C_s = 0;
+    FitResult r;
+    do {
+        for (int j = 1; j <= c.Np; ++j) {
+            for (;;) {
+                const Vec A_sr = A;
+                A[j] += h[j];
+                const double Big_ZF = ZF();
+                C_s = B_s;
+                B_s = Big_ZF;
+                const bool limit = A[j] + h[j] <= c.lo[j] || A[j] > c.hi[j];
+                if (!(Big_ZF < C_s) || limit) {
+                    B_s = C_s;
+                    A = A_sr;
+                    break;
+                }
+            }
+            h[j] = -h[j] / opt.kdiv;
+        }
+        Arez = A[2];
+        Brez = A[1];
+        M.K_powtor = A[3];
+        takeFittedWarranty(s, A);
+        M.Executed = true;
+        M.SKO = s.SKO;
+        M.Sred = s.Sred;
+        ++r.passes;
+    } while (!stepsBelowThresholds(h, c.ee, c.Np));
+
+    r.criterion = B_s;
+    finalPass(s, M);
+    logLine(opt.log, "Расчёт модели по Пирсону методом Ньютона выполнен за " + clock.text() + "ч/мин/с");
+    return r;
+}
+
+FitResult Podbor_Weib_Smirnow(AnalysisState& s, double& /*Arez*/, double& /*Brez*/, const FitOptions& opt) {
+    const Coordinates c = smirnovCoordinates();
+    checkKdiv(c, opt.kdiv);
+
+    Mod_Weib& M = s.MSmirn;
+    M.F_norm.assign(s.MasProbl.size(), 0.0);
+    for (std::size_t k = 0; k < s.MasProbl.size(); ++k) M.F_norm[k] = CDF_Gauss(s.Sred, s.SKO, s.MasProbl[k].time);
+    M.F_Weib.assign(s.Hist_Arr.size(), 0.0);
+    M.Kol_F_priv.assign(s.Hist_Arr.size(), 0.0);
+    const Stopwatch clock(opt.timing);
+    SmirnovCriterion Q(s);
+    Vec A = c.start, h = c.h;
+
+    double B_s = Q(A[1], A[2], A[3]);
+    double C_s = 0;
+    FitResult r;
+    do {
+        for (int j = 1; j <= c.Np; ++j) {
+            for (;;) {
+                const Vec A_sr = A;
+                A[j] += h[j];
+                const bool limit = A[j] + h[j] <= c.lo[j] || A[j] > c.hi[j];
+                const double Big_ZF = Q(A[1], A[2], A[3]);
+                C_s = B_s;
+                B_s = Big_ZF;
+                if (!(Big_ZF < C_s) || limit) {
+                    B_s = C_s;
+                    A = A_sr;
+                    h[j] = -h[j] / opt.kdiv;
+                    break;
+                }
+            }
+        }
+        ++r.passes;
+    } while (!stepsBelowThresholds(h, c.ee, c.Np));
+
+    r.criterion = B_s;
+    M.A = A[1];
+    M.B = A[2];
+    M.K_powtor = A[3];
+    finalPass(s, M);
+    M.Executed = true;
+    M.Sred = s.Sred;
+    M.SKO = s.SKO;
+    logLine(opt.log, "Расчёт модели по Смирнову выполнен за " + clock.text() + "ч/мин/с");
+    return r;
+}
+
+} // namespace relan
