@@ -1,14 +1,19 @@
 // relan-cli: the analysis without the window, for batch runs and scripts.
-// Results go to stdout as JSON; any refusal is one line on stderr, exit 2.
+// Results go to stdout; any refusal is one line on stderr, exit code 2.
 
 #include "report_json.hpp"
+#include "report_text.hpp"
 
+#include "relan/calculation.hpp"
 #include "relan/error.hpp"
 #include "relan/input_files.hpp"
+#include "relan/nonparam.hpp"
 
 #include <CLI/CLI.hpp>
 
 #include <iostream>
+#include <optional>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -30,20 +35,99 @@ struct LoadOptions {
 void addLoadOptions(CLI::App& cmd, LoadOptions& o) {
     cmd.add_option("file", o.file, "failure-data file (.rel, Windows-1251)")->required();
     cmd.add_option("--warranty", o.warranty, "warranty-term file (gar*.txt) loaded after the failure data");
-    cmd.add_option("--decimal-separator", o.decimal, "decimal separator of numbers in texts (default '.')");
+    cmd.add_option("--decimal-separator", o.decimal,
+                   "decimal separator of the user's number format: numbers shown and typed use it (default '.')");
 }
 
 struct Loaded {
     relan::AnalysisState state;
     relan::FailureLoad failure;
+    std::optional<relan::WarrantyLoadFields> warranty;
 };
 
 Loaded loadInputs(const LoadOptions& o) {
     Loaded l;
     const relan::NumberFormat fmt{o.decimal};
     l.failure = relan::loadFailureData(o.file, fmt, l.state);
-    if (!o.warranty.empty()) relan::loadWarrantyTerms(o.warranty, fmt, l.state);
+    if (!o.warranty.empty()) l.warranty = relan::loadWarrantyTerms(o.warranty, fmt, l.state);
     return l;
+}
+
+struct AnalyzeOptions {
+    std::optional<std::string> sred, sko, tgar;
+    std::string models = "spiral";
+    bool fitMean = false, fitSd = false;
+    std::string criterion = "spec1";
+    std::optional<std::string> kdivSpiral, kdivNewton, kdivSmirnov;
+    bool noTiming = false;
+    std::string format = "json";
+};
+
+relan::CalcFields calcFields(const Loaded& l, const AnalyzeOptions& a, const LoadOptions& lo) {
+    relan::CalcFields f;
+    f.FilePath = lo.file;
+    // The fields as the loads left them, unless typed over.
+    f.meSred = l.warranty ? l.warranty->meSred : l.failure.fields.meSred;
+    f.meSKO = l.warranty ? l.warranty->meSKO : l.failure.fields.meSKO;
+    f.LabeledEdit2 = l.failure.fields.LabeledEdit2;
+    f.Edit1 = l.failure.fields.Edit1;
+    f.Edit6 = l.failure.fields.Edit6;
+    f.Edit5 = l.failure.fields.Edit5;
+    if (a.sred) f.meSred = *a.sred;
+    if (a.sko) f.meSKO = *a.sko;
+    if (a.tgar) f.LabeledEdit2 = *a.tgar;
+    if (a.kdivSpiral) f.Edit1 = *a.kdivSpiral;
+    if (a.kdivNewton) f.Edit6 = *a.kdivNewton;
+    if (a.kdivSmirnov) f.Edit5 = *a.kdivSmirnov;
+    f.SpirSpusk = f.BoxNewton = f.BoxSmirnow = false;
+    std::stringstream list(a.models);
+    std::string m;
+    while (std::getline(list, m, ',')) {
+        if (m == "spiral")
+            f.SpirSpusk = true;
+        else if (m == "newton")
+            f.BoxNewton = true;
+        else if (m == "smirnov")
+            f.BoxSmirnow = true;
+        else if (!m.empty())
+            throw relan::Error("unknown model '" + m + "' (spiral, newton, smirnov)");
+    }
+    f.Sred_flag = a.fitMean;
+    f.SKO_Flag = a.fitSd;
+    f.RadioGroup1 = a.criterion == "standard" ? relan::PearsonVariant::Standard
+                    : a.criterion == "spec2"  ? relan::PearsonVariant::Spec2
+                                              : relan::PearsonVariant::Spec1;
+    return f;
+}
+
+int analyze(const LoadOptions& lo, const AnalyzeOptions& a) {
+    Loaded l = loadInputs(lo);
+    const relan::NumberFormat fmt{lo.decimal};
+    const relan::AnalysisState input = l.state;
+    const relan::CalcFields fields = calcFields(l, a, lo);
+    std::vector<std::string> log;
+    relan::CalcOptions opt;
+    opt.timing = !a.noTiming;
+    auto result = relan::runCalculation(l.state, fields, fmt,
+                                        [&log](const std::string& line) { log.push_back(line); }, opt);
+    if (!result) throw relan::Error("нет данных для расчёта");
+    relan::AnalysisState np = l.state;
+    const relan::NonParamResult nonparam = relan::runNonParametric(np, fields.meSred, fields.meSKO, fmt);
+
+    if (a.format == "text") {
+        std::cout << relan::cli::textReport(input, l.state, *result, nonparam, log, fmt);
+        return 0;
+    }
+    using relan::cli::Json;
+    Json out{{"input", relan::cli::inputJson(input)},
+             {"grid", relan::cli::gridJson(l.failure.grid)},
+             {"histogram", relan::cli::histogramJson(l.state)},
+             {"models", relan::cli::modelsJson(l.state, *result)},
+             {"table", relan::cli::tableJson(result->diagrams.table)},
+             {"nonparam", relan::cli::nonparamJson(nonparam)},
+             {"log", log}};
+    std::cout << out.dump(2) << '\n';
+    return 0;
 }
 
 } // namespace
@@ -55,6 +139,24 @@ int main(int argc, char** argv) {
     LoadOptions loadOpts;
     auto* load = app.add_subcommand("load", "read the input files and print what was loaded as JSON");
     addLoadOptions(*load, loadOpts);
+
+    AnalyzeOptions an;
+    auto* analyzeCmd = app.add_subcommand(
+        "analyze", "load, build the histogram, fit the chosen models and print the results as JSON or text");
+    addLoadOptions(*analyzeCmd, loadOpts);
+    analyzeCmd->add_option("--sred", an.sred, "mean warranty time as typed into its field (default: from the files)");
+    analyzeCmd->add_option("--sko", an.sko, "its standard deviation as typed (default: from the files)");
+    analyzeCmd->add_option("--tgar", an.tgar, "period over which failures per product are counted, h");
+    analyzeCmd->add_option("--models", an.models, "comma-separated: spiral, newton, smirnov (default spiral)");
+    analyzeCmd->add_flag("--fit-mean", an.fitMean, "the Pearson fits also search the mean warranty time");
+    analyzeCmd->add_flag("--fit-sd", an.fitSd, "the Pearson fits also search its standard deviation");
+    analyzeCmd->add_option("--criterion", an.criterion, "Pearson variant: standard, spec1 (default), spec2")
+        ->check(CLI::IsMember({"standard", "spec1", "spec2"}));
+    analyzeCmd->add_option("--kdiv-spiral", an.kdivSpiral, "step-reduction coefficient of model 1.1 (1.00025)");
+    analyzeCmd->add_option("--kdiv-newton", an.kdivNewton, "step-reduction coefficient of model 1.2 (1.00025)");
+    analyzeCmd->add_option("--kdiv-smirnov", an.kdivSmirnov, "step-reduction coefficient of model 2 (1.0005)");
+    analyzeCmd->add_flag("--no-timing", an.noTiming, "log the fits' durations as 0:00:00 so that outputs can be diffed");
+    analyzeCmd->add_option("--format", an.format, "json (default) or text")->check(CLI::IsMember({"json", "text"}));
 
     try {
         app.parse(argc, argv);
@@ -70,9 +172,11 @@ int main(int argc, char** argv) {
     try {
         if (*load) {
             Loaded l = loadInputs(loadOpts);
-            nlohmann::ordered_json out{{"input", relan::cli::inputJson(l.state)},
-                               {"grid", relan::cli::gridJson(l.failure.grid)}};
+            relan::cli::Json out{{"input", relan::cli::inputJson(l.state)},
+                                 {"grid", relan::cli::gridJson(l.failure.grid)}};
             std::cout << out.dump(2) << '\n';
+        } else if (*analyzeCmd) {
+            return analyze(loadOpts, an);
         }
     } catch (const std::exception& e) {
         std::cerr << "relan-cli: " << oneLine(e.what()) << '\n';

@@ -1,9 +1,11 @@
 #include "report_json.hpp"
 
+#include "relan/criteria.hpp"
+
 namespace relan::cli {
 
-nlohmann::ordered_json inputJson(const AnalysisState& s) {
-    nlohmann::ordered_json causes = nlohmann::ordered_json::array();
+Json inputJson(const AnalysisState& s) {
+    Json causes = Json::array();
     for (int k = 1; k <= s.NPrich; ++k)
         causes.push_back({{"Nazv_Prich", s.Vidy_otkazov[k].Nazv_Prich}, {"Dolya", s.Vidy_otkazov[k].Dolya}});
     return {
@@ -27,10 +29,72 @@ nlohmann::ordered_json inputJson(const AnalysisState& s) {
     };
 }
 
-nlohmann::ordered_json gridJson(const std::vector<GridRow>& grid) {
-    nlohmann::ordered_json rows = nlohmann::ordered_json::array();
-    for (const auto& r : grid) rows.push_back(nlohmann::ordered_json::array({r[0], r[1], r[2], r[3]}));
+Json gridJson(const std::vector<GridRow>& grid) {
+    Json rows = Json::array();
+    for (const auto& r : grid) rows.push_back(Json::array({r[0], r[1], r[2], r[3]}));
     return rows;
+}
+
+Json histogramJson(const AnalysisState& s) {
+    Json intervals = Json::array();
+    for (const auto& r : s.Hist_Arr) {
+        Json npr = Json::array();
+        for (int c = 1; c <= Mx_prich; ++c) npr.push_back(r.Npr[c]);
+        intervals.push_back({{"time", r.time}, {"Sum", r.Sum}, {"Nund", r.Nund}, {"Npr", npr}});
+    }
+    return {{"D_Hist1", s.D_Hist1}, {"D_Hist2", s.D_Hist2}, {"intervals", intervals}};
+}
+
+const Mod_Weib& modelOf(const AnalysisState& s, FitKind kind) {
+    switch (kind) {
+    case FitKind::Spiral:
+        return s.MPirsS;
+    case FitKind::Newton:
+        return s.MPirsN;
+    case FitKind::Smirnov:
+        break;
+    }
+    return s.MSmirn;
+}
+
+Json modelsJson(const AnalysisState& s, const CalcResult& r) {
+    Json out = Json::array();
+    for (const auto& run : r.runs) {
+        const Mod_Weib& m = modelOf(s, run.kind);
+        double kolm = 0;
+        std::string verdict;
+        Kolmogor(s, m.K_powtor, m.A, m.B, m.Sred, m.SKO, kolm, verdict);
+        out.push_back({{"name", run.name},
+                       {"A", m.A},
+                       {"B", m.B},
+                       {"K_powtor", m.K_powtor},
+                       {"Sred", m.Sred},
+                       {"SKO", m.SKO},
+                       {"SKO_out", m.SKO_out},
+                       {"Kol_Nakopl", m.Kol_Nakopl},
+                       {"KolmCrt", kolm},
+                       {"verdict", verdict},
+                       {"passes", run.fit.passes},
+                       {"criterion", run.fit.criterion}});
+    }
+    return out;
+}
+
+Json tableJson(const ResultTable& t) {
+    Json rows = Json::array();
+    for (const auto& row : t.cells) {
+        Json cells = Json::array();
+        for (const auto& c : row) cells.push_back(c);
+        rows.push_back(cells);
+    }
+    return rows;
+}
+
+Json nonparamJson(const NonParamResult& n) {
+    Json points = Json::array();
+    for (const auto& p : n.points)
+        points.push_back({{"label", p.label}, {"Series1", p.Series1}, {"Series2", p.Series2}, {"Series3", p.Series3}});
+    return {{"t50", n.t50}, {"tz50", n.tz50}, {"points", points}};
 }
 
 } // namespace relan::cli

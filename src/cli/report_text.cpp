@@ -1,0 +1,93 @@
+#include "report_text.hpp"
+
+#include "report_json.hpp"
+
+#include "relan/criteria.hpp"
+
+#include <algorithm>
+#include <sstream>
+
+namespace relan::cli {
+namespace {
+
+std::size_t shownWidth(const std::string& s) {
+    std::size_t n = 0;
+    for (unsigned char c : s)
+        if ((c & 0xC0) != 0x80) ++n;
+    return n;
+}
+
+std::string padRight(const std::string& s, std::size_t w) {
+    const std::size_t n = shownWidth(s);
+    return n >= w ? s : s + std::string(w - n, ' ');
+}
+
+const char* modelTitle(FitKind k) {
+    switch (k) {
+    case FitKind::Spiral:
+        return "Модель 1.1 по Пирсону, метод спирального спуска";
+    case FitKind::Newton:
+        return "Модель 1.2 по Пирсону, метод Ньютона";
+    case FitKind::Smirnov:
+        break;
+    }
+    return "Модель 2 (по Смирнову)";
+}
+
+} // namespace
+
+std::string textReport(const AnalysisState& in, const AnalysisState& s, const CalcResult& r,
+                       const NonParamResult& np, const std::vector<std::string>& log, const NumberFormat& fmt) {
+    std::ostringstream o;
+    auto g = [&](double v) { return formatGeneral(v, fmt); };
+    o << in.Comment << "\n\n";
+    o << "Исходные данные\n";
+    o << "  Изделий в гарантийной эксплуатации: " << in.Kol_Izd_All << "\n";
+    o << "  Всех отказов: " << in.KolOtk << ", документированных: " << in.Kol_izw << "\n";
+    o << "  Приведённый парк: " << formatPattern("%.2f", {in.Izd_Prived}, fmt) << "\n";
+    o << "  Окончание гарантии: среднее " << g(in.Sred) << " ч, СКО " << g(in.SKO) << " ч\n";
+    o << "  Причины отказов:\n";
+    for (int k = 1; k <= in.NPrich; ++k)
+        o << "    " << padRight(in.Vidy_otkazov[k].Nazv_Prich, 32) << g(in.Vidy_otkazov[k].Dolya) << "\n";
+    o << "\nГистограмма (ширина первых 8 интервалов " << s.D_Hist1 << " ч, далее " << s.D_Hist2 << " ч)\n";
+    o << "  до, ч     отказов  без причины\n";
+    for (const auto& h : s.Hist_Arr)
+        o << "  " << padRight(g(h.time), 10) << padRight(std::to_string(h.Sum), 9) << h.Nund << "\n";
+
+    for (const auto& run : r.runs) {
+        const Mod_Weib& m = modelOf(s, run.kind);
+        double kolm = 0;
+        std::string verdict;
+        Kolmogor(s, m.K_powtor, m.A, m.B, m.Sred, m.SKO, kolm, verdict);
+        o << "\n" << modelTitle(run.kind) << "\n";
+        o << "  A = " << g(m.A) << ", B = " << g(m.B) << ", Кповт = " << g(m.K_powtor) << "\n";
+        o << "  Гарантия: среднее " << formatPattern("%.1f", {m.Sred}, fmt) << " ч, СКО "
+          << formatPattern("%.1f", {m.SKO}, fmt) << " ч\n";
+        o << "  Ожидаемых отказов " << formatPattern("%.2f", {m.Kol_Nakopl}, fmt) << ", СКО модели "
+          << formatPattern("%.4f", {m.SKO_out}, fmt) << "\n";
+        o << "  Критерий Колмогорова " << formatPattern("%.3f", {kolm}, fmt) << verdict << "\n";
+        o << "  Проходов поиска " << run.fit.passes << ", значение критерия подбора " << g(run.fit.criterion) << "\n";
+    }
+
+    const auto& t = r.diagrams.table;
+    std::array<std::size_t, kTableColumns> w{};
+    for (const auto& row : t.cells)
+        for (int c = 0; c < kTableColumns; ++c) w[c] = std::max(w[c], shownWidth(row[c]));
+    o << "\n" << r.diagrams.label10 << "\n";
+    for (const auto& row : t.cells) {
+        std::string line = " ";
+        for (int c = 0; c < kTableColumns; ++c)
+            if (w[c]) line += padRight(row[c], w[c] + 2);
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        o << line << "\n";
+    }
+
+    o << "\nНепараметрическая оценка\n  " << np.Label2 << "\n  " << np.Label3 << "\n";
+    if (!log.empty()) {
+        o << "\nХод решения\n";
+        for (const auto& l : log) o << "  " << l << "\n";
+    }
+    return o.str();
+}
+
+} // namespace relan::cli

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "relan/calculation.hpp"
+#include "relan/nonparam.hpp"
+
+#include <string>
+#include <vector>
+
+namespace relan::cli {
+
+// A report a person reads in a terminal: the data, the histogram, one block
+// per model and the results table.
+std::string textReport(const AnalysisState& input, const AnalysisState& s, const CalcResult& r,
+                       const NonParamResult& np, const std::vector<std::string>& log, const NumberFormat& fmt);
+
+} // namespace relan::cli

@@ -1,0 +1,66 @@
+#pragma once
+
+// The calculation behind the button "Расчет": the censoring settings from
+// the main window's fields, the histogram, every ticked fit with its modelled
+// histogram, and the figures of the results window.
+
+#include "relan/criteria.hpp"
+#include "relan/fits.hpp"
+#include "relan/log.hpp"
+#include "relan/numtext.hpp"
+#include "relan/results.hpp"
+#include "relan/state.hpp"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace relan {
+
+// The main window's inputs of a calculation, as the user left them.
+struct CalcFields {
+    std::string FilePath;     // only tested for emptiness
+    std::string meSred;       // " Среднее время гарантии"
+    std::string meSKO;        // " СКО времени гарантии"
+    std::string LabeledEdit2; // " Период учета отказов на 1 изделие, ч"
+    bool SpirSpusk = true;
+    bool BoxNewton = false;
+    bool BoxSmirnow = false;
+    bool Sred_flag = false;
+    bool SKO_Flag = false;
+    PearsonVariant RadioGroup1 = PearsonVariant::Spec1;
+    std::string Edit1 = "1.00025"; // step reduction, model 1.1
+    std::string Edit6 = "1.00025"; // model 1.2
+    std::string Edit5 = "1.0005";  // model 2
+};
+
+struct ModelRun {
+    FitKind kind;
+    const char* name; // "spiral", "newton", "smirnov"
+    FitResult fit;
+};
+
+struct CalcResult {
+    std::vector<ModelRun> runs; // in the order computed
+    DiagramsResult diagrams;
+};
+
+struct CalcOptions {
+    bool timing = true;
+};
+
+// Runs the calculation on `s`. Empty result when no data file was opened
+// successfully (nothing to compute, nothing to report). Every refusal and
+// every error leaves `s` as it was: the work is done on a copy.
+std::optional<CalcResult> runCalculation(AnalysisState& s, const CalcFields& f, const NumberFormat& fmt,
+                                         const LogSink& log, const CalcOptions& opt = {});
+
+// Control names and labels of the fields, for messages.
+inline constexpr const char* kLabelSred = " Среднее время гарантии";
+inline constexpr const char* kLabelSKO = " СКО времени гарантии";
+inline constexpr const char* kLabelTGar = " Период учета отказов на 1 изделие, ч";
+inline constexpr const char* kLabelKdivSpiral = "Коэф-т уменьшения шага модели 1.1";
+inline constexpr const char* kLabelKdivNewton = "Коэф-т уменьшения шага модели 1.2";
+inline constexpr const char* kLabelKdivSmirnov = "Коэф-т уменьшения шага модели 2";
+
+} // namespace relan

@@ -1,0 +1,95 @@
+#pragma once
+
+// The numbers of the results window: the reliability table per fitted model
+// beside the figures of the operating data, and the three failure-flow
+// charts. Everything here is computed from the analysis state; the window
+// only copies texts into its grid and values into its chart series.
+
+#include "relan/numtext.hpp"
+#include "relan/state.hpp"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace relan {
+
+// Failures per product per 100 h after running-in, over 20 %..100 % of the
+// mean warranty term, corrected for products leaving warranty; sets s.Pot08.
+// Raises relan::Error when a divisor of the figure is 0 (mean warranty term,
+// fleet size, documented failures) or the result is not finite.
+void Potok08(AnalysisState& s);
+
+enum class SeriesKind { Line, Bar, Area };
+enum class Axis { Left, Right };
+
+// The chart palette the causes are drawn in (colour number i = cause i).
+inline constexpr std::array<std::uint32_t, 11> kPalette5 = {
+    0x0000FF, 0x00FF00, 0x00FFFF, 0xFF0000, 0xFF00FF, 0xFFFF00,
+    0x000080, 0x008000, 0x008080, 0x800000, 0x800080,
+};
+// Causes above this are left to the expanded chart.
+constexpr int kChartedCauses = 10;
+
+struct ChartSeries {
+    std::string name;  // design name ("Series1"), empty for a series the pass creates
+    std::string title; // legend text
+    SeriesKind kind = SeriesKind::Line;
+    Axis axis = Axis::Left;
+    std::uint32_t color = 0; // 0xRRGGBB
+    int penWidth = 1;        // 0 = no lines (the area of cumulative failures)
+    int transparency = 0;    // per cent, 0 = opaque
+    bool smoothed = false;
+    bool stacked = false; // bars of one interval stand on one another
+    bool active = true;
+    int cause = -1; // cause of a per-cause bar series, 0 for the unidentified ones, -1 otherwise
+    // One value per interval, in interval order; empty for a series not
+    // filled in this pass. The corrected-flow cause bars stop at the first
+    // interval by which 90 % of the products have left warranty.
+    std::vector<double> values;
+};
+
+struct ChartData {
+    std::string title, leftAxisTitle, rightAxisTitle;
+    // The design's fixed series first, in their fixed order, then the
+    // per-cause series and the unidentified legend entries.
+    std::vector<ChartSeries> series;
+};
+
+struct FlowCharts {
+    std::vector<std::string> labels; // per interval: its upper bound in whole hours
+    ChartData chart1;                // flow per 100 h per product
+    ChartData chart2;                // accumulated flow per product
+    ChartData chart3;                // observed beside censoring-corrected flow per cause
+};
+
+// Rebuilds the three charts from the histogram and the executed models.
+// Side effects on the state: SumNund, Sum_PrichRow/Sum_PrichCol [0..10],
+// F_OutGar, and the running sums Unsens and Kol_Nakopl of the models
+// (MPirsN, MPirsS only when executed; MSmirn, MGenet always). Either all of
+// them are written or, when relan::Error is raised, none.
+FlowCharts chartPass(AnalysisState& s, const NumberFormat& fmt);
+
+constexpr int kTableRows = 12;
+constexpr int kTableColumns = 6;
+
+struct ResultTable {
+    // [row][column]; values without the padding that centres them in the
+    // grid (the window adds it with its own font).
+    std::array<std::array<std::string, kTableColumns>, kTableRows> cells;
+    std::array<int, kTableColumns> widths; // pixels set by this filling, -1 = left as it was
+};
+
+struct DiagramsResult {
+    std::string label10; // comment line above the table
+    FlowCharts charts;
+    ResultTable table;
+};
+
+// One filling of the results window: Potok08, the chart pass, the comment
+// line, Perv = false, the table. All or nothing: on relan::Error the state
+// is left as it was.
+DiagramsResult Diagrams(AnalysisState& s, const NumberFormat& fmt);
+
+} // namespace relan

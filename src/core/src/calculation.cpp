@@ -1,0 +1,128 @@
+#include "relan/calculation.hpp"
+
+#include "relan/error.hpp"
+#include "relan/histogram.hpp"
+
+#include <cmath>
+
+namespace relan {
+namespace {
+
+std::string fieldName(const char* label, const char* control) {
+    return "Поле «" + std::string(label) + "» (" + control + ")";
+}
+
+double stepCoefficient(const char* label, const char* control, const std::string& text, FitKind kind,
+                       const AnalysisState& s, const NumberFormat& fmt) {
+    const double k = fieldReal(label, control, text, fmt);
+    if (!(k > 1))
+        throw Error(fieldName(label, control) + ": коэффициент уменьшения шага должен быть больше 1, введено «" +
+                    text + "»");
+    if (fitPasses(kind, s.Sred_Opt, s.SKO_Opt, k) == 0)
+        throw Error(fieldName(label, control) + ": коэффициент «" + text +
+                    "» слишком близок к 1, поиск не закончится за " + std::to_string(kMaxFitPasses) +
+                    " проходов");
+    return k;
+}
+
+bool finite(const RealArray& a) {
+    for (double v : a)
+        if (!std::isfinite(v)) return false;
+    return true;
+}
+
+// A model that is not a set of finite numbers must never reach the table.
+void checkModel(const Mod_Weib& m, const char* title) {
+    for (double v : {m.A, m.B, m.K_powtor, m.Sred, m.SKO, m.SKO_out})
+        if (!std::isfinite(v))
+            throw Error(std::string("Расчёт модели ") + title +
+                        " дал нечисловой результат (деление на ноль или переполнение)");
+    if (!finite(m.F_Weib) || !finite(m.F_norm) || !finite(m.Kol_F_priv))
+        throw Error(std::string("Расчёт модели ") + title +
+                    " дал нечисловые значения по интервалам (деление на ноль или переполнение)");
+}
+
+} // namespace
+
+std::optional<CalcResult> runCalculation(AnalysisState& state, const CalcFields& f, const NumberFormat& fmt,
+                                         const LogSink& log, const CalcOptions& opt) {
+    AnalysisState s = state;
+    s.Sred = fieldReal(kLabelSred, "meSred", f.meSred, fmt);
+    s.SKO = fieldReal(kLabelSKO, "meSKO", f.meSKO, fmt);
+    s.tGar = fieldReal(kLabelTGar, "LabeledEdit2", f.LabeledEdit2, fmt);
+    s.MPirsN.Executed = false;
+    s.MPirsS.Executed = false;
+    s.MSmirn.Executed = false;
+    s.Path = f.FilePath;
+    if (s.Path.empty()) throw Error("Не указан путь к файлу исходных данных");
+    if (!s.uk) {
+        // Nothing was opened: the calculation ends without a message. Only the
+        // fields read so far are taken over, as a later calculation rereads them.
+        state.Sred = s.Sred;
+        state.SKO = s.SKO;
+        state.tGar = s.tGar;
+        state.Path = s.Path;
+        state.MPirsN.Executed = state.MPirsS.Executed = state.MSmirn.Executed = false;
+        return std::nullopt;
+    }
+    if (s.MasProbl.empty() || s.Kol_izw == 0)
+        throw Error("Нет данных об отказах: загрузите файл исходных данных с хотя бы одним отказом");
+    if (!(s.SKO > 0))
+        throw Error(fieldName(kLabelSKO, "meSKO") + ": СКО времени гарантии должно быть больше 0, введено «" +
+                    f.meSKO + "»");
+    s.SKO_Opt = f.SKO_Flag;
+    s.Sred_Opt = f.Sred_flag;
+
+    // Every coefficient is checked before anything is computed.
+    double kSpiral = 0, kNewton = 0, kSmirnov = 0;
+    if (f.SpirSpusk) kSpiral = stepCoefficient(kLabelKdivSpiral, "Edit1", f.Edit1, FitKind::Spiral, s, fmt);
+    if (f.BoxNewton) kNewton = stepCoefficient(kLabelKdivNewton, "Edit6", f.Edit6, FitKind::Newton, s, fmt);
+    if (f.BoxSmirnow) kSmirnov = stepCoefficient(kLabelKdivSmirnov, "Edit5", f.Edit5, FitKind::Smirnov, s, fmt);
+
+    // Log lines are gathered and passed on only when the whole calculation
+    // succeeded, so that a refused calculation leaves no half of its report.
+    std::vector<std::string> lines;
+    const LogSink collect = [&lines](const std::string& l) { lines.push_back(l); };
+    FitOptions fo;
+    fo.variant = f.RadioGroup1;
+    fo.fmt = fmt;
+    fo.log = collect;
+    fo.timing = opt.timing;
+
+    hist(s);
+    CalcResult result;
+    if (f.SpirSpusk) {
+        fo.kdiv = kSpiral;
+        result.runs.push_back({FitKind::Spiral, "spiral", SpirSp_Execute(s, fo)});
+        Hist_Made(s, s.MPirsS.A, s.MPirsS.B, s.MPirsS.K_powtor, s.Mas_Out_Like, s.Kol_Nakopl_Like, s.MPirsS.SKO_out,
+                  fmt, collect);
+        checkModel(s.MPirsS, "1.1");
+    }
+    if (f.BoxNewton) {
+        fo.kdiv = kNewton;
+        result.runs.push_back({FitKind::Newton, "newton", Podbor_Weib_Pirson(s, s.MPirsN.A, s.MPirsN.B, fo)});
+        Hist_Made(s, s.MPirsN.A, s.MPirsN.B, s.MPirsN.K_powtor, s.Mas_Out_Like, s.Kol_Nakopl_Like, s.MPirsN.SKO_out,
+                  fmt, collect);
+        checkModel(s.MPirsN, "1.2");
+    }
+    if (f.BoxSmirnow) {
+        fo.kdiv = kSmirnov;
+        result.runs.push_back({FitKind::Smirnov, "smirnov", Podbor_Weib_Smirnow(s, s.MSmirn.A, s.MSmirn.B, fo)});
+        Hist_Made(s, s.MSmirn.A, s.MSmirn.B, s.MSmirn.K_powtor, s.Mas_Out_Like, s.Kol_Nakopl_Like, s.MSmirn.SKO_out,
+                  fmt, collect);
+        checkModel(s.MSmirn, "2");
+    }
+    for (const auto& run : result.runs)
+        if (!std::isfinite(run.fit.criterion))
+            throw Error(std::string("Критерий модели ") +
+                        (run.kind == FitKind::Spiral ? "1.1" : run.kind == FitKind::Newton ? "1.2" : "2") +
+                        " не определён: в интервале с отказами ожидаемое число отказов равно 0 "
+                        "(критерий «Стандарт» делит на него)");
+    result.diagrams = Diagrams(s, fmt);
+
+    state = std::move(s);
+    for (const auto& l : lines) logLine(log, l);
+    return result;
+}
+
+} // namespace relan
