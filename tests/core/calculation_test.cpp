@@ -1,1 +1,264 @@
+#include "fixtures.hpp"
+
+#include "relan/calculation.hpp"
+#include "relan/error.hpp"
+#include "relan/input_files.hpp"
+
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <array>
+#include <cstdio>
+
+using namespace relan;
+
+namespace {
+
+const NumberFormat kPoint{'.'};
+
+struct Loaded {
+    AnalysisState s;
+    CalcFields f;
+};
+
+Loaded loadSample(const std::string& file = RELAN_SAMPLES_DIR "/mtz82_2018.rel", const NumberFormat& fmt = kPoint) {
+    Loaded l;
+    auto load = loadFailureData(file, fmt, l.s);
+    l.f.FilePath = file;
+    l.f.meSred = load.fields.meSred;
+    l.f.meSKO = load.fields.meSKO;
+    l.f.LabeledEdit2 = load.fields.LabeledEdit2;
+    l.f.Edit1 = load.fields.Edit1;
+    l.f.Edit6 = load.fields.Edit6;
+    l.f.Edit5 = load.fields.Edit5;
+    l.f.Edit1 = "1.01"; // coarse steps keep the tests quick; the default is measured elsewhere
+    l.f.Edit6 = "1.01";
+    l.f.Edit5 = "1.01";
+    return l;
+}
+
+std::string errorOf(AnalysisState& s, const CalcFields& f, const NumberFormat& fmt = kPoint) {
+    try {
+        runCalculation(s, f, fmt, {});
+    } catch (const Error& e) {
+        return e.what();
+    }
+    return "";
+}
+
+std::vector<std::string> runLogged(AnalysisState& s, const CalcFields& f, std::optional<CalcResult>* out = nullptr) {
+    std::vector<std::string> log;
+    CalcOptions o;
+    o.timing = false;
+    auto r = runCalculation(s, f, kPoint, [&](const std::string& l) { log.push_back(l); }, o);
+    if (out) *out = std::move(r);
+    return log;
+}
+
+} // namespace
+
+TEST(Calculation, NothingOpenedEndsSilently) {
+    AnalysisState s;
+    CalcFields f;
+    f.FilePath = "/home/user";
+    f.meSred = "1800";
+    f.meSKO = "450";
+    f.LabeledEdit2 = "1800";
+    EXPECT_FALSE(runCalculation(s, f, kPoint, {}).has_value());
+    EXPECT_EQ(s.Sred, 1800);
+}
+
+TEST(Calculation, RefusalsNameTheFieldAndChangeNothing) {
+    struct Case {
+        std::function<void(CalcFields&)> edit;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {[](CalcFields& f) { f.meSred = ""; }, "(meSred): '' is not a valid floating point value"},
+        {[](CalcFields& f) { f.meSKO = "4,5"; }, "(meSKO): '4,5' is not a valid floating point value"},
+        {[](CalcFields& f) { f.LabeledEdit2 = "x"; }, "(LabeledEdit2)"},
+        {[](CalcFields& f) { f.meSKO = "0"; }, "(meSKO): СКО времени гарантии должно быть больше 0"},
+        {[](CalcFields& f) { f.FilePath = ""; }, "Не указан путь к файлу исходных данных"},
+        {[](CalcFields& f) { f.Edit1 = "1"; }, "(Edit1): коэффициент уменьшения шага должен быть больше 1"},
+        {[](CalcFields& f) { f.Edit1 = "abc"; }, "Поле «Коэф-т уменьшения шага модели 1.1» (Edit1): 'abc'"},
+        {[](CalcFields& f) {
+             f.BoxNewton = true;
+             f.Edit6 = "1.0000000000001";
+         },
+         "(Edit6): коэффициент «1.0000000000001» слишком близок к 1"},
+        {[](CalcFields& f) {
+             f.BoxSmirnow = true;
+             f.Edit5 = "0.9";
+         },
+         "(Edit5)"},
+    };
+    auto base = loadSample();
+    std::optional<CalcResult> first;
+    runLogged(base.s, base.f, &first);
+    ASSERT_TRUE(first);
+    for (const auto& c : cases) {
+        AnalysisState s = base.s;
+        CalcFields f = base.f;
+        c.edit(f);
+        const std::string msg = errorOf(s, f);
+        EXPECT_NE(msg.find(c.expected), std::string::npos) << "got: " << msg << "\nwant: " << c.expected;
+        // The previous results stay as they were.
+        EXPECT_TRUE(s.MPirsS.Executed);
+        EXPECT_EQ(s.MPirsS.A, base.s.MPirsS.A);
+        EXPECT_EQ(s.Sred, base.s.Sred);
+    }
+}
+
+TEST(Calculation, WarrantyFileWithoutFailureDataIsRefused) {
+    relan::test::TempDir dir;
+    AnalysisState s;
+    auto w = loadWarrantyTerms(dir.write("gar.txt", relan::test::cp1251File({"К", "1000", "2000"})), kPoint, s);
+    CalcFields f;
+    f.FilePath = "/x.rel";
+    f.meSred = w.meSred;
+    f.meSKO = w.meSKO;
+    f.LabeledEdit2 = "1500";
+    EXPECT_NE(errorOf(s, f).find("Нет данных об отказах"), std::string::npos);
+}
+
+TEST(Calculation, ModelsInTableOrderAndLog) {
+    auto l = loadSample();
+    l.f.BoxNewton = l.f.BoxSmirnow = true;
+    std::optional<CalcResult> r;
+    auto log = runLogged(l.s, l.f, &r);
+    ASSERT_TRUE(r);
+    ASSERT_EQ(r->runs.size(), 3u);
+    EXPECT_STREQ(r->runs[0].name, "spiral");
+    EXPECT_STREQ(r->runs[2].name, "smirnov");
+    const auto& row0 = r->diagrams.table.cells[0];
+    EXPECT_EQ(row0[1], "Пирсона/Ньютона");
+    EXPECT_EQ(row0[2], "Пирсона/спир.спуск");
+    EXPECT_EQ(row0[3], "Смирнова ");
+    EXPECT_EQ(row0[4], "Данные эксплуатации");
+    ASSERT_EQ(log.size(), 6u);
+    EXPECT_EQ(log[0], "Расчёт модели по Пирсону методом спирального спуска выполнен за 0:00:00ч/мин/с");
+    EXPECT_EQ(log[1].rfind("Доверительный 95% интервал модели = ", 0), 0u);
+    EXPECT_EQ(log[2], "Расчёт модели по Пирсону методом Ньютона выполнен за 0:00:00ч/мин/с");
+    EXPECT_EQ(log[4], "Расчёт модели по Смирнову выполнен за 0:00:00ч/мин/с");
+    // Mas_Out_Like holds the last model's histogram; each model keeps its own spread.
+    EXPECT_EQ(l.s.Mas_Out_Like.size(), l.s.Hist_Arr.size());
+    EXPECT_NE(l.s.MPirsS.SKO_out, l.s.MSmirn.SKO_out);
+}
+
+TEST(Calculation, NoBoxTickedStillShowsTheData) {
+    auto l = loadSample();
+    l.f.SpirSpusk = false;
+    std::optional<CalcResult> r;
+    EXPECT_TRUE(runLogged(l.s, l.f, &r).empty());
+    ASSERT_TRUE(r);
+    EXPECT_TRUE(r->runs.empty());
+    EXPECT_FALSE(l.s.Hist_Arr.empty());
+    EXPECT_EQ(r->diagrams.table.cells[0][1], "Данные эксплуатации");
+}
+
+TEST(Calculation, FittedMeanServesTheRestOfTheCalculationOnly) {
+    auto l = loadSample();
+    l.f.BoxSmirnow = true;
+    l.f.Sred_flag = true;
+    std::optional<CalcResult> r;
+    runLogged(l.s, l.f, &r);
+    ASSERT_TRUE(r);
+    EXPECT_NE(l.s.MPirsS.Sred, 1800);
+    EXPECT_EQ(l.s.MSmirn.Sred, l.s.MPirsS.Sred);
+    EXPECT_EQ(l.s.Sred, l.s.MPirsS.Sred);
+    EXPECT_EQ(r->diagrams.table.cells[7][2],
+              formatPattern("%4.1f", {l.s.MPirsS.Sred}, kPoint) + " ч"); // Smirnov column shows it
+    // The next calculation starts again from the field.
+    l.f.Sred_flag = false;
+    l.f.BoxSmirnow = false;
+    runLogged(l.s, l.f, &r);
+    EXPECT_EQ(l.s.Sred, 1800);
+    EXPECT_EQ(l.s.MPirsS.Sred, 1800);
+}
+
+TEST(Calculation, ExponentFormOfTheMeanConvertsBack) {
+    auto l = loadSample(RELAN_SAMPLES_DIR "/mtz82_2018.rel", NumberFormat{','});
+    l.f.meSred = "1,8E3"; // as the warranty-term load writes 3 significant digits
+    l.f.Edit1 = "1,01";
+    std::vector<std::string> log;
+    runCalculation(l.s, l.f, NumberFormat{','}, {});
+    EXPECT_EQ(l.s.Sred, 1800);
+}
+
+TEST(Calculation, StandardCriterionWithNothingExpectedIsAClearError) {
+    auto l = loadSample();
+    // Every warranty over by 300 h: no failure after it can be expected by any law.
+    l.f.meSred = "100";
+    l.f.meSKO = "20";
+    l.f.RadioGroup1 = PearsonVariant::Standard;
+    const AnalysisState before = l.s;
+    const std::string msg = errorOf(l.s, l.f);
+    EXPECT_NE(msg.find("Критерий «Стандарт» не применим: в интервале"), std::string::npos) << msg;
+    EXPECT_EQ(l.s.Sred, before.Sred);
+    EXPECT_FALSE(l.s.MPirsS.Executed);
+}
+
+namespace {
+
+std::string runCli(const std::string& args) {
+    std::string out;
+    FILE* p = popen((std::string(RELAN_CLI_PATH) + " " + args + " 2>/dev/null").c_str(), "r");
+    if (!p) return out;
+    std::array<char, 4096> buf;
+    std::size_t n;
+    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
+    pclose(p);
+    return out;
+}
+
+} // namespace
+
+// The expected figures were derived by tests/data/reference_small.py, an
+// independent transcription of the histogram, criterion and spiral descent.
+TEST(CliAnalyze, SmallFixtureAgainstAnIndependentDerivation) {
+    const auto out = runCli("analyze " RELAN_TEST_DATA_DIR "/small.rel --kdiv-spiral 1.01 --no-timing");
+    ASSERT_FALSE(out.empty());
+    const auto j = nlohmann::json::parse(out);
+    const std::vector<std::pair<double, int>> intervals = {{100, 2}, {200, 2}, {300, 2},  {400, 1},  {500, 2},
+                                                           {600, 1}, {700, 1}, {800, 1},  {900, 1},  {1000, 1},
+                                                           {1100, 1}, {1300, 1}, {1400, 1}, {1600, 1}};
+    const auto& h = j.at("histogram").at("intervals");
+    ASSERT_EQ(h.size(), intervals.size());
+    for (std::size_t i = 0; i < h.size(); ++i) {
+        EXPECT_EQ(h[i].at("time").get<double>(), intervals[i].first);
+        EXPECT_EQ(h[i].at("Sum").get<int>(), intervals[i].second);
+    }
+    const auto& m = j.at("models").at(0);
+    EXPECT_EQ(m.at("name"), "spiral");
+    EXPECT_EQ(m.at("passes"), 926);
+    EXPECT_NEAR(m.at("A").get<double>(), 0.0009730854537381087, 1e-15);
+    EXPECT_NEAR(m.at("B").get<double>(), 0.9128625021529218, 1e-12);
+    EXPECT_NEAR(m.at("K_powtor").get<double>(), 0.9836307288653835, 1e-12);
+    EXPECT_NEAR(m.at("SKO_out").get<double>(), 0.32372804473372696, 1e-12);
+    const auto& in = j.at("input");
+    EXPECT_EQ(in.at("Izd_Prived").get<double>(), 36);
+    EXPECT_EQ(in.at("T50expl").get<double>(), 1600); // 18 of 36 reduced products, exactly at the last failure
+    EXPECT_NEAR(in.at("t50zen").get<double>(), 1332.1209727192356, 1e-9);
+    const auto& t = j.at("table");
+    EXPECT_EQ(t[3][1], "1369 ч.");
+    EXPECT_EQ(t[3][2], "1600 (набл.)/1332 (ценз.)");
+    EXPECT_EQ(t[4][1], "393 ч., 173 ч.");
+    EXPECT_EQ(t[5][2], "18 /30");
+    EXPECT_EQ(t[10][2], "0.0287/издел. на 100 ч.");
+    EXPECT_EQ(t[11][1], "  0.53");
+    EXPECT_EQ(t[11][2], "0.58");
+    EXPECT_EQ(j.at("log").at(1), "Доверительный 95% интервал модели = 0.6345,  СКО= 0.3237");
+}
+
+TEST(CliAnalyze, TextReportAndOptions) {
+    const auto text = runCli("analyze " RELAN_TEST_DATA_DIR
+                             "/small.rel --models spiral,smirnov --kdiv-spiral 1,01 --kdiv-smirnov 1,01 "
+                             "--criterion spec2 --format text --no-timing --decimal-separator ,");
+    EXPECT_NE(text.find("Модель 1.1 по Пирсону"), std::string::npos);
+    EXPECT_NE(text.find("Модель 2 (по Смирнову)"), std::string::npos);
+    EXPECT_NE(text.find("Данные эксплуатации"), std::string::npos);
+    EXPECT_NE(text.find("0:00:00ч/мин/с"), std::string::npos);
+    EXPECT_NE(text.find("1600 (набл.)/1332 (ценз.)"), std::string::npos);
+    EXPECT_NE(text.find("0,0287/издел. на 100 ч."), std::string::npos);
+    EXPECT_TRUE(runCli("analyze " RELAN_TEST_DATA_DIR "/small.rel --models weibull").empty());
+}

@@ -136,6 +136,24 @@ Coordinates coordinatesOf(FitKind kind, bool sredOpt, bool skoOpt) {
     return smirnovCoordinates();
 }
 
+// Under "Стандарт" a deviation is divided by the expected count. With the
+// censoring law fixed, an interval with failures whose midpoint lies after
+// every warranty has ended expects nothing under any law: the criterion is
+// infinite everywhere and the search would wander over a flat landscape.
+void checkStandardApplicable(const AnalysisState& s, PearsonVariant variant, const NumberFormat& fmt) {
+    if (variant != PearsonVariant::Standard || s.Sred_Opt || s.SKO_Opt) return;
+    double prev = 0;
+    for (std::size_t i = 0; i < s.Hist_Arr.size(); ++i) {
+        const auto& r = s.Hist_Arr[i];
+        if (r.Sum > 0 && 1 - CDF_Gauss(s.Sred, s.SKO, (prev + r.time) / 2) == 0)
+            throw Error("Критерий «Стандарт» не применим: в интервале " + std::to_string(i + 1) + " (" +
+                        formatGeneral(prev, fmt) + "–" + formatGeneral(r.time, fmt) +
+                        " ч) есть отказы, а доля изделий на гарантии равна 0, поэтому ожидаемое число "
+                        "отказов равно 0 при любом законе");
+        prev = r.time;
+    }
+}
+
 } // namespace
 
 long long fitPasses(FitKind kind, bool sredOpt, bool skoOpt, double kdiv) {
@@ -169,6 +187,7 @@ long long predictPasses(const double* h, const double* ee, int n, double kdiv, l
 FitResult SpirSp_Execute(AnalysisState& s, const FitOptions& opt) {
     const Coordinates c = spiralCoordinates(s.Sred_Opt, s.SKO_Opt);
     checkKdiv(c, opt.kdiv);
+    checkStandardApplicable(s, opt.variant, opt.fmt);
 
     Mod_Weib& M = s.MPirsS;
     sizeArrays(M, s.Hist_Arr.size());
@@ -233,6 +252,7 @@ FitResult SpirSp_Execute(AnalysisState& s, const FitOptions& opt) {
 FitResult Podbor_Weib_Pirson(AnalysisState& s, double& Arez, double& Brez, const FitOptions& opt) {
     const Coordinates c = newtonCoordinates(s.Sred_Opt, s.SKO_Opt);
     checkKdiv(c, opt.kdiv);
+    checkStandardApplicable(s, opt.variant, opt.fmt);
 
     Mod_Weib& M = s.MPirsN;
     sizeArrays(M, s.Hist_Arr.size());
