@@ -91,33 +91,45 @@ std::optional<CalcResult> runCalculation(AnalysisState& state, const CalcFields&
 
     hist(s);
     CalcResult result;
-    if (f.SpirSpusk) {
-        fo.kdiv = kSpiral;
-        result.runs.push_back({FitKind::Spiral, "spiral", SpirSp_Execute(s, fo)});
-        Hist_Made(s, s.MPirsS.A, s.MPirsS.B, s.MPirsS.K_powtor, s.Mas_Out_Like, s.Kol_Nakopl_Like, s.MPirsS.SKO_out,
-                  fmt, collect);
-        checkModel(s.MPirsS, "1.1");
-    }
-    if (f.BoxNewton) {
-        fo.kdiv = kNewton;
-        result.runs.push_back({FitKind::Newton, "newton", Podbor_Weib_Pirson(s, s.MPirsN.A, s.MPirsN.B, fo)});
-        Hist_Made(s, s.MPirsN.A, s.MPirsN.B, s.MPirsN.K_powtor, s.Mas_Out_Like, s.Kol_Nakopl_Like, s.MPirsN.SKO_out,
-                  fmt, collect);
-        checkModel(s.MPirsN, "1.2");
-    }
-    if (f.BoxSmirnow) {
-        fo.kdiv = kSmirnov;
-        result.runs.push_back({FitKind::Smirnov, "smirnov", Podbor_Weib_Smirnow(s, s.MSmirn.A, s.MSmirn.B, fo)});
-        Hist_Made(s, s.MSmirn.A, s.MSmirn.B, s.MSmirn.K_powtor, s.Mas_Out_Like, s.Kol_Nakopl_Like, s.MSmirn.SKO_out,
-                  fmt, collect);
-        checkModel(s.MSmirn, "2");
-    }
-    for (const auto& run : result.runs)
-        if (!std::isfinite(run.fit.criterion))
-            throw Error(std::string("Критерий модели ") +
-                        (run.kind == FitKind::Spiral ? "1.1" : run.kind == FitKind::Newton ? "1.2" : "2") +
+    // The order matters: a Pearson fit that searches the censoring law hands
+    // its fitted values to every later step of this calculation.
+    struct Step {
+        bool ticked;
+        FitKind kind;
+        const char* name;
+        const char* title;
+        double kdiv;
+        Mod_Weib& model;
+    };
+    const Step steps[] = {
+        {f.SpirSpusk, FitKind::Spiral, "spiral", "1.1", kSpiral, s.MPirsS},
+        {f.BoxNewton, FitKind::Newton, "newton", "1.2", kNewton, s.MPirsN},
+        {f.BoxSmirnow, FitKind::Smirnov, "smirnov", "2", kSmirnov, s.MSmirn},
+    };
+    for (const Step& st : steps) {
+        if (!st.ticked) continue;
+        fo.kdiv = st.kdiv;
+        FitResult fit;
+        switch (st.kind) {
+        case FitKind::Spiral:
+            fit = SpirSp_Execute(s, fo);
+            break;
+        case FitKind::Newton:
+            fit = Podbor_Weib_Pirson(s, s.MPirsN.A, s.MPirsN.B, fo);
+            break;
+        case FitKind::Smirnov:
+            fit = Podbor_Weib_Smirnow(s, s.MSmirn.A, s.MSmirn.B, fo);
+            break;
+        }
+        Mod_Weib& m = st.model;
+        Hist_Made(s, m.A, m.B, m.K_powtor, s.Mas_Out_Like, s.Kol_Nakopl_Like, m.SKO_out, fmt, collect);
+        checkModel(m, st.title);
+        if (!std::isfinite(fit.criterion))
+            throw Error(std::string("Критерий модели ") + st.title +
                         " не определён: в интервале с отказами ожидаемое число отказов равно 0 "
                         "(критерий «Стандарт» делит на него)");
+        result.runs.push_back({st.kind, st.name, fit});
+    }
     result.diagrams = Diagrams(s, fmt);
 
     state = std::move(s);
