@@ -15,10 +15,11 @@ std::string hours(double h, const NumberFormat& fmt) { return formatGeneral(h, f
 
 // 1 / (1 - G(t)): the weight that scales observed failures up to the whole
 // fleet. Where no product is left under warranty there is nothing to scale.
-double inverseUnderWarranty(const AnalysisState& s, double t, const std::string& where, const NumberFormat& fmt) {
+template <class Where>
+double inverseUnderWarranty(const AnalysisState& s, double t, const Where& where, const NumberFormat& fmt) {
     const double inv = 1 / (1 - CDF_Gauss(s.Sred, s.SKO, t));
     if (!std::isfinite(inv))
-        throw Error(where + ": ни одно изделие не остаётся под гарантией (среднее время гарантии " +
+        throw Error(where() + ": ни одно изделие не остаётся под гарантией (среднее время гарантии " +
                     hours(s.Sred, fmt) + ", СКО " + hours(s.SKO, fmt) +
                     "), поправка на цензурирование невозможна");
     return inv;
@@ -67,7 +68,7 @@ NonParamResult Histogram_Exp(AnalysisState& s, const NumberFormat& fmt) {
     double tprev = 0;
     for (std::size_t i = 0; i < s.MasProbl.size(); ++i) {
         const double t = s.MasProbl[i].time;
-        sumI += inverseUnderWarranty(s, t, "Наработка отказа " + hours(t, fmt), fmt);
+        sumI += inverseUnderWarranty(s, t, [&] { return "Наработка отказа " + hours(t, fmt); }, fmt);
         checked(sumI, "накопленное число отказов с учетом цензурирования");
         const double n = static_cast<double>(i + 1);
         if (r.t50 == 0 && n / s.Izd_Prived >= 0.5) r.t50 = t - (t - tprev) * Frac(n - half);
@@ -107,14 +108,16 @@ NonParamResult Histogram_Exp(AnalysisState& s, const NumberFormat& fmt) {
         }
         Nakopl += rec.Sum;
         fOutGar[i] = CDF_Gauss(s.Sred, s.SKO, x2);
-        const double inv = inverseUnderWarranty(
-            s, x2, "Граница интервала " + std::to_string(i + 1) + " гистограммы " + hours(x2, fmt), fmt);
+        inverseUnderWarranty(
+            s, x2, [&] { return "Граница интервала " + std::to_string(i + 1) + " гистограммы " + hours(x2, fmt); },
+            fmt);
         const double K_Interval = 100 / (x2 - x1);
 
         NonParamPoint p;
         p.label = formatPattern("%.0f", {x2}, fmt);
         p.Series1 = checked(Nakopl * 100 / s.Izd_Prived, "доля отказавших изделий");
-        p.Series2 = checked(Nakopl * inv * 100 / s.Izd_Prived, "доля отказавших изделий с учетом цензурирования");
+        p.Series2 = checked(Nakopl / (1 - fOutGar[i]) * 100 / s.Izd_Prived,
+                            "доля отказавших изделий с учетом цензурирования");
         p.Series3 = fOutGar[i] * 100;
         p.causes.reserve(r.causeIndices.size());
         for (int c : r.causeIndices)
