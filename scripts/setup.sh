@@ -3,9 +3,10 @@
 # Safe to run again: apt-get skips what is already there.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
+# Qt Charts needs the OpenGL module's CMake files, which qt6-charts-dev does not pull in.
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
-  qt6-base-dev qt6-charts-dev libgl-dev
+  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
   libgtest-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev
   xvfb xauth imagemagick fonts-dejavu-core
 )

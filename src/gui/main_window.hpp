@@ -1,33 +1,119 @@
 #pragma once
 
+// Form1: the data file and censoring settings, the three tabs of the
+// calculations, the warranty-term panel, the progress log and the list of
+// failures. Owns the analysis state and the secondary windows.
+
 #include "relan/numtext.hpp"
 #include "relan/state.hpp"
 
 #include <QMainWindow>
+#include <QString>
 
+#include <memory>
+
+class QButtonGroup;
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+class QStackedWidget;
 class QTableWidget;
 
 namespace relan::gui {
+
+class ResultsWindow;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     AnalysisState& state() { return state_; }
-    // Loads a failure-data file as the "Путь" button does once a file is chosen.
+    const NumberFormat& numberFormat() const { return fmt_; }
+    ResultsWindow* resultsWindow() const { return form2_; }
+    QWidget* nonParamWindow() const { return form3_; }
+    QWidget* expandWindow() const { return expandForm_; }
+
+    // The handlers once their dialog has given a file; false when refused.
     bool loadFailureFile(const QString& path);
+    bool loadWarrantyFile(const QString& path);
+    bool exportLog(const QString& path);
+    // "Расчет": true when the results window was filled.
+    bool calculate();
+
+    void appendLog(const QString& line);
+
+public slots:
+    void OpenFileStartClick();
+    void SpeedButton1Click();
+    void bbRaschetClick();
+    void SaveFileBTNClick();
 
 private:
+    void buildPanel1(QWidget* parent);
+    void buildPageControl(QWidget* parent);
+    void buildPanel2(QWidget* page);
+    void buildPanel3(QWidget* page);
+    void buildPanel4(QWidget* parent);
+    QString chooseFile(const QString& filter);
+
     AnalysisState state_;
     NumberFormat fmt_;
+    // The open dialog keeps the file last confirmed in it, for both loads.
+    QString lastConfirmed_;
+
     QLabel* label10_ = nullptr;
     QLineEdit* filePath_ = nullptr;
-    QTableWidget* massList_ = nullptr;
+    QLineEdit* meKolAll_ = nullptr;
+    QLineEdit* meKolOtk_ = nullptr;
+    QLineEdit* meSred_ = nullptr;
+    QLineEdit* meSKO_ = nullptr;
+    QLineEdit* labeledEdit2_ = nullptr;
+
+    QStackedWidget* pages_ = nullptr;
+    QButtonGroup* tabs_ = nullptr;
+    QLineEdit* edit1_ = nullptr;
+    QLineEdit* edit6_ = nullptr;
+    QLineEdit* edit5_ = nullptr;
+    QCheckBox* spirSpusk_ = nullptr;
+    QCheckBox* boxNewton_ = nullptr;
+    QCheckBox* boxSmirnow_ = nullptr;
+    QCheckBox* sredFlag_ = nullptr;
+    QCheckBox* skoFlag_ = nullptr;
+    QRadioButton* criteria_[3] = {};
+    QPushButton* bbRaschet_ = nullptr;
+
+    QLineEdit* edit2_ = nullptr;
+    QLineEdit* edit3_ = nullptr;
+    QLineEdit* nPokoleny_ = nullptr;
+    QPushButton* runGen_ = nullptr;
+    QPushButton* stopBtn_ = nullptr;
+    QProgressBar* progressBar2_ = nullptr;
+    QSlider* trackBar1_ = nullptr;
+    QSlider* trackBar2_ = nullptr;
+    QPushButton* copyBest_ = nullptr;
+    QLineEdit* labeledEdit1_ = nullptr;
+    QCheckBox* checkBoxProm_ = nullptr;
+    QPushButton* button1_ = nullptr;
+
+    QLineEdit* edit4_ = nullptr;
+    QLabel* label15_ = nullptr;
+    QLineEdit* maskEdit1_ = nullptr;
+    QLineEdit* maskEditSrednee_ = nullptr;
+    QLineEdit* maskEditSKO_ = nullptr;
+
     QPlainTextEdit* memo2_ = nullptr;
+    QTableWidget* massList_ = nullptr;
+
+    ResultsWindow* form2_ = nullptr;
+    QWidget* form3_ = nullptr;
+    QWidget* expandForm_ = nullptr;
 };
 
 } // namespace relan::gui

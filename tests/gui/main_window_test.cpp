@@ -1,43 +1,352 @@
+#include "flow_chart.hpp"
 #include "main_window.hpp"
+#include "messages.hpp"
+#include "printing.hpp"
+#include "results_window.hpp"
 
+#include "relan/text1251.hpp"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QChart>
 #include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPrinter>
+#include <QProcess>
+#include <QRadioButton>
+#include <QSet>
+#include <QSlider>
+#include <QStackedWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
+using relan::gui::FlowChart;
+using relan::gui::MainWindow;
+using relan::gui::ResultsWindow;
+
+namespace {
+
+const QString kSample = RELAN_SAMPLES_DIR "/mtz82_2018.rel";
+const QString kSmall = RELAN_TEST_DATA_DIR "/small.rel";
+
+QString u(const char* s) { return QString::fromUtf8(s); }
+
+// Message boxes are taken here instead of blocking the test.
+struct Messages {
+    QStringList texts, captions;
+    Messages() {
+        relan::gui::setMessageHook([this](const QString& caption, const QString& text) {
+            captions << caption;
+            texts << text;
+        });
+    }
+    ~Messages() { relan::gui::setMessageHook({}); }
+};
+
+template <class T>
+T* child(QObject* w, const char* name) {
+    T* c = w->findChild<T*>(name);
+    if (!c) qFatal("no control %s", name);
+    return c;
+}
+
+QString text(QObject* w, const char* name) { return child<QLineEdit>(w, name)->text(); }
+
+// Everything a refused action must leave as it was.
+QStringList snapshot(MainWindow& w) {
+    QStringList s;
+    for (const char* n : {"FilePath", "meSred", "meSKO", "meKolAll", "meKolOtk", "LabeledEdit2", "Edit1", "Edit2",
+                          "NPokoleny", "Edit4", "MaskEdit1", "MaskEditSrednee", "MaskEditSKO"})
+        s << text(&w, n);
+    s << child<QLabel>(&w, "Label10")->text() << child<QLabel>(&w, "Label15")->text();
+    auto* grid = child<QTableWidget>(&w, "Mass_List");
+    s << QString::number(grid->rowCount());
+    for (int r = 0; r < grid->rowCount(); ++r)
+        for (int c = 0; c < grid->columnCount(); ++c) s << (grid->item(r, c) ? grid->item(r, c)->text() : "-");
+    s << child<QPlainTextEdit>(&w, "Memo2")->toPlainText();
+    return s;
+}
+
+QJsonObject cliAnalyze(const QStringList& args) {
+    QProcess p;
+    p.start(RELAN_CLI_PATH, QStringList{"analyze"} + args + QStringList{"--no-timing"});
+    if (!p.waitForFinished(120000) || p.exitCode() != 0) qFatal("relan-cli failed: %s", p.readAllStandardError().constData());
+    return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+}
+
+bool hasManyColours(const QImage& img) {
+    QSet<QRgb> seen;
+    for (int y = 0; y < img.height(); y += 7)
+        for (int x = 0; x < img.width(); x += 7) {
+            seen.insert(img.pixel(x, y));
+            if (seen.size() > 8) return true;
+        }
+    return false;
+}
+
+} // namespace
+
 class MainWindowTest : public QObject {
     Q_OBJECT
 private slots:
-    void startsWithCaptionAndHomeFolder();
-    void loadFillsHeadingAndGridAndRemembersThePath();
+    void init();
+    void startsWithTheDesignedDefaults();
+    void nextStartOffersTheFileLoadedLast();
+    void loadFillsFieldsAndGrid();
+    void warrantyLoadFillsItsPanelAndTheCensoringFields();
+    void refusedLoadsLeaveTheWindowAsItWas();
+    void calculationFillsTheTableAsTheCommandLineDoes();
+    void refillingWithFewerCausesLeavesNothingBehind();
+    void unconvertibleFieldIsNamedAndNothingIsShown();
+    void exportWritesTheMemoInCp1251WithCrLf();
+    void exportToAnUncreatableFileWritesNothing();
+    void resultsWindowPrintsToPdfAndChartsSaveAsPng();
+
+private:
+    QTemporaryDir dir_;
 };
 
-void MainWindowTest::startsWithCaptionAndHomeFolder() {
-    QTemporaryDir dir;
-    QDir::setCurrent(dir.path());
-    relan::gui::MainWindow w;
+void MainWindowTest::init() { QDir::setCurrent(dir_.path()); QFile::remove(dir_.filePath("linkRel.txt")); }
+
+void MainWindowTest::startsWithTheDesignedDefaults() {
+    MainWindow w;
     QCOMPARE(w.objectName(), QString("Form1"));
-    QCOMPARE(w.windowTitle(), QString::fromUtf8("Анализ надежности в эксплуатации.  v.4.1"));
-    QCOMPARE(w.findChild<QLineEdit*>("FilePath")->text(), QDir::homePath());
+    QCOMPARE(w.windowTitle(), u("Анализ надежности в эксплуатации.  v.4.1"));
+    QCOMPARE(w.size(), QSize(1206, 675));
+    QCOMPARE(w.minimumSize(), w.maximumSize());
+    QCOMPARE(text(&w, "FilePath"), QDir::homePath());
+    QCOMPARE(child<QPlainTextEdit>(&w, "Memo2")->toPlainText(), u("Ход решения"));
+    QCOMPARE(child<QStackedWidget>(&w, "PageControlPages")->currentIndex(), 0);
+    QVERIFY(child<QAbstractButton>(&w, "TabSheet1")->isChecked());
+    QVERIFY(child<QCheckBox>(&w, "SpirSpusk")->isChecked());
+    QVERIFY(!child<QCheckBox>(&w, "BoxNewton")->isChecked());
+    QVERIFY(!child<QCheckBox>(&w, "BoxSmirnow")->isChecked());
+    QVERIFY(!child<QCheckBox>(&w, "Sred_flag")->isChecked());
+    QVERIFY(!child<QCheckBox>(&w, "SKO_Flag")->isChecked());
+    QVERIFY(child<QRadioButton>(&w, "RadioGroup1Item1")->isChecked());
+    QCOMPARE(child<QRadioButton>(&w, "RadioGroup1Item1")->text(), u("Спец 1"));
+    const struct {
+        const char* name;
+        const char* value;
+    } fields[] = {{"Edit1", "1.00025"}, {"Edit6", "1.00025"}, {"Edit5", "1.0005"}, {"Edit2", "0.0000001"},
+                  {"Edit3", "3000"},    {"NPokoleny", "1500"}, {"LabeledEdit1", "50"}, {"meSred", ""},
+                  {"meSKO", ""},        {"LabeledEdit2", ""}};
+    for (const auto& f : fields) QCOMPARE(text(&w, f.name), u(f.value));
+    QCOMPARE(child<QSlider>(&w, "TrackBar1")->value(), 55);
+    QCOMPARE(child<QSlider>(&w, "TrackBar2")->value(), 15);
+    QCOMPARE(child<QLabel>(&w, "meSredLabel")->text(), u(" Среднее время гарантии"));
+    QCOMPARE(child<QLabel>(&w, "LabeledEdit2Label")->text(), u(" Период учета отказов на 1 изделие, ч"));
+    QCOMPARE(child<QAbstractButton>(&w, "bbRaschet")->text(), u("Расчет"));
+    QCOMPARE(child<QAbstractButton>(&w, "SpirSpusk")->text(), u("Модель 1.1 по Пирсону, метод спирального спуска "));
+    // The secondary windows exist from the start, hidden.
+    for (const char* name : {"Form2", "Form3", "ExpandForm"}) {
+        auto* f = w.findChild<QWidget*>(name);
+        QVERIFY2(f, name);
+        QVERIFY(!f->isVisible());
+    }
+    QCOMPARE(w.resultsWindow()->size(), QSize(1436, 794));
 }
 
-void MainWindowTest::loadFillsHeadingAndGridAndRemembersThePath() {
-    QTemporaryDir dir;
-    QDir::setCurrent(dir.path());
-    const QString sample = RELAN_SAMPLES_DIR "/mtz82_2018.rel";
+void MainWindowTest::nextStartOffersTheFileLoadedLast() {
     {
-        relan::gui::MainWindow w;
-        QVERIFY(w.loadFailureFile(sample));
-        QVERIFY(w.findChild<QLabel*>("Label10")->text().startsWith(QString::fromUtf8("Трактор")));
-        auto* grid = w.findChild<QTableWidget*>("Mass_List");
-        QCOMPARE(grid->rowCount(), w.state().Kol_izw);
-        QCOMPARE(grid->item(0, 0)->text(), QString("1"));
+        MainWindow w;
+        QVERIFY(w.loadFailureFile(kSample));
     }
-    // The next start offers the file loaded last.
-    relan::gui::MainWindow again;
-    QCOMPARE(again.findChild<QLineEdit*>("FilePath")->text(), sample);
+    MainWindow again;
+    QCOMPARE(text(&again, "FilePath"), kSample);
+}
+
+void MainWindowTest::loadFillsFieldsAndGrid() {
+    MainWindow w;
+    QVERIFY(w.loadFailureFile(kSample));
+    QVERIFY(child<QLabel>(&w, "Label10")->text().startsWith(u("Трактор")));
+    QCOMPARE(text(&w, "FilePath"), kSample);
+    QCOMPARE(text(&w, "meKolAll"), QString::number(w.state().Kol_Izd_All));
+    QCOMPARE(text(&w, "meKolOtk"), QString::number(w.state().KolOtk));
+    QVERIFY(!text(&w, "meSred").isEmpty());
+    QCOMPARE(text(&w, "LabeledEdit2"), text(&w, "meSred"));
+    auto* grid = child<QTableWidget>(&w, "Mass_List");
+    QCOMPARE(grid->rowCount(), w.state().Kol_izw);
+    QCOMPARE(grid->item(0, 0)->text(), QString("1"));
+    QVERIFY(!grid->horizontalHeaderItem(0)->text().isEmpty());
+}
+
+void MainWindowTest::warrantyLoadFillsItsPanelAndTheCensoringFields() {
+    MainWindow w;
+    QVERIFY(w.loadWarrantyFile(RELAN_SAMPLES_DIR "/gar2018.txt"));
+    QCOMPARE(text(&w, "Edit4"), QString(RELAN_SAMPLES_DIR "/gar2018.txt"));
+    QVERIFY(!text(&w, "MaskEdit1").isEmpty());
+    QVERIFY(!text(&w, "MaskEditSrednee").isEmpty());
+    QVERIFY(!text(&w, "meSred").isEmpty());
+    QVERIFY(!child<QLabel>(&w, "Label15")->text().isEmpty());
+}
+
+void MainWindowTest::refusedLoadsLeaveTheWindowAsItWas() {
+    MainWindow w;
+    QVERIFY(w.loadFailureFile(kSample));
+    const QStringList before = snapshot(w);
+    const int kol = w.state().Kol_izw;
+
+    QFile bad(dir_.filePath("bad.rel"));
+    QVERIFY(bad.open(QIODevice::WriteOnly));
+    bad.write("x\r\n100\r\n50\r\n10\r\n3\r\n0\r\n12\t\r\nnot a time\t\r\n");
+    bad.close();
+    Messages m;
+    QVERIFY(!w.loadFailureFile(bad.fileName()));
+    QVERIFY(!w.loadFailureFile(dir_.filePath("missing.rel")));
+    QVERIFY(!w.loadWarrantyFile(dir_.filePath("gar_missing.txt")));
+    QCOMPARE(m.texts.size(), 3);
+    QVERIFY2(m.texts[0].contains("bad.rel"), qPrintable(m.texts[0]));
+    QVERIFY2(m.texts[1].contains(u("Указанный файл не существует")), qPrintable(m.texts[1]));
+    QCOMPARE(snapshot(w), before);
+    QCOMPARE(w.state().Kol_izw, kol);
+    // The data loaded before are still usable.
+    QVERIFY(w.calculate());
+    QVERIFY(m.texts.size() == 3);
+}
+
+void MainWindowTest::calculationFillsTheTableAsTheCommandLineDoes() {
+    MainWindow w;
+    QVERIFY(w.loadFailureFile(kSample));
+    child<QCheckBox>(&w, "BoxNewton")->setChecked(true);
+    Messages m;
+    QVERIFY(w.calculate());
+    QVERIFY(m.texts.isEmpty());
+    ResultsWindow* f2 = w.resultsWindow();
+    QVERIFY(f2->isVisible());
+
+    const QJsonObject cli = cliAnalyze({kSample, "--models", "spiral,newton"});
+    const QJsonArray table = cli["table"].toArray();
+    QCOMPARE(table.size(), 12);
+    for (int r = 0; r < 12; ++r) {
+        const QJsonArray row = table[r].toArray();
+        for (int c = 0; c < 6; ++c)
+            QCOMPARE(f2->cellText(r, c), row[c].toString().trimmed());
+    }
+    QCOMPARE(f2->cellText(0, 1), u("Пирсона/Ньютона"));
+    // The memo got the fits' lines; the padding fills the column.
+    QVERIFY(child<QPlainTextEdit>(&w, "Memo2")->toPlainText().count('\n') >= 2);
+    auto* grid = child<QTableWidget>(f2, "Result_Grid");
+    // At least the designed width; more where this font needs it.
+    QVERIFY(grid->columnWidth(1) >= 134);
+    const QFontMetrics fm(grid->font());
+    for (int r = 1; r < 12; ++r)
+        QVERIFY2(fm.horizontalAdvance(grid->item(r, 1)->text().trimmed()) < grid->columnWidth(1) - 8,
+                 qPrintable(grid->item(r, 1)->text()));
+    const QString padded = grid->item(2, 1)->text();
+    QVERIFY(padded.startsWith(' ') && padded.endsWith(' '));
+    QVERIFY(fm.horizontalAdvance(padded) >= grid->columnWidth(1) - 7);
+    QVERIFY(fm.horizontalAdvance(padded.chopped(1)) < grid->columnWidth(1) - 7);
+    // Row 10's continuation is shown as it is, not padded.
+    QCOMPARE(grid->item(10, 1)->text(), u("20%...100% гаран.срока"));
+    QCOMPARE(child<QLabel>(f2, "Label10")->text(),
+             QString::fromStdString(cli["input"].toObject()["Comment"].toString().toStdString()) + " (" +
+                 QString::number(w.state().Kol_Izd_All) + u(" шт.)"));
+}
+
+void MainWindowTest::refillingWithFewerCausesLeavesNothingBehind() {
+    MainWindow w;
+    QVERIFY(w.loadFailureFile(kSample));
+    QVERIFY(w.calculate());
+    auto* chart1 = child<FlowChart>(w.resultsWindow(), "Chart1");
+    auto* chart3 = child<FlowChart>(w.resultsWindow(), "Chart3");
+    int causes = 0;
+    for (int c = 1; c <= 10; ++c) causes += w.state().Sum_PrichRow[c] > 0;
+    const int unidentified = w.state().SumNund > 0 ? 1 : 0;
+    QCOMPARE(chart1->seriesCount(), 7 + causes + unidentified);
+    QCOMPARE(chart3->seriesCount(), 1 + 2 * causes + 2 * unidentified);
+    QVERIFY(causes > 2);
+
+    QVERIFY(w.loadFailureFile(kSmall));
+    QVERIFY(w.calculate());
+    QCOMPARE(w.state().NPrich, 2);
+    const QStringList titles = chart3->seriesTitles();
+    QCOMPARE(chart3->seriesCount(), 1 + 2 * 2 + (w.state().SumNund > 0 ? 2 : 0));
+    const QString cause1 = QString::fromStdString(w.state().Vidy_otkazov[1].Nazv_Prich);
+    QCOMPARE(titles[1], cause1);
+    QCOMPARE(titles[2], cause1 + u(" с учетом цензурирования"));
+    // The drawn chart holds the curves of this filling only: the model, the
+    // warranty share and one bar group.
+    QCOMPARE(chart1->chart()->series().size(), 3 + 1);
+    int causeEntries = 0;
+    for (const QString& t : chart1->legendTitles()) causeEntries += t.contains(u(", всего "));
+    QCOMPARE(causeEntries, 2);
+}
+
+void MainWindowTest::unconvertibleFieldIsNamedAndNothingIsShown() {
+    MainWindow w;
+    QVERIFY(w.loadFailureFile(kSample));
+    QVERIFY(w.calculate());
+    child<QLineEdit>(&w, "meSred")->setText("12;5");
+    const QString memo = child<QPlainTextEdit>(&w, "Memo2")->toPlainText();
+    Messages m;
+    QVERIFY(!w.calculate());
+    QCOMPARE(m.texts.size(), 1);
+    QVERIFY2(m.texts[0].contains("meSred") && m.texts[0].contains("'12;5'"), qPrintable(m.texts[0]));
+    QVERIFY(!w.resultsWindow()->isVisible());
+    QCOMPARE(child<QPlainTextEdit>(&w, "Memo2")->toPlainText(), memo);
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+
+    // A step coefficient of 1 would never end: refused, naming the field.
+    child<QLineEdit>(&w, "meSred")->setText(QString::number(w.state().Sred));
+    child<QLineEdit>(&w, "Edit1")->setText("1");
+    QVERIFY(!w.calculate());
+    QVERIFY2(m.texts.back().contains("Edit1"), qPrintable(m.texts.back()));
+}
+
+void MainWindowTest::exportWritesTheMemoInCp1251WithCrLf() {
+    MainWindow w;
+    const QString path = dir_.filePath(u("ход"));
+    QVERIFY(w.exportLog(path));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll().toStdString(), relan::cp1251::fromUtf8("Ход решения") + "\r\n");
+    f.close();
+    w.appendLog(u("Вторая строка"));
+    QVERIFY(w.exportLog(path));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll().toStdString(),
+             relan::cp1251::fromUtf8("Ход решения") + "\r\n" + relan::cp1251::fromUtf8("Вторая строка") + "\r\n");
+}
+
+void MainWindowTest::exportToAnUncreatableFileWritesNothing() {
+    MainWindow w;
+    Messages m;
+    const QString path = dir_.filePath("no/such/folder/log.txt");
+    QVERIFY(!w.exportLog(path));
+    QCOMPARE(m.texts.size(), 1);
+    QVERIFY2(m.texts[0].startsWith("Cannot create file"), qPrintable(m.texts[0]));
+    QVERIFY(!QFile::exists(path));
+}
+
+void MainWindowTest::resultsWindowPrintsToPdfAndChartsSaveAsPng() {
+    MainWindow w;
+    QVERIFY(w.loadFailureFile(kSample));
+    QVERIFY(w.calculate());
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    const QString pdf = dir_.filePath("form2.pdf");
+    printer.setOutputFileName(pdf);
+    printer.setPageOrientation(QPageLayout::Landscape);
+    QVERIFY(relan::gui::printWidget(w.resultsWindow(), printer));
+    QFile f(pdf);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QVERIFY(f.read(4) == "%PDF");
+    QVERIFY(f.size() > 10000);
+
+    const QString png = dir_.filePath("chart1.png");
+    QVERIFY(child<FlowChart>(w.resultsWindow(), "Chart1")->savePng(png));
+    const QImage img(png);
+    QCOMPARE(img.size(), QSize(649, 423));
+    QVERIFY(hasManyColours(img));
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -5,7 +5,9 @@
 #include "relan/text1251.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <system_error>
@@ -378,6 +380,42 @@ std::optional<std::string> readLinkFile(const std::filesystem::path& folder) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.size() > 4096) return std::nullopt;
     return cp1251::toUtf8(line);
+}
+
+void writeLogFile(const std::filesystem::path& path, const std::vector<std::string>& lines) {
+    std::string bytes;
+    for (const auto& l : lines) {
+        bytes += cp1251::fromUtf8(l);
+        bytes += "\r\n";
+    }
+    auto refuse = [&](int err) {
+        return Error("Cannot create file \"" + path.string() + "\". " + std::strerror(err));
+    };
+    // Written beside the target and renamed over it, so that a failure half-way
+    // (a full disk) never leaves a truncated log in place of a good one.
+    std::filesystem::path tmp = path;
+    tmp += ".part";
+    errno = 0;
+    {
+        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+        if (!out) throw refuse(errno ? errno : EACCES);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.flush();
+        if (!out) {
+            const int err = errno ? errno : EIO;
+            out.close();
+            std::error_code ec;
+            std::filesystem::remove(tmp, ec);
+            throw refuse(err);
+        }
+    }
+    std::error_code ec;
+    std::filesystem::rename(tmp, path, ec);
+    if (ec) {
+        std::error_code ignored;
+        std::filesystem::remove(tmp, ignored);
+        throw refuse(ec.value());
+    }
 }
 
 } // namespace relan

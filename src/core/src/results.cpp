@@ -368,7 +368,10 @@ public:
                             "» не является конечным числом");
             return v;
         };
-        auto put = [&](int row, std::string text) { table_.cells[row][col] = std::move(text); };
+        auto put = [&](int row, std::string text) {
+            table_.cells[row][col] = std::move(text);
+            table_.padded[row][col] = true;
+        };
         if (Model.K_powtor == 0)
             throw Error(std::string("Модель «") + name +
                         "»: коэффициент повторности равен 0, наработка на отказ не определена");
@@ -397,13 +400,17 @@ public:
         // Written before the data column so that, with no model shown, the
         // data column's own row 10 takes the cell.
         table_.cells[10][1] = "20%...100% гаран.срока";
+        table_.padded[10][1] = false;
         auto finite = [&](double v, int row) {
             if (!std::isfinite(v))
                 throw Error(std::string("Данные эксплуатации: значение «") + kRowTitles[row] +
                             "» не является конечным числом");
             return v;
         };
-        auto put = [&](int row, std::string text) { table_.cells[row][col] = std::move(text); };
+        auto put = [&](int row, std::string text) {
+            table_.cells[row][col] = std::move(text);
+            table_.padded[row][col] = true;
+        };
         put(3, wholeText(finite(s_.T50expl, 3)) + " (набл.)/" + wholeText(finite(s_.t50zen, 3)) + " (ценз.)");
         put(4, wholeText(finite(s_.T80expl, 4)) + " ч., " + wholeText(finite(s_.T90expl, 4)) + " ч.(ценз.)");
         put(5, wholeText(s_.Kol_izw) + " /" + wholeText(finite(s_.Kol_izw / s_.Popravka_Unknow, 5)));

@@ -75,4 +75,10 @@ inline constexpr const char* kLinkFileName = "linkRel.txt";
 void writeLinkFile(const std::filesystem::path& folder, const std::string& filePathText);
 std::optional<std::string> readLinkFile(const std::filesystem::path& folder);
 
+// Writes the progress log as the export gives it to the user: cp1251, CR LF
+// after every line. The file is replaced whole or not at all: when it cannot
+// be written, relan::Error "Cannot create file "<path>". <reason>" is raised
+// and an existing file of that name keeps its contents.
+void writeLogFile(const std::filesystem::path& path, const std::vector<std::string>& lines);
+
 } // namespace relan

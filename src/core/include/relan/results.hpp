@@ -79,6 +79,9 @@ struct ResultTable {
     // grid (the window adds it with its own font).
     std::array<std::array<std::string, kTableColumns>, kTableRows> cells;
     std::array<int, kTableColumns> widths; // pixels set by this filling, -1 = left as it was
+    // Value cells, which the window pads to the column's width; titles and
+    // the continuation text of row 10 are shown as they are.
+    std::array<std::array<bool, kTableColumns>, kTableRows> padded{};
 };
 
 struct DiagramsResult {

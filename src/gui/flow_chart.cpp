@@ -1,0 +1,265 @@
+#include "flow_chart.hpp"
+
+#include "messages.hpp"
+
+#include <QAreaSeries>
+#include <QBarCategoryAxis>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QChart>
+#include <QChartView>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFontMetrics>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineSeries>
+#include <QMenu>
+#include <QSet>
+#include <QSplineSeries>
+#include <QStackedBarSeries>
+#include <QValueAxis>
+
+#include <algorithm>
+#include <cmath>
+
+namespace relan::gui {
+namespace {
+
+QColor rgb(std::uint32_t c, int transparency) {
+    QColor q((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF);
+    q.setAlpha(static_cast<int>(std::lround(255.0 * (100 - std::clamp(transparency, 0, 100)) / 100)));
+    return q;
+}
+
+QFont pixelFont(int px, bool bold) {
+    QFont f;
+    f.setPixelSize(px);
+    f.setBold(bold);
+    return f;
+}
+
+// Category labels must differ for the axis to keep one slot per interval;
+// two bounds that round to the same hour are told apart invisibly.
+QStringList uniqueLabels(const std::vector<std::string>& labels) {
+    QStringList out;
+    QSet<QString> seen;
+    for (const auto& l : labels) {
+        QString q = QString::fromStdString(l);
+        while (seen.contains(q)) q += QChar(0x200B);
+        seen.insert(q);
+        out << q;
+    }
+    return out;
+}
+
+QString legendEntry(const ChartSeries& s) {
+    const QColor c = rgb(s.color, 0);
+    const QString symbol = s.kind == SeriesKind::Line ? QString::fromUtf8("━━") : QString::fromUtf8("■");
+    QString title = QString::fromStdString(s.title).toHtmlEscaped();
+    title.replace(' ', "&nbsp;");
+    return QString("<span style=\"color:%1\">%2</span>&nbsp;%3").arg(c.name(), symbol, title);
+}
+
+struct Range {
+    double max = 0;
+    bool any = false;
+    void take(double v) {
+        max = any ? std::max(max, v) : v;
+        any = true;
+    }
+};
+
+void setNiceRange(QValueAxis* axis, const Range& r) {
+    const double top = r.any && r.max > 0 ? r.max : 1.0;
+    axis->setRange(0, top);
+    axis->applyNiceNumbers();
+}
+
+} // namespace
+
+FlowChart::FlowChart(const QString& objectName, QWidget* parent) : QWidget(parent) {
+    setObjectName(objectName);
+    view_ = new QChartView(this);
+    view_->setRenderHint(QPainter::Antialiasing);
+    view_->setChart(new QChart);
+    legend_ = new QLabel(this);
+    legend_->setObjectName(objectName + "Legend");
+    legend_->setWordWrap(true);
+    legend_->setTextFormat(Qt::RichText);
+    legend_->setFont(pixelFont(11, false));
+    legend_->setContentsMargins(8, 0, 8, 2);
+    legend_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+}
+
+QChart* FlowChart::chart() const { return view_->chart(); }
+
+void FlowChart::fill(const ChartData& data, const std::vector<std::string>& labels, const ChartLook& look) {
+    // A new chart each time: nothing of the previous filling can survive.
+    auto* chart = new QChart;
+    chart->setTitle(QString::fromStdString(data.title));
+    // 16 px bold as designed; a title wider than the chart is set smaller
+    // rather than cut.
+    QFont titleFont = pixelFont(16, true);
+    const QString title = QString::fromStdString(data.title);
+    while (titleFont.pixelSize() > 10 && QFontMetrics(titleFont).horizontalAdvance(title) > width() - 24)
+        titleFont.setPixelSize(titleFont.pixelSize() - 1);
+    chart->setTitleFont(titleFont);
+    chart->setTitleBrush(Qt::black);
+    chart->legend()->hide();
+    chart->setMargins(QMargins(4, 4, 4, 4));
+
+    auto* x = new QBarCategoryAxis;
+    x->append(uniqueLabels(labels));
+    x->setLabelsFont(pixelFont(10, false));
+    if (labels.size() > 14) x->setLabelsAngle(-90);
+    chart->addAxis(x, Qt::AlignBottom);
+
+    auto* left = new QValueAxis;
+    left->setTitleText(QString::fromStdString(data.leftAxisTitle));
+    left->setTitleFont(pixelFont(13, true));
+    left->setLabelsFont(pixelFont(10, false));
+    chart->addAxis(left, Qt::AlignLeft);
+    QValueAxis* right = nullptr;
+    if (!data.rightAxisTitle.empty()) {
+        right = new QValueAxis;
+        right->setTitleText(QString::fromStdString(data.rightAxisTitle));
+        right->setTitleFont(pixelFont(13, true));
+        right->setLabelsFont(pixelFont(10, false));
+        right->setLabelFormat(look.rightLabelFormat);
+        chart->addAxis(right, Qt::AlignRight);
+    }
+
+    seriesCount_ = static_cast<int>(data.series.size());
+    seriesTitles_.clear();
+    legendTitles_.clear();
+    QStringList legendHtml;
+    Range leftRange, rightRange;
+
+    // The first bar series, drawn or not, decides whether the bars of one
+    // interval stand on one another or side by side.
+    bool stacked = false;
+    for (const auto& s : data.series)
+        if (s.kind == SeriesKind::Bar) {
+            stacked = s.stacked;
+            break;
+        }
+    QAbstractBarSeries* bars = nullptr;
+    std::vector<double> stackTops(labels.size(), 0.0);
+
+    for (const auto& s : data.series) {
+        seriesTitles_ << QString::fromStdString(s.title);
+        if (!s.active) continue;
+        const QString title = QString::fromStdString(s.title);
+        Range& range = s.axis == Axis::Right && right ? rightRange : leftRange;
+        QValueAxis* yAxis = s.axis == Axis::Right && right ? right : left;
+        switch (s.kind) {
+        case SeriesKind::Bar: {
+            if (!bars) {
+                bars = stacked ? static_cast<QAbstractBarSeries*>(new QStackedBarSeries)
+                               : static_cast<QAbstractBarSeries*>(new QBarSeries);
+                bars->setBarWidth(stacked ? 0.7 : 0.85);
+            }
+            auto* set = new QBarSet(title);
+            const QColor c = rgb(s.color, s.transparency);
+            set->setColor(c);
+            set->setBorderColor(c.darker(130));
+            for (std::size_t i = 0; i < s.values.size(); ++i) {
+                set->append(s.values[i]);
+                if (stacked && i < stackTops.size()) stackTops[i] += s.values[i];
+                else range.take(s.values[i]);
+            }
+            bars->append(set);
+            break;
+        }
+        case SeriesKind::Line: {
+            if (s.values.empty()) continue; // a model not computed: no curve, no legend entry
+            QLineSeries* line = s.smoothed ? new QSplineSeries : new QLineSeries;
+            line->setName(title);
+            QPen pen(rgb(s.color, s.transparency));
+            pen.setWidth(std::max(1, s.penWidth));
+            line->setPen(pen);
+            for (std::size_t i = 0; i < s.values.size(); ++i) {
+                line->append(static_cast<double>(i), s.values[i]);
+                range.take(s.values[i]);
+            }
+            chart->addSeries(line);
+            line->attachAxis(x);
+            line->attachAxis(yAxis);
+            break;
+        }
+        case SeriesKind::Area: {
+            if (s.values.empty()) continue;
+            auto* upper = new QLineSeries;
+            for (std::size_t i = 0; i < s.values.size(); ++i) {
+                upper->append(static_cast<double>(i), s.values[i]);
+                range.take(s.values[i]);
+            }
+            auto* area = new QAreaSeries(upper);
+            area->setName(title);
+            area->setPen(Qt::NoPen);
+            area->setBrush(rgb(s.color, s.transparency));
+            chart->addSeries(area);
+            area->attachAxis(x);
+            area->attachAxis(yAxis);
+            break;
+        }
+        }
+        if (!s.title.empty()) {
+            legendTitles_ << title;
+            legendHtml << legendEntry(s);
+        }
+    }
+    if (bars) {
+        // Bars go under the curves.
+        chart->addSeries(bars);
+        bars->attachAxis(x);
+        bars->attachAxis(left);
+        for (double t : stackTops) leftRange.take(t);
+    }
+    setNiceRange(left, leftRange);
+    if (right) {
+        if (look.rightRange) right->setRange(look.rightRange->first, look.rightRange->second);
+        else setNiceRange(right, rightRange);
+    }
+
+    QChart* old = view_->chart();
+    view_->setChart(chart);
+    delete old;
+    legend_->setVisible(look.legend && !legendHtml.isEmpty());
+    legend_->setText(legendHtml.join(QStringLiteral(" &nbsp;&nbsp; ")));
+    layoutParts();
+}
+
+void FlowChart::layoutParts() {
+    int legendHeight = 0;
+    if (legend_->isVisibleTo(this)) legendHeight = legend_->heightForWidth(width()) + 4;
+    legend_->setGeometry(0, height() - legendHeight, width(), legendHeight);
+    view_->setGeometry(0, 0, width(), height() - legendHeight);
+}
+
+void FlowChart::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    layoutParts();
+}
+
+bool FlowChart::savePng(const QString& path) const {
+    return const_cast<FlowChart*>(this)->grab().save(path, "PNG");
+}
+
+void FlowChart::contextMenuEvent(QContextMenuEvent* e) {
+    QMenu menu(this);
+    QAction* save = menu.addAction(QString::fromUtf8("Сохранить как PNG…"));
+    if (menu.exec(e->globalPos()) == save) saveWidgetPngInteractively(this, objectName() + ".png");
+}
+
+void saveWidgetPngInteractively(QWidget* w, const QString& suggestedName) {
+    const QString path = QFileDialog::getSaveFileName(w, QString::fromUtf8("Сохранить график"),
+                                                      QDir::home().filePath(suggestedName),
+                                                      QString::fromUtf8("Рисунок PNG (*.png)"));
+    if (path.isEmpty()) return;
+    if (!w->grab().save(path, "PNG"))
+        showError(w, {}, QString::fromUtf8("Не удалось записать файл ") + path);
+}
+
+} // namespace relan::gui

@@ -1,0 +1,63 @@
+#pragma once
+
+// A chart of the results windows: the series the core computed, drawn with
+// Qt Charts, and a legend underneath that wraps onto as many rows as its
+// entries need (the chart component's own legend cuts long Russian titles).
+
+#include "relan/results.hpp"
+
+#include <QStringList>
+#include <QWidget>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+class QLabel;
+QT_FORWARD_DECLARE_CLASS(QChart)
+QT_FORWARD_DECLARE_CLASS(QChartView)
+
+namespace relan::gui {
+
+struct ChartLook {
+    bool legend = true;
+    // Fixed range of the right axis; automatic when empty.
+    std::optional<std::pair<double, double>> rightRange;
+    QString rightLabelFormat = "%.0f";
+};
+
+class FlowChart : public QWidget {
+    Q_OBJECT
+public:
+    FlowChart(const QString& objectName, QWidget* parent);
+
+    // Replaces everything the chart showed by `data`: one point per label.
+    void fill(const ChartData& data, const std::vector<std::string>& labels, const ChartLook& look);
+
+    // What the last filling holds, for tests and scripts: every series of the
+    // data (fixed ones included, drawn or not) and the legend's entries.
+    int seriesCount() const { return seriesCount_; }
+    QStringList seriesTitles() const { return seriesTitles_; }
+    QStringList legendTitles() const { return legendTitles_; }
+    QChart* chart() const;
+
+    bool savePng(const QString& path) const;
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    void layoutParts();
+
+    QChartView* view_ = nullptr;
+    QLabel* legend_ = nullptr;
+    int seriesCount_ = 0;
+    QStringList seriesTitles_;
+    QStringList legendTitles_;
+};
+
+// "Сохранить как PNG…" for any widget: asks for a file and saves its image.
+void saveWidgetPngInteractively(QWidget* w, const QString& suggestedName);
+
+} // namespace relan::gui

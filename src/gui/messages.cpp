@@ -1,0 +1,39 @@
+#include "messages.hpp"
+
+#include "relan/error.hpp"
+
+#include <QMessageBox>
+#include <QWidget>
+
+#include <new>
+
+namespace relan::gui {
+namespace {
+MessageHook& hook() {
+    static MessageHook h;
+    return h;
+}
+} // namespace
+
+void setMessageHook(MessageHook h) { hook() = std::move(h); }
+
+void showError(QWidget* parent, const QString& caption, const QString& text) {
+    const QString title = caption.isEmpty() && parent ? parent->window()->windowTitle() : caption;
+    if (hook()) {
+        hook()(title, text);
+        return;
+    }
+    QMessageBox::critical(parent, title, text);
+}
+
+void showException(QWidget* parent, const std::exception& e) {
+    if (const auto* err = dynamic_cast<const Error*>(&e)) {
+        showError(parent, QString::fromStdString(err->caption()), QString::fromStdString(err->what()));
+    } else if (dynamic_cast<const std::bad_alloc*>(&e)) {
+        showError(parent, {}, QString::fromUtf8("Недостаточно памяти для выполнения операции"));
+    } else {
+        showError(parent, {}, QString::fromStdString(e.what()));
+    }
+}
+
+} // namespace relan::gui

@@ -1,0 +1,45 @@
+#pragma once
+
+// Form2: the table of reliability figures per model and the three
+// failure-flow charts of one calculation.
+
+#include "relan/results.hpp"
+
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+class QTableWidget;
+
+namespace relan::gui {
+
+class FlowChart;
+
+class ResultsWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit ResultsWindow(QWidget* parent = nullptr);
+
+    // Fills the comment, the table and the charts from one filling; the
+    // window is shown by the caller.
+    void fill(const DiagramsResult& r);
+    // The comment line, which a failure-data load sets too.
+    void setComment(const QString& text);
+
+    // Cell text with the padding spaces that centre it removed.
+    QString cellText(int row, int column) const;
+
+signals:
+    void expandRequested();
+
+private:
+    void padCell(int row, int column, const QString& text);
+
+    QLabel* label10_ = nullptr;
+    QTableWidget* grid_ = nullptr;
+    FlowChart* chart1_ = nullptr;
+    FlowChart* chart2_ = nullptr;
+    FlowChart* chart3_ = nullptr;
+};
+
+} // namespace relan::gui
