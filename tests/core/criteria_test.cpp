@@ -162,3 +162,114 @@ TEST(Kolmogorov, StatisticAndVerdict) {
     Kolmogor(s, -0.358099999, 10, 1, 1e9, 1, crit, verdict);
     EXPECT_EQ(verdict, " <1.3581(0.05)");
 }
+
+namespace {
+
+AnalysisState smirnovFixture(std::vector<double> times, double fleet) {
+    auto s = relan::test::makeState(times, fleet, 1800, 450);
+    for (const auto& p : s.MasProbl)
+        s.MSmirn.F_norm.push_back(CDF_Gauss(1800, 450, p.time));
+    return s;
+}
+
+// The K at which Smirnow() is least for (A, B), by golden sections: the
+// criterion is convex in K.
+double bestK(const AnalysisState& s, double A, double B) {
+    double lo = 0.01, hi = 30;
+    const double g = (std::sqrt(5.0) - 1) / 2;
+    for (int i = 0; i < 200; ++i) {
+        const double a = hi - g * (hi - lo), b = lo + g * (hi - lo);
+        if (Smirnow(s, A, B, a, 0, 0) < Smirnow(s, A, B, b, 0, 0))
+            hi = b;
+        else
+            lo = a;
+    }
+    return (lo + hi) / 2;
+}
+
+struct LineEnd {
+    double K, value;
+    int moves;
+};
+
+// The Smirnov fit's line search along K, evaluating every trial directly.
+LineEnd directLineSearch(const AnalysisState& s, double A, double B, double K, double h, double lo,
+                         double hi) {
+    double value = Smirnow(s, A, B, K, 0, 0);
+    for (int moves = 0;; ++moves) {
+        const double trial = K + h;
+        const double v = Smirnow(s, A, B, trial, 0, 0);
+        if (!(v < value) || trial + h <= lo || trial > hi) return {K, value, moves};
+        K = trial;
+        value = v;
+    }
+}
+
+// The same line search as the fit runs it, through AlongK.
+LineEnd skippingLineSearch(SmirnovCriterion& Q, double A, double B, double K, double h, double lo,
+                           double hi) {
+    auto line = Q.alongK(A, B, K, Q(A, B, K));
+    int moves = 0;
+    for (;;) {
+        const double trial = line.K() + h;
+        if (trial + h <= lo || trial > hi || !line.fallsTo(trial)) break;
+        ++moves;
+    }
+    return {line.K(), line.value(), moves};
+}
+
+} // namespace
+
+TEST(Smirnov, LineSearchAlongKEndsAsTheDirectOne) {
+    // Duplicated times as in real files, where operating hours repeat.
+    auto times = relan::test::weibullTimes(300, 2e-4, 1.2, 1800, 450, 5);
+    for (std::size_t k = 10; k < times.size(); k += 10)
+        times[k] = times[k - 1];
+    const auto s = smirnovFixture(times, 900);
+    const double A = 2e-4, B = 1.2;
+    const double Kb = bestK(s, A, B);
+    struct Case {
+        const char* what;
+        double K0, h, lo, hi;
+    } cases[] = {
+        {"rises at the first trial", Kb, 1e-3, 0.1, 30},
+        {"first trial too close to call", Kb, 1e-9, 0.1, 30},
+        {"heads away from the best K", Kb + 0.01, 1e-3, 0.1, 30},
+        {"step too small to move K", Kb, 1e-20, 0.1, 30},
+        {"long crawl up to the best K", Kb - 0.3, 1e-3, 0.1, 30},
+        {"long crawl down to the best K", Kb + 0.05, -1e-4, 0.1, 30},
+        {"small steps around the best K", Kb - 2e-5, 1e-7, 0.1, 30},
+        {"long run into steps too close to call", Kb - 9e-7, 3e-9, 0.1, 30},
+        {"steps whose rounding decides", Kb - 1e-8, 1e-10, 0.1, 30},
+        {"steps whose rounding decides, downwards", Kb + 1e-9, -1e-11, 0.1, 30},
+        {"upper limit ends a long run", Kb - 0.3, 1e-3, 0.1, Kb - 0.1},
+        {"lower limit ends a long run", Kb + 0.3, -1e-3, Kb + 0.1, 30},
+        {"upper limit at the first trial", Kb - 0.1 - 1e-4, 1e-3, 0.1, Kb - 0.1},
+        {"lower limit at the first trial", Kb + 0.1 + 1.5e-3, -1e-3, Kb + 0.1, 30},
+    };
+    SmirnovCriterion Q(s);
+    for (const auto& c : cases) {
+        const LineEnd want = directLineSearch(s, A, B, c.K0, c.h, c.lo, c.hi);
+        const LineEnd got = skippingLineSearch(Q, A, B, c.K0, c.h, c.lo, c.hi);
+        EXPECT_EQ(got.moves, want.moves) << c.what;
+        EXPECT_EQ(got.K, want.K) << c.what;
+        EXPECT_EQ(got.value, want.value) << c.what;
+    }
+}
+
+TEST(Smirnov, CachedCriterionIsBitIdenticalOnReturns) {
+    // A coordinate search returns to its accepted point after one or two
+    // rejected trials in other coordinates; equal times share their powers.
+    auto times = relan::test::weibullTimes(120, 3e-4, 1.1, 1800, 450, 8);
+    for (std::size_t k = 1; k < times.size(); k += 3)
+        times[k] = times[k - 1];
+    const auto s = smirnovFixture(times, 400);
+    SmirnovCriterion Q(s);
+    const double A1 = 3e-4, A2 = 3.1e-4, A3 = 3.2e-4, B1 = 1.1, B2 = 1.101, K = 1.3;
+    const double visits[][3] = {
+        {A1, B1, K}, {A2, B1, K},   {A3, B1, K}, {A2, B2, K}, {A2, B1, K}, {A2, B1, K + 1e-3}, {A3, B2, K},
+        {A1, B1, K}, {A2, B2, 0.7}, {A1, B2, K}, {A2, B1, K}, {A3, B1, 2}, {A1, B1, K},        {A1, B1, 0.1},
+    };
+    for (const auto& v : visits)
+        ASSERT_EQ(Q(v[0], v[1], v[2]), Smirnow(s, v[0], v[1], v[2], 0, 0));
+}

@@ -3,8 +3,11 @@
 #include "relan/error.hpp"
 #include "relan/fits.hpp"
 #include "relan/histogram.hpp"
+#include "relan/special.hpp"
 
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 using namespace relan;
 using relan::test::makeState;
@@ -145,4 +148,72 @@ TEST(LongTime, Format) {
     EXPECT_EQ(longTimeText(0), "0:00:00");
     EXPECT_EQ(longTimeText(7.9), "0:00:07");
     EXPECT_EQ(longTimeText(3725), "1:02:05");
+}
+
+namespace {
+
+struct SmirnovEnd {
+    double A, B, K, criterion;
+    long long passes;
+};
+
+// The Smirnov fit's search evaluating every trial directly with Smirnow().
+SmirnovEnd directSmirnovSearch(AnalysisState s, double kdiv) {
+    s.MSmirn.F_norm.clear();
+    for (const auto& p : s.MasProbl)
+        s.MSmirn.F_norm.push_back(CDF_Gauss(s.Sred, s.SKO, p.time));
+    const double lo[] = {0, 1e-10, 0.3, 0.1}, hi[] = {0, 0.01, 5, 30}, ee[] = {0, 1e-8, 1e-7, 1e-7};
+    double a[] = {0, 0.0005, 1, 1}, h[] = {0, 0.0001, 0.001, 0.001};
+    auto Q = [&] { return Smirnow(s, a[1], a[2], a[3], 0, 0); };
+    double B_s = Q();
+    long long passes = 0;
+    do {
+        for (int j = 1; j <= 3; ++j) {
+            for (;;) {
+                const double saved = a[j];
+                a[j] += h[j];
+                const bool limit = a[j] + h[j] <= lo[j] || a[j] > hi[j];
+                const double Z = Q();
+                if (!(Z < B_s) || limit) {
+                    a[j] = saved;
+                    h[j] = -h[j] / kdiv;
+                    break;
+                }
+                B_s = Z;
+            }
+        }
+        ++passes;
+    } while (!(std::fabs(h[1]) < ee[1] && std::fabs(h[2]) < ee[2] && std::fabs(h[3]) < ee[3]));
+    return {a[1], a[2], a[3], B_s, passes};
+}
+
+} // namespace
+
+TEST(Fits, SmirnovFollowsTheDirectEvaluationsPath) {
+    struct Case {
+        const char* what;
+        int n;
+        double fleet;
+        bool repeatedTimes;
+    } cases[] = {
+        {"ordinary fleet", 80, 300, false},
+        {"operating hours repeat", 80, 300, true},
+        {"one product: K held at its upper limit", 30, 1, false},
+        {"a single failure", 1, 5, false},
+    };
+    for (const auto& c : cases) {
+        auto times = weibullTimes(c.n, 3e-4, 1.15, 1800, 450, 7);
+        if (c.repeatedTimes)
+            for (auto& t : times)
+                t = std::round(t / 100) * 100 + 100;
+        auto s = makeState(times, c.fleet, 1800, 450);
+        hist(s);
+        const SmirnovEnd want = directSmirnovSearch(s, 1.05);
+        const FitResult r = Podbor_Weib_Smirnow(s, s.MSmirn.A, s.MSmirn.B, options(1.05));
+        EXPECT_EQ(r.passes, want.passes) << c.what;
+        EXPECT_EQ(s.MSmirn.A, want.A) << c.what;
+        EXPECT_EQ(s.MSmirn.B, want.B) << c.what;
+        EXPECT_EQ(s.MSmirn.K_powtor, want.K) << c.what;
+        EXPECT_EQ(r.criterion, want.criterion) << c.what;
+    }
 }

@@ -2,7 +2,9 @@
 
 #include "relan/special.hpp"
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 namespace relan {
@@ -158,40 +160,241 @@ double Smirnow(const AnalysisState& s, double A, double B, double K_powt, double
 
 SmirnovCriterion::SmirnovCriterion(const AnalysisState& s) : s_(s) {
     const std::size_t m = s.MasProbl.size();
-    x_.assign(m + 1, 0.0);
     inWarr_.resize(m);
-    for (std::size_t k = 0; k < m; ++k) {
-        x_[k + 1] = s.MasProbl[k].time;
+    for (std::size_t k = 0; k < m; ++k)
         inWarr_[k] = 1 - s.MSmirn.F_norm[k];
+    // Times with equal bits give equal powers and equal F, so each is
+    // computed once; the sorted times bring equal ones together.
+    timeOf_.resize(m + 1);
+    auto bits = [](double x) { return std::bit_cast<std::uint64_t>(x); };
+    double prev = 0;
+    x_.push_back(prev);
+    for (std::size_t k = 0; k < m; ++k) {
+        const double x = s.MasProbl[k].time;
+        if (bits(x) != bits(prev)) x_.push_back(x);
+        timeOf_[k + 1] = x_.size() - 1;
+        prev = x;
     }
-    powB_.resize(m + 1);
-    F_.resize(m + 1);
-    weighted_.resize(m);
+    F_.resize(x_.size());
 }
 
-double SmirnovCriterion::operator()(double A, double B, double K_powt) {
+const SmirnovCriterion::Powers& SmirnovCriterion::powersFor(double B) {
+    for (std::size_t i = 0; i < powers_.size(); ++i)
+        if (powers_[i].valid && powers_[i].B == B) {
+            lastPowers_ = i;
+            return powers_[i];
+        }
+    lastPowers_ = (lastPowers_ + 1) % powers_.size();
+    Powers& p = powers_[lastPowers_];
+    p.pow.resize(x_.size());
+    for (std::size_t i = 0; i < x_.size(); ++i)
+        p.pow[i] = std::pow(x_[i], B);
+    p.B = B;
+    p.valid = true;
+    return p;
+}
+
+SmirnovCriterion::Law* SmirnovCriterion::find(double A, double B) {
+    for (Law& l : laws_)
+        if (l.valid && l.A == A && l.B == B) {
+            l.used = ++clock_;
+            return &l;
+        }
+    return nullptr;
+}
+
+double SmirnovCriterion::newLaw(double A, double B, double K_powt) {
+    Law* slot = &laws_[0];
+    for (Law& l : laws_)
+        if (!l.valid || l.used < slot->used) slot = &l;
+    Law& law = *slot;
+    law.valid = false;
+    const std::vector<double>& powB = powersFor(B).pow;
     const std::size_t m = inWarr_.size();
-    if (!haveB_ || B != cachedB_) {
-        for (std::size_t k = 0; k <= m; ++k) powB_[k] = std::pow(x_[k], B);
-        cachedB_ = B;
-        haveB_ = true;
-        haveF_ = false;
-    }
-    if (!haveF_ || A != cachedA_) {
-        for (std::size_t k = 0; k <= m; ++k) F_[k] = weibFromPow(A, B, powB_[k]);
-        for (std::size_t k = 0; k < m; ++k)
-            weighted_[k] = weibIncrement(A, B, F_[k], F_[k + 1]) * inWarr_[k] * s_.Izd_Prived;
-        cachedA_ = A;
-        haveF_ = true;
-    }
+    law.weighted.resize(m);
+    for (std::size_t i = 0; i < x_.size(); ++i)
+        F_[i] = weibFromPow(A, B, powB[i]);
     double sum = 0;
     double cum = 0;
     for (std::size_t k = 0; k < m; ++k) {
-        cum += weighted_[k] * K_powt;
+        const double w = weibIncrement(A, B, F_[timeOf_[k]], F_[timeOf_[k + 1]]) * inWarr_[k] * s_.Izd_Prived;
+        law.weighted[k] = w;
+        cum += w * K_powt;
         const double d = static_cast<double>(k + 1) - cum;
         sum += d * d;
     }
+    law.A = A;
+    law.B = B;
+    law.haveBound = false;
+    law.valid = true;
+    law.used = ++clock_;
+    return sum;
+}
+
+double SmirnovCriterion::sumAlongK(const std::vector<double>& weighted, double K_powt) const {
+    double sum = 0;
+    double cum = 0;
+    for (std::size_t k = 0; k < weighted.size(); ++k) {
+        cum += weighted[k] * K_powt;
+        const double d = static_cast<double>(k + 1) - cum;
+        sum += d * d;
+    }
+    return sum;
+}
+
+double SmirnovCriterion::valueOf(double sum) const {
     return std::sqrt(sum) / s_.Kol_izw;
+}
+
+double SmirnovCriterion::operator()(double A, double B, double K_powt) {
+    if (const Law* law = find(A, B)) return valueOf(sumAlongK(law->weighted, K_powt));
+    return valueOf(newLaw(A, B, K_powt));
+}
+
+// The rounding bound along K.
+//
+// At fixed A and B the evaluation computes, for the weighted increments w(k)
+// (non-negative doubles) and c(k) = K w(0) + ... + K w(k) by a running sum,
+// S^ = sum over k of (k + 1 - c^(k))^2, and returns fl(fl(sqrt(S^)) / Kol_izw).
+// Exactly, with C(k) = w(0) + ... + w(k) and D(k) = k + 1 - K C(k), the sum
+// is S = |D|^2 = r^2, a convex quadratic in K. Standard error analysis of
+// each rounding (relative u, no underflow or overflow, which the limits below
+// ensure) gives |d^(k) - D(k)| <= u |D(k)| + G K C(k) with G = (1 + u) gamma(m)
+// for the computed deviations d^, hence |d^| within e = u r + G K |C| of r,
+// and (1 - gamma(m)) |d^|^2 <= S^ <= (1 + gamma(m)) |d^|^2.
+//
+// Between two points K0, K1 with norms r0, r1 <= R, writing
+// lambda - 1 = 2 gamma(m) + 16 u, a difference |r1 - r0| greater than
+// (lambda - 1) R + lambda (e0 + e1) decides the comparison of the computed
+// sums: a fall makes S^1 < (1 - 16 u) S^0, which stays a strict fall through
+// the square root and the division (each rounds by at most u); a rise makes
+// S^1 >= S^0, which no monotone rounding can turn into a fall. And
+// |r1 - r0| = |S1 - S0| / (r0 + r1) >= |S1 - S0| / (2 R), where
+// S1 - S0 = (K1 - K0) (T (K0 + K1) - 2 N) with T = |C|^2 and N = sum (k+1) C(k)
+// is computed from T and N, known to a relative rho, with its own bound.
+// Every bound is evaluated with a slack of 64 u in its own favour, more than
+// the dozen roundings of its formula can take away.
+namespace {
+
+constexpr double kU = std::numeric_limits<double>::epsilon() / 2;
+constexpr double kUp = 1 + 64 * kU;
+constexpr double kDown = 1 - 64 * kU;
+// Smallest weighted increment, largest sum and range of K under which no
+// step of the evaluation underflows or overflows.
+constexpr double kTinyWeight = 1e-100;
+constexpr double kHugeSum = 1e100;
+constexpr double kKmin = 1e-20;
+constexpr double kKmax = 1e20;
+
+// gamma(n) = n u / (1 - n u), from above, for n u <= 1/2.
+double gammaOf(double n) {
+    return n * kU * (1 + 2 * n * kU) * kUp;
+}
+
+} // namespace
+
+const SmirnovCriterion::KBound& SmirnovCriterion::boundFor(Law& law) {
+    if (law.haveBound) return law.bound;
+    KBound b;
+    const std::size_t m = law.weighted.size();
+    double C = 0, T = 0, N = 0;
+    bool ok = m > 0 && s_.Kol_izw > 0 && static_cast<double>(m) * kU < 1e-7;
+    for (std::size_t k = 0; k < m && ok; ++k) {
+        const double w = law.weighted[k];
+        ok = w == 0 || (w >= kTinyWeight && w <= kHugeSum);
+        C += w;
+        T += C * C;
+        N += static_cast<double>(k + 1) * C;
+    }
+    if (ok && C <= kHugeSum) {
+        const double md = static_cast<double>(m);
+        b.usable = true;
+        b.T = T;
+        b.N = N;
+        // Running sum of k + 1 terms, a square, a sum of m squares.
+        b.rho = gammaOf(3 * md + 2);
+        b.normC = std::sqrt(T * (1 + 2 * b.rho)) * kUp;
+        b.gammaM = gammaOf(md);
+        b.G = gammaOf(md) * (1 + kU) * kUp;
+        b.kappa = s_.Kol_izw;
+    }
+    law.bound = b;
+    law.haveBound = true;
+    return law.bound;
+}
+
+SmirnovCriterion::AlongK SmirnovCriterion::alongK(double A, double B, double K, double value) {
+    Law* law = find(A, B);
+    if (!law) {
+        newLaw(A, B, K);
+        law = find(A, B);
+    }
+    return AlongK(*this, A, B, K, value, boundFor(*law));
+}
+
+SmirnovCriterion::AlongK::AlongK(SmirnovCriterion& Q, double A, double B, double K, double value,
+                                 const KBound& bound)
+    : Q_(Q), A_(A), B_(B), K_(K), value_(value), bound_(bound) {
+    R_ = normBound(K, value);
+}
+
+double SmirnovCriterion::AlongK::normBound(double K, double value) const {
+    const KBound& b = bound_;
+    if (!b.usable || !(value >= 0 && value <= kHugeSum)) return std::numeric_limits<double>::infinity();
+    // value = fl(fl(sqrt(S^)) / kappa) gives sqrt(S^) <= value kappa / (1 - u)^2, and
+    // S^ >= (1 - gamma(m)) (r - e)^2 gives r <= (sqrt(S^) (1 + gamma(m)) + G K |C|) / (1 - u).
+    return (value * b.kappa * (1 + b.gammaM) + b.G * K * b.normC) * kUp;
+}
+
+SmirnovCriterion::AlongK::Move SmirnovCriterion::AlongK::certain(double K1) const {
+    const KBound& b = bound_;
+    const double K0 = K_;
+    if (!b.usable || !(K0 >= kKmin && K0 <= kKmax && K1 >= kKmin && K1 <= kKmax && R_ <= kHugeSum))
+        return Move::Unknown;
+    const double h = std::fabs(K1 - K0); // within u of the exact difference
+    if (h == 0) return Move::Unknown;
+    const double P = b.T * (K0 + K1);
+    const double twoN = 2 * b.N;
+    const double v = P - twoN; // (S1 - S0) / (K1 - K0), to within errV
+    const double errV = ((2 * b.rho + 8 * kU) * (P + twoN) + 2 * kU * std::fabs(v)) * kUp;
+    if (!(std::fabs(v) > errV)) return Move::Unknown;
+    const double change = h * (std::fabs(v) - errV) * kDown; // <= |S1 - S0|
+    const double R = (R_ + h * b.normC) * kUp;               // >= r0 and r1
+    const double e0e1 = 2 * kU * R + b.G * (K0 + K1) * b.normC;
+    const double lambda1 = 2 * b.gammaM + 16 * kU;
+    const double noise = 2 * R * (lambda1 * R + (1 + lambda1) * e0e1) * kUp;
+    if (!(change > noise)) return Move::Unknown;
+    return (K1 > K0) != (v > 0) ? Move::Falls : Move::DoesNotFall;
+}
+
+bool SmirnovCriterion::AlongK::fallsTo(double K1) {
+    switch (certain(K1)) {
+    case Move::Falls:
+        // The exact norm fell, so R_ still bounds it at K1.
+        K_ = K1;
+        known_ = false;
+        return true;
+    case Move::DoesNotFall:
+        return false;
+    case Move::Unknown:
+        break;
+    }
+    const double before = value();
+    const double after = Q_(A_, B_, K1);
+    if (!(after < before)) return false;
+    K_ = K1;
+    value_ = after;
+    R_ = normBound(K1, after);
+    return true;
+}
+
+double SmirnovCriterion::AlongK::value() {
+    if (!known_) {
+        value_ = Q_(A_, B_, K_);
+        known_ = true;
+        R_ = normBound(K_, value_);
+    }
+    return value_;
 }
 
 void Kolmogor(const AnalysisState& s, double Kpwt, double A, double B, double Mu, double Sig, double& KolmCrt,

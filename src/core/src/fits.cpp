@@ -154,6 +154,89 @@ void checkStandardApplicable(const AnalysisState& s, PearsonVariant variant, con
     }
 }
 
+// What every fit does around its search: refuses a coefficient that would
+// never end it before anything changes, times it, and ends with the stored
+// model's per-interval arrays and the log line.
+class FitFrame {
+  public:
+    FitFrame(const Coordinates& c, const FitOptions& opt) : opt_(opt), clock_(opt.timing) {
+        checkKdiv(c, opt.kdiv);
+    }
+    void finish(const AnalysisState& s, Mod_Weib& m, const std::string& done) const {
+        finalPass(s, m);
+        logLine(opt_.log, done + clock_.text() + "ч/мин/с");
+    }
+
+  private:
+    const FitOptions& opt_;
+    Stopwatch clock_;
+};
+
+// Passes over all coordinates until every step is below its threshold; each
+// line search ends with its step reversed and divided by kdiv.
+template <typename LineSearch, typename AfterPass>
+long long runPasses(const Coordinates& c, Vec& h, double kdiv, LineSearch&& lineSearch,
+                    AfterPass&& afterPass) {
+    long long passes = 0;
+    do {
+        for (int j = 1; j <= c.Np; ++j) {
+            lineSearch(j);
+            h[j] = -h[j] / kdiv;
+        }
+        afterPass();
+        ++passes;
+    } while (!stepsBelowThresholds(h, c.ee, c.Np));
+    return passes;
+}
+
+template <typename LineSearch>
+long long runPasses(const Coordinates& c, Vec& h, double kdiv, LineSearch&& lineSearch) {
+    return runPasses(c, h, kdiv, lineSearch, [] {});
+}
+
+// The range test of the Newton and Smirnov line searches at the trial point:
+// the next move would reach the lower limit, or the trial is above the upper.
+bool outOfRange(const Coordinates& c, int j, double trial, double step) {
+    return trial + step <= c.lo[j] || trial > c.hi[j];
+}
+
+// The Newton and Smirnov line search: moves while the criterion falls
+// strictly and the range test allows, then the whole vector returns to the
+// last accepted point and B_s to its value.
+template <typename Criterion>
+void descendWhileFalling(const Coordinates& c, int j, Vec& A, const Vec& h, double& B_s, Criterion&& ZF) {
+    for (;;) {
+        const Vec A_sr = A;
+        A[j] += h[j];
+        const double Big_ZF = ZF();
+        const double C_s = B_s;
+        if (!(Big_ZF < C_s) || outOfRange(c, j, A[j], h[j])) { // NaN counts as no fall
+            B_s = C_s;
+            A = A_sr;
+            return;
+        }
+        B_s = Big_ZF;
+    }
+}
+
+// What both Pearson fits share: the checks, the model's arrays, the warranty
+// law by the two boxes and the criterion of the current vector.
+struct PearsonSearch : FitFrame {
+    PearsonSearch(AnalysisState& s, const Coordinates& coords, Mod_Weib& model, const FitOptions& opt)
+        : FitFrame(coords, opt), c(coords), M(model), w{s.Sred_Opt, s.SKO_Opt, s.Sred, s.SKO},
+          Q(s, opt.variant), A(coords.start), h(coords.h) {
+        checkStandardApplicable(s, opt.variant, opt.fmt);
+        sizeArrays(M, s.Hist_Arr.size());
+    }
+    double ZF() { return Q(A[2], A[1], A[3], w.mu(A), w.sig(A), M); }
+
+    const Coordinates& c;
+    Mod_Weib& M;
+    const WarrantyChoice w;
+    PearsonCriterion Q;
+    Vec A, h;
+};
+
 } // namespace
 
 long long fitPasses(FitKind kind, bool sredOpt, bool skoOpt, double kdiv) {
@@ -186,52 +269,43 @@ long long predictPasses(const double* h, const double* ee, int n, double kdiv, l
 
 FitResult SpirSp_Execute(AnalysisState& s, const FitOptions& opt) {
     const Coordinates c = spiralCoordinates(s.Sred_Opt, s.SKO_Opt);
-    checkKdiv(c, opt.kdiv);
-    checkStandardApplicable(s, opt.variant, opt.fmt);
+    PearsonSearch p(s, c, s.MPirsS, opt);
+    Vec& A = p.A;
+    const Vec& h = p.h;
 
-    Mod_Weib& M = s.MPirsS;
-    sizeArrays(M, s.Hist_Arr.size());
-    const Stopwatch clock(opt.timing);
-    const WarrantyChoice w{s.Sred_Opt, s.SKO_Opt, s.Sred, s.SKO};
-    PearsonCriterion Q(s, opt.variant);
-    Vec A = c.start, h = c.h;
-    auto ZF = [&] { return Q(A[2], A[1], A[3], w.mu(A), w.sig(A), M); };
-
-    double B_ss = ZF();
+    double B_ss = p.ZF();
     double C_s = 0;
     FitResult r;
-    do {
-        for (int j = 1; j <= c.Np; ++j) {
-            for (;;) {
-                const Vec A_sr = A;
-                if (A[j] + h[j] > 0) {
-                    A[j] += h[j];
-                } else {
-                    // Heading through zero: the point would not move and the line
-                    // search would repeat for ever. It ends as if the criterion rose.
-                    C_s = B_ss;
-                    B_ss = C_s;
-                    A[j] = A_sr[j] - h[j];
-                    break;
-                }
-                if (A[j] > c.hi[j]) {
-                    B_ss = C_s;
-                    A[j] = A_sr[j] - h[j];
-                    break;
-                }
+    auto lineSearch = [&](int j) {
+        for (;;) {
+            const Vec A_sr = A;
+            if (A[j] + h[j] > 0) {
+                A[j] += h[j];
+            } else {
+                // Heading through zero: the point would not move and the line
+                // search would repeat for ever. It ends as if the criterion rose.
                 C_s = B_ss;
-                B_ss = ZF();
-                if (!(B_ss <= C_s)) { // a rise (NaN counts as one) ends the line search
-                    B_ss = C_s;
-                    A[j] = A_sr[j] - h[j];
-                    break;
-                }
+                B_ss = C_s;
+                A[j] = A_sr[j] - h[j];
+                return;
             }
-            h[j] = -h[j] / opt.kdiv;
+            if (A[j] > c.hi[j]) {
+                B_ss = C_s;
+                A[j] = A_sr[j] - h[j];
+                return;
+            }
+            C_s = B_ss;
+            B_ss = p.ZF();
+            if (!(B_ss <= C_s)) { // a rise (NaN counts as one) ends the line search
+                B_ss = C_s;
+                A[j] = A_sr[j] - h[j];
+                return;
+            }
         }
-        ++r.passes;
-    } while (!stepsBelowThresholds(h, c.ee, c.Np));
+    };
+    r.passes = runPasses(c, p.h, opt.kdiv, lineSearch);
 
+    Mod_Weib& M = p.M;
     M.A = A[2];
     M.B = A[1];
     M.K_powtor = A[3];
@@ -243,106 +317,84 @@ FitResult SpirSp_Execute(AnalysisState& s, const FitOptions& opt) {
         sizeArrays(scratch, s.Hist_Arr.size());
         r.criterion = Pirson(s, M.A, M.B, M.K_powtor, M.Sred, M.SKO, scratch, opt.variant);
     }
-    finalPass(s, M);
     M.Executed = true;
-    logLine(opt.log, "Расчёт модели по Пирсону методом спирального спуска выполнен за " + clock.text() + "ч/мин/с");
+    p.finish(s, M, "Расчёт модели по Пирсону методом спирального спуска выполнен за ");
     return r;
 }
 
 FitResult Podbor_Weib_Pirson(AnalysisState& s, double& Arez, double& Brez, const FitOptions& opt) {
     const Coordinates c = newtonCoordinates(s.Sred_Opt, s.SKO_Opt);
-    checkKdiv(c, opt.kdiv);
-    checkStandardApplicable(s, opt.variant, opt.fmt);
+    PearsonSearch p(s, c, s.MPirsN, opt);
+    Vec& A = p.A;
+    Mod_Weib& M = p.M;
 
-    Mod_Weib& M = s.MPirsN;
-    sizeArrays(M, s.Hist_Arr.size());
-    const Stopwatch clock(opt.timing);
-    const WarrantyChoice w{s.Sred_Opt, s.SKO_Opt, s.Sred, s.SKO};
-    PearsonCriterion Q(s, opt.variant);
-    Vec A = c.start, h = c.h;
-    auto ZF = [&] { return Q(A[2], A[1], A[3], w.mu(A), w.sig(A), M); };
-
-    double B_s = ZF();
-    double C_s = 0;
+    double B_s = p.ZF();
     FitResult r;
-    do {
-        for (int j = 1; j <= c.Np; ++j) {
-            for (;;) {
-                const Vec A_sr = A;
-                A[j] += h[j];
-                const double Big_ZF = ZF();
-                C_s = B_s;
-                B_s = Big_ZF;
-                const bool limit = A[j] + h[j] <= c.lo[j] || A[j] > c.hi[j];
-                if (!(Big_ZF < C_s) || limit) {
-                    B_s = C_s;
-                    A = A_sr;
-                    break;
-                }
-            }
-            h[j] = -h[j] / opt.kdiv;
-        }
-        Arez = A[2];
-        Brez = A[1];
-        M.K_powtor = A[3];
-        takeFittedWarranty(s, A);
-        M.Executed = true;
-        M.SKO = s.SKO;
-        M.Sred = s.Sred;
-        ++r.passes;
-    } while (!stepsBelowThresholds(h, c.ee, c.Np));
+    r.passes = runPasses(
+        c, p.h, opt.kdiv, [&](int j) { descendWhileFalling(c, j, A, p.h, B_s, [&] { return p.ZF(); }); },
+        [&] {
+            Arez = A[2];
+            Brez = A[1];
+            M.K_powtor = A[3];
+            takeFittedWarranty(s, A);
+            M.Executed = true;
+            M.SKO = s.SKO;
+            M.Sred = s.Sred;
+        });
 
     r.criterion = B_s;
-    finalPass(s, M);
-    logLine(opt.log, "Расчёт модели по Пирсону методом Ньютона выполнен за " + clock.text() + "ч/мин/с");
+    p.finish(s, M, "Расчёт модели по Пирсону методом Ньютона выполнен за ");
     return r;
 }
 
+namespace {
+
+// The line search of the Smirnov fit along K: that of descendWhileFalling,
+// with the comparisons settled by AlongK, mostly without evaluating. A trial
+// that fails the range test ends the line search whatever its criterion, so
+// it is not evaluated.
+void smirnovAlongK(SmirnovCriterion& Q, const Coordinates& c, Vec& A, const Vec& h, double& B_s) {
+    constexpr int j = 3;
+    SmirnovCriterion::AlongK line = Q.alongK(A[1], A[2], A[j], B_s);
+    for (;;) {
+        const double trial = line.K() + h[j];
+        if (outOfRange(c, j, trial, h[j]) || !line.fallsTo(trial)) break;
+    }
+    A[j] = line.K();
+    B_s = line.value();
+}
+
+} // namespace
+
 FitResult Podbor_Weib_Smirnow(AnalysisState& s, double& /*Arez*/, double& /*Brez*/, const FitOptions& opt) {
     const Coordinates c = smirnovCoordinates();
-    checkKdiv(c, opt.kdiv);
+    const FitFrame frame(c, opt);
 
     Mod_Weib& M = s.MSmirn;
     M.F_norm.assign(s.MasProbl.size(), 0.0);
     for (std::size_t k = 0; k < s.MasProbl.size(); ++k) M.F_norm[k] = CDF_Gauss(s.Sred, s.SKO, s.MasProbl[k].time);
     M.F_Weib.assign(s.Hist_Arr.size(), 0.0);
     M.Kol_F_priv.assign(s.Hist_Arr.size(), 0.0);
-    const Stopwatch clock(opt.timing);
     SmirnovCriterion Q(s);
     Vec A = c.start, h = c.h;
 
     double B_s = Q(A[1], A[2], A[3]);
-    double C_s = 0;
     FitResult r;
-    do {
-        for (int j = 1; j <= c.Np; ++j) {
-            for (;;) {
-                const Vec A_sr = A;
-                A[j] += h[j];
-                const bool limit = A[j] + h[j] <= c.lo[j] || A[j] > c.hi[j];
-                const double Big_ZF = Q(A[1], A[2], A[3]);
-                C_s = B_s;
-                B_s = Big_ZF;
-                if (!(Big_ZF < C_s) || limit) {
-                    B_s = C_s;
-                    A = A_sr;
-                    h[j] = -h[j] / opt.kdiv;
-                    break;
-                }
-            }
-        }
-        ++r.passes;
-    } while (!stepsBelowThresholds(h, c.ee, c.Np));
+    r.passes = runPasses(c, h, opt.kdiv, [&](int j) {
+        if (j == 3)
+            smirnovAlongK(Q, c, A, h, B_s);
+        else
+            descendWhileFalling(c, j, A, h, B_s, [&] { return Q(A[1], A[2], A[3]); });
+    });
 
     r.criterion = B_s;
     M.A = A[1];
     M.B = A[2];
     M.K_powtor = A[3];
-    finalPass(s, M);
     M.Executed = true;
     M.Sred = s.Sred;
     M.SKO = s.SKO;
-    logLine(opt.log, "Расчёт модели по Смирнову выполнен за " + clock.text() + "ч/мин/с");
+    frame.finish(s, M, "Расчёт модели по Смирнову выполнен за ");
     return r;
 }
 

@@ -5,6 +5,7 @@
 
 #include "relan/state.hpp"
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -57,23 +58,97 @@ double Pirson_ZFGen(const AnalysisState& s, double A, double B, double k_pwt, do
 // each failure from s.MSmirn.F_norm; Mu and Sig are not used.
 double Smirnow(const AnalysisState& s, double A, double B, double K_powt, double Mu, double Sig);
 
-// Repeated evaluation of Smirnow() with per-failure caches; same values.
+// Repeated evaluation of Smirnow() by the Smirnov fit; bit for bit the same
+// values. The weighted increments of F are kept for the last three laws
+// (A, B) and the powers x^B for the last two shapes: a coordinate search
+// returns to its last accepted point after one or two rejected trials, and
+// must not pay for that point again. Equal failure times share one power and
+// one F.
 class SmirnovCriterion {
 public:
     explicit SmirnovCriterion(const AnalysisState& s);
     double operator()(double A, double B, double K_powt);
 
-private:
+    class AlongK;
+    // Steps along K at fixed A and B from the point K whose criterion is `value`.
+    AlongK alongK(double A, double B, double K, double value);
+
+  private:
+    struct Powers {
+        double B = 0;
+        bool valid = false;
+        std::vector<double> pow; // x^B per distinct time
+    };
+    // What fixes a rigorous bound on the rounding of the evaluation along K:
+    // C(k), the exact running sums of the weighted increments, through
+    // T = sum C(k)^2 and N = sum (k + 1) C(k), each known to a relative rho.
+    struct KBound {
+        bool usable = false;
+        double T = 0, N = 0;
+        double rho = 0;    // relative error bound of T and N
+        double normC = 0;  // >= sqrt(T)
+        double gammaM = 0; // rounding of the sum of m squares
+        double G = 0;      // rounding of a running sum, relative to K C(k)
+        double kappa = 0;  // Kol_izw
+    };
+    struct Law {
+        double A = 0, B = 0;
+        bool valid = false;
+        unsigned long long used = 0;
+        std::vector<double> weighted; // weibCDF2 * (1 - F_norm) * Izd_Prived per failure
+        bool haveBound = false;
+        KBound bound;
+    };
+
+    const Powers& powersFor(double B);
+    Law* find(double A, double B);
+    // Fills the least recently used slot with the law (A, B) and returns the
+    // sum of squares at K, computed on the way.
+    double newLaw(double A, double B, double K);
+    double sumAlongK(const std::vector<double>& weighted, double K) const;
+    double valueOf(double sum) const;
+    const KBound& boundFor(Law& law);
+
     const AnalysisState& s_;
-    std::vector<double> x_;       // failure times, x_[0] = 0, x_[k + 1] = failure k
-    std::vector<double> inWarr_;  // 1 - F_norm[k]
-    std::vector<double> powB_;    // x^B
-    std::vector<double> F_;       // weibCDF per failure time
-    std::vector<double> weighted_; // weibCDF2 * (1 - F_norm) * Izd_Prived per failure
-    double cachedA_ = 0;
-    double cachedB_ = 0;
-    bool haveB_ = false;
-    bool haveF_ = false;
+    std::vector<double> x_;           // the distinct times, 0 first
+    std::vector<std::size_t> timeOf_; // x_[timeOf_[k + 1]] is the time of failure k; timeOf_[0] = 0
+    std::vector<double> inWarr_;      // 1 - F_norm[k]
+    std::vector<double> F_;           // scratch: weibCDF per distinct time
+    std::array<Powers, 2> powers_;
+    std::size_t lastPowers_ = 0;
+    std::array<Law, 3> laws_;
+    unsigned long long clock_ = 0;
+};
+
+// A line search along K of the Smirnov fit, comparing the criterion at the
+// next trial with the current point exactly as evaluating both and comparing
+// would, but without evaluating where a rigorous bound on the rounding
+// already settles the comparison. Far from the best K, where the criterion
+// falls or rises by much more than its rounding can move it, that is almost
+// every trial; values are evaluated only where a comparison is close or the
+// caller asks for one.
+class SmirnovCriterion::AlongK {
+  public:
+    // Whether the criterion at K1 lies strictly below the one at the current
+    // point; if so K1 becomes the current point.
+    bool fallsTo(double K1);
+    double K() const { return K_; }
+    // The criterion at the current point, bit for bit Smirnow().
+    double value();
+
+  private:
+    friend class SmirnovCriterion;
+    enum class Move { Falls, DoesNotFall, Unknown };
+    AlongK(SmirnovCriterion& Q, double A, double B, double K, double value, const KBound& bound);
+    Move certain(double K1) const;
+    double normBound(double K, double value) const;
+
+    SmirnovCriterion& Q_;
+    double A_, B_, K_;
+    double value_;
+    bool known_ = true; // value_ holds the criterion at K_
+    double R_;          // upper bound of the norm of the deviations at K_
+    KBound bound_;
 };
 
 // Kolmogorov statistic of the law against the failures and its verdict at
