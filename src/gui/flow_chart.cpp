@@ -11,6 +11,9 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFontMetrics>
+#include <QGraphicsSimpleTextItem>
+#include <QImage>
+#include <QPainter>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineSeries>
@@ -61,6 +64,18 @@ QString legendEntry(const ChartSeries& s) {
     return QString("<span style=\"color:%1\">%2</span>&nbsp;%3").arg(c.name(), symbol, title);
 }
 
+// A diagonal cross, the point marker of the cumulative share.
+QImage crossMarker(const QColor& c) {
+    QImage img(11, 11, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(c, 2));
+    p.drawLine(1, 1, 9, 9);
+    p.drawLine(9, 1, 1, 9);
+    return img;
+}
+
 struct Range {
     double max = 0;
     bool any = false;
@@ -97,39 +112,46 @@ QChart* FlowChart::chart() const { return view_->chart(); }
 void FlowChart::fill(const ChartData& data, const std::vector<std::string>& labels, const ChartLook& look) {
     // A new chart each time: nothing of the previous filling can survive.
     auto* chart = new QChart;
-    chart->setTitle(QString::fromStdString(data.title));
+    QString titleText = QString::fromStdString(data.title).toHtmlEscaped();
+    for (int i = 0; i < look.titleGapLines; ++i) titleText += "<br>&nbsp;";
+    chart->setTitle(titleText);
     // 16 px bold as designed; a title wider than the chart is set smaller
     // rather than cut.
-    QFont titleFont = pixelFont(16, true);
+    QFont titleFont = pixelFont(look.titlePx, true);
     const QString title = QString::fromStdString(data.title);
     while (titleFont.pixelSize() > 10 && QFontMetrics(titleFont).horizontalAdvance(title) > width() - 24)
         titleFont.setPixelSize(titleFont.pixelSize() - 1);
     chart->setTitleFont(titleFont);
     chart->setTitleBrush(Qt::black);
     chart->legend()->hide();
-    chart->setMargins(QMargins(4, 4, 4, 4));
+    chart->setMargins(QMargins(4, 4, 4, look.bottomMargin));
 
     auto* x = new QBarCategoryAxis;
     x->append(uniqueLabels(labels));
-    x->setLabelsFont(pixelFont(10, false));
+    x->setLabelsFont(pixelFont(look.axisLabelsPx, false));
+    if (!look.bottomAxisTitle.isEmpty()) {
+        x->setTitleText(look.bottomAxisTitle);
+        x->setTitleFont(pixelFont(look.axisTitlePx, true));
+    }
     if (labels.size() > 14) x->setLabelsAngle(-90);
     chart->addAxis(x, Qt::AlignBottom);
 
     auto* left = new QValueAxis;
     left->setTitleText(QString::fromStdString(data.leftAxisTitle));
-    left->setTitleFont(pixelFont(13, true));
-    left->setLabelsFont(pixelFont(10, false));
+    left->setTitleFont(pixelFont(look.axisTitlePx, true));
+    left->setLabelsFont(pixelFont(look.axisLabelsPx, false));
     chart->addAxis(left, Qt::AlignLeft);
     QValueAxis* right = nullptr;
     if (!data.rightAxisTitle.empty()) {
         right = new QValueAxis;
         right->setTitleText(QString::fromStdString(data.rightAxisTitle));
-        right->setTitleFont(pixelFont(13, true));
-        right->setLabelsFont(pixelFont(10, false));
+        right->setTitleFont(pixelFont(look.axisTitlePx, true));
+        right->setLabelsFont(pixelFont(look.axisLabelsPx, false));
         right->setLabelFormat(look.rightLabelFormat);
         chart->addAxis(right, Qt::AlignRight);
     }
 
+    std::vector<Mark> marks;
     seriesCount_ = static_cast<int>(data.series.size());
     seriesTitles_.clear();
     legendTitles_.clear();
@@ -178,7 +200,10 @@ void FlowChart::fill(const ChartData& data, const std::vector<std::string>& labe
             line->setName(title);
             QPen pen(rgb(s.color, s.transparency));
             pen.setWidth(std::max(1, s.penWidth));
+            if (s.pen == PenStyle::Dash) pen.setStyle(Qt::DashLine);
+            if (s.pen == PenStyle::DashDot) pen.setStyle(Qt::DashDotLine);
             line->setPen(pen);
+            if (s.pointMarkers) line->setLightMarker(crossMarker(rgb(s.color, 0)));
             for (std::size_t i = 0; i < s.values.size(); ++i) {
                 line->append(static_cast<double>(i), s.values[i]);
                 range.take(s.values[i]);
@@ -186,6 +211,16 @@ void FlowChart::fill(const ChartData& data, const std::vector<std::string>& labe
             chart->addSeries(line);
             line->attachAxis(x);
             line->attachAxis(yAxis);
+            QFont markFont = pixelFont(s.marksPx, s.marksBold);
+            markFont.setItalic(s.marksItalic);
+            for (std::size_t i = 0; i < s.marks.size() && i < s.values.size(); ++i) {
+                if (s.marks[i].empty()) continue;
+                auto* item = new QGraphicsSimpleTextItem(QString::fromStdString(s.marks[i]), chart);
+                item->setFont(markFont);
+                item->setBrush(rgb(s.color, 0));
+                item->setZValue(10);
+                marks.push_back({item, QPointF(static_cast<double>(i), s.values[i]), line});
+            }
             break;
         }
         case SeriesKind::Area: {
@@ -226,10 +261,26 @@ void FlowChart::fill(const ChartData& data, const std::vector<std::string>& labe
     QChart* old = view_->chart();
     view_->setChart(chart);
     delete old;
+    marks_ = std::move(marks);
+    // Value marks follow their points whenever the plot moves or resizes.
+    connect(chart, &QChart::plotAreaChanged, this, [this] { placeMarks(); });
+    x->setTitleVisible(!look.bottomAxisTitle.isEmpty());
     legend_->setVisible(look.legend && !legendHtml.isEmpty());
+    legend_->setFont(pixelFont(look.legendPx, false));
     legend_->setText(legendHtml.join(QStringLiteral(" &nbsp;&nbsp; ")));
     layoutParts();
 }
+
+void FlowChart::placeMarks() {
+    QChart* chart = view_->chart();
+    for (const Mark& m : marks_) {
+        const QPointF at = chart->mapToPosition(m.value, m.series);
+        const QRectF box = m.item->boundingRect();
+        m.item->setPos(at.x() - box.width() / 2, at.y() - box.height() - 3);
+    }
+}
+
+int FlowChart::legendTop() const { return legend_->isVisibleTo(this) ? legend_->y() : height(); }
 
 void FlowChart::layoutParts() {
     int legendHeight = 0;

@@ -16,11 +16,22 @@
 class QLabel;
 QT_FORWARD_DECLARE_CLASS(QChart)
 QT_FORWARD_DECLARE_CLASS(QChartView)
+QT_FORWARD_DECLARE_CLASS(QAbstractSeries)
+class QGraphicsSimpleTextItem;
 
 namespace relan::gui {
 
 struct ChartLook {
     bool legend = true;
+    int titlePx = 16;
+    int axisTitlePx = 13;
+    int axisLabelsPx = 10;
+    int legendPx = 11;
+    QString bottomAxisTitle;
+    // Room under the plot for texts a window places there.
+    int bottomMargin = 4;
+    // Blank lines under the title, for a heading the window places there.
+    int titleGapLines = 0;
     // Fixed range of the right axis; automatic when empty.
     std::optional<std::pair<double, double>> rightRange;
     QString rightLabelFormat = "%.0f";
@@ -40,6 +51,8 @@ public:
     QStringList seriesTitles() const { return seriesTitles_; }
     QStringList legendTitles() const { return legendTitles_; }
     QChart* chart() const;
+    // Top of the legend (the chart's bottom when there is none), in this widget.
+    int legendTop() const;
 
     bool savePng(const QString& path) const;
 
@@ -49,9 +62,16 @@ protected:
 
 private:
     void layoutParts();
+    void placeMarks();
 
     QChartView* view_ = nullptr;
     QLabel* legend_ = nullptr;
+    struct Mark {
+        QGraphicsSimpleTextItem* item;
+        QPointF value;
+        QAbstractSeries* series;
+    };
+    std::vector<Mark> marks_;
     int seriesCount_ = 0;
     QStringList seriesTitles_;
     QStringList legendTitles_;

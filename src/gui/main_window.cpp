@@ -1,12 +1,15 @@
 #include "main_window.hpp"
 
+#include "expand_window.hpp"
 #include "messages.hpp"
+#include "nonparam_window.hpp"
 #include "qt_text.hpp"
 #include "results_window.hpp"
 
 #include "relan/calculation.hpp"
 #include "relan/error.hpp"
 #include "relan/input_files.hpp"
+#include "relan/nonparam.hpp"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -36,6 +39,12 @@ namespace relan::gui {
 namespace {
 
 QString u(const char* text) { return QString::fromUtf8(text); }
+
+// The busy cursor, restored however the action ends.
+struct BusyCursor {
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+};
 
 QLabel* label(QWidget* parent, const char* name, const char* text, int x, int y, int w, int h = 18) {
     auto* l = new QLabel(u(text), parent);
@@ -83,15 +92,6 @@ QWidget* panel(QWidget* parent, const char* name, int x, int y, int w, int h) {
     p->setFrameShape(QFrame::StyledPanel);
     p->setGeometry(x, y, w, h);
     return p;
-}
-
-// The two windows of the last issue exist from start-up, hidden.
-QWidget* secondaryWindow(QWidget* owner, const char* name, const char* caption, int w, int h) {
-    auto* f = new QWidget(owner, Qt::Window);
-    f->setObjectName(name);
-    f->setWindowTitle(u(caption));
-    f->resize(w, h);
-    return f;
 }
 
 } // namespace
@@ -147,13 +147,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), fmt_(systemNumber
 
     // The windows are created in this order and stay hidden until used.
     form2_ = new ResultsWindow(this);
-    form3_ = secondaryWindow(this, "Form3", "Результат непараметрического анализа. Анализ надежности в эксплуатации. v.4.1",
-                             1008, 700);
-    expandForm_ = secondaryWindow(this, "ExpandForm", "v 4.1", 1184, 769);
-    connect(form2_, &ResultsWindow::expandRequested, this, [this] {
-        expandForm_->showMaximized();
-        expandForm_->raise();
-    });
+    form3_ = new NonParamWindow(this);
+    expandForm_ = new ExpandWindow(this);
+    connect(form2_, &ResultsWindow::expandRequested, this, &MainWindow::expand);
 }
 
 MainWindow::~MainWindow() = default;
@@ -225,6 +221,7 @@ void MainWindow::buildPageControl(QWidget* parent) {
     bold.setBold(true);
     button1_->setFont(bold);
     button1_->setAutoDefault(false);
+    connect(button1_, &QPushButton::clicked, this, &MainWindow::Button1Click);
 }
 
 void MainWindow::buildPanel2(QWidget* p) {
@@ -416,6 +413,8 @@ bool MainWindow::loadWarrantyFile(const QString& path) {
 void MainWindow::bbRaschetClick() { calculate(); }
 
 bool MainWindow::calculate() {
+    // A refused calculation brings back the results it had closed.
+    const bool wasShown = form2_->isVisible();
     form2_->hide();
     CalcFields f;
     f.FilePath = ss(filePath_->text());
@@ -436,23 +435,47 @@ bool MainWindow::calculate() {
 
     std::optional<CalcResult> result;
     {
-        // Restored however the calculation ends.
-        struct BusyCursor {
-            BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-            ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-        } busy;
+        BusyCursor busy;
         const LogSink log = [this](const std::string& line) { appendLog(qs(line)); };
         if (!guarded(this, [&] {
                 result = runCalculation(state_, f, fmt_, log);
                 if (result) form2_->fill(result->diagrams);
-            }))
+            })) {
+            if (wasShown) form2_->show();
             return false;
+        }
     }
     if (!result) return false;
     form2_->show();
     form2_->raise();
     QApplication::beep();
     return true;
+}
+
+void MainWindow::Button1Click() { analyseNonParametric(); }
+
+bool MainWindow::analyseNonParametric() {
+    if (state_.MasProbl.empty()) {
+        showError(this, {}, u("Нет данных об отказах: сначала загрузите файл исходных данных (кнопка «Путь»)"));
+        return false;
+    }
+    BusyCursor busy;
+    return guarded(this, [&] {
+        const NonParamResult r = runNonParametric(state_, ss(meSred_->text()), ss(meSKO_->text()), fmt_);
+        form3_->fill(r, fmt_);
+        form3_->show();
+        form3_->raise();
+    });
+}
+
+bool MainWindow::expand() {
+    BusyCursor busy;
+    return guarded(this, [&] {
+        const ExpandResult r = ExpandDia_1(state_, fmt_);
+        expandForm_->fill(r);
+        expandForm_->showMaximized();
+        expandForm_->raise();
+    });
 }
 
 void MainWindow::SaveFileBTNClick() {

@@ -27,6 +27,8 @@ class QTableWidget;
 namespace relan::gui {
 
 class ResultsWindow;
+class NonParamWindow;
+class ExpandWindow;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -37,8 +39,8 @@ public:
     AnalysisState& state() { return state_; }
     const NumberFormat& numberFormat() const { return fmt_; }
     ResultsWindow* resultsWindow() const { return form2_; }
-    QWidget* nonParamWindow() const { return form3_; }
-    QWidget* expandWindow() const { return expandForm_; }
+    NonParamWindow* nonParamWindow() const { return form3_; }
+    ExpandWindow* expandWindow() const { return expandForm_; }
 
     // The handlers once their dialog has given a file; false when refused.
     bool loadFailureFile(const QString& path);
@@ -46,6 +48,9 @@ public:
     bool exportLog(const QString& path);
     // "Расчет": true when the results window was filled.
     bool calculate();
+    // "Анализ непараметрический" and the results window's "Expand".
+    bool analyseNonParametric();
+    bool expand();
 
     void appendLog(const QString& line);
 
@@ -54,6 +59,7 @@ public slots:
     void SpeedButton1Click();
     void bbRaschetClick();
     void SaveFileBTNClick();
+    void Button1Click();
 
 private:
     void buildPanel1(QWidget* parent);
@@ -112,8 +118,8 @@ private:
     QTableWidget* massList_ = nullptr;
 
     ResultsWindow* form2_ = nullptr;
-    QWidget* form3_ = nullptr;
-    QWidget* expandForm_ = nullptr;
+    NonParamWindow* form3_ = nullptr;
+    ExpandWindow* expandForm_ = nullptr;
 };
 
 } // namespace relan::gui

@@ -425,3 +425,66 @@ TEST(DiagramsErrors, RefusalsLeaveStateUntouched) {
 
 } // namespace
 } // namespace relan
+
+namespace relan {
+namespace {
+
+TEST(ExpandChart, AllEighteenCausesCumulativeShareAndHeading) {
+    AnalysisState s = flowState();
+    s.MGenet = model({0.1, 0.2, 0.1, 0.05}, {1, 2, 1, 0.5}, 1.2);
+    const ExpandResult r = ExpandDia_1(s, kComma);
+    EXPECT_EQ(r.labels, (std::vector<std::string>{"100", "150", "300", "400"}));
+    // Cause 12, left out of the results window, has its own bars here.
+    EXPECT_EQ(titlesAfter(r.chart, 8),
+              (std::vector<std::string>{"Двигатель, всего 4 (40,0%) случаев", "Фара, всего 3 (30,0%) случаев",
+                                        "Прочее, всего 1 (10,0%) случаев", "Не идент."}));
+    const ChartSeries& prochee = r.chart.series[10];
+    EXPECT_EQ(prochee.color, kExtraCauseColors[1]);
+    expectValues(prochee.values, {0, 0, 0, 1 * 1.0 / 50}, "cause 12");
+    for (std::uint32_t c : kPalette5) EXPECT_NE(prochee.color, c);
+
+    const ChartSeries& s7 = r.chart.series[7];
+    EXPECT_EQ(s7.name, "Series7");
+    EXPECT_EQ(s7.title, "Накопление отказов, % от машин");
+    EXPECT_EQ(s7.axis, Axis::Right);
+    expectValues(s7.values, {6, 12, 16, 20}, "Series7"); // 3, 6, 8, 10 failures of P = 50
+    EXPECT_EQ(s7.marks, (std::vector<std::string>{"6", "12", "16", "20"}));
+    EXPECT_EQ(named(r.chart, "Series5").title, "Модель генетическая с учетом цензурирования");
+    EXPECT_EQ(r.chart.rightAxisTitle, "Доля отказавших, выбывание из гарантии, %");
+
+    EXPECT_EQ(r.Label1, "Партия 7 (100 шт.,20 отказов)");
+    // 10 documented failures never reach half of 50 products.
+    EXPECT_EQ(r.Label2, "- данных недостаточно для оценки");
+    EXPECT_EQ(r.Label3, "");
+    EXPECT_EQ(s.Sum_PrichRow[12], 1);
+    EXPECT_EQ(s.Sum_PrichCol[12], 1);
+}
+
+TEST(ExpandChart, CumulativeShareStopsAbove100PercentAndMediansInterpolate) {
+    AnalysisState s = flowState();
+    s.Izd_Prived = 7;
+    const ExpandResult r = ExpandDia_1(s, kComma);
+    // 3/7, 6/7, then 8/7 would pass 100 %.
+    expectValues(r.chart.series[7].values, {300.0 / 7, 600.0 / 7}, "Series7");
+    EXPECT_EQ(r.chart.series[7].marks, (std::vector<std::string>{"42,9", "85,7"}));
+    // The 4th failure (200 h, previous 140 h) reaches 4/7 >= 0.5: 200 - 60 * Frac(4 - 3.5).
+    EXPECT_DOUBLE_EQ(r.t50, 170);
+    EXPECT_EQ(r.Label2, "- без учета цензурирования:   170,0 ч");
+    // Weighted by 1 / (1 - W(t)) the sum passes 3.5 at the same failure, with 4.2074.
+    EXPECT_NEAR(r.tz50, 157.5543, 1e-4);
+    EXPECT_EQ(r.Label3, "- с учетом цензурирования:  157,55 ч");
+}
+
+TEST(ExpandChart, WithoutChartedCausesTheCumulativeSeriesKeepsItsDesignTitle) {
+    AnalysisState s = flowState();
+    for (auto& rec : s.Hist_Arr) {
+        rec.Npr.fill(0);
+        rec.Nund = rec.Sum;
+    }
+    const ExpandResult r = ExpandDia_1(s, kComma);
+    EXPECT_EQ(r.chart.series[7].title, "Выбывание из гарантии эксп.");
+    EXPECT_EQ(titlesAfter(r.chart, 8), (std::vector<std::string>{"Не идент."}));
+}
+
+} // namespace
+} // namespace relan

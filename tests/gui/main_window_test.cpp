@@ -1,6 +1,8 @@
+#include "expand_window.hpp"
 #include "flow_chart.hpp"
 #include "main_window.hpp"
 #include "messages.hpp"
+#include "nonparam_window.hpp"
 #include "printing.hpp"
 #include "results_window.hpp"
 
@@ -105,10 +107,14 @@ private slots:
     void refusedLoadsLeaveTheWindowAsItWas();
     void calculationFillsTheTableAsTheCommandLineDoes();
     void refillingWithFewerCausesLeavesNothingBehind();
-    void unconvertibleFieldIsNamedAndNothingIsShown();
+    void refusedCalculationNamesTheFieldAndKeepsTheResults();
     void exportWritesTheMemoInCp1251WithCrLf();
     void exportToAnUncreatableFileWritesNothing();
     void resultsWindowPrintsToPdfAndChartsSaveAsPng();
+    void nonParametricShowsTheHalfFleetTime();
+    void nonParametricTwiceKeepsOneBarSeriesPerCause();
+    void nonParametricWithoutDataGivesAMessage();
+    void expandShowsAllCausesAndTheMedianLine();
 
 private:
     QTemporaryDir dir_;
@@ -281,7 +287,7 @@ void MainWindowTest::refillingWithFewerCausesLeavesNothingBehind() {
     QCOMPARE(causeEntries, 2);
 }
 
-void MainWindowTest::unconvertibleFieldIsNamedAndNothingIsShown() {
+void MainWindowTest::refusedCalculationNamesTheFieldAndKeepsTheResults() {
     MainWindow w;
     QVERIFY(w.loadFailureFile(kSample));
     QVERIFY(w.calculate());
@@ -291,7 +297,9 @@ void MainWindowTest::unconvertibleFieldIsNamedAndNothingIsShown() {
     QVERIFY(!w.calculate());
     QCOMPARE(m.texts.size(), 1);
     QVERIFY2(m.texts[0].contains("meSred") && m.texts[0].contains("'12;5'"), qPrintable(m.texts[0]));
-    QVERIFY(!w.resultsWindow()->isVisible());
+    // The results of the previous calculation are still shown, unchanged.
+    QVERIFY(w.resultsWindow()->isVisible());
+    QCOMPARE(w.resultsWindow()->cellText(0, 1), u("Пирсона/спир.спуск"));
     QCOMPARE(child<QPlainTextEdit>(&w, "Memo2")->toPlainText(), memo);
     QCOMPARE(QApplication::overrideCursor(), nullptr);
 
@@ -347,6 +355,72 @@ void MainWindowTest::resultsWindowPrintsToPdfAndChartsSaveAsPng() {
     const QImage img(png);
     QCOMPARE(img.size(), QSize(649, 423));
     QVERIFY(hasManyColours(img));
+}
+
+void MainWindowTest::nonParametricShowsTheHalfFleetTime() {
+    // Four failures of five products, the warranty law far away: half the
+    // fleet has failed at 300 - 100 * Frac(3 - 2.5) = 250 h.
+    QFile f(dir_.filePath("four.rel"));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray::fromStdString(relan::cp1251::fromUtf8("Четыре отказа") +
+                                      "\r\n9000\r\n100\r\n5\r\n4\r\n0\r\n100\tx\r\n200\tx\r\n300\tx\r\n400\tx\r\n"));
+    f.close();
+    MainWindow w;
+    QVERIFY(w.loadFailureFile(f.fileName()));
+    Messages m;
+    QVERIFY(w.analyseNonParametric());
+    QVERIFY(m.texts.isEmpty());
+    QWidget* f3 = w.nonParamWindow();
+    QVERIFY(f3->isVisible());
+    QCOMPARE(child<QLabel>(f3, "Label2")->text(), u("- без учета цензурирования:  250.0 ч"));
+    QCOMPARE(child<QLabel>(f3, "Label3")->text(), u("- с учетом цензурирования:   250.00 ч"));
+    QCOMPARE(child<QLabel>(f3, "Label7")->text(), u("Кол-во контролируемых изделий:5 шт."));
+    QCOMPARE(child<QLabel>(f3, "Label10")->text(), u("Четыре отказа"));
+}
+
+void MainWindowTest::nonParametricTwiceKeepsOneBarSeriesPerCause() {
+    MainWindow w;
+    QVERIFY(w.loadFailureFile(kSample));
+    QVERIFY(w.analyseNonParametric());
+    QVERIFY(w.analyseNonParametric());
+    int causes = 0;
+    for (int c = 1; c <= 18; ++c) causes += w.state().Sum_PrichRow[c] > 0;
+    FlowChart* chart = w.nonParamWindow()->chart();
+    QCOMPARE(chart->seriesCount(), 4 + causes);
+    QCOMPARE(chart->seriesTitles()[4], QString::fromStdString(w.state().Vidy_otkazov[1].Nazv_Prich));
+    const QString png = dir_.filePath("form3.png");
+    QVERIFY(chart->savePng(png));
+    QVERIFY(hasManyColours(QImage(png)));
+}
+
+void MainWindowTest::nonParametricWithoutDataGivesAMessage() {
+    MainWindow w;
+    Messages m;
+    QVERIFY(!w.analyseNonParametric());
+    QCOMPARE(m.texts.size(), 1);
+    QVERIFY(m.texts[0].contains(u("Нет данных")));
+    QVERIFY(!w.nonParamWindow()->isVisible());
+}
+
+void MainWindowTest::expandShowsAllCausesAndTheMedianLine() {
+    MainWindow w;
+    QVERIFY(w.loadFailureFile(kSample));
+    QVERIFY(w.calculate());
+    QVERIFY(w.expand());
+    QWidget* e = w.expandWindow();
+    QVERIFY(e->isVisible());
+    // 215 documented failures are fewer than half of the reduced fleet.
+    QCOMPARE(child<QLabel>(e, "Label2")->text(), u("- данных недостаточно для оценки"));
+    QCOMPARE(child<QLabel>(e, "Label3")->text(), QString());
+    QVERIFY(child<QLabel>(e, "Label1")->text().endsWith(u(" шт.,") + QString::number(w.state().KolOtk) + u(" отказов)")));
+    FlowChart* chart = w.expandWindow()->chart();
+    int causes = 0;
+    for (int c = 1; c <= 18; ++c) causes += w.state().Sum_PrichRow[c] > 0;
+    QCOMPARE(chart->seriesCount(), 8 + causes + (w.state().SumNund > 0 ? 1 : 0));
+    QCOMPARE(chart->seriesTitles()[7], u("Накопление отказов, % от машин"));
+    const QString png = dir_.filePath("expand.png");
+    QVERIFY(chart->savePng(png));
+    QVERIFY(hasManyColours(QImage(png)));
 }
 
 QTEST_MAIN(MainWindowTest)

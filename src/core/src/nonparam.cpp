@@ -144,4 +144,57 @@ NonParamResult runNonParametric(AnalysisState& s, std::string_view meSred, std::
     return r;
 }
 
+ChartData nonParamChart(const NonParamResult& r, const NumberFormat& fmt) {
+    ChartData ch;
+    ch.title = kNonParamChartTitle;
+    ch.leftAxisTitle = kNonParamLeftAxisTitle;
+    ch.rightAxisTitle = kNonParamRightAxisTitle;
+    auto line = [](const char* name, const char* title, std::uint32_t color, int width) {
+        ChartSeries l;
+        l.name = name;
+        l.title = title;
+        l.kind = SeriesKind::Line;
+        l.axis = Axis::Right;
+        l.color = color;
+        l.penWidth = width;
+        return l;
+    };
+    ChartSeries s4;
+    s4.name = "Series4";
+    s4.title = kNonParamSeries4Legend;
+    s4.kind = SeriesKind::Bar;
+    s4.color = 0xFFFF80;
+    s4.stacked = true;
+    s4.active = false;
+    ChartSeries s3 = line("Series3", kNonParamSeries3Title, 0xCACA00, 4);
+    ChartSeries s1 = line("Series1", kNonParamSeries1Title, 0xFF0000, 3);
+    s1.pen = PenStyle::DashDot;
+    s1.marksItalic = true;
+    ChartSeries s2 = line("Series2", kNonParamSeries2Title, 0x0000FF, 3);
+    s2.pen = PenStyle::DashDot;
+    s2.marksBold = true;
+    s2.marksPx = 15;
+    for (const auto& p : r.points) {
+        s1.values.push_back(p.Series1);
+        s2.values.push_back(p.Series2);
+        s3.values.push_back(p.Series3);
+        s1.marks.push_back(formatPattern("%.1f", {p.Series1}, fmt));
+        s2.marks.push_back(formatPattern("%.1f", {p.Series2}, fmt));
+    }
+    ch.series = {std::move(s4), std::move(s3), std::move(s1), std::move(s2)};
+    for (std::size_t k = 0; k < r.causeIndices.size(); ++k) {
+        const int c = r.causeIndices[k];
+        ChartSeries b;
+        b.title = r.causeTitles[k];
+        b.kind = SeriesKind::Bar;
+        b.cause = c;
+        b.color = c <= kChartedCauses ? kPalette5[c] : kExtraCauseColors[c - kChartedCauses - 1];
+        b.transparency = 30;
+        b.stacked = true;
+        for (const auto& p : r.points) b.values.push_back(p.causes[k]);
+        ch.series.push_back(std::move(b));
+    }
+    return ch;
+}
+
 } // namespace relan

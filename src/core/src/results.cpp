@@ -168,7 +168,7 @@ void requireFiniteSums(const RunningSums& r, const char* model) {
         throw Error(std::string("Модель «") + model + "»: накопленное число отказов не является конечным числом");
 }
 
-PassOutcome computePass(const AnalysisState& s, const NumberFormat& fmt) {
+PassOutcome computePass(const AnalysisState& s, const NumberFormat& fmt, int maxCause = kChartedCauses) {
     requireDivisors(s);
     const std::size_t n = s.Hist_Arr.size();
     const double P = s.Izd_Prived;
@@ -179,13 +179,13 @@ PassOutcome computePass(const AnalysisState& s, const NumberFormat& fmt) {
     o.Sum_PrichRow = s.Sum_PrichRow;
     o.Sum_PrichCol = s.Sum_PrichCol;
     o.F_OutGar.assign(n, 0.0);
-    for (int c = 0; c <= kChartedCauses; ++c) {
+    for (int c = 0; c <= maxCause; ++c) {
         o.Sum_PrichRow[c] = 0;
         o.Sum_PrichCol[c] = 0;
     }
     for (const auto& rec : s.Hist_Arr) {
         o.SumNund += rec.Nund;
-        for (int c = 0; c <= kChartedCauses; ++c) o.Sum_PrichRow[c] += rec.Npr[c];
+        for (int c = 0; c <= maxCause; ++c) o.Sum_PrichRow[c] += rec.Npr[c];
     }
 
     const bool pirsN = s.MPirsN.Executed, pirsS = s.MPirsS.Executed;
@@ -211,13 +211,13 @@ PassOutcome computePass(const AnalysisState& s, const NumberFormat& fmt) {
         std::size_t s1, s2, s3, s3corr;
     };
     std::vector<Charted> charted;
-    for (int c = 1; c <= kChartedCauses; ++c) {
+    for (int c = 1; c <= maxCause; ++c) {
         if (!(o.Sum_PrichRow[c] > 0)) continue;
         const Vid_otkaza& v = s.Vidy_otkazov[c];
         const double share = v.Dolya * 100 / s.Kol_izw;
         if (!std::isfinite(v.Dolya) || !std::isfinite(share))
             throw Error("Число отказов по причине «" + v.Nazv_Prich + "» не является конечным числом");
-        const std::uint32_t color = kPalette5[c];
+        const std::uint32_t color = c <= kChartedCauses ? kPalette5[c] : kExtraCauseColors[c - kChartedCauses - 1];
         Charted k{c, ch1.size(), ch2.size(), ch3.size(), ch3.size() + 1};
         ch1.push_back(causeBar(v.Nazv_Prich + ", всего " + wholeText(v.Dolya) + " (" +
                                    formatPattern("%3.1f", {share}, fmt) + "%)" + " случаев",
@@ -460,6 +460,80 @@ DiagramsResult Diagrams(AnalysisState& s, const NumberFormat& fmt) {
     s.Pot08 = pot08;
     s.Perv = false;
     r.charts = std::move(pass.charts);
+    return r;
+}
+
+namespace {
+
+// Fractional part with the sign of its argument.
+double frac(double x) { return x - std::trunc(x); }
+
+} // namespace
+
+ExpandResult ExpandDia_1(AnalysisState& s, const NumberFormat& fmt) {
+    PassOutcome pass = computePass(s, fmt, Mx_prich);
+    const double P = s.Izd_Prived;
+
+    ExpandResult r;
+    r.labels = pass.charts.labels;
+    ChartData& ch = r.chart;
+    ch = std::move(pass.charts.chart1);
+    ch.rightAxisTitle = "Доля отказавших, выбывание из гарантии, %";
+    // The results window's chart has the genetic curve smoothed; here it is not.
+    ch.series[c1::Series5].smoothed = false;
+    ch.series[c1::Series5].transparency = 0;
+    if (s.MGenet.Executed) {
+        ch.series[c1::Series5].title = "Модель генетическая с учетом цензурирования";
+        ch.series[c1::Series6].title = "Модель \"генетическая\"";
+    }
+
+    ChartSeries s7 = fixedSeries("Series7", "Выбывание из гарантии эксп.", SeriesKind::Line, Axis::Right, 0xFF0000, 3);
+    s7.pen = PenStyle::Dash;
+    s7.pointMarkers = true;
+    s7.marksPx = 16;
+    double nakopl = 0;
+    for (const auto& rec : s.Hist_Arr) {
+        nakopl += rec.Sum;
+        if (!(nakopl / P <= 1)) break; // the cumulative share stops where it would pass 100 %
+        const double v = nakopl / P * 100;
+        s7.values.push_back(v);
+        // "#.#": at most one decimal, no trailing zero, nothing for 0.
+        std::string mark = formatPattern("%.1f", {roundHalfEven(v * 10) / 10}, fmt);
+        if (mark.size() > 2 && mark.compare(mark.size() - 2, 2, std::string(1, fmt.decimal) + "0") == 0)
+            mark.resize(mark.size() - 2);
+        if (mark == "0") mark.clear();
+        s7.marks.push_back(mark);
+    }
+    bool anyCause = false;
+    for (int c = 1; c <= Mx_prich; ++c) anyCause = anyCause || pass.Sum_PrichCol[c] > 0;
+    if (anyCause) s7.title = "Накопление отказов, % от машин";
+    ch.series.insert(ch.series.begin() + c1::Fixed, std::move(s7));
+
+    double sumI = 0, tprev = 0;
+    for (std::size_t k = 0; k < s.MasProbl.size(); ++k) {
+        const double t = s.MasProbl[k].time;
+        const double still = 1 - CDF_Gauss(s.Sred, s.SKO, t);
+        if (still == 0)
+            throw Error("К наработке " + wholeText(t) +
+                        " ч все изделия вышли из гарантии: медиана с учетом цензурирования не определена");
+        sumI += 1 / still;
+        if (r.t50 == 0 && static_cast<double>(k + 1) / P >= 0.5)
+            r.t50 = t - (t - tprev) * frac(static_cast<double>(k + 1) - 0.5 * P);
+        if (r.tz50 == 0 && sumI / P >= 0.5) r.tz50 = t - (t - tprev) * frac(sumI - 0.5 * P);
+        tprev = t;
+    }
+    if (!std::isfinite(r.t50) || !std::isfinite(r.tz50))
+        throw Error("Медиана наработки на отказ не является конечным числом");
+    if (r.t50 == 0) {
+        r.Label2 = "- данных недостаточно для оценки";
+    } else {
+        r.Label2 = "- без учета цензурирования: " + formatPattern("%7.1f", {r.t50}, fmt) + " ч";
+        r.Label3 = "- с учетом цензурирования: " + formatPattern("%7.2f", {r.tz50}, fmt) + " ч";
+    }
+    r.Label1 = s.Comment + " (" + std::to_string(s.Kol_Izd_All) + " шт.," + std::to_string(s.KolOtk) + " отказов)";
+    requireFiniteSeries(ch, r.labels);
+
+    commit(s, pass);
     return r;
 }
 

@@ -7,6 +7,7 @@
 // Only numbers and texts live here; the window draws them.
 
 #include "relan/numtext.hpp"
+#include "relan/results.hpp"
 #include "relan/state.hpp"
 
 #include <string>
@@ -63,5 +64,11 @@ NonParamResult Histogram_Exp(AnalysisState& s, const NumberFormat& fmt);
 // handed over only on success, so a refusal leaves `s` exactly as it was.
 NonParamResult runNonParametric(AnalysisState& s, std::string_view meSred, std::string_view meSKO,
                                 const NumberFormat& fmt);
+
+// The window's chart: the four fixed series (Series4 never filled, its
+// stacked layout making the cause bars stand on one another), then one bar
+// series per cause with failures. Value marks of the two share curves carry
+// one decimal.
+ChartData nonParamChart(const NonParamResult& r, const NumberFormat& fmt);
 
 } // namespace relan

@@ -23,6 +23,7 @@ void Potok08(AnalysisState& s);
 
 enum class SeriesKind { Line, Bar, Area };
 enum class Axis { Left, Right };
+enum class PenStyle { Solid, Dash, DashDot };
 
 // The chart palette the causes are drawn in (colour number i = cause i).
 inline constexpr std::array<std::uint32_t, 11> kPalette5 = {
@@ -43,6 +44,13 @@ struct ChartSeries {
     bool smoothed = false;
     bool stacked = false; // bars of one interval stand on one another
     bool active = true;
+    PenStyle pen = PenStyle::Solid;
+    bool pointMarkers = false; // a cross at every point
+    // Value marks: the text shown at each point (empty = none at that point).
+    std::vector<std::string> marks;
+    int marksPx = 12;
+    bool marksItalic = false;
+    bool marksBold = false;
     int cause = -1; // cause of a per-cause bar series, 0 for the unidentified ones, -1 otherwise
     // One value per interval, in interval order; empty for a series not
     // filled in this pass. The corrected-flow cause bars stop at the first
@@ -94,5 +102,26 @@ struct DiagramsResult {
 // line, Perv = false, the table. All or nothing: on relan::Error the state
 // is left as it was.
 DiagramsResult Diagrams(AnalysisState& s, const NumberFormat& fmt);
+
+// The expanded chart: the flow per 100 h per product of the results
+// window's first chart for causes 1..18, with the cumulative share of failed
+// products, its heading and the two median times.
+struct ExpandResult {
+    std::vector<std::string> labels; // per interval: its upper bound in whole hours
+    ChartData chart;                 // 8 fixed series, then the causes and "Не идент."
+    std::string Label1;              // heading
+    std::string Label2, Label3;      // median lines; Label3 empty when t50 is 0
+    double t50 = 0, tz50 = 0;
+};
+
+// Colours of causes 11..18 (index cause - 11) and of "Не идент." in the
+// expanded chart: none of them is a palette colour of causes 1..10.
+inline constexpr std::array<std::uint32_t, 8> kExtraCauseColors = {
+    0xFF8C00, 0x8B4513, 0x2E8B57, 0x4682B4, 0xDA70D6, 0x556B2F, 0xB8860B, 0x708090,
+};
+
+// Side effects as the chart pass (causes 0..18 instead of 0..10); all or
+// nothing on relan::Error.
+ExpandResult ExpandDia_1(AnalysisState& s, const NumberFormat& fmt);
 
 } // namespace relan

@@ -1,0 +1,37 @@
+#pragma once
+
+// ExpandForm: the failure flow of the results window's first chart, large,
+// for all 18 causes, with the cumulative share of failed products and the
+// two median times.
+
+#include "relan/results.hpp"
+
+#include <QWidget>
+
+class QLabel;
+
+namespace relan::gui {
+
+class FlowChart;
+
+class ExpandWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit ExpandWindow(QWidget* parent = nullptr);
+    void fill(const ExpandResult& r);
+    FlowChart* chart() const { return chart_; }
+
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    void placeLabels();
+
+    FlowChart* chart_ = nullptr;
+    QLabel* label1_ = nullptr;
+    QLabel* label2_ = nullptr;
+    QLabel* label3_ = nullptr;
+    QLabel* label4_ = nullptr;
+};
+
+} // namespace relan::gui
