@@ -6,11 +6,15 @@
 
 #include "relan/calculation.hpp"
 #include "relan/error.hpp"
+#include "relan/genetic.hpp"
 #include "relan/input_files.hpp"
 #include "relan/nonparam.hpp"
 
 #include <CLI/CLI.hpp>
 
+#include <unistd.h>
+
+#include <cstdint>
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -61,6 +65,13 @@ struct AnalyzeOptions {
     std::optional<std::string> kdivSpiral, kdivNewton, kdivSmirnov;
     bool noTiming = false;
     std::string format = "json";
+    // The genetic algorithm's tab; texts as typed into its fields.
+    std::optional<std::string> precision, generations;
+    std::string population = "3000";
+    int crossover = 55, mutation = 15;
+    std::string copyBest = "50";
+    std::optional<std::uint64_t> seed;
+    unsigned threads = 0;
 };
 
 relan::CalcFields calcFields(const Loaded& l, const AnalyzeOptions& a, const LoadOptions& lo) {
@@ -89,8 +100,8 @@ relan::CalcFields calcFields(const Loaded& l, const AnalyzeOptions& a, const Loa
             f.BoxNewton = true;
         else if (m == "smirnov")
             f.BoxSmirnow = true;
-        else if (!m.empty())
-            throw relan::Error("unknown model '" + m + "' (spiral, newton, smirnov)");
+        else if (m != "genetic" && !m.empty())
+            throw relan::Error("unknown model '" + m + "' (spiral, newton, smirnov, genetic)");
     }
     f.Sred_flag = a.fitMean;
     f.SKO_Flag = a.fitSd;
@@ -100,29 +111,120 @@ relan::CalcFields calcFields(const Loaded& l, const AnalyzeOptions& a, const Loa
     return f;
 }
 
+bool wantsGenetic(const std::string& models) {
+    std::stringstream list(models);
+    std::string m;
+    while (std::getline(list, m, ','))
+        if (m == "genetic") return true;
+    return false;
+}
+
+relan::GeneticFields geneticFields(const Loaded& l, const AnalyzeOptions& a) {
+    relan::GeneticFields g;
+    // As the failure-data load leaves the fields, unless typed over.
+    g.Edit2 = a.precision ? *a.precision : l.failure.fields.Edit2;
+    g.NPokoleny = a.generations ? *a.generations : l.failure.fields.NPokoleny.value_or(g.NPokoleny);
+    g.Edit3 = a.population;
+    g.LabeledEdit1 = a.copyBest;
+    return g;
+}
+
+// The genetic tab's controls for a run without a window: the track bars
+// start where the options put them, the log lines are collected, and the
+// progress bar is drawn on stderr when it is a terminal.
+class CliHost : public relan::GeneticHost {
+public:
+    CliHost(relan::AnalysisState& s, const relan::NumberFormat& fmt, std::vector<std::string>& log,
+            const AnalyzeOptions& a)
+        : s_(s), fmt_(fmt), log_(log), tb1_(a.crossover), tb2_(a.mutation), copyText_(a.copyBest),
+          bar_(isatty(STDERR_FILENO) == 1) {}
+    ~CliHost() override { clearBar(); }
+
+    int trackBar1Position() override { return tb1_; }
+    void setTrackBar1Position(int p) override { tb1_ = p; }
+    int trackBar2Position() override { return tb2_; }
+    void setTrackBar2Position(int p) override { tb2_ = p; }
+    std::string copyBestCountText() override { return copyText_; }
+    void setGenerationsText(const std::string&) override {}
+    bool detailedProgress() override { return false; }
+    void setProgress(int position) override {
+        if (!bar_ || position == shown_) return;
+        shown_ = position;
+        const int filled = position * kWidth / 100;
+        std::cerr << "\rГенетический алгоритм [" << std::string(static_cast<std::size_t>(filled), '#')
+                  << std::string(static_cast<std::size_t>(kWidth - filled), '.') << "] " << position << "%"
+                  << std::flush;
+        drawn_ = true;
+    }
+    void appendLog(const std::string& line) override { log_.push_back(line); }
+    void showResults() override {
+        clearBar();
+        diagrams = relan::Diagrams(s_, fmt_);
+    }
+
+    std::optional<relan::DiagramsResult> diagrams;
+
+private:
+    static constexpr int kWidth = 40;
+    void clearBar() {
+        if (drawn_) std::cerr << "\r\033[K" << std::flush;
+        drawn_ = false;
+    }
+
+    relan::AnalysisState& s_;
+    relan::NumberFormat fmt_;
+    std::vector<std::string>& log_;
+    int tb1_, tb2_;
+    std::string copyText_;
+    bool bar_;
+    bool drawn_ = false;
+    int shown_ = -1;
+};
+
 int analyze(const LoadOptions& lo, const AnalyzeOptions& a) {
     Loaded l = loadInputs(lo);
     const relan::NumberFormat fmt{lo.decimal};
     const relan::AnalysisState input = l.state;
     const relan::CalcFields fields = calcFields(l, a, lo);
+    const bool genetic = wantsGenetic(a.models);
+    const relan::GeneticFields gFields = geneticFields(l, a);
+    // The genetic settings are refused before any fit has run.
+    if (genetic) relan::readGeneticFields(gFields, fmt);
     std::vector<std::string> log;
     relan::CalcOptions opt;
     opt.timing = !a.noTiming;
     auto result = relan::runCalculation(l.state, fields, fmt,
                                         [&log](const std::string& line) { log.push_back(line); }, opt);
     if (!result) throw relan::Error("нет данных для расчёта");
+
+    // As in the window: the genetic run follows the calculation and works on
+    // the censoring law and flags it left.
+    std::optional<relan::cli::GeneticRun> geneticRun;
+    if (genetic) {
+        relan::GeneticControl control;
+        relan::GeneticOptions go;
+        go.fmt = fmt;
+        go.seed = a.seed;
+        go.threads = a.threads;
+        CliHost host(l.state, fmt, log, a);
+        const relan::GeneticOutcome outcome = relan::runGenetic(l.state, gFields, host, control, go);
+        if (host.diagrams) result->diagrams = std::move(*host.diagrams);
+        geneticRun = relan::cli::GeneticRun{outcome, a.seed};
+    }
     relan::AnalysisState np = l.state;
     const relan::NonParamResult nonparam = relan::runNonParametric(np, fields.meSred, fields.meSKO, fmt);
 
     if (a.format == "text") {
-        std::cout << relan::cli::textReport(input, l.state, *result, nonparam, log, fmt);
+        std::cout << relan::cli::textReport(input, l.state, *result, nonparam, log, fmt, geneticRun);
         return 0;
     }
     using relan::cli::Json;
+    Json models = relan::cli::modelsJson(l.state, *result);
+    if (geneticRun) models.push_back(relan::cli::geneticJson(l.state, *geneticRun));
     Json out{{"input", relan::cli::inputJson(input)},
              {"grid", relan::cli::gridJson(l.failure.grid)},
              {"histogram", relan::cli::histogramJson(l.state)},
-             {"models", relan::cli::modelsJson(l.state, *result)},
+             {"models", models},
              {"table", relan::cli::tableJson(result->diagrams.table)},
              {"nonparam", relan::cli::nonparamJson(nonparam)},
              {"log", log}};
@@ -147,7 +249,9 @@ int main(int argc, char** argv) {
     analyzeCmd->add_option("--sred", an.sred, "mean warranty time as typed into its field (default: from the files)");
     analyzeCmd->add_option("--sko", an.sko, "its standard deviation as typed (default: from the files)");
     analyzeCmd->add_option("--tgar", an.tgar, "period over which failures per product are counted, h");
-    analyzeCmd->add_option("--models", an.models, "comma-separated: spiral, newton, smirnov (default spiral)");
+    analyzeCmd->add_option("--models", an.models,
+                           "comma-separated: spiral, newton, smirnov, genetic (default spiral); genetic runs the "
+                           "genetic algorithm after the other fits, as its own button would");
     analyzeCmd->add_flag("--fit-mean", an.fitMean, "the Pearson fits also search the mean warranty time");
     analyzeCmd->add_flag("--fit-sd", an.fitSd, "the Pearson fits also search its standard deviation");
     analyzeCmd->add_option("--criterion", an.criterion, "Pearson variant: standard, spec1 (default), spec2")
@@ -157,6 +261,26 @@ int main(int argc, char** argv) {
     analyzeCmd->add_option("--kdiv-smirnov", an.kdivSmirnov, "step-reduction coefficient of model 2 (1.0005)");
     analyzeCmd->add_flag("--no-timing", an.noTiming, "log the fits' durations as 0:00:00 so that outputs can be diffed");
     analyzeCmd->add_option("--format", an.format, "json (default) or text")->check(CLI::IsMember({"json", "text"}));
+    analyzeCmd->add_option("--precision", an.precision,
+                           "genetic: \"Точность подбора\" as typed (default: as the load fills it, 0.0000002)");
+    analyzeCmd->add_option("--population", an.population, "genetic: \"Размер популяции\" (default 3000)");
+    analyzeCmd->add_option("--generations", an.generations,
+                           "genetic: \"Число поколений\" (default: as the load fills it from the failure count, "
+                           "1500, 2000 or 4000)");
+    analyzeCmd->add_option("--crossover", an.crossover,
+                           "genetic: starting position 0..100 of \"Вероятность скрещивания\" (default 55)")
+        ->check(CLI::Range(0, 100));
+    analyzeCmd->add_option("--mutation", an.mutation,
+                           "genetic: starting position 0..100 of \"Вероятность мутаций\" (default 15)")
+        ->check(CLI::Range(0, 100));
+    analyzeCmd->add_option("--copy-best", an.copyBest,
+                           "genetic: stored bests to re-inject, \"шт.\" (default 50; N + 1 are copied)");
+    analyzeCmd->add_option("--seed", an.seed,
+                           "genetic: seed of the random numbers; the same seed gives the same run bit for bit "
+                           "(default: from the clock)");
+    analyzeCmd->add_option("--threads", an.threads,
+                           "genetic: threads rating the population (default 0 = one per core); the result does "
+                           "not depend on it");
 
     try {
         app.parse(argc, argv);

@@ -80,6 +80,27 @@ Json modelsJson(const AnalysisState& s, const CalcResult& r) {
     return out;
 }
 
+Json geneticJson(const AnalysisState& s, const GeneticRun& g) {
+    const Mod_Weib& m = s.MGenet;
+    double kolm = 0;
+    std::string verdict;
+    Kolmogor(s, m.K_powtor, m.A, m.B, m.Sred, m.SKO, kolm, verdict);
+    return {{"name", "genetic"},
+            {"A", m.A},
+            {"B", m.B},
+            {"K_powtor", m.K_powtor},
+            {"Sred", m.Sred},
+            {"SKO", m.SKO},
+            {"SKO_out", m.SKO_out},
+            {"Kol_Nakopl", m.Kol_Nakopl},
+            {"KolmCrt", kolm},
+            {"verdict", verdict},
+            {"passes", g.outcome.generations},
+            {"criterion", g.outcome.criterion},
+            {"seed", g.seed ? Json(*g.seed) : Json(nullptr)},
+            {"interrupted", g.outcome.interrupted}};
+}
+
 Json tableJson(const ResultTable& t) {
     Json rows = Json::array();
     for (const auto& row : t.cells) {

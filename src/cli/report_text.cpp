@@ -37,7 +37,8 @@ const char* modelTitle(FitKind k) {
 } // namespace
 
 std::string textReport(const AnalysisState& in, const AnalysisState& s, const CalcResult& r,
-                       const NonParamResult& np, const std::vector<std::string>& log, const NumberFormat& fmt) {
+                       const NonParamResult& np, const std::vector<std::string>& log, const NumberFormat& fmt,
+                       const std::optional<GeneticRun>& genetic) {
     std::ostringstream o;
     auto g = [&](double v) { return formatGeneral(v, fmt); };
     o << in.Comment << "\n\n";
@@ -67,6 +68,25 @@ std::string textReport(const AnalysisState& in, const AnalysisState& s, const Ca
           << formatPattern("%.4f", {m.SKO_out}, fmt) << "\n";
         o << "  Критерий Колмогорова " << formatPattern("%.3f", {kolm}, fmt) << verdict << "\n";
         o << "  Проходов поиска " << run.fit.passes << ", значение критерия подбора " << g(run.fit.criterion) << "\n";
+    }
+
+    if (genetic) {
+        const Mod_Weib& m = s.MGenet;
+        double kolm = 0;
+        std::string verdict;
+        Kolmogor(s, m.K_powtor, m.A, m.B, m.Sred, m.SKO, kolm, verdict);
+        o << "\nГенетический алгоритм\n";
+        o << "  A = " << g(m.A) << ", B = " << g(m.B) << ", Кповт = " << g(m.K_powtor) << "\n";
+        o << "  Гарантия: среднее " << formatPattern("%.1f", {m.Sred}, fmt) << " ч, СКО "
+          << formatPattern("%.1f", {m.SKO}, fmt) << " ч\n";
+        o << "  Ожидаемых отказов " << formatPattern("%.2f", {m.Kol_Nakopl}, fmt) << ", СКО модели "
+          << formatPattern("%.4f", {m.SKO_out}, fmt) << "\n";
+        o << "  Критерий Колмогорова " << formatPattern("%.3f", {kolm}, fmt) << verdict << "\n";
+        o << "  Поколений " << genetic->outcome.generations << ", значение целевой функции "
+          << g(genetic->outcome.criterion);
+        if (genetic->seed) o << ", начальное число " << *genetic->seed;
+        o << "\n";
+        if (genetic->outcome.interrupted) o << "  Расчет прерван: " << genetic->outcome.error << "\n";
     }
 
     const auto& t = r.diagrams.table;

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "report_json.hpp"
+
 #include "relan/calculation.hpp"
 #include "relan/nonparam.hpp"
+
+#include <optional>
 
 #include <string>
 #include <vector>
@@ -11,6 +15,7 @@ namespace relan::cli {
 // A report a person reads in a terminal: the data, the histogram, one block
 // per model and the results table.
 std::string textReport(const AnalysisState& input, const AnalysisState& s, const CalcResult& r,
-                       const NonParamResult& np, const std::vector<std::string>& log, const NumberFormat& fmt);
+                       const NonParamResult& np, const std::vector<std::string>& log, const NumberFormat& fmt,
+                       const std::optional<GeneticRun>& genetic = std::nullopt);
 
 } // namespace relan::cli

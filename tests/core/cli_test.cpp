@@ -81,3 +81,63 @@ TEST(CliLoad, ErrorsAreOneLineOnStderrWithExitTwo) {
     auto r = runCli("load " + bad);
     EXPECT_NE(r.err.find("строке 7"), std::string::npos) << r.err;
 }
+
+TEST(CliGenetic, SeededRunIsReproducibleAndFillsItsColumn) {
+    const std::string args = "analyze " + kSample + " --models genetic --seed 1 --generations 20 --no-timing";
+    auto r = runCli(args + " --threads 2");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(r.err.empty()) << r.err; // no progress bar when stderr is not a terminal
+    auto j = nlohmann::json::parse(r.out);
+    ASSERT_EQ(j["models"].size(), 1u);
+    const auto& m = j["models"][0];
+    EXPECT_EQ(m["name"], "genetic");
+    EXPECT_EQ(m["passes"], 20);
+    EXPECT_EQ(m["seed"], 1);
+    EXPECT_FALSE(m["interrupted"].get<bool>());
+    EXPECT_GT(m["A"].get<double>(), 0);
+    EXPECT_EQ(j["table"][0][1], "Генетическая");
+    EXPECT_EQ(j["table"][0][2], "Данные эксплуатации");
+    const auto& log = j["log"];
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log[0].get<std::string>().rfind(" ЦФ=", 0), 0u);
+    EXPECT_EQ(log.back().get<std::string>().rfind("Доверительный 95% интервал модели ", 0), 0u);
+    int copies = 0;
+    for (const auto& l : log) copies += l == "Копирование лучших";
+    EXPECT_EQ(copies, 3); // at the starts of generations 5, 13 and 17
+
+    auto again = runCli(args + " --threads 1");
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(again.out, r.out);
+}
+
+TEST(CliGenetic, FollowsTheOtherFitsInTheTable) {
+    auto r = runCli("analyze " + kSample +
+                    " --models genetic,spiral --kdiv-spiral 1.01 --seed 2 --generations 5 --population 200 --no-timing"
+                    " --format text");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("Генетический алгоритм"), std::string::npos);
+    EXPECT_NE(r.out.find("Поколений 5"), std::string::npos);
+    const auto spiral = r.out.find("Пирсона/спир.спуск");
+    const auto genetic = r.out.find("Генетическая");
+    ASSERT_NE(spiral, std::string::npos);
+    ASSERT_NE(genetic, std::string::npos);
+    EXPECT_LT(spiral, genetic);
+}
+
+TEST(CliGenetic, BadSettingsAreRefusedBeforeAnyFit) {
+    struct Case {
+        const char* options;
+        const char* names;
+    };
+    for (const Case c : {Case{"--population 0", "«Размер популяции» (Edit3)"},
+                         {"--population 12.5", "'12.5' is not a valid integer value"},
+                         {"--generations 0", "«Число поколений» (NPokoleny)"},
+                         {"--precision 0", "«Точность подбора» (Edit2)"},
+                         {"--copy-best x", "«шт.» (LabeledEdit1)"}}) {
+        auto r = runCli("analyze " + kSample + " --models spiral,genetic --no-timing " + c.options);
+        EXPECT_EQ(r.exitCode, 2) << c.options;
+        EXPECT_TRUE(r.out.empty()) << c.options;
+        EXPECT_NE(r.err.find(c.names), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+    }
+}
