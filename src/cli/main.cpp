@@ -2,6 +2,9 @@
 // Results go to stdout; any refusal is one line on stderr, exit code 2.
 
 #include "report_json.hpp"
+#ifdef RELAN_CLI_CHARTS
+#include "chart_command.hpp"
+#endif
 #include "report_text.hpp"
 
 #include "relan/calculation.hpp"
@@ -282,6 +285,26 @@ int main(int argc, char** argv) {
                            "genetic: threads rating the population (default 0 = one per core); the result does "
                            "not depend on it");
 
+    LoadOptions npOpts;
+    auto* nonparamCmd = app.add_subcommand(
+        "nonparam", "the non-parametric analysis: half-fleet times, the window's texts and the per-interval points");
+    addLoadOptions(*nonparamCmd, npOpts);
+    std::optional<std::string> npSred, npSko;
+    nonparamCmd->add_option("--sred", npSred, "mean warranty time as typed into its field (default: from the files)");
+    nonparamCmd->add_option("--sko", npSko, "its standard deviation as typed (default: from the files)");
+
+#ifdef RELAN_CLI_CHARTS
+    ChartCommand chart;
+    auto* chartCmd = app.add_subcommand("chart", "draw a window's charts offscreen into a PNG file");
+    chartCmd->add_option("file", chart.file, "failure-data file (.rel, Windows-1251)")->required();
+    chartCmd->add_option("--warranty", chart.warranty, "warranty-term file (gar*.txt) loaded after the failure data");
+    chartCmd->add_option("--window", chart.window, "results (default), expanded or nonparam")
+        ->check(CLI::IsMember({"results", "expanded", "nonparam"}));
+    chartCmd->add_option("--out", chart.out, "PNG file to write")->required();
+    chartCmd->add_option("--models", chart.models, "fits before the results: spiral (default), newton, smirnov");
+    chartCmd->add_option("--decimal-separator", chart.decimal, "decimal separator of the numbers shown ('.' or ',')");
+#endif
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -301,7 +324,23 @@ int main(int argc, char** argv) {
             std::cout << out.dump(2) << '\n';
         } else if (*analyzeCmd) {
             return analyze(loadOpts, an);
+        } else if (*nonparamCmd) {
+            Loaded l = loadInputs(npOpts);
+            const relan::NumberFormat fmt{npOpts.decimal};
+            const std::string sred = npSred ? *npSred : l.warranty ? l.warranty->meSred : l.failure.fields.meSred;
+            const std::string sko = npSko ? *npSko : l.warranty ? l.warranty->meSKO : l.failure.fields.meSKO;
+            const relan::NonParamResult r = relan::runNonParametric(l.state, sred, sko, fmt);
+            relan::cli::Json out = relan::cli::nonparamJson(r);
+            out["labels"] = {{"Label10", r.Label10}, {"Label2", r.Label2}, {"Label3", r.Label3},
+                             {"Label5", r.Label5},   {"Label6", r.Label6}, {"Label7", r.Label7},
+                             {"Label8", r.Label8}};
+            std::cout << out.dump(2) << '\n';
         }
+#ifdef RELAN_CLI_CHARTS
+        else if (*chartCmd) {
+            return runChartCommand(chart);
+        }
+#endif
     } catch (const std::exception& e) {
         std::cerr << "relan-cli: " << oneLine(e.what()) << '\n';
         return kExitError;

@@ -8,11 +8,13 @@
 
 #include "relan/calculation.hpp"
 #include "relan/error.hpp"
+#include "relan/genetic.hpp"
 #include "relan/input_files.hpp"
 #include "relan/nonparam.hpp"
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCloseEvent>
 #include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
@@ -34,6 +36,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <chrono>
 
 namespace relan::gui {
 namespace {
@@ -96,6 +99,64 @@ QWidget* panel(QWidget* parent, const char* name, int x, int y, int w, int h) {
 
 } // namespace
 
+// The run's calls to the window, each made on the user-interface thread with
+// the run waiting for it. Once the window is going away they return at once.
+class WindowGeneticHost : public GeneticHost {
+public:
+    explicit WindowGeneticHost(MainWindow& w) : w_(w) {}
+
+    int trackBar1Position() override { return value([this] { return w_.trackBar1_->value(); }, 0); }
+    void setTrackBar1Position(int p) override { ui([&] { w_.trackBar1_->setValue(p); }); }
+    int trackBar2Position() override { return value([this] { return w_.trackBar2_->value(); }, 0); }
+    void setTrackBar2Position(int p) override { ui([&] { w_.trackBar2_->setValue(p); }); }
+    std::string copyBestCountText() override {
+        return value([this] { return ss(w_.labeledEdit1_->text()); }, std::string("0"));
+    }
+    void setGenerationsText(const std::string& t) override { ui([&] { w_.nPokoleny_->setText(qs(t)); }); }
+    bool detailedProgress() override { return value([this] { return w_.checkBoxProm_->isChecked(); }, false); }
+    void setProgress(int p) override { ui([&] { w_.progressBar2_->setValue(p); }); }
+    void appendLog(const std::string& line) override { ui([&] { w_.appendLog(qs(line)); }); }
+    void appendLogLines(const std::vector<std::string>& lines) override {
+        ui([&] {
+            QStringList all;
+            for (const auto& l : lines) all << qs(l);
+            w_.appendLog(all.join(QLatin1Char('\n')));
+        });
+    }
+    void showResults() override {
+        ui([this] {
+            guarded(&w_, [this] {
+                w_.form2_->fill(Diagrams(w_.state_, w_.fmt_));
+                w_.form2_->show();
+                w_.form2_->raise();
+            });
+        });
+    }
+
+private:
+    template <class F>
+    void ui(F&& f) {
+        if (w_.closing_) return;
+        QMetaObject::invokeMethod(&w_, std::forward<F>(f), Qt::BlockingQueuedConnection);
+    }
+    template <class F, class T>
+    T value(F&& f, T whenClosing) {
+        T r = whenClosing;
+        ui([&] { r = f(); });
+        return r;
+    }
+
+    MainWindow& w_;
+};
+
+struct GeneticRunData {
+    explicit GeneticRunData(MainWindow& w) : host(w) {}
+    WindowGeneticHost host;
+    GeneticControl control;
+    std::unique_ptr<TGen> gen;
+    std::string error;
+};
+
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), fmt_(systemNumberFormat()) {
     setObjectName("Form1");
     setWindowTitle(u("Анализ надежности в эксплуатации.  v.4.1"));
@@ -110,10 +171,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), fmt_(systemNumber
 
     label10_ = new QLabel(central);
     label10_->setObjectName("Label10");
-    QFont heading("Arial Black");
-    heading.setPixelSize(17);
-    heading.setWeight(QFont::Black);
-    label10_->setFont(heading);
+    label10_->setFont(headingFont());
     label10_->setGeometry(6, 0, 720, 34);
 
     buildPageControl(central);
@@ -152,7 +210,17 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), fmt_(systemNumber
     connect(form2_, &ResultsWindow::expandRequested, this, &MainWindow::expand);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    if (!worker_.joinable()) return;
+    // The run ends after its current generation; its calls to the window are
+    // answered until then, so it cannot wait for a window that is gone.
+    closing_ = true;
+    run_->control.Stop_Gen = true;
+    while (worker_.joinable()) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
 
 void MainWindow::buildPanel1(QWidget* parent) {
     QWidget* p = panel(parent, "Panel1", 320, 33, 413, 170);
@@ -276,8 +344,10 @@ void MainWindow::buildPanel3(QWidget* p) {
 
     runGen_ = button(p, "ToolBRunGenOptim", "Расчет (генетический алгоритм)", 8, 90, 226, 30);
     runGen_->setAutoDefault(false);
+    connect(runGen_, &QPushButton::clicked, this, &MainWindow::ToolBRunGenOptimClick);
     stopBtn_ = button(p, "StopBtn", "Stop", 240, 90, 68, 30);
     stopBtn_->setAutoDefault(false);
+    connect(stopBtn_, &QPushButton::clicked, this, &MainWindow::StopBtnClick);
 
     label(p, "Label18", "Ход расчета", 8, 126, 300);
     progressBar2_ = new QProgressBar(p);
@@ -302,6 +372,7 @@ void MainWindow::buildPanel3(QWidget* p) {
 
     copyBest_ = button(p, "btnCopyBest", "Скопировать лучших", 8, 274, 180, 26);
     copyBest_->setAutoDefault(false);
+    connect(copyBest_, &QPushButton::clicked, this, &MainWindow::btnCopyBestClick);
     labeledEdit1_ = edit(p, "LabeledEdit1", "50", 196, 276, 60);
     labeledEdit1_->setToolTip(u("Скопировать из популяции лучшие варианты и убрать столько же худших"));
     label(p, "LabeledEdit1Label", "шт.", 262, 278, 40);
@@ -491,6 +562,76 @@ bool MainWindow::exportLog(const QString& path) {
     out.reserve(static_cast<std::size_t>(lines.size()));
     for (const QString& l : lines) out.push_back(ss(l));
     return guarded(this, [&] { writeLogFile(ss(path), out); });
+}
+
+void MainWindow::ToolBRunGenOptimClick() { startGeneticRun(); }
+
+bool MainWindow::startGeneticRun() {
+    if (geneticRunning()) return false;
+    form2_->hide();
+    GeneticFields f;
+    f.Edit2 = ss(edit2_->text());
+    f.Edit3 = ss(edit3_->text());
+    f.NPokoleny = ss(nPokoleny_->text());
+    f.LabeledEdit1 = ss(labeledEdit1_->text());
+    auto data = std::make_unique<GeneticRunData>(*this);
+    GeneticOptions options;
+    options.fmt = fmt_;
+    if (!guarded(this, [&] {
+            const GeneticSettings settings = startGenetic(state_, f, fmt_);
+            data->gen = std::make_unique<TGen>(state_, settings, data->host, data->control, options);
+        }))
+        return false;
+    run_ = std::move(data);
+    setRunLocks(true);
+    GeneticRunData* run = run_.get();
+    worker_ = std::thread([this, run] {
+        try {
+            run->gen->Execute();
+        } catch (const std::exception& e) {
+            run->error = e.what();
+        }
+        QMetaObject::invokeMethod(this, [this] { ThreadTerminated(); }, Qt::QueuedConnection);
+    });
+    return true;
+}
+
+void MainWindow::ThreadTerminated() {
+    if (worker_.joinable()) worker_.join();
+    const std::string error = run_ ? run_->error : std::string();
+    run_.reset();
+    setRunLocks(false);
+    if (!closing_ && !error.empty()) showError(this, {}, qs(error));
+    emit geneticRunFinished();
+    if (closeWhenDone_) close();
+}
+
+void MainWindow::setRunLocks(bool running) {
+    // Everything that would rebuild or replace the state the run reads.
+    for (QWidget* w : std::initializer_list<QWidget*>{runGen_, edit3_, edit2_, bbRaschet_, button1_, sredFlag_, skoFlag_})
+        w->setEnabled(!running);
+    for (const char* name : {"OpenFileStart", "SpeedButton1"})
+        if (auto* b = findChild<QPushButton*>(name)) b->setEnabled(!running);
+}
+
+void MainWindow::StopBtnClick() {
+    if (run_) run_->control.Stop_Gen = true;
+}
+
+void MainWindow::btnCopyBestClick() {
+    if (run_) run_->control.bCopyBest = true;
+}
+
+void MainWindow::closeEvent(QCloseEvent* e) {
+    if (geneticRunning()) {
+        // Closed once the run has finished its generation; nothing more is shown.
+        closing_ = true;
+        closeWhenDone_ = true;
+        run_->control.Stop_Gen = true;
+        e->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(e);
 }
 
 } // namespace relan::gui

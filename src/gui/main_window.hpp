@@ -10,7 +10,9 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 
 class QButtonGroup;
 class QCheckBox;
@@ -54,12 +56,27 @@ public:
 
     void appendLog(const QString& line);
 
+    // "Расчет (генетический алгоритм)": false when the fields were refused
+    // and nothing started. The run goes on in a worker thread.
+    bool startGeneticRun();
+    bool geneticRunning() const { return worker_.joinable(); }
+
 public slots:
     void OpenFileStartClick();
     void SpeedButton1Click();
     void bbRaschetClick();
     void SaveFileBTNClick();
     void Button1Click();
+    void ToolBRunGenOptimClick();
+    void StopBtnClick();
+    void btnCopyBestClick();
+
+signals:
+    // The run has ended and the controls are enabled again.
+    void geneticRunFinished();
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
 
 private:
     void buildPanel1(QWidget* parent);
@@ -68,6 +85,9 @@ private:
     void buildPanel3(QWidget* page);
     void buildPanel4(QWidget* parent);
     QString chooseFile(const QString& filter);
+    void ThreadTerminated();
+    void setRunLocks(bool running);
+    friend class WindowGeneticHost;
 
     AnalysisState state_;
     NumberFormat fmt_;
@@ -116,6 +136,13 @@ private:
 
     QPlainTextEdit* memo2_ = nullptr;
     QTableWidget* massList_ = nullptr;
+
+    // The genetic run: its worker, the two requests, and whether the window
+    // is going away (the run's calls to the window then return at once).
+    std::thread worker_;
+    std::unique_ptr<struct GeneticRunData> run_;
+    std::atomic<bool> closing_{false};
+    bool closeWhenDone_ = false;
 
     ResultsWindow* form2_ = nullptr;
     NonParamWindow* form3_ = nullptr;

@@ -16,10 +16,7 @@ NonParamWindow::NonParamWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
 
     auto* l10 = new QLabel(this);
     l10->setObjectName("Label10");
-    QFont heading("Arial Black");
-    heading.setPixelSize(17);
-    heading.setWeight(QFont::Black);
-    l10->setFont(heading);
+    l10->setFont(headingFont());
     l10->setGeometry(8, 2, 990, 28);
     labels_[10] = l10;
 

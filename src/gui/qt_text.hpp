@@ -2,6 +2,7 @@
 
 #include "relan/numtext.hpp"
 
+#include <QFont>
 #include <QLocale>
 #include <QString>
 
@@ -17,6 +18,14 @@ inline std::string ss(const QString& s) { return s.toStdString(); }
 inline NumberFormat systemNumberFormat() {
     const QString dp = QLocale::system().decimalPoint();
     return NumberFormat{dp.size() == 1 && dp[0].unicode() < 128 ? static_cast<char>(dp[0].unicode()) : '.'};
+}
+
+// The comment line heading every window: a large heavy face.
+inline QFont headingFont() {
+    QFont f("Arial Black");
+    f.setPixelSize(17);
+    f.setWeight(QFont::Black);
+    return f;
 }
 
 } // namespace relan::gui

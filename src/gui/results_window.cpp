@@ -21,10 +21,7 @@ ResultsWindow::ResultsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
 
     label10_ = new QLabel(QString::fromUtf8("Комментарий"), this);
     label10_->setObjectName("Label10");
-    QFont heading("Arial Black");
-    heading.setPixelSize(17);
-    heading.setWeight(QFont::Black);
-    label10_->setFont(heading);
+    label10_->setFont(headingFont());
     label10_->setGeometry(656, 6, 776, 30);
 
     auto button = [this](const char* name, const char* text, int x, int w) {

@@ -22,6 +22,9 @@
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <QProcess>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QElapsedTimer>
 #include <QRadioButton>
 #include <QSet>
 #include <QSlider>
@@ -115,6 +118,10 @@ private slots:
     void nonParametricTwiceKeepsOneBarSeriesPerCause();
     void nonParametricWithoutDataGivesAMessage();
     void expandShowsAllCausesAndTheMedianLine();
+    void commandLineRendersEachWindowAndTheNonParametricTexts();
+    void geneticRunEndsWithTheGeneticColumn();
+    void geneticRunStopsWhenTheWindowGoes();
+    void geneticRunRefusesABadPopulationField();
 
 private:
     QTemporaryDir dir_;
@@ -421,6 +428,99 @@ void MainWindowTest::expandShowsAllCausesAndTheMedianLine() {
     const QString png = dir_.filePath("expand.png");
     QVERIFY(chart->savePng(png));
     QVERIFY(hasManyColours(QImage(png)));
+}
+
+void MainWindowTest::commandLineRendersEachWindowAndTheNonParametricTexts() {
+    const struct {
+        const char* window;
+        QSize size;
+    } windows[] = {{"results", {1436, 794}}, {"expanded", {1190, 775}}, {"nonparam", {1008, 700}}};
+    for (const auto& w : windows) {
+        const QString out = dir_.filePath(QString(w.window) + ".png");
+        QProcess p;
+        p.start(RELAN_CLI_PATH, {"chart", kSample, "--window", w.window, "--out", out});
+        QVERIFY(p.waitForFinished(120000));
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY2(p.readAllStandardError().isEmpty(), w.window);
+        const QImage img(out);
+        QCOMPARE(img.size(), w.size);
+        QVERIFY2(hasManyColours(img), w.window);
+    }
+    QProcess bad;
+    bad.start(RELAN_CLI_PATH, {"chart", dir_.filePath("missing.rel"), "--out", dir_.filePath("x.png")});
+    QVERIFY(bad.waitForFinished(60000));
+    QCOMPARE(bad.exitCode(), 2);
+    QVERIFY(!QFile::exists(dir_.filePath("x.png")));
+
+    QProcess np;
+    np.start(RELAN_CLI_PATH, {"nonparam", kSample});
+    QVERIFY(np.waitForFinished(60000));
+    QCOMPARE(np.exitCode(), 0);
+    const QJsonObject j = QJsonDocument::fromJson(np.readAllStandardOutput()).object();
+    MainWindow win;
+    QVERIFY(win.loadFailureFile(kSample));
+    QVERIFY(win.analyseNonParametric());
+    const QJsonObject labels = j["labels"].toObject();
+    for (const char* l : {"Label2", "Label3", "Label5", "Label6", "Label7", "Label8", "Label10"})
+        QCOMPARE(labels[l].toString(), child<QLabel>(win.nonParamWindow(), l)->text());
+    QCOMPARE(j["points"].toArray().size(), static_cast<int>(win.state().Hist_Arr.size()));
+}
+
+void MainWindowTest::geneticRunEndsWithTheGeneticColumn() {
+    MainWindow w;
+    QVERIFY(w.loadFailureFile(kSample));
+    child<QLineEdit>(&w, "Edit3")->setText("60");
+    child<QLineEdit>(&w, "NPokoleny")->setText("8");
+    QSignalSpy finished(&w, &MainWindow::geneticRunFinished);
+    Messages m;
+    QVERIFY(w.startGeneticRun());
+    // While it runs nothing may rebuild the state it reads.
+    QVERIFY(!child<QAbstractButton>(&w, "ToolBRunGenOptim")->isEnabled());
+    QVERIFY(!child<QLineEdit>(&w, "Edit3")->isEnabled());
+    QVERIFY(!child<QAbstractButton>(&w, "bbRaschet")->isEnabled());
+    QVERIFY(!child<QAbstractButton>(&w, "OpenFileStart")->isEnabled());
+    QVERIFY(finished.wait(60000));
+    QVERIFY2(m.texts.isEmpty(), qPrintable(m.texts.join("; ")));
+    QVERIFY(child<QAbstractButton>(&w, "ToolBRunGenOptim")->isEnabled());
+    QVERIFY(child<QAbstractButton>(&w, "bbRaschet")->isEnabled());
+    QVERIFY(w.resultsWindow()->isVisible());
+    QCOMPARE(w.resultsWindow()->cellText(0, 1), u("Генетическая"));
+    QVERIFY(w.state().MGenet.Executed);
+    QCOMPARE(child<QProgressBar>(&w, "ProgressBar2")->value(), 100);
+    const QString memo = child<QPlainTextEdit>(&w, "Memo2")->toPlainText();
+    QVERIFY2(memo.contains(u(" ЦФ=")), qPrintable(memo));
+    // The genetic column stays beside the next calculation's models.
+    QVERIFY(w.calculate());
+    QCOMPARE(w.resultsWindow()->cellText(0, 2), u("Генетическая"));
+}
+
+void MainWindowTest::geneticRunStopsWhenTheWindowGoes() {
+    QElapsedTimer t;
+    t.start();
+    {
+        MainWindow w;
+        QVERIFY(w.loadFailureFile(kSample));
+        child<QLineEdit>(&w, "Edit3")->setText("200");
+        child<QLineEdit>(&w, "NPokoleny")->setText("1000000");
+        QVERIFY(w.startGeneticRun());
+        QTest::qWait(200);
+        QVERIFY(w.geneticRunning());
+    }
+    // Stopped after its generation, not after a million.
+    QVERIFY(t.elapsed() < 20000);
+}
+
+void MainWindowTest::geneticRunRefusesABadPopulationField() {
+    MainWindow w;
+    QVERIFY(w.loadFailureFile(kSample));
+    child<QLineEdit>(&w, "Edit3")->setText("12.5");
+    Messages m;
+    QVERIFY(!w.startGeneticRun());
+    QVERIFY(!w.geneticRunning());
+    QCOMPARE(m.texts.size(), 1);
+    QVERIFY2(m.texts[0].contains(u("Размер популяции")), qPrintable(m.texts[0]));
+    QVERIFY(!w.state().MGenet.Executed);
+    QVERIFY(child<QAbstractButton>(&w, "ToolBRunGenOptim")->isEnabled());
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -1,0 +1,18 @@
+#pragma once
+
+// relan-cli chart: a window of the desktop program drawn offscreen into a
+// PNG file, for reports produced without a display.
+
+#include <string>
+
+struct ChartCommand {
+    std::string file;
+    std::string warranty;
+    std::string window = "results"; // results | expanded | nonparam
+    std::string out;
+    std::string models = "spiral";  // the fits ticked before the calculation
+    char decimal = '.';
+};
+
+// Exit code: 0 written, 2 refused (the reason on stderr).
+int runChartCommand(const ChartCommand& c);
