@@ -312,6 +312,7 @@ TEST(GeneticOperators, CrossoverAndMutationCounts) {
 TEST(GeneticOperators, MutantsAreRatedOnTheirNewChromosome) {
     Bench b(fields("50", "10"));
     b.gen->MakePopulation();
+    b.gen->SortList();
     b.gen->setProbabilities(0, 0.5);
     std::vector<std::string> before;
     for (const auto* x : b.gen->ListPopulation()) before.push_back(x->sX);
@@ -327,6 +328,15 @@ TEST(GeneticOperators, MutantsAreRatedOnTheirNewChromosome) {
         EXPECT_EQ(x->Celev_F, objective(Ao)) << i;
     }
     EXPECT_GT(changed, 0);
+    // Only the mutants move when the list is sorted again.
+    std::vector<const Xromosome*> records(b.gen->ListPopulation().begin(), b.gen->ListPopulation().end());
+    b.gen->SortList();
+    const auto& pop = b.gen->ListPopulation();
+    for (std::size_t i = 1; i < pop.size(); ++i) ASSERT_LE(pop[i - 1]->Celev_F, pop[i]->Celev_F);
+    std::vector<const Xromosome*> after(pop.begin(), pop.end());
+    std::sort(records.begin(), records.end());
+    std::sort(after.begin(), after.end());
+    EXPECT_EQ(after, records);
 }
 
 TEST(GeneticOperators, PopulationOfOne) {

@@ -455,20 +455,40 @@ void TGen::MakePopulation() {
     for (std::size_t i = 0; i < N; ++i) population_[first + i]->Celev_F = values_[i];
     const std::size_t f = firstFailure(failed_);
     if (f < N) {
-        for (std::size_t i = first + f; i < population_.size(); ++i) release(population_[i]);
-        population_.resize(first + f);
+        truncate(first + f);
         throw Error(failure_[f]);
     }
 }
 
 void TGen::SortList() {
-    // Sorting (value, record) pairs keeps the values together in memory;
-    // records of equal value end up in no defined order, but in the same
-    // order for the same list.
-    keyed_.resize(population_.size());
-    for (std::size_t i = 0; i < population_.size(); ++i) keyed_[i] = {population_[i]->Celev_F, population_[i]};
-    std::sort(keyed_.begin(), keyed_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (std::size_t i = 0; i < keyed_.size(); ++i) population_[i] = keyed_[i].second;
+    // Sorting (value, record) pairs keeps the values together in memory. Only
+    // what changed since the last sort is sorted (the appended records and the
+    // mutants) and then merged with the rest, which is still in order; records
+    // of equal value end up in no defined order, but always in the same one
+    // for the same list.
+    const auto byValue = [](const auto& a, const auto& b) { return a.first < b.first; };
+    const std::size_t n = population_.size();
+    const std::size_t prefix = std::min(sortedPrefix_, n);
+    inOrder_.clear();
+    changed_.clear();
+    for (std::size_t i = 0; i < prefix; ++i)
+        (isDirty_[i] ? changed_ : inOrder_).emplace_back(population_[i]->Celev_F, population_[i]);
+    for (std::size_t i = prefix; i < n; ++i) changed_.emplace_back(population_[i]->Celev_F, population_[i]);
+    if (!std::is_sorted(inOrder_.begin(), inOrder_.end(), byValue))
+        std::sort(inOrder_.begin(), inOrder_.end(), byValue);
+    std::sort(changed_.begin(), changed_.end(), byValue);
+    keyed_.resize(n);
+    std::merge(inOrder_.begin(), inOrder_.end(), changed_.begin(), changed_.end(), keyed_.begin(), byValue);
+    for (std::size_t i = 0; i < n; ++i) population_[i] = keyed_[i].second;
+    sortedPrefix_ = n;
+    isDirty_.assign(n, 0);
+}
+
+void TGen::truncate(std::size_t n) {
+    for (std::size_t i = n; i < population_.size(); ++i) release(population_[i]);
+    population_.resize(n);
+    sortedPrefix_ = std::min(sortedPrefix_, n);
+    if (isDirty_.size() > n) isDirty_.resize(n);
 }
 
 long long TGen::CrossingOver(int iNumPokolenie) {
@@ -518,8 +538,7 @@ long long TGen::CrossingOver(int iNumPokolenie) {
     }
     if (f < children) {
         // The children rated before the failing one stay, as appended one by one.
-        for (std::size_t i = first + f; i < population_.size(); ++i) release(population_[i]);
-        population_.resize(first + f);
+        truncate(first + f);
         throw Error(failure_[f]);
     }
     return Nx;
@@ -536,13 +555,15 @@ long long TGen::Mutation() {
     for (long long h = 0; h < k; ++h) {
         const long long iBitMut1 = Round(random_->next() * static_cast<double>(LengthXrome_ - 1)) + 1;
         const long long index = Round(random_->next() * static_cast<double>(N - 1));
-        Xromosome* x = population_[static_cast<std::size_t>(std::clamp(index, 0LL, N - 1))];
-        char& c = x->sX[static_cast<std::size_t>(std::clamp(iBitMut1, 1LL, static_cast<long long>(LengthXrome_)) - 1)];
-        c = c == '0' ? '1' : '0';
+        const std::size_t at = static_cast<std::size_t>(std::clamp(index, 0LL, N - 1));
+        const std::size_t bit = static_cast<std::size_t>(std::clamp(iBitMut1, 1LL, static_cast<long long>(LengthXrome_)) - 1);
+        Xromosome* x = population_[at];
+        x->sX[bit] = x->sX[bit] == '0' ? '1' : '0';
         // Each flip is rated on the chromosome as it stands after it; an
         // individual hit twice ends with the value of its second flip.
         mutants_[static_cast<std::size_t>(h)] = x->sX;
-        mutantOf_[static_cast<std::size_t>(h)] = static_cast<std::size_t>(std::clamp(index, 0LL, N - 1));
+        mutantOf_[static_cast<std::size_t>(h)] = at;
+        if (at < isDirty_.size()) isDirty_[at] = 1;
         reseedAtEvaluation();
     }
     const std::size_t count = static_cast<std::size_t>(k);
@@ -559,10 +580,7 @@ long long TGen::Mutation() {
 }
 
 void TGen::DestroyBad(std::size_t iNumOsobey) {
-    while (population_.size() > iNumOsobey) {
-        release(population_.back());
-        population_.pop_back();
-    }
+    if (population_.size() > iNumOsobey) truncate(iNumOsobey);
     if (population_.empty()) genes_.clear();
 }
 

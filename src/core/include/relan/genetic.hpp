@@ -262,6 +262,7 @@ private:
     class Random;
     Xromosome* newRecord();
     void release(Xromosome* x);
+    void truncate(std::size_t n); // keeps the first n records of the population
     void reseedAtEvaluation();
     double rate(const OptArray& Ao); // on the run's thread
     void ratePending(std::size_t count, const std::function<void(std::size_t, GeneticObjective&)>& task);
@@ -305,7 +306,11 @@ private:
     std::vector<double> values_;
     std::vector<unsigned char> failed_;
     std::vector<std::string> failure_;
-    std::vector<std::pair<double, Xromosome*>> keyed_;
+    // Order of the population: its first sortedPrefix_ records are in order
+    // except those marked in isDirty_ (mutated since), the rest were appended.
+    std::size_t sortedPrefix_ = 0;
+    std::vector<unsigned char> isDirty_;
+    std::vector<std::pair<double, Xromosome*>> keyed_, inOrder_, changed_;
 };
 
 // startGenetic and a TGen run in one go, for the command line and tests.
