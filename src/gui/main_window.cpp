@@ -428,6 +428,7 @@ void MainWindow::SpeedButton1Click() {
 }
 
 bool MainWindow::loadFailureFile(const QString& path) {
+    if (refusedWhileRunning()) return false;
     FailureLoad load;
     if (!guarded(this, [&] { load = loadFailureData(ss(path), fmt_, state_); })) return false;
     lastConfirmed_ = path;
@@ -468,6 +469,7 @@ bool MainWindow::loadFailureFile(const QString& path) {
 }
 
 bool MainWindow::loadWarrantyFile(const QString& path) {
+    if (refusedWhileRunning()) return false;
     WarrantyLoadFields f;
     if (!guarded(this, [&] { f = loadWarrantyTerms(ss(path), fmt_, state_); })) return false;
     lastConfirmed_ = path;
@@ -484,6 +486,7 @@ bool MainWindow::loadWarrantyFile(const QString& path) {
 void MainWindow::bbRaschetClick() { calculate(); }
 
 bool MainWindow::calculate() {
+    if (refusedWhileRunning()) return false;
     // A refused calculation brings back the results it had closed.
     const bool wasShown = form2_->isVisible();
     form2_->hide();
@@ -526,6 +529,7 @@ bool MainWindow::calculate() {
 void MainWindow::Button1Click() { analyseNonParametric(); }
 
 bool MainWindow::analyseNonParametric() {
+    if (refusedWhileRunning()) return false;
     if (state_.MasProbl.empty()) {
         showError(this, {}, u("Нет данных об отказах: сначала загрузите файл исходных данных (кнопка «Путь»)"));
         return false;
@@ -540,6 +544,7 @@ bool MainWindow::analyseNonParametric() {
 }
 
 bool MainWindow::expand() {
+    if (refusedWhileRunning()) return false;
     BusyCursor busy;
     return guarded(this, [&] {
         const ExpandResult r = ExpandDia_1(state_, fmt_);
@@ -565,6 +570,14 @@ bool MainWindow::exportLog(const QString& path) {
 }
 
 void MainWindow::ToolBRunGenOptimClick() { startGeneticRun(); }
+
+bool MainWindow::refusedWhileRunning() {
+    // The buttons are disabled during a run; this covers scripts and the
+    // results window's "Expand", which would rewrite what the run reads.
+    if (!geneticRunning()) return false;
+    showError(this, {}, u("Идет расчет генетическим алгоритмом: дождитесь его окончания или нажмите «Stop»"));
+    return true;
+}
 
 bool MainWindow::startGeneticRun() {
     if (geneticRunning()) return false;

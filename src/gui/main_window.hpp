@@ -87,6 +87,7 @@ private:
     QString chooseFile(const QString& filter);
     void ThreadTerminated();
     void setRunLocks(bool running);
+    bool refusedWhileRunning();
     friend class WindowGeneticHost;
 
     AnalysisState state_;

@@ -479,6 +479,9 @@ void MainWindowTest::geneticRunEndsWithTheGeneticColumn() {
     QVERIFY(!child<QLineEdit>(&w, "Edit3")->isEnabled());
     QVERIFY(!child<QAbstractButton>(&w, "bbRaschet")->isEnabled());
     QVERIFY(!child<QAbstractButton>(&w, "OpenFileStart")->isEnabled());
+    QVERIFY(!w.calculate());
+    QCOMPARE(m.texts.size(), 1);
+    m.texts.clear();
     QVERIFY(finished.wait(60000));
     QVERIFY2(m.texts.isEmpty(), qPrintable(m.texts.join("; ")));
     QVERIFY(child<QAbstractButton>(&w, "ToolBRunGenOptim")->isEnabled());
