@@ -57,35 +57,13 @@ const Mod_Weib& modelOf(const AnalysisState& s, FitKind kind) {
     return s.MSmirn;
 }
 
-Json modelsJson(const AnalysisState& s, const CalcResult& r) {
-    Json out = Json::array();
-    for (const auto& run : r.runs) {
-        const Mod_Weib& m = modelOf(s, run.kind);
-        double kolm = 0;
-        std::string verdict;
-        Kolmogor(s, m.K_powtor, m.A, m.B, m.Sred, m.SKO, kolm, verdict);
-        out.push_back({{"name", run.name},
-                       {"A", m.A},
-                       {"B", m.B},
-                       {"K_powtor", m.K_powtor},
-                       {"Sred", m.Sred},
-                       {"SKO", m.SKO},
-                       {"SKO_out", m.SKO_out},
-                       {"Kol_Nakopl", m.Kol_Nakopl},
-                       {"KolmCrt", kolm},
-                       {"verdict", verdict},
-                       {"passes", run.fit.passes},
-                       {"criterion", run.fit.criterion}});
-    }
-    return out;
-}
-
-Json geneticJson(const AnalysisState& s, const GeneticRun& g) {
-    const Mod_Weib& m = s.MGenet;
+namespace {
+// The figures every model reports, whichever search found it.
+Json modelJson(const AnalysisState& s, const char* name, const Mod_Weib& m, long long passes, double criterion) {
     double kolm = 0;
     std::string verdict;
     Kolmogor(s, m.K_powtor, m.A, m.B, m.Sred, m.SKO, kolm, verdict);
-    return {{"name", "genetic"},
+    return {{"name", name},
             {"A", m.A},
             {"B", m.B},
             {"K_powtor", m.K_powtor},
@@ -95,10 +73,23 @@ Json geneticJson(const AnalysisState& s, const GeneticRun& g) {
             {"Kol_Nakopl", m.Kol_Nakopl},
             {"KolmCrt", kolm},
             {"verdict", verdict},
-            {"passes", g.outcome.generations},
-            {"criterion", g.outcome.criterion},
-            {"seed", g.seed ? Json(*g.seed) : Json(nullptr)},
-            {"interrupted", g.outcome.interrupted}};
+            {"passes", passes},
+            {"criterion", criterion}};
+}
+} // namespace
+
+Json modelsJson(const AnalysisState& s, const CalcResult& r) {
+    Json out = Json::array();
+    for (const auto& run : r.runs)
+        out.push_back(modelJson(s, run.name, modelOf(s, run.kind), run.fit.passes, run.fit.criterion));
+    return out;
+}
+
+Json geneticJson(const AnalysisState& s, const GeneticRun& g) {
+    Json out = modelJson(s, "genetic", s.MGenet, g.outcome.generations, g.outcome.criterion);
+    out["seed"] = g.seed ? Json(*g.seed) : Json(nullptr);
+    out["interrupted"] = g.outcome.interrupted;
+    return out;
 }
 
 Json tableJson(const ResultTable& t) {

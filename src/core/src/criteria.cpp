@@ -1,5 +1,6 @@
 #include "relan/criteria.hpp"
 
+#include "relan/histogram.hpp"
 #include "relan/special.hpp"
 
 #include <bit>
@@ -69,12 +70,9 @@ double Pirson(const AnalysisState& s, double A, double B, double k_pwt, double M
 
 PearsonCriterion::PearsonCriterion(const AnalysisState& s, PearsonVariant variant) : s_(s), variant_(variant) {
     const auto& h = s.Hist_Arr;
-    t_.assign(h.size() + 1, 0.0);
-    observed_.resize(h.size());
-    for (std::size_t i = 0; i < h.size(); ++i) {
-        t_[i + 1] = h[i].time;
-        observed_[i] = h[i].Sum;
-    }
+    IntervalBounds b = intervalBounds(h);
+    t_ = std::move(b.t);
+    observed_ = std::move(b.observed);
     powB_.resize(t_.size());
     F_.resize(t_.size());
     G_.resize(h.size());

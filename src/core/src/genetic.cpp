@@ -121,12 +121,9 @@ GeneticObjective::GeneticObjective(const AnalysisState& s)
     : Izd_Prived_(s.Izd_Prived), Kol_izw_(s.Kol_izw), kTop_(s.Alim[1][3] + s.Alim[2][3]), Sred_(s.Sred),
       SKO_(s.SKO), Sred_Opt_(s.Sred_Opt), SKO_Opt_(s.SKO_Opt) {
     const auto& h = s.Hist_Arr;
-    t_.assign(h.size() + 1, 0.0);
-    observed_.resize(h.size());
-    for (std::size_t i = 0; i < h.size(); ++i) {
-        t_[i + 1] = h[i].time;
-        observed_[i] = h[i].Sum;
-    }
+    IntervalBounds b = intervalBounds(h);
+    t_ = std::move(b.t);
+    observed_ = std::move(b.observed);
     inWarr_.resize(h.size());
     F_.resize(t_.size());
 }

@@ -103,4 +103,15 @@ void Hist_Made(const AnalysisState& s, double A, double B, double Kpowt, RealArr
                      formatPattern("= %6.4f,  СКО= %6.4f", {1.96 * SKO_, SKO_}, fmt));
 }
 
+IntervalBounds intervalBounds(const std::vector<Hist_Rec>& h) {
+    IntervalBounds b;
+    b.t.assign(h.size() + 1, 0.0);
+    b.observed.resize(h.size());
+    for (std::size_t i = 0; i < h.size(); ++i) {
+        b.t[i + 1] = h[i].time;
+        b.observed[i] = h[i].Sum;
+    }
+    return b;
+}
+
 } // namespace relan

@@ -7,6 +7,8 @@
 #include "relan/numtext.hpp"
 #include "relan/state.hpp"
 
+#include <vector>
+
 namespace relan {
 
 // Narrowest first-interval width the halving goes down to: a crowd of
@@ -22,5 +24,13 @@ void hist(AnalysisState& s);
 // observed counts; appends the 95 % band line to the log.
 void Hist_Made(const AnalysisState& s, double A, double B, double Kpowt, RealArray& Mas_Model_Hist,
                double& N_Nakopl, double& SKO_, const NumberFormat& fmt, const LogSink& log);
+
+// The intervals as the criteria walk them: boundaries t[0] = 0, t[i + 1] =
+// right end of interval i, and the observed count of each interval.
+struct IntervalBounds {
+    std::vector<double> t;
+    std::vector<double> observed;
+};
+IntervalBounds intervalBounds(const std::vector<Hist_Rec>& h);
 
 } // namespace relan
