@@ -34,6 +34,20 @@ const char* modelTitle(FitKind k) {
     return "Модель 2 (по Смирнову)";
 }
 
+// The figures every model shows, whichever search found it.
+void modelFigures(std::ostream& o, const AnalysisState& s, const Mod_Weib& m, const NumberFormat& fmt) {
+    auto g = [&](double v) { return formatGeneral(v, fmt); };
+    double kolm = 0;
+    std::string verdict;
+    Kolmogor(s, m.K_powtor, m.A, m.B, m.Sred, m.SKO, kolm, verdict);
+    o << "  A = " << g(m.A) << ", B = " << g(m.B) << ", Кповт = " << g(m.K_powtor) << "\n";
+    o << "  Гарантия: среднее " << formatPattern("%.1f", {m.Sred}, fmt) << " ч, СКО "
+      << formatPattern("%.1f", {m.SKO}, fmt) << " ч\n";
+    o << "  Ожидаемых отказов " << formatPattern("%.2f", {m.Kol_Nakopl}, fmt) << ", СКО модели "
+      << formatPattern("%.4f", {m.SKO_out}, fmt) << "\n";
+    o << "  Критерий Колмогорова " << formatPattern("%.3f", {kolm}, fmt) << verdict << "\n";
+}
+
 } // namespace
 
 std::string textReport(const AnalysisState& in, const AnalysisState& s, const CalcResult& r,
@@ -56,32 +70,14 @@ std::string textReport(const AnalysisState& in, const AnalysisState& s, const Ca
         o << "  " << padRight(g(h.time), 10) << padRight(std::to_string(h.Sum), 9) << h.Nund << "\n";
 
     for (const auto& run : r.runs) {
-        const Mod_Weib& m = modelOf(s, run.kind);
-        double kolm = 0;
-        std::string verdict;
-        Kolmogor(s, m.K_powtor, m.A, m.B, m.Sred, m.SKO, kolm, verdict);
         o << "\n" << modelTitle(run.kind) << "\n";
-        o << "  A = " << g(m.A) << ", B = " << g(m.B) << ", Кповт = " << g(m.K_powtor) << "\n";
-        o << "  Гарантия: среднее " << formatPattern("%.1f", {m.Sred}, fmt) << " ч, СКО "
-          << formatPattern("%.1f", {m.SKO}, fmt) << " ч\n";
-        o << "  Ожидаемых отказов " << formatPattern("%.2f", {m.Kol_Nakopl}, fmt) << ", СКО модели "
-          << formatPattern("%.4f", {m.SKO_out}, fmt) << "\n";
-        o << "  Критерий Колмогорова " << formatPattern("%.3f", {kolm}, fmt) << verdict << "\n";
+        modelFigures(o, s, modelOf(s, run.kind), fmt);
         o << "  Проходов поиска " << run.fit.passes << ", значение критерия подбора " << g(run.fit.criterion) << "\n";
     }
 
     if (genetic) {
-        const Mod_Weib& m = s.MGenet;
-        double kolm = 0;
-        std::string verdict;
-        Kolmogor(s, m.K_powtor, m.A, m.B, m.Sred, m.SKO, kolm, verdict);
         o << "\nГенетический алгоритм\n";
-        o << "  A = " << g(m.A) << ", B = " << g(m.B) << ", Кповт = " << g(m.K_powtor) << "\n";
-        o << "  Гарантия: среднее " << formatPattern("%.1f", {m.Sred}, fmt) << " ч, СКО "
-          << formatPattern("%.1f", {m.SKO}, fmt) << " ч\n";
-        o << "  Ожидаемых отказов " << formatPattern("%.2f", {m.Kol_Nakopl}, fmt) << ", СКО модели "
-          << formatPattern("%.4f", {m.SKO_out}, fmt) << "\n";
-        o << "  Критерий Колмогорова " << formatPattern("%.3f", {kolm}, fmt) << verdict << "\n";
+        modelFigures(o, s, s.MGenet, fmt);
         o << "  Поколений " << genetic->outcome.generations << ", значение целевой функции "
           << g(genetic->outcome.criterion);
         if (genetic->seed) o << ", начальное число " << *genetic->seed;
