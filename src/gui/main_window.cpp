@@ -33,7 +33,6 @@
 #include <QStackedWidget>
 #include <QStyle>
 #include <QTableWidget>
-#include <QVBoxLayout>
 
 #include <algorithm>
 #include <chrono>
