@@ -12,11 +12,13 @@
 #include "relan/genetic.hpp"
 #include "relan/input_files.hpp"
 #include "relan/nonparam.hpp"
+#include "relan/text_decoding.hpp"
 
 #include <CLI/CLI.hpp>
 
 #include <unistd.h>
 
+#include <charconv>
 #include <cstdint>
 #include <iostream>
 #include <optional>
@@ -39,11 +41,33 @@ struct LoadOptions {
     char decimal = '.';
 };
 
+// A single character would otherwise also be taken from a digit, a control
+// byte or half of a UTF-8 letter, which then breaks every number and the JSON.
+const CLI::Validator kDecimalSeparator(
+    [](std::string& v) {
+        return v == "." || v == "," ? std::string() : "допустим только «.» или «,», задано " + relan::text::quoted(v);
+    },
+    "'.' or ','");
+
 void addLoadOptions(CLI::App& cmd, LoadOptions& o) {
-    cmd.add_option("file", o.file, "failure-data file (.rel, Windows-1251)")->required();
+    cmd.add_option("file", o.file, "failure-data file (.rel, Windows-1251 or UTF-8)")->required();
     cmd.add_option("--warranty", o.warranty, "warranty-term file (gar*.txt) loaded after the failure data");
     cmd.add_option("--decimal-separator", o.decimal,
-                   "decimal separator of the user's number format: numbers shown and typed use it (default '.')");
+                   "decimal separator of the user's number format: numbers shown and typed use it, '.' (default) "
+                   "or ','")
+        ->check(kDecimalSeparator);
+}
+
+// The whole range of the seed, and nothing outside it: a value that does not
+// fit is refused rather than clamped to another seed.
+std::optional<std::uint64_t> parseSeed(const std::optional<std::string>& text) {
+    if (!text) return std::nullopt;
+    std::uint64_t v = 0;
+    const char* end = text->data() + text->size();
+    const auto r = std::from_chars(text->data(), end, v);
+    if (text->empty() || r.ec != std::errc{} || r.ptr != end)
+        throw relan::Error("--seed: " + relan::text::quoted(*text) + " не является целым числом от 0 до 18446744073709551615");
+    return v;
 }
 
 struct Loaded {
@@ -73,7 +97,7 @@ struct AnalyzeOptions {
     std::string population = "3000";
     int crossover = 55, mutation = 15;
     std::string copyBest = "50";
-    std::optional<std::uint64_t> seed;
+    std::optional<std::string> seed;
     unsigned threads = 0;
 };
 
@@ -104,7 +128,8 @@ relan::CalcFields calcFields(const Loaded& l, const AnalyzeOptions& a, const Loa
         else if (m == "smirnov")
             f.BoxSmirnow = true;
         else if (m != "genetic" && !m.empty())
-            throw relan::Error("unknown model '" + m + "' (spiral, newton, smirnov, genetic)");
+            throw relan::Error("--models: неизвестная модель " + relan::text::quoted(m) +
+                               " (допустимы spiral, newton, smirnov, genetic)");
     }
     f.Sred_flag = a.fitMean;
     f.SKO_Flag = a.fitSd;
@@ -193,12 +218,12 @@ int analyze(const LoadOptions& lo, const AnalyzeOptions& a) {
     const relan::GeneticFields gFields = geneticFields(l, a);
     // The genetic settings are refused before any fit has run.
     if (genetic) relan::readGeneticFields(gFields, fmt);
+    const std::optional<std::uint64_t> seed = parseSeed(a.seed);
     std::vector<std::string> log;
     relan::CalcOptions opt;
     opt.timing = !a.noTiming;
-    auto result = relan::runCalculation(l.state, fields, fmt,
-                                        [&log](const std::string& line) { log.push_back(line); }, opt);
-    if (!result) throw relan::Error("нет данных для расчёта");
+    relan::CalcResult result = relan::runCalculation(
+        l.state, fields, fmt, [&log](const std::string& line) { log.push_back(line); }, opt);
 
     // As in the window: the genetic run follows the calculation and works on
     // the censoring law and flags it left.
@@ -207,28 +232,28 @@ int analyze(const LoadOptions& lo, const AnalyzeOptions& a) {
         relan::GeneticControl control;
         relan::GeneticOptions go;
         go.fmt = fmt;
-        go.seed = a.seed;
+        go.seed = seed;
         go.threads = a.threads;
         CliHost host(l.state, fmt, log, a);
         const relan::GeneticOutcome outcome = relan::runGenetic(l.state, gFields, host, control, go);
-        if (host.diagrams) result->diagrams = std::move(*host.diagrams);
-        geneticRun = relan::cli::GeneticRun{outcome, a.seed};
+        if (host.diagrams) result.diagrams = std::move(*host.diagrams);
+        geneticRun = relan::cli::GeneticRun{outcome, seed};
     }
     relan::AnalysisState np = l.state;
     const relan::NonParamResult nonparam = relan::runNonParametric(np, fields.meSred, fields.meSKO, fmt);
 
     if (a.format == "text") {
-        std::cout << relan::cli::textReport(input, l.state, *result, nonparam, log, fmt, geneticRun);
+        std::cout << relan::cli::textReport(input, l.state, result, nonparam, log, fmt, geneticRun);
         return 0;
     }
     using relan::cli::Json;
-    Json models = relan::cli::modelsJson(l.state, *result);
+    Json models = relan::cli::modelsJson(l.state, result);
     if (geneticRun) models.push_back(relan::cli::geneticJson(l.state, *geneticRun));
     Json out{{"input", relan::cli::inputJson(input)},
              {"grid", relan::cli::gridJson(l.failure.grid)},
              {"histogram", relan::cli::histogramJson(l.state)},
              {"models", models},
-             {"table", relan::cli::tableJson(result->diagrams.table)},
+             {"table", relan::cli::tableJson(result.diagrams.table)},
              {"nonparam", relan::cli::nonparamJson(nonparam)},
              {"log", log}};
     std::cout << out.dump(2) << '\n';
@@ -302,7 +327,8 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({"results", "expanded", "nonparam"}));
     chartCmd->add_option("--out", chart.out, "PNG file to write")->required();
     chartCmd->add_option("--models", chart.models, "fits before the results: spiral (default), newton, smirnov");
-    chartCmd->add_option("--decimal-separator", chart.decimal, "decimal separator of the numbers shown ('.' or ',')");
+    chartCmd->add_option("--decimal-separator", chart.decimal, "decimal separator of the numbers shown ('.' or ',')")
+        ->check(kDecimalSeparator);
 #endif
 
     try {

@@ -232,6 +232,8 @@ void MainWindow::buildPanel1(QWidget* parent) {
     open->setAutoDefault(true);
     connect(open, &QPushButton::clicked, this, &MainWindow::OpenFileStartClick);
     filePath_ = edit(p, "FilePath", {}, 8, 28, 398);
+    // Enter in the path field loads the file typed there.
+    connect(filePath_, &QLineEdit::returnPressed, this, [this] { loadFailureFile(filePath_->text().trimmed()); });
 
     label(p, "Label2", "Общее количество объектов в гарантийной эксплуатации", 6, 54, 346);
     meKolAll_ = edit(p, "meKolAll", {}, 352, 52, 56);
@@ -431,6 +433,7 @@ bool MainWindow::loadFailureFile(const QString& path) {
     FailureLoad load;
     if (!guarded(this, [&] { load = loadFailureData(ss(path), fmt_, state_); })) return false;
     lastConfirmed_ = path;
+    loadedPath_ = path;
     filePath_->setText(path);
     try {
         writeLinkFile(QDir::currentPath().toStdString(), ss(path));
@@ -484,8 +487,20 @@ bool MainWindow::loadWarrantyFile(const QString& path) {
 
 void MainWindow::bbRaschetClick() { calculate(); }
 
+bool MainWindow::refusedForAnotherPath() {
+    const QString typed = filePath_->text().trimmed();
+    // An empty field and a window without data have messages of their own.
+    if (typed.isEmpty() || loadedPath_.isEmpty()) return false;
+    if (QFileInfo(typed).absoluteFilePath() == QFileInfo(loadedPath_).absoluteFilePath()) return false;
+    showError(this, {},
+              u("Путь в поле «Файл исходных данных» (%1) не совпадает с загруженным файлом %2: нажмите Enter в поле "
+                "пути, чтобы загрузить указанный файл, или кнопку «Путь»")
+                  .arg(typed, loadedPath_));
+    return true;
+}
+
 bool MainWindow::calculate() {
-    if (refusedWhileRunning()) return false;
+    if (refusedWhileRunning() || refusedForAnotherPath()) return false;
     // A refused calculation brings back the results it had closed.
     const bool wasShown = form2_->isVisible();
     form2_->hide();
@@ -528,9 +543,9 @@ bool MainWindow::calculate() {
 void MainWindow::Button1Click() { analyseNonParametric(); }
 
 bool MainWindow::analyseNonParametric() {
-    if (refusedWhileRunning()) return false;
+    if (refusedWhileRunning() || refusedForAnotherPath()) return false;
     if (state_.MasProbl.empty()) {
-        showError(this, {}, u("Нет данных об отказах: сначала загрузите файл исходных данных (кнопка «Путь»)"));
+        showError(this, {}, qs(kNoFailureData));
         return false;
     }
     BusyCursor busy;
@@ -579,7 +594,7 @@ bool MainWindow::refusedWhileRunning() {
 }
 
 bool MainWindow::startGeneticRun() {
-    if (geneticRunning()) return false;
+    if (geneticRunning() || refusedForAnotherPath()) return false;
     form2_->hide();
     GeneticFields f;
     f.Edit2 = ss(edit2_->text());

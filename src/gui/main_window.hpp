@@ -88,12 +88,17 @@ private:
     void ThreadTerminated();
     void setRunLocks(bool running);
     bool refusedWhileRunning();
+    // The computations never run on data other than the file the path field
+    // names: true (with a message) when the field names another file.
+    bool refusedForAnotherPath();
     friend class WindowGeneticHost;
 
     AnalysisState state_;
     NumberFormat fmt_;
     // The open dialog keeps the file last confirmed in it, for both loads.
     QString lastConfirmed_;
+    // The failure-data file the state holds; empty before the first load.
+    QString loadedPath_;
 
     QLabel* label10_ = nullptr;
     QLineEdit* filePath_ = nullptr;

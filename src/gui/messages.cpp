@@ -32,7 +32,9 @@ void showException(QWidget* parent, const std::exception& e) {
     } else if (dynamic_cast<const std::bad_alloc*>(&e)) {
         showError(parent, {}, QString::fromUtf8("Недостаточно памяти для выполнения операции"));
     } else {
-        showError(parent, {}, QString::fromStdString(e.what()));
+        // Not a refusal the program foresaw: said in Russian all the same,
+        // with the library's own words for whoever looks into it.
+        showError(parent, {}, QString::fromUtf8("Внутренняя ошибка программы: ") + QString::fromStdString(e.what()));
     }
 }
 

@@ -57,15 +57,17 @@ std::vector<std::string> runLogged(AnalysisState& s, const CalcFields& f, std::o
 
 } // namespace
 
-TEST(Calculation, NothingOpenedEndsSilently) {
+TEST(Calculation, NothingLoadedIsRefusedWithAMessage) {
     AnalysisState s;
     CalcFields f;
     f.FilePath = "/home/user";
+    // Even with the fields empty: the missing data is what to tell.
+    EXPECT_EQ(errorOf(s, f), kNoFailureData);
     f.meSred = "1800";
     f.meSKO = "450";
     f.LabeledEdit2 = "1800";
-    EXPECT_FALSE(runCalculation(s, f, kPoint, {}).has_value());
-    EXPECT_EQ(s.Sred, 1800);
+    EXPECT_EQ(errorOf(s, f), kNoFailureData);
+    EXPECT_EQ(s.Sred, 0);
 }
 
 TEST(Calculation, RefusalsNameTheFieldAndChangeNothing) {
@@ -74,23 +76,47 @@ TEST(Calculation, RefusalsNameTheFieldAndChangeNothing) {
         std::string expected;
     };
     const std::vector<Case> cases = {
-        {[](CalcFields& f) { f.meSred = ""; }, "(meSred): '' is not a valid floating point value"},
-        {[](CalcFields& f) { f.meSKO = "4,5"; }, "(meSKO): '4,5' is not a valid floating point value"},
-        {[](CalcFields& f) { f.LabeledEdit2 = "x"; }, "(LabeledEdit2)"},
-        {[](CalcFields& f) { f.meSKO = "0"; }, "(meSKO): СКО времени гарантии должно быть больше 0"},
+        {[](CalcFields& f) { f.meSred = ""; }, "Поле «Среднее время гарантии»: «» не является числом"},
+        {[](CalcFields& f) { f.meSKO = "4,5"; },
+         "Поле «СКО времени гарантии»: «4,5» не является числом; десятичный разделитель — «.», а не «,»"},
+        {[](CalcFields& f) { f.LabeledEdit2 = "x"; }, "Поле «Период учета отказов на 1 изделие, ч»: «x»"},
+        {[](CalcFields& f) { f.meSKO = "0"; }, "Поле «СКО времени гарантии»: СКО времени окончания гарантии должно быть больше 0 ч, введено «0»"},
+        {[](CalcFields& f) { f.meSred = "-1800"; }, "Поле «Среднее время гарантии»: среднее время окончания гарантии должно быть больше 0 ч, введено «-1800»"},
+        {[](CalcFields& f) { f.LabeledEdit2 = "-5"; }, "Поле «Период учета отказов на 1 изделие, ч»: период учета отказов не может быть отрицательным, введено «-5»"},
         {[](CalcFields& f) { f.FilePath = ""; }, "Не указан путь к файлу исходных данных"},
-        {[](CalcFields& f) { f.Edit1 = "1"; }, "(Edit1): коэффициент уменьшения шага должен быть больше 1"},
-        {[](CalcFields& f) { f.Edit1 = "abc"; }, "Поле «Коэф-т уменьшения шага модели 1.1» (Edit1): 'abc'"},
+        {[](CalcFields& f) { f.Edit1 = "1"; }, "Поле «Коэф-т уменьшения шага модели 1.1»: коэффициент уменьшения шага должен быть больше 1"},
+        {[](CalcFields& f) { f.Edit1 = "abc"; }, "Поле «Коэф-т уменьшения шага модели 1.1»: «abc» не является числом"},
         {[](CalcFields& f) {
              f.BoxNewton = true;
              f.Edit6 = "1.0000000000001";
          },
-         "(Edit6): коэффициент «1.0000000000001» слишком близок к 1"},
+         "Поле «Коэф-т уменьшения шага модели 1.2»: коэффициент «1.0000000000001» слишком близок к 1"},
         {[](CalcFields& f) {
              f.BoxSmirnow = true;
              f.Edit5 = "0.9";
          },
-         "(Edit5)"},
+         "Поле «Коэф-т уменьшения шага модели 2»"},
+        // A law that leaves nothing under warranty over the histogram has
+        // nothing to fit: every fit refuses it before it starts.
+        {[](CalcFields& f) {
+             f.meSred = "1";
+             f.meSKO = "1";
+         },
+         "Модель 1.1 (по Пирсону, метод спирального спуска) не может быть подобрана: при среднем времени гарантии 1 ч и СКО 1 ч ни одно изделие не остаётся на гарантии"},
+        {[](CalcFields& f) {
+             f.SpirSpusk = false;
+             f.BoxNewton = true;
+             f.meSred = "1";
+             f.meSKO = "1";
+         },
+         "Модель 1.2 (по Пирсону, метод Ньютона) не может быть подобрана"},
+        {[](CalcFields& f) {
+             f.SpirSpusk = false;
+             f.BoxSmirnow = true;
+             f.meSred = "1";
+             f.meSKO = "1";
+         },
+         "Модель 2 (по Смирнову) не может быть подобрана"},
     };
     auto base = loadSample();
     std::optional<CalcResult> first;

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -82,6 +83,36 @@ TEST(CliLoad, ErrorsAreOneLineOnStderrWithExitTwo) {
     EXPECT_NE(r.err.find("строке 7"), std::string::npos) << r.err;
 }
 
+TEST(CliAnalyze, BadSettingsAreRefusedPromptlyWithTheReason) {
+    struct Case {
+        std::string args;
+        std::string says;
+    };
+    const std::vector<Case> cases = {
+        {"load " + kSample + " --decimal-separator 5", "--decimal-separator: допустим только «.» или «,», задано «5»"},
+        {"analyze " + kSample + " --decimal-separator ';'", "допустим только «.» или «,»"},
+        {"nonparam " + kSample + " --decimal-separator ''", "допустим только «.» или «,»"},
+        {"analyze " + kSample + " --decimal-separator \"$(printf '\\320')\"", "допустим только «.» или «,»"},
+        {"analyze " + kSample + " --sred -1800 --sko 100",
+         "Поле «Среднее время гарантии»: среднее время окончания гарантии должно быть больше 0 ч"},
+        {"analyze " + kSample + " --tgar -5", "Поле «Период учета отказов на 1 изделие, ч»"},
+        // Nothing under warranty over the histogram: the default fit used to
+        // search its flat criterion for ever.
+        {"analyze " + kSample + " --sred 1 --sko 1",
+         "Модель 1.1 (по Пирсону, метод спирального спуска) не может быть подобрана"},
+        {"analyze " + kSample + " --models spiral,bogus", "--models: неизвестная модель «bogus»"},
+    };
+    for (const Case& c : cases) {
+        const auto t0 = std::chrono::steady_clock::now();
+        auto r = runCli(c.args);
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2)) << c.args;
+        EXPECT_EQ(r.exitCode, 2) << c.args;
+        EXPECT_TRUE(r.out.empty()) << c.args;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << c.args << "\n" << r.err;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+    }
+}
+
 TEST(CliGenetic, SeededRunIsReproducibleAndFillsItsColumn) {
     const std::string args = "analyze " + kSample + " --models genetic --seed 1 --generations 20 --no-timing";
     auto r = runCli(args + " --threads 2");
@@ -129,11 +160,14 @@ TEST(CliGenetic, BadSettingsAreRefusedBeforeAnyFit) {
         const char* options;
         const char* names;
     };
-    for (const Case c : {Case{"--population 0", "«Размер популяции» (Edit3)"},
-                         {"--population 12.5", "'12.5' is not a valid integer value"},
-                         {"--generations 0", "«Число поколений» (NPokoleny)"},
-                         {"--precision 0", "«Точность подбора» (Edit2)"},
-                         {"--copy-best x", "«шт.» (LabeledEdit1)"}}) {
+    for (const Case c : {Case{"--population 0", "Поле «Размер популяции»"},
+                         {"--population 12.5", "«12.5» не является целым числом"},
+                         {"--generations 0", "Поле «Число поколений»"},
+                         {"--precision 0", "Поле «Точность подбора»"},
+                         {"--copy-best x", "Поле «шт.»: «x» не является целым числом"},
+                         {"--seed -1", "--seed: «-1» не является целым числом от 0 до 18446744073709551615"},
+                         {"--seed 18446744073709551616", "--seed: «18446744073709551616» не является целым"},
+                         {"--seed 1.5", "--seed: «1.5»"}}) {
         auto r = runCli("analyze " + kSample + " --models spiral,genetic --no-timing " + c.options);
         EXPECT_EQ(r.exitCode, 2) << c.options;
         EXPECT_TRUE(r.out.empty()) << c.options;

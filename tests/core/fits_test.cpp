@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 
 using namespace relan;
@@ -142,6 +143,74 @@ TEST(Fits, CoefficientsThatNeverEndAreRefused) {
         EXPECT_FALSE(s.MPirsS.Executed);
     }
     EXPECT_EQ(fitPasses(FitKind::Smirnov, false, false, 1e6), 1);
+}
+
+namespace {
+
+FitResult runFit(FitKind kind, AnalysisState& s, const FitOptions& o) {
+    switch (kind) {
+    case FitKind::Spiral:
+        return SpirSp_Execute(s, o);
+    case FitKind::Newton:
+        return Podbor_Weib_Pirson(s, s.MPirsN.A, s.MPirsN.B, o);
+    case FitKind::Smirnov:
+        break;
+    }
+    return Podbor_Weib_Smirnow(s, s.MSmirn.A, s.MSmirn.B, o);
+}
+
+std::string fitError(FitKind kind, AnalysisState& s, const FitOptions& o) {
+    try {
+        runFit(kind, s, o);
+    } catch (const Error& e) {
+        return e.what();
+    }
+    return "";
+}
+
+const struct {
+    FitKind kind;
+    const char* title;
+} kFits[] = {
+    {FitKind::Spiral, "Модель 1.1 (по Пирсону, метод спирального спуска)"},
+    {FitKind::Newton, "Модель 1.2 (по Пирсону, метод Ньютона)"},
+    {FitKind::Smirnov, "Модель 2 (по Смирнову)"},
+};
+
+} // namespace
+
+TEST(Fits, NothingUnderWarrantyIsRefusedBeforeTheSearch) {
+    // Every warranty ends within a few hours: no law expects a failure, and
+    // the spiral descent used to walk its flat criterion for ever.
+    for (const auto& f : kFits) {
+        auto s = sampleLike();
+        s.Sred = 1;
+        s.SKO = 1;
+        const auto t0 = std::chrono::steady_clock::now();
+        const std::string msg = fitError(f.kind, s, options(1.00025));
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(1));
+        EXPECT_EQ(msg.rfind(std::string(f.title) + " не может быть подобрана", 0), 0u) << msg;
+        EXPECT_FALSE(s.MPirsS.Executed || s.MPirsN.Executed || s.MSmirn.Executed);
+    }
+    // A fit that searches the law itself starts from its own law.
+    auto s = sampleLike();
+    s.Sred = 1;
+    s.SKO = 1;
+    s.Sred_Opt = s.SKO_Opt = true;
+    EXPECT_NO_THROW(SpirSp_Execute(s, options(1.01)));
+}
+
+TEST(Fits, EverySearchEndsWithinItsStepBudget) {
+    for (const auto& f : kFits) {
+        auto s = sampleLike();
+        FitOptions o = options(1.00025);
+        o.maxSteps = 1000;
+        const std::string msg = fitError(f.kind, s, o);
+        EXPECT_EQ(msg.rfind(std::string(f.title) + ": поиск не закончился за 1000 шагов", 0), 0u) << msg;
+        // The default budget leaves room for the whole search.
+        auto t = sampleLike();
+        EXPECT_EQ(fitError(f.kind, t, options(1.01)), "");
+    }
 }
 
 TEST(LongTime, Format) {

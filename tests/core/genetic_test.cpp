@@ -591,17 +591,17 @@ TEST(GeneticRun, RefusedSettingsStartNothing) {
         return f;
     };
     const std::vector<Case> cases = {
-        {with([](GeneticFields& f) { f.Edit2 = "0"; }), "«Точность подбора» (Edit2)"},
-        {with([](GeneticFields& f) { f.Edit2 = "-0.1"; }), "«Точность подбора» (Edit2)"},
-        {with([](GeneticFields& f) { f.Edit2 = "3"; }), "«Точность подбора» (Edit2)"},
-        {with([](GeneticFields& f) { f.Edit2 = "1e-10"; }), "«Точность подбора» (Edit2)"},
-        {with([](GeneticFields& f) { f.Edit2 = "0,1"; }), "'0,1' is not a valid floating point value"},
-        {with([](GeneticFields& f) { f.Edit3 = "0"; }), "«Размер популяции» (Edit3)"},
-        {with([](GeneticFields& f) { f.Edit3 = "-5"; }), "«Размер популяции» (Edit3)"},
-        {with([](GeneticFields& f) { f.Edit3 = "3000.5"; }), "'3000.5' is not a valid integer value"},
-        {with([](GeneticFields& f) { f.NPokoleny = "0"; }), "«Число поколений» (NPokoleny)"},
-        {with([](GeneticFields& f) { f.NPokoleny = "1e3"; }), "'1e3' is not a valid integer value"},
-        {with([](GeneticFields& f) { f.LabeledEdit1 = "5.5"; }), "«шт.» (LabeledEdit1): '5.5' is not a valid"},
+        {with([](GeneticFields& f) { f.Edit2 = "0"; }), "Поле «Точность подбора»"},
+        {with([](GeneticFields& f) { f.Edit2 = "-0.1"; }), "Поле «Точность подбора»"},
+        {with([](GeneticFields& f) { f.Edit2 = "3"; }), "Поле «Точность подбора»"},
+        {with([](GeneticFields& f) { f.Edit2 = "1e-10"; }), "Поле «Точность подбора»"},
+        {with([](GeneticFields& f) { f.Edit2 = "0,1"; }), "Поле «Точность подбора»: «0,1» не является числом; десятичный разделитель — «.», а не «,»"},
+        {with([](GeneticFields& f) { f.Edit3 = "0"; }), "Поле «Размер популяции»: размер популяции должен быть"},
+        {with([](GeneticFields& f) { f.Edit3 = "-5"; }), "Поле «Размер популяции»: размер популяции должен быть"},
+        {with([](GeneticFields& f) { f.Edit3 = "3000.5"; }), "Поле «Размер популяции»: «3000.5» не является целым числом"},
+        {with([](GeneticFields& f) { f.NPokoleny = "0"; }), "Поле «Число поколений»: число поколений должно быть не меньше 1"},
+        {with([](GeneticFields& f) { f.NPokoleny = "1e3"; }), "Поле «Число поколений»: «1e3» не является целым числом"},
+        {with([](GeneticFields& f) { f.LabeledEdit1 = "5.5"; }), "Поле «шт.»: «5.5» не является целым числом"},
     };
     for (const Case& c : cases) {
         AnalysisState s = sample();

@@ -189,34 +189,172 @@ TEST(FailureFile, LineEndingsAndTheLastLine) {
     }
 }
 
-TEST(FailureFile, RefusalsNameFileLineAndText) {
+TEST(FailureFile, HostileFilesAreRefusedNamingFileLineAndText) {
     struct Case {
         std::string bytes;
-        std::string expected;
+        std::string expected; // the message starts with it
     };
     const auto h = header("4380", "900", 100, 10, {"насос"});
+    const std::string at7 = "Ошибка в данных в строке 7 файла test.rel: ";
+    const std::string at8 = "Ошибка в данных в строке 8 файла test.rel: ";
+    const std::string at9 = "Ошибка в данных в строке 9 файла test.rel: ";
     const std::vector<Case> cases = {
-        {cp1251File(with(h, {"1\tа", "1,234.5\tб"})), "строке 9 файла test.rel: '1,234.5' is not a valid"},
-        {cp1251File(with(h, {"1\tа", "", "2\tб"})), "строке 9 файла test.rel"},
-        {cp1251File(with(h, {"1\tа", "2 без табуляции"})), "строке 9 файла test.rel: нет табуляции"},
-        {cp1251File(with(h, {"1\tа"})) + "\r\n\r\n", "строке 9"},
-        {cp1251File({"К", "4380", "abc", "1", "1", "0"}), "строке 3 файла test.rel: 'abc': Invalid numeric input"},
-        {cp1251File({"К", "4380", "900", "12.5", "1", "0"}), "строке 4"},
-        {cp1251File({"К", "4380", "900", "100", "10", "19"}), "число причин отказов 19"},
-        {cp1251File({"К", "4380", "900", "100", "10", "-1"}), "число причин отказов -1"},
-        {cp1251File({"К", "4380", "900", "100", "0", "0"}), "количество всех отказов"},
-        {cp1251File({"К", "4380", "900", "0", "10", "0", "1\tа"}), "количество изделий"},
-        {cp1251File({"К", "4380", "0", "100", "10", "0"}), "СКО времени гарантии"},
-        {cp1251File({"К", "4380"}), "СКО времени гарантии"}, // missing numbers read as 0
-        {cp1251File({"К", "100", "1", "100", "10", "0", "5\tа", "1000\tб"}), "строке 8 файла test.rel: отказ на наработке 1000"},
-        {cp1251File({"К", "4380", "900", "100", "10", "0", std::string(400, '9') + "\tа"}), "строке 7"},
-        {cp1251File({"К", "4380", "900", "100", "10", "0", "1e999\tа"}), "строке 7"},
-        {cp1251File({"К", "4380", "900", "100", "10", "0", std::string("1\0\tа", 4)}), "строке 7"},
+        {"", "Файл test.rel пуст"},
+        {"\r\n \r\n\t", "Файл test.rel пуст"},
+        {"\xEF\xBB\xBF", "Файл test.rel пуст"},
+        {cp1251File({"К"}), "Файл test.rel обрывается в заголовке: нет строки 2 (среднее время окончания гарантии)"},
+        {cp1251File({"К", "4380"}), "Файл test.rel обрывается в заголовке: нет строки 3 (СКО времени окончания гарантии)"},
+        {cp1251File({"К", "4380", "900", "100", "10"}), "Файл test.rel обрывается в заголовке: нет строки 6 (число причин отказов)"},
+        {cp1251File({"К", "4380,5", "900", "1", "1", "0"}),
+         "Ошибка в данных в строке 2 файла test.rel: среднее время окончания гарантии: «4380,5» не является числом; "
+         "десятичный разделитель — «.», а не «,»"},
+        {cp1251File({"К", "4380", "abc", "1", "1", "0"}),
+         "Ошибка в данных в строке 3 файла test.rel: СКО времени окончания гарантии: «abc» не является числом"},
+        {cp1251File({"К", "4380", "900", "12.5", "1", "0"}),
+         "Ошибка в данных в строке 4 файла test.rel: количество изделий в гарантийной эксплуатации: «12.5» не является "
+         "целым числом"},
+        {cp1251File({"К", "-1800", "900", "100", "10", "0"}),
+         "Ошибка в данных в строке 2 файла test.rel: среднее время окончания гарантии должно быть больше 0 ч, в файле «-1800»"},
+        {cp1251File({"К", "4380", "0", "100", "10", "0"}),
+         "Ошибка в данных в строке 3 файла test.rel: СКО времени окончания гарантии должно быть больше 0 ч, в файле «0»"},
+        {cp1251File({"К", "4380", "900", "0", "10", "0", "1\tа"}),
+         "Ошибка в данных в строке 4 файла test.rel: количество изделий в гарантийной эксплуатации должно быть больше 0"},
+        {cp1251File({"К", "4380", "900", "100", "0", "0"}),
+         "Ошибка в данных в строке 5 файла test.rel: количество всех отказов должно быть больше 0, в файле «0»"},
+        {cp1251File({"К", "4380", "900", "100", "10", "19"}),
+         "Ошибка в данных в строке 6 файла test.rel: число причин отказов должно быть от 0 до 18, в файле «19»"},
+        {cp1251File({"К", "", "4380", "900", "100", "10", "-1"}),
+         "Ошибка в данных в строке 7 файла test.rel: число причин отказов должно быть от 0 до 18, в файле «-1»"},
+        // The header counts more causes than the file names.
+        {cp1251File({"К", "4380", "900", "100", "10", "2", "насос", "10\tнасос"}),
+         at8 + "в строке 6 указано число причин отказов 2, а здесь вместо названия причины строка отказа "
+               "«10\\x09насос»: названий причин в файле 1"},
+        {cp1251File({"К", "4380", "900", "100", "10", "3", "насос"}),
+         at8 + "в строке 6 указано число причин отказов 3, а названий причин в файле 1"},
+        // ... or fewer.
+        {cp1251File({"К", "4380", "900", "100", "10", "1", "насос", "двигатель", "1\tнасос"}),
+         at8 + "нет табуляции между наработкой и источником отказа в строке «двигатель» (если это название причины "
+               "отказа, то в строке 6 указано число причин отказов 1 — меньше, чем в файле)"},
+        {cp1251File({"К", "4380", "900", "100", "1", "0", "1\tа", "2\tб"}),
+         "Ошибка в данных в строке 5 файла test.rel: количество всех отказов 1 меньше числа строк отказов в файле (2)"},
+        {cp1251File(with(h, {"1\tа", "1,234.5\tб"})), at9 + "наработка «1,234.5» не является числом"},
+        {cp1251File(with(h, {"1\tа", "", "2\tб"})), at9 + "нет табуляции"},
+        {cp1251File(with(h, {"1\tа", "2 без табуляции"})), at9 + "нет табуляции между наработкой и источником отказа в строке «2 без табуляции»"},
+        {cp1251File(with(h, {"1\tа"})) + "\r\n\r\n", at9 + "нет табуляции"},
+        {cp1251File(with(h, {"-5\tа"})), at8 + "наработка должна быть больше 0 ч, в файле «-5»"},
+        {cp1251File(with(h, {"3\tа", "0,0\tа"})), at9 + "наработка должна быть больше 0 ч, в файле «0,0»"},
+        {cp1251File(with(h, {"2e8\tа"})), at8 + "наработка «2e8» ч больше допустимой (100000000 ч)"},
+        {cp1251File({"К", "100", "1", "100", "10", "0", "5\tа", "1000\tб"}), at8 + "отказ на наработке 1000"},
+        {cp1251File({"К", "4380", "900", "100", "10", "0", std::string(400, '9') + "\tа"}), at7 + "наработка «999"},
+        {cp1251File({"К", "4380", "900", "100", "10", "0", "1e999\tа"}), at7 + "наработка «1e999» не является числом"},
+        // Bytes that print as nothing are shown, and a NUL does not end the message.
+        {cp1251File({"К", "4380", "900", "100", "10", "0", std::string("1\0\tа", 4)}),
+         at7 + "наработка «1\\x00» не является числом"},
+        {"К\r\n4380\r\n900\r\n100\r\n10\r\n0\r\n1\x98\tа\r\n", at7 + "наработка «1\\x98» не является числом"},
+        // Marked as Unicode, but not.
+        {"\xFF\xFE" + std::string("K\0\r", 3), "Файл test.rel помечен как текст UTF-16, но не декодируется: нечётное число байтов"},
+        {std::string("\xFF\xFE", 2) + std::string("\x00\xD8K\x00", 4),
+         "Файл test.rel помечен как текст UTF-16, но не декодируется: непарный суррогат в строке 1"},
+        {"\xEF\xBB\xBF" + cp1251File({"Отказы", "4380"}),
+         "Файл test.rel помечен как текст UTF-8, но в строке 1 байт \\xCE не является символом UTF-8"},
     };
+    // Each refusal leaves what was loaded before exactly as it was.
+    AnalysisState before;
+    parse(cp1251File(with(header("4380", "900", 1200, 150, {"насос"}), {"10\tнасос", "20\tнасос"})), before);
     for (const auto& c : cases) {
-        const std::string msg = errorOf(c.bytes);
-        EXPECT_NE(msg.find(c.expected), std::string::npos) << "got: " << msg << "\nwant: " << c.expected;
+        AnalysisState s = before;
+        std::string msg;
+        try {
+            parse(c.bytes, s);
+        } catch (const Error& e) {
+            msg = e.what();
+        }
+        EXPECT_EQ(msg.rfind(c.expected, 0), 0u) << "got:  " << msg << "\nwant: " << c.expected;
+        EXPECT_EQ(s.Comment, before.Comment);
+        EXPECT_EQ(s.Sred, before.Sred);
+        EXPECT_EQ(s.MasProbl.size(), before.MasProbl.size());
+        EXPECT_EQ(s.Vidy_otkazov[1].Nazv_Prich, before.Vidy_otkazov[1].Nazv_Prich);
     }
+}
+
+namespace {
+
+// UTF-16 of a UTF-8 text (the sample has only characters of the first plane).
+std::string utf16(const std::string& utf8, bool littleEndian) {
+    std::string out = littleEndian ? "\xFF\xFE" : "\xFE\xFF";
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto b = static_cast<unsigned char>(utf8[i]);
+        char32_t c = b;
+        std::size_t len = 1;
+        if (b >= 0xE0) {
+            c = b & 0x0F;
+            len = 3;
+        } else if (b >= 0xC0) {
+            c = b & 0x1F;
+            len = 2;
+        }
+        for (std::size_t k = 1; k < len; ++k) c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        i += len;
+        const char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>(c >> 8);
+        out += littleEndian ? std::string{lo, hi} : std::string{hi, lo};
+    }
+    return out;
+}
+
+std::string crOnly(std::string bytes) {
+    std::string out;
+    for (char c : bytes)
+        if (c != '\n') out += c;
+    return out;
+}
+
+} // namespace
+
+TEST(FailureFile, EveryEncodingOfTheSampleLoadsTheSame) {
+    const std::string original = readInputFile(RELAN_SAMPLES_DIR "/mtz82_2018.rel");
+    const std::string utf8 = cp1251::toUtf8(original);
+    AnalysisState ref;
+    const FailureLoad refLoad = parse(original, ref);
+    ASSERT_GT(ref.Vidy_otkazov[1].Dolya, 0);
+    const struct {
+        std::string bytes;
+        const char* what;
+    } variants[] = {
+        {utf8, "UTF-8"},
+        {"\xEF\xBB\xBF" + utf8, "UTF-8 with a byte-order mark"},
+        {utf16(utf8, true), "UTF-16 LE"},
+        {utf16(utf8, false), "UTF-16 BE"},
+        {crOnly(original), "lines ended by CR alone"},
+    };
+    for (const auto& v : variants) {
+        AnalysisState s;
+        const FailureLoad load = parse(v.bytes, s);
+        EXPECT_EQ(load.grid, refLoad.grid) << v.what;
+        EXPECT_EQ(s.Comment, ref.Comment) << v.what;
+        for (int k = 0; k <= Mx_prich; ++k) {
+            EXPECT_EQ(s.Vidy_otkazov[k].Nazv_Prich, ref.Vidy_otkazov[k].Nazv_Prich) << v.what;
+            EXPECT_EQ(s.Vidy_otkazov[k].Dolya, ref.Vidy_otkazov[k].Dolya) << v.what;
+        }
+        ASSERT_EQ(s.MasProbl.size(), ref.MasProbl.size()) << v.what;
+        for (std::size_t i = 0; i < s.MasProbl.size(); ++i) {
+            EXPECT_EQ(s.MasProbl[i].time, ref.MasProbl[i].time);
+            EXPECT_EQ(s.MasProbl[i].chey, ref.MasProbl[i].chey);
+            EXPECT_EQ(s.MasProbl[i].komment, ref.MasProbl[i].komment);
+        }
+        EXPECT_EQ(s.t50zen, ref.t50zen) << v.what;
+    }
+}
+
+TEST(FailureFile, CausesMatchIgnoringCaseInUtf8) {
+    // Letters whose upper and lower forms differ in length or lie outside the
+    // Russian alphabet must still match.
+    AnalysisState s;
+    const std::string bytes = "Парк\n4380\n900\n100\n10\n3\nЁЛКА\nҐанок\nÉCROU\n"
+                              "5\tзамена ёлка\n6\tгаНОК ґанок\n7\técrou *Жзамена\n";
+    parse(bytes, s);
+    ASSERT_EQ(s.MasProbl.size(), 3u);
+    for (int k = 1; k <= 3; ++k) EXPECT_EQ(s.Vidy_otkazov[k].Dolya, 1) << k;
+    EXPECT_EQ(s.MasProbl[2].komment, "замена"); // the "*" and the one letter after it
 }
 
 TEST(FailureFile, RefusedLoadLeavesThePreviousDataUsable) {
@@ -363,8 +501,13 @@ TEST(WarrantyFile, Refusals) {
         std::vector<std::string> lines;
         std::string expected;
     } cases[] = {
-        {{"К", "1000", "1500,5"}, "строке 3 файла gar.txt: '1500,5': Invalid numeric input"},
-        {{"К", "1000", "12abc"}, "'12abc'"},
+        {{"К", "1000", "1500,5"},
+         "строке 3 файла gar.txt: гарантийный срок «1500,5» не является числом; десятичный разделитель — «.», а не «,»"},
+        {{"К", "1000", "12abc"}, "«12abc»"},
+        {{"К", "1000", "-200", "300"}, "строке 3 файла gar.txt: гарантийный срок не может быть отрицательным, в файле «-200»"},
+        {{"К", "0", "0"}, "все гарантийные сроки равны 0"},
+        {{"К", "700", "700"}, "все гарантийные сроки одинаковы (700 ч), СКО равно 0"},
+        {{}, "Файл gar.txt пуст"},
         {{"К", "1000"}, "хотя бы два значения"},
         {{"К"}, "хотя бы два значения"},
     };

@@ -108,11 +108,26 @@ TEST(ParseInt, ThirtyTwoBitRange) {
     EXPECT_EQ(parseInt32("+15"), 15);
 }
 
-TEST(ToReal, ConversionErrorNamesTheText) {
-    try {
-        toReal("12;5", kComma);
-        FAIL();
-    } catch (const Error& e) {
-        EXPECT_STREQ(e.what(), "'12;5' is not a valid floating point value");
+TEST(FieldReal, RefusalNamesTheLabelQuotesTheTextAndTheSeparator) {
+    struct Case {
+        std::string text;
+        char decimal;
+        std::string expected;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"12;5", ',', "Поле «Среднее время гарантии»: «12;5» не является числом"},
+             {"12.5", ',', "Поле «Среднее время гарантии»: «12.5» не является числом; десятичный разделитель — «,», а не «.»"},
+             {"12,5", '.', "Поле «Среднее время гарантии»: «12,5» не является числом; десятичный разделитель — «.», а не «,»"},
+             {"1,234.5", '.', "Поле «Среднее время гарантии»: «1,234.5» не является числом"},
+             {"", '.', "Поле «Среднее время гарантии»: «» не является числом"},
+             {std::string("1\0""2", 3), '.', "Поле «Среднее время гарантии»: «1\\x002» не является числом"},
+         }) {
+        try {
+            fieldReal(" Среднее время гарантии", c.text, NumberFormat{c.decimal});
+            ADD_FAILURE() << c.text;
+        } catch (const Error& e) {
+            EXPECT_EQ(std::string(e.what()), c.expected);
+        }
     }
+    EXPECT_EQ(fieldReal("x", "12,5", kComma), 12.5);
 }

@@ -13,6 +13,7 @@
 #include <QChart>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -122,6 +123,11 @@ private slots:
     void geneticRunEndsWithTheGeneticColumn();
     void geneticRunStopsWhenTheWindowGoes();
     void geneticRunRefusesABadPopulationField();
+    void hostileFilesChangeNothing();
+    void calculationWithoutDataSaysSo();
+    void enterInThePathFieldLoadsTheTypedFile();
+    void computationsRefuseAPathOtherThanTheLoadedFile();
+    void anotherFileAfterAGeneticRunCalculates();
 
 private:
     QTemporaryDir dir_;
@@ -303,7 +309,7 @@ void MainWindowTest::refusedCalculationNamesTheFieldAndKeepsTheResults() {
     Messages m;
     QVERIFY(!w.calculate());
     QCOMPARE(m.texts.size(), 1);
-    QVERIFY2(m.texts[0].contains("meSred") && m.texts[0].contains("'12;5'"), qPrintable(m.texts[0]));
+    QCOMPARE(m.texts[0], u("Поле «Среднее время гарантии»: «12;5» не является числом"));
     // The results of the previous calculation are still shown, unchanged.
     QVERIFY(w.resultsWindow()->isVisible());
     QCOMPARE(w.resultsWindow()->cellText(0, 1), u("Пирсона/спир.спуск"));
@@ -314,7 +320,7 @@ void MainWindowTest::refusedCalculationNamesTheFieldAndKeepsTheResults() {
     child<QLineEdit>(&w, "meSred")->setText(QString::number(w.state().Sred));
     child<QLineEdit>(&w, "Edit1")->setText("1");
     QVERIFY(!w.calculate());
-    QVERIFY2(m.texts.back().contains("Edit1"), qPrintable(m.texts.back()));
+    QVERIFY2(m.texts.back().startsWith(u("Поле «Коэф-т уменьшения шага модели 1.1»")), qPrintable(m.texts.back()));
 }
 
 void MainWindowTest::exportWritesTheMemoInCp1251WithCrLf() {
@@ -524,6 +530,111 @@ void MainWindowTest::geneticRunRefusesABadPopulationField() {
     QVERIFY2(m.texts[0].contains(u("Размер популяции")), qPrintable(m.texts[0]));
     QVERIFY(!w.state().MGenet.Executed);
     QVERIFY(child<QAbstractButton>(&w, "ToolBRunGenOptim")->isEnabled());
+}
+
+void MainWindowTest::hostileFilesChangeNothing() {
+    struct Case {
+        bool warranty;
+        QByteArray bytes;
+        QString says;
+    };
+    const QByteArray header = "К\r\n4380\r\n900\r\n100\r\n10\r\n1\r\nнасос\r\n";
+    const std::vector<Case> cases = {
+        {false, "", u("пуст")},
+        {false, "К\r\n4380\r\n", u("обрывается в заголовке: нет строки 3")},
+        {false, "К\r\n-1800\r\n900\r\n100\r\n10\r\n0\r\n1\tа\r\n", u("в строке 2")},
+        {false, header + "-5\tнасос\r\n", u("наработка должна быть больше 0 ч")},
+        {false, header + QByteArray("1\0\tа\r\n", 6), u("наработка «1\\x00» не является числом")},
+        {false, "К\r\n4380\r\n900\r\n100\r\n1\r\n0\r\n1\tа\r\n2\tб\r\n", u("меньше числа строк отказов в файле (2)")},
+        {false, "\xFF\xFE" + QByteArray("K\0\r", 3), u("UTF-16")},
+        {true, "", u("пуст")},
+        {true, "К\r\n1000\r\n-20\r\n", u("гарантийный срок не может быть отрицательным")},
+        {true, "К\r\n1000\r\n1500,5\r\n", u("десятичный разделитель — «.», а не «,»")},
+    };
+    MainWindow w;
+    QVERIFY(w.loadFailureFile(kSample));
+    QVERIFY(w.calculate());
+    QFile link(dir_.filePath("linkRel.txt"));
+    QVERIFY(link.open(QIODevice::ReadOnly));
+    const QByteArray linkBefore = link.readAll();
+    link.close();
+    const QStringList before = snapshot(w);
+    const QString resultsBefore = w.resultsWindow()->cellText(2, 1);
+    const double modelBefore = w.state().MPirsS.A;
+    for (const Case& c : cases) {
+        const QString path = dir_.filePath(c.warranty ? "gar_bad.txt" : "bad.rel");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(c.bytes);
+        f.close();
+        Messages m;
+        QVERIFY(!(c.warranty ? w.loadWarrantyFile(path) : w.loadFailureFile(path)));
+        QCOMPARE(m.texts.size(), 1);
+        QVERIFY2(m.texts[0].contains(c.says), qPrintable(m.texts[0]));
+        QVERIFY2(m.texts[0].contains(path), qPrintable(m.texts[0]));
+        QCOMPARE(snapshot(w), before);
+        QVERIFY(link.open(QIODevice::ReadOnly));
+        QCOMPARE(link.readAll(), linkBefore);
+        link.close();
+        QVERIFY(w.resultsWindow()->isVisible());
+        QCOMPARE(w.resultsWindow()->cellText(2, 1), resultsBefore);
+        QCOMPARE(w.state().MPirsS.A, modelBefore);
+    }
+}
+
+void MainWindowTest::calculationWithoutDataSaysSo() {
+    MainWindow w;
+    Messages m;
+    QVERIFY(!w.calculate());
+    QCOMPARE(m.texts, QStringList{u("Нет данных об отказах: сначала загрузите файл исходных данных (кнопка «Путь»)")});
+    QVERIFY(!w.resultsWindow()->isVisible());
+}
+
+void MainWindowTest::enterInThePathFieldLoadsTheTypedFile() {
+    MainWindow w;
+    auto* path = child<QLineEdit>(&w, "FilePath");
+    path->setText(kSmall);
+    QTest::keyClick(path, Qt::Key_Return);
+    QCOMPARE(w.state().NPrich, 2);
+    QCOMPARE(text(&w, "meKolAll"), QString::number(w.state().Kol_Izd_All));
+    QVERIFY(w.calculate());
+}
+
+void MainWindowTest::computationsRefuseAPathOtherThanTheLoadedFile() {
+    MainWindow w;
+    QVERIFY(w.loadFailureFile(kSample));
+    QVERIFY(w.calculate());
+    auto* path = child<QLineEdit>(&w, "FilePath");
+    path->setText(kSmall); // typed, but not loaded
+    Messages m;
+    QVERIFY(!w.calculate());
+    QVERIFY(!w.analyseNonParametric());
+    QVERIFY(!w.startGeneticRun());
+    QCOMPARE(m.texts.size(), 3);
+    for (const QString& t : m.texts) QVERIFY2(t.contains(kSmall) && t.contains(kSample), qPrintable(t));
+    QCOMPARE(w.state().NPrich, 5);
+    // The same file written differently is the same file.
+    path->setText(QFileInfo(kSample).absolutePath() + "/./" + QFileInfo(kSample).fileName());
+    QVERIFY(w.calculate());
+    QCOMPARE(m.texts.size(), 3);
+}
+
+void MainWindowTest::anotherFileAfterAGeneticRunCalculates() {
+    MainWindow w;
+    QVERIFY(w.loadFailureFile(kSample));
+    child<QLineEdit>(&w, "Edit3")->setText("60");
+    child<QLineEdit>(&w, "NPokoleny")->setText("5");
+    QSignalSpy finished(&w, &MainWindow::geneticRunFinished);
+    QVERIFY(w.startGeneticRun());
+    QVERIFY(finished.wait(60000));
+    QVERIFY(w.state().MGenet.Executed);
+    // The genetic model belongs to the data it was fitted to.
+    QVERIFY(w.loadFailureFile(kSmall));
+    QVERIFY(!w.state().MGenet.Executed);
+    Messages m;
+    QVERIFY(w.calculate());
+    QVERIFY2(m.texts.isEmpty(), qPrintable(m.texts.join("; ")));
+    for (int c = 0; c < 6; ++c) QVERIFY(w.resultsWindow()->cellText(0, c) != u("Генетическая"));
 }
 
 QTEST_MAIN(MainWindowTest)

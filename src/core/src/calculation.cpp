@@ -2,26 +2,22 @@
 
 #include "relan/error.hpp"
 #include "relan/histogram.hpp"
+#include "relan/text_decoding.hpp"
 
 #include <cmath>
 
 namespace relan {
 namespace {
 
-std::string fieldName(const char* label, const char* control) {
-    return "Поле «" + std::string(label) + "» (" + control + ")";
-}
-
-double stepCoefficient(const char* label, const char* control, const std::string& text, FitKind kind,
-                       const AnalysisState& s, const NumberFormat& fmt) {
-    const double k = fieldReal(label, control, text, fmt);
+double stepCoefficient(const char* label, const std::string& text, FitKind kind, const AnalysisState& s,
+                       const NumberFormat& fmt) {
+    const double k = fieldReal(label, text, fmt);
     if (!(k > 1))
-        throw Error(fieldName(label, control) + ": коэффициент уменьшения шага должен быть больше 1, введено «" +
-                    text + "»");
+        throw Error(fieldName(label) + ": коэффициент уменьшения шага должен быть больше 1, введено " +
+                    text::quoted(text));
     if (fitPasses(kind, s.Sred_Opt, s.SKO_Opt, k) == 0)
-        throw Error(fieldName(label, control) + ": коэффициент «" + text +
-                    "» слишком близок к 1, поиск не закончится за " + std::to_string(kMaxFitPasses) +
-                    " проходов");
+        throw Error(fieldName(label) + ": коэффициент " + text::quoted(text) +
+                    " слишком близок к 1, поиск не закончится за " + std::to_string(kMaxFitPasses) + " проходов");
     return k;
 }
 
@@ -44,40 +40,43 @@ void checkModel(const Mod_Weib& m, const char* title) {
 
 } // namespace
 
-std::optional<CalcResult> runCalculation(AnalysisState& state, const CalcFields& f, const NumberFormat& fmt,
-                                         const LogSink& log, const CalcOptions& opt) {
+CensoringLaw readCensoringFields(std::string_view meSred, std::string_view meSKO, const NumberFormat& fmt) {
+    CensoringLaw law;
+    law.Sred = fieldReal(kLabelSred, meSred, fmt);
+    if (!(law.Sred > 0))
+        throw Error(fieldName(kLabelSred) + ": среднее время окончания гарантии должно быть больше 0 ч, введено " +
+                    text::quoted(meSred));
+    law.SKO = fieldReal(kLabelSKO, meSKO, fmt);
+    if (!(law.SKO > 0))
+        throw Error(fieldName(kLabelSKO) + ": СКО времени окончания гарантии должно быть больше 0 ч, введено " +
+                    text::quoted(meSKO));
+    return law;
+}
+
+CalcResult runCalculation(AnalysisState& state, const CalcFields& f, const NumberFormat& fmt, const LogSink& log,
+                          const CalcOptions& opt) {
     AnalysisState s = state;
-    s.Sred = fieldReal(kLabelSred, "meSred", f.meSred, fmt);
-    s.SKO = fieldReal(kLabelSKO, "meSKO", f.meSKO, fmt);
-    s.tGar = fieldReal(kLabelTGar, "LabeledEdit2", f.LabeledEdit2, fmt);
+    s.Path = f.FilePath;
+    if (s.Path.empty()) throw Error("Не указан путь к файлу исходных данных");
+    if (!s.uk || s.MasProbl.empty() || s.Kol_izw == 0) throw Error(kNoFailureData);
+    const CensoringLaw law = readCensoringFields(f.meSred, f.meSKO, fmt);
+    s.Sred = law.Sred;
+    s.SKO = law.SKO;
+    s.tGar = fieldReal(kLabelTGar, f.LabeledEdit2, fmt);
+    if (s.tGar < 0)
+        throw Error(fieldName(kLabelTGar) + ": период учета отказов не может быть отрицательным, введено " +
+                    text::quoted(f.LabeledEdit2));
     s.MPirsN.Executed = false;
     s.MPirsS.Executed = false;
     s.MSmirn.Executed = false;
-    s.Path = f.FilePath;
-    if (s.Path.empty()) throw Error("Не указан путь к файлу исходных данных");
-    if (!s.uk) {
-        // Nothing was opened: the calculation ends without a message. Only the
-        // fields read so far are taken over, as a later calculation rereads them.
-        state.Sred = s.Sred;
-        state.SKO = s.SKO;
-        state.tGar = s.tGar;
-        state.Path = s.Path;
-        state.MPirsN.Executed = state.MPirsS.Executed = state.MSmirn.Executed = false;
-        return std::nullopt;
-    }
-    if (s.MasProbl.empty() || s.Kol_izw == 0)
-        throw Error("Нет данных об отказах: загрузите файл исходных данных с хотя бы одним отказом");
-    if (!(s.SKO > 0))
-        throw Error(fieldName(kLabelSKO, "meSKO") + ": СКО времени гарантии должно быть больше 0, введено «" +
-                    f.meSKO + "»");
     s.SKO_Opt = f.SKO_Flag;
     s.Sred_Opt = f.Sred_flag;
 
     // Every coefficient is checked before anything is computed.
     double kSpiral = 0, kNewton = 0, kSmirnov = 0;
-    if (f.SpirSpusk) kSpiral = stepCoefficient(kLabelKdivSpiral, "Edit1", f.Edit1, FitKind::Spiral, s, fmt);
-    if (f.BoxNewton) kNewton = stepCoefficient(kLabelKdivNewton, "Edit6", f.Edit6, FitKind::Newton, s, fmt);
-    if (f.BoxSmirnow) kSmirnov = stepCoefficient(kLabelKdivSmirnov, "Edit5", f.Edit5, FitKind::Smirnov, s, fmt);
+    if (f.SpirSpusk) kSpiral = stepCoefficient(kLabelKdivSpiral, f.Edit1, FitKind::Spiral, s, fmt);
+    if (f.BoxNewton) kNewton = stepCoefficient(kLabelKdivNewton, f.Edit6, FitKind::Newton, s, fmt);
+    if (f.BoxSmirnow) kSmirnov = stepCoefficient(kLabelKdivSmirnov, f.Edit5, FitKind::Smirnov, s, fmt);
 
     // Log lines are gathered and passed on only when the whole calculation
     // succeeded, so that a refused calculation leaves no half of its report.

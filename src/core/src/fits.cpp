@@ -12,6 +12,11 @@ namespace {
 
 using Vec = std::array<double, N_Param_Opt + 1>; // coordinates 1..5
 
+// The fits as messages name them.
+constexpr const char* kModelSpiral = "Модель 1.1 (по Пирсону, метод спирального спуска)";
+constexpr const char* kModelNewton = "Модель 1.2 (по Пирсону, метод Ньютона)";
+constexpr const char* kModelSmirnov = "Модель 2 (по Смирнову)";
+
 struct Coordinates {
     int Np = 3;
     Vec start{}, lo{}, hi{}, h{}, ee{};
@@ -43,11 +48,15 @@ private:
     std::chrono::steady_clock::time_point t0_;
 };
 
-void checkKdiv(const Coordinates& c, double kdiv) {
+// The passes the search will make; a coefficient that would never end it is
+// refused before anything changes.
+long long checkKdiv(const Coordinates& c, double kdiv) {
     if (!(kdiv > 1)) throw Error("Коэффициент уменьшения шага должен быть больше 1");
-    if (predictPasses(&c.h[1], &c.ee[1], c.Np, kdiv, kMaxFitPasses) == 0)
+    const long long passes = predictPasses(&c.h[1], &c.ee[1], c.Np, kdiv, kMaxFitPasses);
+    if (passes == 0)
         throw Error("Коэффициент уменьшения шага слишком близок к 1: поиск не закончится за " +
                     std::to_string(kMaxFitPasses) + " проходов");
+    return passes;
 }
 
 void sizeArrays(Mod_Weib& m, std::size_t n) {
@@ -154,18 +163,64 @@ void checkStandardApplicable(const AnalysisState& s, PearsonVariant variant, con
     }
 }
 
+// With the censoring law fixed and no product left under warranty at any
+// interval of the histogram, every law expects no failure: the criterion is
+// the same everywhere and a search would walk its whole range at its finest
+// step for ever. Nothing can be fitted then.
+void checkSomeProductsUnderWarranty(const AnalysisState& s, const char* model, const NumberFormat& fmt) {
+    double prev = 0;
+    for (const Hist_Rec& r : s.Hist_Arr) {
+        if (1 - CDF_Gauss(s.Sred, s.SKO, (prev + r.time) / 2) > 0) return;
+        prev = r.time;
+    }
+    throw Error(std::string(model) + " не может быть подобрана: при среднем времени гарантии " +
+                formatGeneral(s.Sred, fmt) + " ч и СКО " + formatGeneral(s.SKO, fmt) +
+                " ч ни одно изделие не остаётся на гарантии на наработках гистограммы (до " +
+                formatGeneral(prev, fmt) +
+                " ч), ожидаемое число отказов равно 0 при любом законе. Проверьте поля «Среднее время гарантии» "
+                "и «СКО времени гарантии»");
+}
+
+// Every step of a line search spends one unit. The passes of a search are
+// known in advance from its coefficient, but not how far each line search
+// walks; a landscape that is flat or almost flat lets it walk its whole range
+// at the finest step again and again. The budget ends such a search with an
+// error instead of letting it run for hours.
+class StepBudget {
+  public:
+    StepBudget(const char* model, long long passes, int Np, long long fixed)
+        : model_(model), total_(fixed > 0 ? fixed : passes * Np * kStepsPerLineSearch + kMinSteps), left_(total_) {}
+    void spend() {
+        if (--left_ < 0)
+            throw Error(std::string(model_) + ": поиск не закончился за " + std::to_string(total_) +
+                        " шагов: критерий почти не меняется с параметрами. Проверьте закон окончания гарантии "
+                        "и коэффициент уменьшения шага");
+    }
+
+  private:
+    // Measured on the samples and test data: up to about 360 steps per line
+    // search on average (Newton's fit under "Спец 2", 80 M steps in all),
+    // where a flat landscape needs thousands.
+    static constexpr long long kStepsPerLineSearch = 1000;
+    static constexpr long long kMinSteps = 100'000'000;
+    const char* model_;
+    long long total_;
+    long long left_;
+};
+
 // What every fit does around its search: refuses a coefficient that would
 // never end it before anything changes, times it, and ends with the stored
 // model's per-interval arrays and the log line.
 class FitFrame {
   public:
-    FitFrame(const Coordinates& c, const FitOptions& opt) : opt_(opt), clock_(opt.timing) {
-        checkKdiv(c, opt.kdiv);
-    }
+    FitFrame(const Coordinates& c, const FitOptions& opt, const char* model)
+        : budget(model, checkKdiv(c, opt.kdiv), c.Np, opt.maxSteps), opt_(opt), clock_(opt.timing) {}
     void finish(const AnalysisState& s, Mod_Weib& m, const std::string& done) const {
         finalPass(s, m);
         logLine(opt_.log, done + clock_.text() + "ч/мин/с");
     }
+
+    StepBudget budget;
 
   private:
     const FitOptions& opt_;
@@ -204,8 +259,10 @@ bool outOfRange(const Coordinates& c, int j, double trial, double step) {
 // strictly and the range test allows, then the whole vector returns to the
 // last accepted point and B_s to its value.
 template <typename Criterion>
-void descendWhileFalling(const Coordinates& c, int j, Vec& A, const Vec& h, double& B_s, Criterion&& ZF) {
+void descendWhileFalling(const Coordinates& c, int j, Vec& A, const Vec& h, double& B_s, StepBudget& budget,
+                         Criterion&& ZF) {
     for (;;) {
+        budget.spend();
         const Vec A_sr = A;
         A[j] += h[j];
         const double Big_ZF = ZF();
@@ -222,9 +279,11 @@ void descendWhileFalling(const Coordinates& c, int j, Vec& A, const Vec& h, doub
 // What both Pearson fits share: the checks, the model's arrays, the warranty
 // law by the two boxes and the criterion of the current vector.
 struct PearsonSearch : FitFrame {
-    PearsonSearch(AnalysisState& s, const Coordinates& coords, Mod_Weib& model, const FitOptions& opt)
-        : FitFrame(coords, opt), c(coords), M(model), w{s.Sred_Opt, s.SKO_Opt, s.Sred, s.SKO},
+    PearsonSearch(AnalysisState& s, const Coordinates& coords, Mod_Weib& model, const FitOptions& opt,
+                  const char* title)
+        : FitFrame(coords, opt, title), c(coords), M(model), w{s.Sred_Opt, s.SKO_Opt, s.Sred, s.SKO},
           Q(s, opt.variant), A(coords.start), h(coords.h) {
+        if (!s.Sred_Opt && !s.SKO_Opt) checkSomeProductsUnderWarranty(s, title, opt.fmt);
         checkStandardApplicable(s, opt.variant, opt.fmt);
         sizeArrays(M, s.Hist_Arr.size());
     }
@@ -269,7 +328,7 @@ long long predictPasses(const double* h, const double* ee, int n, double kdiv, l
 
 FitResult SpirSp_Execute(AnalysisState& s, const FitOptions& opt) {
     const Coordinates c = spiralCoordinates(s.Sred_Opt, s.SKO_Opt);
-    PearsonSearch p(s, c, s.MPirsS, opt);
+    PearsonSearch p(s, c, s.MPirsS, opt, kModelSpiral);
     Vec& A = p.A;
     const Vec& h = p.h;
 
@@ -278,6 +337,7 @@ FitResult SpirSp_Execute(AnalysisState& s, const FitOptions& opt) {
     FitResult r;
     auto lineSearch = [&](int j) {
         for (;;) {
+            p.budget.spend();
             const Vec A_sr = A;
             if (A[j] + h[j] > 0) {
                 A[j] += h[j];
@@ -324,14 +384,14 @@ FitResult SpirSp_Execute(AnalysisState& s, const FitOptions& opt) {
 
 FitResult Podbor_Weib_Pirson(AnalysisState& s, double& Arez, double& Brez, const FitOptions& opt) {
     const Coordinates c = newtonCoordinates(s.Sred_Opt, s.SKO_Opt);
-    PearsonSearch p(s, c, s.MPirsN, opt);
+    PearsonSearch p(s, c, s.MPirsN, opt, kModelNewton);
     Vec& A = p.A;
     Mod_Weib& M = p.M;
 
     double B_s = p.ZF();
     FitResult r;
     r.passes = runPasses(
-        c, p.h, opt.kdiv, [&](int j) { descendWhileFalling(c, j, A, p.h, B_s, [&] { return p.ZF(); }); },
+        c, p.h, opt.kdiv, [&](int j) { descendWhileFalling(c, j, A, p.h, B_s, p.budget, [&] { return p.ZF(); }); },
         [&] {
             Arez = A[2];
             Brez = A[1];
@@ -353,10 +413,12 @@ namespace {
 // with the comparisons settled by AlongK, mostly without evaluating. A trial
 // that fails the range test ends the line search whatever its criterion, so
 // it is not evaluated.
-void smirnovAlongK(SmirnovCriterion& Q, const Coordinates& c, Vec& A, const Vec& h, double& B_s) {
+void smirnovAlongK(SmirnovCriterion& Q, const Coordinates& c, Vec& A, const Vec& h, double& B_s,
+                   StepBudget& budget) {
     constexpr int j = 3;
     SmirnovCriterion::AlongK line = Q.alongK(A[1], A[2], A[j], B_s);
     for (;;) {
+        budget.spend();
         const double trial = line.K() + h[j];
         if (outOfRange(c, j, trial, h[j]) || !line.fallsTo(trial)) break;
     }
@@ -368,7 +430,8 @@ void smirnovAlongK(SmirnovCriterion& Q, const Coordinates& c, Vec& A, const Vec&
 
 FitResult Podbor_Weib_Smirnow(AnalysisState& s, double& /*Arez*/, double& /*Brez*/, const FitOptions& opt) {
     const Coordinates c = smirnovCoordinates();
-    const FitFrame frame(c, opt);
+    FitFrame frame(c, opt, kModelSmirnov);
+    checkSomeProductsUnderWarranty(s, kModelSmirnov, opt.fmt);
 
     Mod_Weib& M = s.MSmirn;
     M.F_norm.assign(s.MasProbl.size(), 0.0);
@@ -382,9 +445,9 @@ FitResult Podbor_Weib_Smirnow(AnalysisState& s, double& /*Arez*/, double& /*Brez
     FitResult r;
     r.passes = runPasses(c, h, opt.kdiv, [&](int j) {
         if (j == 3)
-            smirnovAlongK(Q, c, A, h, B_s);
+            smirnovAlongK(Q, c, A, h, B_s, frame.budget);
         else
-            descendWhileFalling(c, j, A, h, B_s, [&] { return Q(A[1], A[2], A[3]); });
+            descendWhileFalling(c, j, A, h, B_s, frame.budget, [&] { return Q(A[1], A[2], A[3]); });
     });
 
     r.criterion = B_s;

@@ -4,6 +4,7 @@
 #include "relan/error.hpp"
 #include "relan/histogram.hpp"
 #include "relan/special.hpp"
+#include "relan/text_decoding.hpp"
 
 #include <algorithm>
 #include <chrono>
@@ -25,10 +26,6 @@ constexpr unsigned kMaxThreads = 256;
 
 long long Round(double v) { return static_cast<long long>(roundHalfEven(v)); }
 
-std::string fieldName(const char* label, const char* control) {
-    return "Поле «" + std::string(label) + "» (" + control + ")";
-}
-
 // A whole number as the window's integer fields take it; blanks around it
 // are allowed.
 std::optional<std::int32_t> wholeNumber(std::string_view text) {
@@ -38,9 +35,9 @@ std::optional<std::int32_t> wholeNumber(std::string_view text) {
     return parseInt32(text.substr(b, e - b));
 }
 
-int fieldInt(const char* label, const char* control, const std::string& text) {
+int fieldInt(const char* label, const std::string& text) {
     auto v = wholeNumber(text);
-    if (!v) throw Error(fieldName(label, control) + ": '" + text + "' is not a valid integer value");
+    if (!v) throw Error(fieldName(label) + ": " + text::quoted(text) + " не является целым числом");
     return *v;
 }
 
@@ -193,25 +190,25 @@ double GeneticObjective::value(double A, double B, double k_pwt, double Mu, doub
 
 GeneticSettings readGeneticFields(const GeneticFields& f, const NumberFormat& fmt) {
     GeneticSettings g;
-    g.Precision = fieldReal(kLabelPrecision, "Edit2", f.Edit2, fmt);
+    g.Precision = fieldReal(kLabelPrecision, f.Edit2, fmt);
     // Genes have iGetBits(Round(1 / Precision)) digits: none below 1, and
     // more than an Integer holds from 2^31 on.
     const double inv = g.Precision > 0 ? 1 / g.Precision : 0;
     const double r = std::isfinite(inv) ? roundHalfEven(inv) : 0;
     if (!(r >= 1 && r < 2147483648.0))
-        throw Error(fieldName(kLabelPrecision, "Edit2") +
+        throw Error(fieldName(kLabelPrecision) +
                     ": точность подбора должна быть такой, чтобы 1/точность после округления лежала от 1 до "
-                    "2147483647, введено «" +
-                    f.Edit2 + "»");
-    g.SizePopulation = fieldInt(kLabelPopulation, "Edit3", f.Edit3);
+                    "2147483647, введено " +
+                    text::quoted(f.Edit2));
+    g.SizePopulation = fieldInt(kLabelPopulation, f.Edit3);
     if (g.SizePopulation < 1 || g.SizePopulation > kMaxPopulation)
-        throw Error(fieldName(kLabelPopulation, "Edit3") + ": размер популяции должен быть от 1 до " +
-                    std::to_string(kMaxPopulation) + ", введено «" + f.Edit3 + "»");
-    g.iMaxBest = fieldInt(kLabelGenerations, "NPokoleny", f.NPokoleny);
+        throw Error(fieldName(kLabelPopulation) + ": размер популяции должен быть от 1 до " +
+                    std::to_string(kMaxPopulation) + ", введено " + text::quoted(f.Edit3));
+    g.iMaxBest = fieldInt(kLabelGenerations, f.NPokoleny);
     if (g.iMaxBest < 1)
-        throw Error(fieldName(kLabelGenerations, "NPokoleny") + ": число поколений должно быть не меньше 1, введено «" +
-                    f.NPokoleny + "»");
-    g.copyBestCount = fieldInt(kLabelCopyBest, "LabeledEdit1", f.LabeledEdit1);
+        throw Error(fieldName(kLabelGenerations) + ": число поколений должно быть не меньше 1, введено " +
+                    text::quoted(f.NPokoleny));
+    g.copyBestCount = fieldInt(kLabelCopyBest, f.LabeledEdit1);
     return g;
 }
 

@@ -9,9 +9,6 @@ namespace relan {
 namespace {
 
 constexpr std::size_t kMaxIntervals = 31;
-// Beyond this operating time the interval widths would no longer fit their
-// integer hours; no product runs for thousands of years.
-constexpr double kMaxFailureTime = 1e8;
 
 // One build of the histogram with the current widths. A build that exceeds
 // the interval limit stops early: it is rebuilt with a doubled width anyway,

@@ -2,7 +2,9 @@
 
 #include "relan/error.hpp"
 #include "relan/special.hpp"
+#include "relan/histogram.hpp"
 #include "relan/text1251.hpp"
+#include "relan/text_decoding.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -17,13 +19,12 @@ namespace {
 
 constexpr const char* kFileMissing = "Указанный файл не существует";
 constexpr const char* kDataErrorAtLine = "Ошибка в данных в строке ";
-constexpr const char* kInvalidNumeric = "Invalid numeric input";
 
 std::string lineError(const std::string& file, int line, const std::string& detail) {
     return std::string(kDataErrorAtLine) + std::to_string(line) + " файла " + file + ": " + detail;
 }
 
-// Sequential reader over the raw cp1251 bytes, with the two kinds of read the
+// Sequential reader over the decoded text, with the two kinds of read the
 // formats use: whole lines, and numbers that may be preceded by blank lines.
 class Reader {
 public:
@@ -45,14 +46,13 @@ public:
     }
 
     struct Number {
-        std::string text; // empty when the data ended before a number
-        int line = 0;     // line of the number, from 1
-        bool tooLong = false;
+        std::string_view text; // empty when the data ended before a number
+        int line = 0;          // line of the number, from 1
     };
 
     // Skips codes 0..32 (line breaks included), takes the run up to the next
     // such code, then skips the rest of that line.
-    Number readNumber(std::size_t maxLen) {
+    Number readNumber() {
         while (pos_ < data_.size() && static_cast<unsigned char>(data_[pos_]) <= 32) {
             if (data_[pos_] == '\n') ++line_;
             ++pos_;
@@ -61,8 +61,7 @@ public:
         n.line = line_;
         std::size_t start = pos_;
         while (pos_ < data_.size() && static_cast<unsigned char>(data_[pos_]) > 32) ++pos_;
-        n.text.assign(data_.substr(start, pos_ - start));
-        if (n.text.size() > maxLen) n.tooLong = true;
+        n.text = data_.substr(start, pos_ - start);
         if (pos_ < data_.size()) readLine();
         return n;
     }
@@ -76,26 +75,82 @@ private:
 constexpr std::size_t kRealRun = 64;
 constexpr std::size_t kIntegerRun = 32;
 
-std::string shown(std::string_view bytes) { return cp1251::toUtf8(bytes); }
+// One number of the failure-data header: what it is, for the messages.
+struct HeaderItem {
+    int line;         // its line in a file without blank lines
+    const char* what; // as the refusals name it
+};
+constexpr HeaderItem kHeaderSred{2, "среднее время окончания гарантии"};
+constexpr HeaderItem kHeaderSKO{3, "СКО времени окончания гарантии"};
+constexpr HeaderItem kHeaderFleet{4, "количество изделий в гарантийной эксплуатации"};
+constexpr HeaderItem kHeaderAll{5, "количество всех отказов"};
+constexpr HeaderItem kHeaderCauses{6, "число причин отказов"};
 
-double headerReal(Reader& r, const std::string& file) {
-    auto n = r.readNumber(kRealRun);
-    if (n.text.empty()) return 0;
-    auto v = n.tooLong ? std::nullopt : parseReal(n.text, '.');
-    if (!v) throw Error(lineError(file, n.line, "'" + shown(n.text) + "': " + kInvalidNumeric));
-    return *v;
+struct HeaderNumber {
+    double value = 0;
+    int line = 0;
+    std::string text;
+};
+
+// The header numbers use the point; a comma is the likeliest slip.
+HeaderNumber headerReal(Reader& r, const std::string& file, const HeaderItem& item) {
+    const auto n = r.readNumber();
+    if (n.text.empty())
+        throw Error("Файл " + file + " обрывается в заголовке: нет строки " + std::to_string(item.line) + " (" +
+                    item.what + ")");
+    auto v = n.text.size() > kRealRun ? std::nullopt : parseReal(n.text, '.');
+    if (!v) throw Error(lineError(file, n.line, std::string(item.what) + ": " + notANumberText(n.text, '.')));
+    return {*v, n.line, std::string(n.text)};
 }
 
-int headerInteger(Reader& r, const std::string& file) {
-    auto n = r.readNumber(kIntegerRun);
-    if (n.text.empty()) return 0;
-    auto v = n.tooLong ? std::nullopt : parseInt32(n.text);
-    if (!v) throw Error(lineError(file, n.line, "'" + shown(n.text) + "': " + kInvalidNumeric));
-    return *v;
+HeaderNumber headerInteger(Reader& r, const std::string& file, const HeaderItem& item) {
+    const auto n = r.readNumber();
+    if (n.text.empty())
+        throw Error("Файл " + file + " обрывается в заголовке: нет строки " + std::to_string(item.line) + " (" +
+                    item.what + ")");
+    auto v = n.text.size() > kIntegerRun ? std::nullopt : parseInt32(n.text);
+    if (!v)
+        throw Error(lineError(file, n.line, std::string(item.what) + ": " + text::quoted(n.text) +
+                                                " не является целым числом"));
+    return {static_cast<double>(*v), n.line, std::string(n.text)};
+}
+
+void requirePositive(const HeaderNumber& n, const std::string& file, const HeaderItem& item, const char* unit) {
+    if (!(n.value > 0))
+        throw Error(lineError(file, n.line, std::string(item.what) + " должно быть больше 0" + unit + ", в файле " +
+                                                text::quoted(n.text)));
 }
 
 bool causeMatches(const std::string& lowerName, const std::string& lowerText) {
     return !lowerName.empty() && lowerText.find(lowerName) != std::string::npos;
+}
+
+// The time text of a failure line: both "." and "," are decimal separators.
+std::optional<double> failureTime(std::string_view timeText) {
+    std::string t(timeText);
+    for (char& c : t)
+        if (c == ',') c = '.';
+    return parseReal(t, '.');
+}
+
+// A cause line that reads as a failure line means the header counts more
+// causes than the file names.
+bool looksLikeFailureLine(std::string_view line) {
+    const std::size_t tab = line.find('\t');
+    return tab != std::string_view::npos && failureTime(trimControl(line.substr(0, tab))).has_value();
+}
+
+// The text two characters after the first "*": the mark and the one
+// character that separates it from what was repaired.
+std::string repairText(std::string_view source) {
+    const std::size_t star = source.find('*');
+    if (star == std::string_view::npos) return {};
+    std::size_t i = star + 1;
+    if (i < source.size()) {
+        ++i;
+        while (i < source.size() && (static_cast<unsigned char>(source[i]) & 0xC0) == 0x80) ++i;
+    }
+    return std::string(source.substr(std::min(i, source.size())));
 }
 
 struct Threshold {
@@ -118,6 +173,13 @@ double frac(double x) { return x - std::trunc(x); }
 
 std::string withSeparator(const char* intPart, const char* fracPart, const NumberFormat& fmt) {
     return std::string(intPart) + fmt.decimal + fracPart;
+}
+
+// The decoded text of an input file; an empty file is refused by name.
+text::Decoded decodeFile(std::string_view bytes, const std::string& file) {
+    text::Decoded d = text::decodeInput(bytes, file);
+    if (trimControl(d.utf8).empty()) throw Error("Файл " + file + " пуст");
+    return d;
 }
 
 } // namespace
@@ -157,33 +219,38 @@ FailureLoad loadFailureData(const std::string& path, const NumberFormat& fmt, An
 
 FailureLoad parseFailureData(std::string_view bytes, const std::string& file, const NumberFormat& fmt,
                              AnalysisState& state) {
+    const text::Decoded text = decodeFile(bytes, file);
     AnalysisState s = state; // taken over only when the whole file has been read
     FailureLoad out;
-    Reader r(bytes);
+    Reader r(text.utf8);
 
     s.MasProbl.clear();
     s.Otk_Izd = 0;
-    s.Comment = shown(r.readLine());
+    // The genetic model was fitted to the data being replaced; unlike the
+    // other models no calculation clears it, so it would be shown beside the
+    // new data and refused by every later calculation.
+    s.MGenet.Executed = false;
+    s.Comment = std::string(r.readLine());
     out.fields.Label10 = s.Comment;
 
-    s.Sred = headerReal(r, file);
-    s.SKO = headerReal(r, file);
-    s.Kol_Izd_All = headerInteger(r, file);
-    s.KolOtk = headerInteger(r, file);
-    const int nPrich = headerInteger(r, file);
-
+    const HeaderNumber sred = headerReal(r, file, kHeaderSred);
+    const HeaderNumber sko = headerReal(r, file, kHeaderSKO);
+    const HeaderNumber fleet = headerInteger(r, file, kHeaderFleet);
+    const HeaderNumber all = headerInteger(r, file, kHeaderAll);
+    const HeaderNumber causes = headerInteger(r, file, kHeaderCauses);
+    requirePositive(sred, file, kHeaderSred, " ч");
+    requirePositive(sko, file, kHeaderSKO, " ч");
+    requirePositive(fleet, file, kHeaderFleet, "");
+    requirePositive(all, file, kHeaderAll, "");
+    const int nPrich = static_cast<int>(causes.value);
     if (nPrich < 0 || nPrich > Mx_prich)
-        throw Error("Файл " + file + ": число причин отказов " + std::to_string(nPrich) +
-                    " вне допустимых пределов 0.." + std::to_string(Mx_prich));
-    if (s.SKO <= 0)
-        throw Error("Файл " + file + ": СКО времени гарантии должно быть больше 0, в файле " +
-                    formatGeneral(s.SKO, fmt));
-    if (s.Kol_Izd_All <= 0)
-        throw Error("Файл " + file + ": количество изделий в гарантийной эксплуатации должно быть больше 0, в файле " +
-                    std::to_string(s.Kol_Izd_All));
-    if (s.KolOtk <= 0)
-        throw Error("Файл " + file + ": количество всех отказов должно быть больше 0, в файле " +
-                    std::to_string(s.KolOtk));
+        throw Error(lineError(file, causes.line,
+                              std::string(kHeaderCauses.what) + " должно быть от 0 до " + std::to_string(Mx_prich) +
+                                  ", в файле " + text::quoted(causes.text)));
+    s.Sred = sred.value;
+    s.SKO = sko.value;
+    s.Kol_Izd_All = static_cast<int>(fleet.value);
+    s.KolOtk = static_cast<int>(all.value);
 
     out.fields.meSred = formatGeneral(s.Sred, fmt);
     out.fields.meSKO = formatGeneral(s.SKO, fmt);
@@ -198,39 +265,53 @@ FailureLoad parseFailureData(std::string_view bytes, const std::string& file, co
     out.fields.Edit5 = withSeparator("1", "0005", fmt);
     out.fields.Edit2 = withSeparator("0", "0000002", fmt);
 
-    // Cause names stay as cp1251 bytes while matching, so that lower-casing
-    // follows the code page's own letters.
+    const std::string causeCount = "в строке " + std::to_string(causes.line) + " указано число причин отказов " +
+                                   std::to_string(nPrich);
     std::array<std::string, Mx_prich + 1> lowerNames{};
     for (int k = 1; k <= Mx_prich; ++k) s.B_otk[k] = Vid_otkaza{};
     for (int k = 1; k <= nPrich; ++k) {
-        std::string_view name = r.eof() ? std::string_view{} : trimControl(r.readLine());
-        s.B_otk[k].Nazv_Prich = shown(name);
-        lowerNames[k] = cp1251::lower(name);
+        const int lineNo = r.lineNo();
+        if (r.eof())
+            throw Error(lineError(file, lineNo,
+                                  causeCount + ", а названий причин в файле " + std::to_string(k - 1)));
+        const std::string_view line = r.readLine();
+        if (looksLikeFailureLine(line))
+            throw Error(lineError(file, lineNo,
+                                  causeCount + ", а здесь вместо названия причины строка отказа " + text::quoted(line) +
+                                      ": названий причин в файле " + std::to_string(k - 1)));
+        const std::string_view name = trimControl(line);
+        s.B_otk[k].Nazv_Prich = std::string(name);
+        lowerNames[k] = text::lowerUtf8(name);
     }
     out.fields.NPokoleny = generationsForFailureCount(s.KolOtk);
 
-    std::vector<std::string> lowerPri; // cp1251, lower case, per failure
+    std::vector<std::string> lowerPri; // lower case, per failure
     std::vector<int> lineOf;
     while (!r.eof()) {
         const int lineNo = r.lineNo();
         std::string_view line = trimControl(r.readLine());
         if (line.empty() && r.eof()) break; // one empty line closing the file is not a failure
         Problems p;
-        std::size_t tab = line.find('\t');
-        if (tab == std::string_view::npos)
+        const std::size_t tab = line.find('\t');
+        if (tab == std::string_view::npos) {
+            std::string detail = "нет табуляции между наработкой и источником отказа в строке " + text::quoted(line);
+            if (s.MasProbl.empty())
+                detail += " (если это название причины отказа, то " + causeCount + " — меньше, чем в файле)";
+            throw Error(lineError(file, lineNo, detail));
+        }
+        const std::string_view timeText = line.substr(0, tab);
+        const auto t = failureTime(timeText);
+        if (!t) throw Error(lineError(file, lineNo, "наработка " + text::quoted(timeText) + " не является числом"));
+        if (!(*t > 0))
+            throw Error(lineError(file, lineNo, "наработка должна быть больше 0 ч, в файле " + text::quoted(timeText)));
+        if (*t > kMaxFailureTime)
             throw Error(lineError(file, lineNo,
-                                  "нет табуляции между наработкой и источником отказа, " +
-                                      notValidFloatText("") + " («" + shown(line) + "»)"));
-        std::string timeText(line.substr(0, tab));
-        for (char& c : timeText)
-            if (c == '.' || c == ',') c = '.';
-        auto t = parseReal(timeText, '.');
-        if (!t) throw Error(lineError(file, lineNo, notValidFloatText(shown(line.substr(0, tab)))));
+                                  "наработка " + text::quoted(timeText) + " ч больше допустимой (" +
+                                      formatGeneral(kMaxFailureTime, fmt) + " ч)"));
         p.time = *t;
-        std::string_view source = trimControl(line.substr(tab));
-        if (auto star = source.find('*'); star != std::string_view::npos)
-            p.komment = shown(star + 2 <= source.size() ? source.substr(star + 2) : std::string_view{});
-        const std::string lowerSource = cp1251::lower(source);
+        const std::string_view source = trimControl(line.substr(tab));
+        p.komment = repairText(source);
+        std::string lowerSource = text::lowerUtf8(source);
         bool matched = false;
         for (int k = 1; k <= nPrich; ++k) {
             if (causeMatches(lowerNames[k], lowerSource)) {
@@ -239,11 +320,15 @@ FailureLoad parseFailureData(std::string_view bytes, const std::string& file, co
                 s.B_otk[k].Dolya += 1;
             }
         }
-        if (matched) p.Pri = shown(source);
-        lowerPri.push_back(matched ? lowerSource : std::string());
+        if (matched) p.Pri = std::string(source);
+        lowerPri.push_back(matched ? std::move(lowerSource) : std::string());
         lineOf.push_back(lineNo);
         s.MasProbl.push_back(std::move(p));
     }
+    if (static_cast<std::size_t>(s.KolOtk) < s.MasProbl.size())
+        throw Error(lineError(file, all.line,
+                              std::string(kHeaderAll.what) + " " + std::to_string(s.KolOtk) +
+                                  " меньше числа строк отказов в файле (" + std::to_string(s.MasProbl.size()) + ")"));
 
     // Rank: by count, largest first, equal counts in file order.
     std::array<int, Mx_prich> order{};
@@ -322,18 +407,22 @@ WarrantyLoadFields loadWarrantyTerms(const std::string& path, const NumberFormat
 
 WarrantyLoadFields parseWarrantyTerms(std::string_view bytes, const std::string& file, const NumberFormat& fmt,
                                       AnalysisState& state) {
-    Reader r(bytes);
+    const text::Decoded text = decodeFile(bytes, file);
+    Reader r(text.utf8);
     WarrantyLoadFields out;
     out.Edit4 = file;
-    std::string comment = shown(r.readLine());
+    std::string comment(r.readLine());
     RealArray terms;
     while (!r.eof()) {
-        auto n = r.readNumber(kRealRun);
+        const auto n = r.readNumber();
         // Blank space after the last value is the end of the list, not a
         // warranty term of 0 h.
         if (n.text.empty()) break;
-        auto v = n.tooLong ? std::nullopt : parseReal(n.text, '.');
-        if (!v) throw Error(lineError(file, n.line, "'" + shown(n.text) + "': " + kInvalidNumeric));
+        auto v = n.text.size() > kRealRun ? std::nullopt : parseReal(n.text, '.');
+        if (!v) throw Error(lineError(file, n.line, "гарантийный срок " + notANumberText(n.text, '.')));
+        if (*v < 0)
+            throw Error(lineError(file, n.line,
+                                  "гарантийный срок не может быть отрицательным, в файле " + text::quoted(n.text)));
         terms.push_back(*v);
     }
     if (terms.size() < 2)
@@ -347,6 +436,10 @@ WarrantyLoadFields parseWarrantyTerms(std::string_view bytes, const std::string&
     const double sd = std::sqrt(ss / static_cast<double>(terms.size() - 1));
     if (!std::isfinite(mean) || !std::isfinite(sd))
         throw Error("Файл " + file + ": среднее или СКО гарантийных сроков не конечны");
+    if (!(mean > 0)) throw Error("Файл " + file + ": все гарантийные сроки равны 0");
+    if (!(sd > 0))
+        throw Error("Файл " + file + ": все гарантийные сроки одинаковы (" + formatGeneral(mean, fmt) +
+                    " ч), СКО равно 0 и закон окончания гарантии не определён");
 
     out.Label15 = comment;
     out.MaskEdit1 = std::to_string(terms.size());

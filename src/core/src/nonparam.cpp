@@ -1,5 +1,6 @@
 #include "relan/nonparam.hpp"
 
+#include "relan/calculation.hpp"
 #include "relan/error.hpp"
 #include "relan/histogram.hpp"
 #include "relan/special.hpp"
@@ -137,8 +138,9 @@ NonParamResult runNonParametric(AnalysisState& s, std::string_view meSred, std::
     // The histogram first: without failure data the missing file is the
     // thing to tell, not the still empty censoring fields.
     hist(work);
-    work.Sred = fieldReal("Среднее время гарантии", "meSred", meSred, fmt);
-    work.SKO = fieldReal("СКО времени гарантии", "meSKO", meSKO, fmt);
+    const CensoringLaw law = readCensoringFields(meSred, meSKO, fmt);
+    work.Sred = law.Sred;
+    work.SKO = law.SKO;
     NonParamResult r = Histogram_Exp(work, fmt);
     s = std::move(work);
     return r;

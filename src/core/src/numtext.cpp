@@ -1,6 +1,7 @@
 #include "relan/numtext.hpp"
 
 #include "relan/error.hpp"
+#include "relan/text_decoding.hpp"
 
 #include <charconv>
 #include <cmath>
@@ -263,20 +264,23 @@ std::optional<std::int32_t> parseInt32(std::string_view text) {
     return static_cast<std::int32_t>(v);
 }
 
-std::string notValidFloatText(std::string_view text) {
-    return "'" + std::string(text) + "' is not a valid floating point value";
+std::string notANumberText(std::string_view text, char decimal) {
+    std::string out = text::quoted(text) + " не является числом";
+    const char other = decimal == ',' ? '.' : ',';
+    if (text.find(other) != std::string_view::npos && parseReal(text, other))
+        out += std::string("; десятичный разделитель — «") + decimal + "», а не «" + other + "»";
+    return out;
 }
 
-double toReal(std::string_view text, const NumberFormat& fmt) {
-    auto v = parseReal(text, fmt.decimal);
-    if (!v) throw Error(notValidFloatText(text));
-    return *v;
+std::string fieldName(std::string_view label) {
+    std::size_t b = 0;
+    while (b < label.size() && label[b] == ' ') ++b;
+    return "Поле «" + std::string(label.substr(b)) + "»";
 }
 
-double fieldReal(std::string_view label, std::string_view control, std::string_view text, const NumberFormat& fmt) {
+double fieldReal(std::string_view label, std::string_view text, const NumberFormat& fmt) {
     auto v = parseReal(text, fmt.decimal);
-    if (!v)
-        throw Error("Поле «" + std::string(label) + "» (" + std::string(control) + "): " + notValidFloatText(text));
+    if (!v) throw Error(fieldName(label) + ": " + notANumberText(text, fmt.decimal));
     return *v;
 }
 

@@ -11,8 +11,8 @@
 #include "relan/results.hpp"
 #include "relan/state.hpp"
 
-#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace relan {
@@ -49,11 +49,22 @@ struct CalcOptions {
     bool timing = true;
 };
 
-// Runs the calculation on `s`. Empty result when no data file was opened
-// successfully (nothing to compute, nothing to report). Every refusal and
-// every error leaves `s` as it was: the work is done on a copy.
-std::optional<CalcResult> runCalculation(AnalysisState& s, const CalcFields& f, const NumberFormat& fmt,
-                                         const LogSink& log, const CalcOptions& opt = {});
+// Runs the calculation on `s`. Every refusal (no path, no data loaded, a
+// field that does not convert) and every error leaves `s` as it was: the
+// work is done on a copy.
+CalcResult runCalculation(AnalysisState& s, const CalcFields& f, const NumberFormat& fmt, const LogSink& log,
+                          const CalcOptions& opt = {});
+
+// The censoring law as typed into meSred and meSKO: both must be numbers
+// above 0, or relan::Error names the field.
+struct CensoringLaw {
+    double Sred = 0;
+    double SKO = 0;
+};
+CensoringLaw readCensoringFields(std::string_view meSred, std::string_view meSKO, const NumberFormat& fmt);
+
+inline constexpr const char* kNoFailureData =
+    "Нет данных об отказах: сначала загрузите файл исходных данных (кнопка «Путь»)";
 
 // Control names and labels of the fields, for messages.
 inline constexpr const char* kLabelSred = " Среднее время гарантии";

@@ -19,6 +19,9 @@ struct FitOptions {
     NumberFormat fmt;
     LogSink log;
     bool timing = true; // false: the log shows 0:00:00 so that runs can be compared
+    // Steps all line searches of a fit may take together before it is ended
+    // with an error; 0: a budget from the passes the coefficient gives.
+    long long maxSteps = 0;
 };
 
 struct FitResult {

@@ -14,6 +14,9 @@ namespace relan {
 // Narrowest first-interval width the halving goes down to: a crowd of
 // failures at one time cannot be split by narrower intervals.
 constexpr int kMinHistWidth = 1;
+// Beyond this operating time the interval widths would no longer fit their
+// integer hours; no product runs for thousands of years.
+constexpr double kMaxFailureTime = 1e8;
 
 // Rebuilds Hist_Arr, D_Hist1, D_Hist2, Sum_PrichCol, Sum_PrichRow from the
 // sorted MasProbl. Raises relan::Error when there are no failures.

@@ -40,12 +40,16 @@ std::string formatPattern(std::string_view pattern, std::initializer_list<Format
 std::optional<double> parseReal(std::string_view text, char decimal);
 std::optional<std::int32_t> parseInt32(std::string_view text);
 
-// parseReal or relan::Error "'<text>' is not a valid floating point value".
-double toReal(std::string_view text, const NumberFormat& fmt);
-// A window field read as a real number; the refusal names the field by its
-// label and control name: "Поле «Среднее время гарантии» (meSred): '12;5' is
-// not a valid floating point value".
-double fieldReal(std::string_view label, std::string_view control, std::string_view text, const NumberFormat& fmt);
-std::string notValidFloatText(std::string_view text);
+// The refusal of a text that is not a number: "«12;5» не является числом",
+// and when the text is a number with the other decimal separator, which one
+// is expected.
+std::string notANumberText(std::string_view text, char decimal);
+
+// A window field as messages name it: by its visible label, "Поле «Среднее
+// время гарантии»".
+std::string fieldName(std::string_view label);
+// A window field read as a real number, or relan::Error "Поле «…»: «…» не
+// является числом".
+double fieldReal(std::string_view label, std::string_view text, const NumberFormat& fmt);
 
 } // namespace relan

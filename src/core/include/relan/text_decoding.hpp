@@ -1,0 +1,40 @@
+#pragma once
+
+// Input files arrive as Windows-1251 from the engineers' older tools, but a
+// modern editor saves UTF-8 (sometimes with a byte-order mark) or UTF-16.
+// Every input is turned into UTF-8 here, once, by looking at its bytes and
+// never at the process locale, so that the loads see one form of text.
+
+#include <string>
+#include <string_view>
+
+namespace relan::text {
+
+enum class Encoding { Cp1251, Utf8, Utf8Bom, Utf16LE, Utf16BE };
+
+struct Decoded {
+    std::string utf8; // lines end with LF or CR LF
+    Encoding encoding = Encoding::Cp1251;
+};
+
+// A byte-order mark decides; without one, text that is valid UTF-8 and has
+// letters beyond ASCII is UTF-8 (Russian Windows-1251 text is practically
+// never valid UTF-8), anything else is Windows-1251. A text whose lines end
+// with CR alone gets LF line ends. Raises relan::Error naming fileName when a
+// marked UTF-8 or UTF-16 text does not decode.
+Decoded decodeInput(std::string_view bytes, const std::string& fileName);
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool isValidUtf8(std::string_view bytes);
+
+// Lower case of Latin, Latin-1 and Cyrillic letters; other characters stay.
+std::string lowerUtf8(std::string_view utf8);
+
+// The text for a message: control characters (a NUL, a tab, byte 0x98 of
+// Windows-1251, which has no letter) and bytes that are not UTF-8 are shown
+// as \xNN, and a long text is cut after maxChars characters with "…".
+std::string visible(std::string_view utf8, std::size_t maxChars = 80);
+// visible() in Russian quotes: «…».
+std::string quoted(std::string_view utf8, std::size_t maxChars = 80);
+
+} // namespace relan::text
