@@ -58,6 +58,59 @@ void addLoadOptions(CLI::App& cmd, LoadOptions& o) {
         ->check(kDecimalSeparator);
 }
 
+// Russian refusals of the command line's own checks, like every other
+// message of the program.
+CLI::Validator oneOf(std::vector<std::string> allowed) {
+    std::string list;
+    for (const auto& a : allowed) list += (list.empty() ? "" : ", ") + a;
+    return CLI::Validator(
+        [allowed, list](std::string& v) {
+            for (const auto& a : allowed)
+                if (v == a) return std::string();
+            return "допустимо одно из значений " + list + ", задано " + relan::text::quoted(v);
+        },
+        list);
+}
+
+CLI::Validator wholeNumberFrom(int lo, int hi) {
+    return CLI::Validator(
+        [lo, hi](std::string& v) {
+            const auto n = relan::parseInt32(v);
+            if (n && *n >= lo && *n <= hi) return std::string();
+            return "допустимо целое число от " + std::to_string(lo) + " до " + std::to_string(hi) + ", задано " +
+                   relan::text::quoted(v);
+        },
+        std::to_string(lo) + ".." + std::to_string(hi));
+}
+
+// The errors the parser finds itself, told in Russian; its own text follows
+// only where it names what the user typed.
+std::string parseErrorText(const CLI::ParseError& e) {
+    const std::string what = e.what();
+    const std::string name = e.get_name();
+    const auto tail = [&](const std::string& lead) {
+        const auto colon = what.find(": ");
+        return lead + (colon == std::string::npos ? std::string() : ": " + what.substr(colon + 2));
+    };
+    if (name == "ValidationError") return what; // our own validators speak Russian
+    if (name == "RequiredError") {
+        if (what.find("subcommand") != std::string::npos)
+            return "не указана команда (load, analyze, nonparam, chart) или она неизвестна";
+        const auto is = what.find(" is required");
+        return "не указан обязательный параметр " + (is == std::string::npos ? what : what.substr(0, is));
+    }
+    if (what.find("not expected") != std::string::npos) return tail("лишние аргументы");
+    if (name == "ArgumentMismatch") return what.substr(0, what.find(':')) + ": не указано значение или их слишком много";
+    if (name == "ConversionError") {
+        const auto eq = what.find(" = ");
+        const auto colon = what.find(": ");
+        if (eq != std::string::npos && colon != std::string::npos)
+            return what.substr(colon + 2, eq - colon - 2) + ": " + relan::text::quoted(what.substr(eq + 3)) +
+                   " не является допустимым числом";
+    }
+    return "ошибка в командной строке (" + what + ")";
+}
+
 // The whole range of the seed, and nothing outside it: a value that does not
 // fit is refused rather than clamped to another seed.
 std::optional<std::uint64_t> parseSeed(const std::optional<std::string>& text) {
@@ -283,12 +336,12 @@ int main(int argc, char** argv) {
     analyzeCmd->add_flag("--fit-mean", an.fitMean, "the Pearson fits also search the mean warranty time");
     analyzeCmd->add_flag("--fit-sd", an.fitSd, "the Pearson fits also search its standard deviation");
     analyzeCmd->add_option("--criterion", an.criterion, "Pearson variant: standard, spec1 (default), spec2")
-        ->check(CLI::IsMember({"standard", "spec1", "spec2"}));
+        ->check(oneOf({"standard", "spec1", "spec2"}));
     analyzeCmd->add_option("--kdiv-spiral", an.kdivSpiral, "step-reduction coefficient of model 1.1 (1.00025)");
     analyzeCmd->add_option("--kdiv-newton", an.kdivNewton, "step-reduction coefficient of model 1.2 (1.00025)");
     analyzeCmd->add_option("--kdiv-smirnov", an.kdivSmirnov, "step-reduction coefficient of model 2 (1.0005)");
     analyzeCmd->add_flag("--no-timing", an.noTiming, "log the fits' durations as 0:00:00 so that outputs can be diffed");
-    analyzeCmd->add_option("--format", an.format, "json (default) or text")->check(CLI::IsMember({"json", "text"}));
+    analyzeCmd->add_option("--format", an.format, "json (default) or text")->check(oneOf({"json", "text"}));
     analyzeCmd->add_option("--precision", an.precision,
                            "genetic: \"Точность подбора\" as typed (default: as the load fills it, 0.0000002)");
     analyzeCmd->add_option("--population", an.population, "genetic: \"Размер популяции\" (default 3000)");
@@ -297,10 +350,10 @@ int main(int argc, char** argv) {
                            "1500, 2000 or 4000)");
     analyzeCmd->add_option("--crossover", an.crossover,
                            "genetic: starting position 0..100 of \"Вероятность скрещивания\" (default 55)")
-        ->check(CLI::Range(0, 100));
+        ->check(wholeNumberFrom(0, 100));
     analyzeCmd->add_option("--mutation", an.mutation,
                            "genetic: starting position 0..100 of \"Вероятность мутаций\" (default 15)")
-        ->check(CLI::Range(0, 100));
+        ->check(wholeNumberFrom(0, 100));
     analyzeCmd->add_option("--copy-best", an.copyBest,
                            "genetic: stored bests to re-inject, \"шт.\" (default 50; N + 1 are copied)");
     analyzeCmd->add_option("--seed", an.seed,
@@ -324,7 +377,7 @@ int main(int argc, char** argv) {
     chartCmd->add_option("file", chart.file, "failure-data file (.rel, Windows-1251)")->required();
     chartCmd->add_option("--warranty", chart.warranty, "warranty-term file (gar*.txt) loaded after the failure data");
     chartCmd->add_option("--window", chart.window, "results (default), expanded or nonparam")
-        ->check(CLI::IsMember({"results", "expanded", "nonparam"}));
+        ->check(oneOf({"results", "expanded", "nonparam"}));
     chartCmd->add_option("--out", chart.out, "PNG file to write")->required();
     chartCmd->add_option("--models", chart.models, "fits before the results: spiral (default), newton, smirnov");
     chartCmd->add_option("--decimal-separator", chart.decimal, "decimal separator of the numbers shown ('.' or ',')")
@@ -338,7 +391,7 @@ int main(int argc, char** argv) {
     } catch (const CLI::CallForAllHelp& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        std::cerr << "relan-cli: " << oneLine(e.what()) << '\n';
+        std::cerr << "relan-cli: " << oneLine(parseErrorText(e)) << '\n';
         return kExitError;
     }
 

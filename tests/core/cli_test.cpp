@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 namespace {
@@ -101,6 +102,10 @@ TEST(CliAnalyze, BadSettingsAreRefusedPromptlyWithTheReason) {
         {"analyze " + kSample + " --sred 1 --sko 1",
          "Модель 1.1 (по Пирсону, метод спирального спуска) не может быть подобрана"},
         {"analyze " + kSample + " --models spiral,bogus", "--models: неизвестная модель «bogus»"},
+        {"frobnicate", "не указана команда"},
+        {"analyze " + kSample + " --crossover 200", "--crossover: допустимо целое число от 0 до 100, задано «200»"},
+        {"analyze " + kSample + " --format xml", "--format: допустимо одно из значений json, text, задано «xml»"},
+        {"load " + kSample + " --bogus", "лишние аргументы: --bogus"},
     };
     for (const Case& c : cases) {
         const auto t0 = std::chrono::steady_clock::now();
@@ -111,6 +116,20 @@ TEST(CliAnalyze, BadSettingsAreRefusedPromptlyWithTheReason) {
         EXPECT_NE(r.err.find(c.says), std::string::npos) << c.args << "\n" << r.err;
         EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
     }
+}
+
+TEST(CliAnalyze, TheSampleInUtf8GivesTheSameAnalysis) {
+    relan::test::TempDir dir;
+    std::ifstream in(kSample, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto utf8 = dir.write("utf8.rel", "\xEF\xBB\xBF" + relan::cp1251::toUtf8(bytes));
+    const std::string opts = " --models spiral,smirnov --no-timing";
+    auto a = runCli("analyze " + kSample + opts);
+    auto b = runCli("analyze " + utf8 + opts);
+    ASSERT_EQ(a.exitCode, 0) << a.err;
+    ASSERT_EQ(b.exitCode, 0) << b.err;
+    EXPECT_EQ(a.out, b.out);
+    EXPECT_EQ(nlohmann::json::parse(b.out)["input"]["causes"][0]["Dolya"], 77);
 }
 
 TEST(CliGenetic, SeededRunIsReproducibleAndFillsItsColumn) {
