@@ -1,5 +1,7 @@
 #include "relan/text1251.hpp"
 
+#include "relan/text_decoding.hpp"
+
 #include <array>
 #include <cstdint>
 #include <unordered_map>
@@ -30,14 +32,6 @@ constexpr std::array<char32_t, 128> kHigh = {
 
 char32_t decodeByte(unsigned char b) { return b < 0x80 ? b : kHigh[b - 0x80]; }
 
-char32_t lowerCodePoint(char32_t c) {
-    if (c >= 'A' && c <= 'Z') return c + 0x20;
-    if (c >= 0x0410 && c <= 0x042F) return c + 0x20;
-    if (c >= 0x0400 && c <= 0x040F) return c + 0x50;
-    if (c == 0x0490) return 0x0491;
-    return c;
-}
-
 const std::unordered_map<char32_t, unsigned char>& reverseTable() {
     static const auto table = [] {
         std::unordered_map<char32_t, unsigned char> m;
@@ -47,41 +41,12 @@ const std::unordered_map<char32_t, unsigned char>& reverseTable() {
     return table;
 }
 
-const std::array<unsigned char, 256>& lowerTable() {
-    static const auto table = [] {
-        std::array<unsigned char, 256> t{};
-        const auto& rev = reverseTable();
-        for (int b = 0; b < 256; ++b) {
-            char32_t lc = lowerCodePoint(decodeByte(static_cast<unsigned char>(b)));
-            if (lc < 0x80)
-                t[b] = static_cast<unsigned char>(lc);
-            else
-                t[b] = rev.at(lc);
-        }
-        return t;
-    }();
-    return table;
-}
-
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 } // namespace
 
 std::string toUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() * 2);
-    for (unsigned char b : bytes) appendUtf8(out, decodeByte(b));
+    for (unsigned char b : bytes) text::appendUtf8(out, decodeByte(b));
     return out;
 }
 
@@ -134,13 +99,6 @@ std::string fromUtf8(std::string_view s) {
             out += '?';
         }
     }
-    return out;
-}
-
-std::string lower(std::string_view bytes) {
-    const auto& t = lowerTable();
-    std::string out(bytes);
-    for (char& c : out) c = static_cast<char>(t[static_cast<unsigned char>(c)]);
     return out;
 }
 

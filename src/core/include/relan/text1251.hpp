@@ -11,9 +11,6 @@ namespace relan::cp1251 {
 std::string toUtf8(std::string_view bytes);
 // Characters outside the code page become '?'.
 std::string fromUtf8(std::string_view utf8);
-// Lower case under the Russian rules of the code page (Cyrillic, Ё, the
-// Ukrainian and Serbian letters, Latin), applied to cp1251 bytes.
-std::string lower(std::string_view bytes);
 
 } // namespace relan::cp1251
 

@@ -24,6 +24,9 @@ struct Decoded {
 // marked UTF-8 or UTF-16 text does not decode.
 Decoded decodeInput(std::string_view bytes, const std::string& fileName);
 
+// Appends the UTF-8 form of a code point.
+void appendUtf8(std::string& out, char32_t c);
+
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 bool isValidUtf8(std::string_view bytes);
 
