@@ -27,10 +27,13 @@ inline std::string cp1251File(const std::vector<std::string>& lines, const std::
 class TempDir {
 public:
     TempDir() {
-        path_ = std::filesystem::temp_directory_path() /
-                ("relan-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                 std::to_string(counter()++));
-        std::filesystem::create_directories(path_);
+        // Test programs run side by side (ctest -j) start within the same
+        // millisecond, so their random seeds may match; the process id keeps
+        // them apart, and a folder is only ever taken when this made it.
+        do {
+            path_ = std::filesystem::temp_directory_path() /
+                    ("relan-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter()++));
+        } while (!std::filesystem::create_directory(path_));
     }
     ~TempDir() {
         std::error_code ec;
