@@ -1,14 +1,16 @@
 #include "chart_command.hpp"
 
 #include "expand_window.hpp"
+#include "flow_chart.hpp"
 #include "main_window.hpp"
 #include "messages.hpp"
 #include "nonparam_window.hpp"
 #include "results_window.hpp"
 
+#include "relan/error.hpp"
+
 #include <QApplication>
 #include <QCheckBox>
-#include <QDir>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QStringList>
@@ -36,26 +38,24 @@ int runChartCommand(const ChartCommand& c) {
         return 2;
     };
 
-    // The link file of the desktop program stays where it was.
-    const QString here = QDir::currentPath();
-    QDir::setCurrent(QDir::tempPath());
-    relan::gui::MainWindow w;
-    QDir::setCurrent(here);
-    if (c.decimal != '.' && c.decimal != ',') return refuse("--decimal-separator: only '.' or ','");
+    // The desktop program's link file is neither offered nor written: the
+    // caller's folder is left as it was.
+    relan::gui::MainWindow w(nullptr, relan::gui::MainWindow::LinkFile::Ignore);
+    if (c.decimal != '.' && c.decimal != ',') return refuse("--decimal-separator: допустимы только «.» и «,»");
     if (!w.loadFailureFile(QString::fromStdString(c.file))) return refuse(failure);
     if (!c.warranty.empty() && !w.loadWarrantyFile(QString::fromStdString(c.warranty))) return refuse(failure);
 
     const QStringList models = QString::fromStdString(c.models).split(',', Qt::SkipEmptyParts);
     for (const QString& m : models)
         if (m != "spiral" && m != "newton" && m != "smirnov")
-            return refuse("--models: unknown model '" + m + "' (spiral, newton, smirnov)");
+            return refuse("--models: неизвестная модель «" + m + "» (допустимы spiral, newton, smirnov)");
     w.findChild<QCheckBox*>("SpirSpusk")->setChecked(models.contains("spiral"));
     w.findChild<QCheckBox*>("BoxNewton")->setChecked(models.contains("newton"));
     w.findChild<QCheckBox*>("BoxSmirnow")->setChecked(models.contains("smirnov"));
 
     QPixmap image;
     if (c.window == "results" || c.window == "expanded") {
-        if (!w.calculate()) return refuse(failure.isEmpty() ? QString("calculation refused") : failure);
+        if (!w.calculate()) return refuse(failure.isEmpty() ? QString("расчет не выполнен") : failure);
         if (c.window == "results") {
             image = w.resultsWindow()->grab();
         } else {
@@ -69,8 +69,12 @@ int runChartCommand(const ChartCommand& c) {
         if (!w.analyseNonParametric()) return refuse(failure);
         image = w.nonParamWindow()->grab();
     } else {
-        return refuse("--window: one of results, expanded, nonparam");
+        return refuse("--window: допустимы results, expanded, nonparam");
     }
-    if (!image.save(QString::fromStdString(c.out), "PNG")) return refuse("cannot write " + QString::fromStdString(c.out));
+    try {
+        relan::gui::writePngFile(image, QString::fromStdString(c.out));
+    } catch (const relan::Error& e) {
+        return refuse(QString::fromStdString(e.what()));
+    }
     return 0;
 }

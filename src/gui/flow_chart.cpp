@@ -1,11 +1,16 @@
 #include "flow_chart.hpp"
 
 #include "messages.hpp"
+#include "qt_text.hpp"
+
+#include "relan/error.hpp"
+#include "relan/file_io.hpp"
 
 #include <QAreaSeries>
 #include <QBarCategoryAxis>
 #include <QBarSeries>
 #include <QBarSet>
+#include <QBuffer>
 #include <QChart>
 #include <QChartView>
 #include <QContextMenuEvent>
@@ -14,6 +19,7 @@
 #include <QGraphicsSimpleTextItem>
 #include <QImage>
 #include <QPainter>
+#include <QPixmap>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineSeries>
@@ -295,7 +301,12 @@ void FlowChart::resizeEvent(QResizeEvent* e) {
 }
 
 bool FlowChart::savePng(const QString& path) const {
-    return const_cast<FlowChart*>(this)->grab().save(path, "PNG");
+    try {
+        writePngFile(const_cast<FlowChart*>(this)->grab(), path);
+        return true;
+    } catch (const Error&) {
+        return false;
+    }
 }
 
 void FlowChart::contextMenuEvent(QContextMenuEvent* e) {
@@ -309,8 +320,15 @@ void saveWidgetPngInteractively(QWidget* w, const QString& suggestedName) {
                                                       QDir::home().filePath(suggestedName),
                                                       QString::fromUtf8("Рисунок PNG (*.png)"));
     if (path.isEmpty()) return;
-    if (!w->grab().save(path, "PNG"))
-        showError(w, {}, QString::fromUtf8("Не удалось записать файл ") + path);
+    guarded(w, [&] { writePngFile(w->grab(), path); });
+}
+
+void writePngFile(const QPixmap& image, const QString& path) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG")) throw Error(writeFailureMessage(ss(path), "рисунок не удалось закодировать в PNG"));
+    writeFileSafely(ss(path), std::string_view(png.constData(), static_cast<std::size_t>(png.size())));
 }
 
 } // namespace relan::gui

@@ -14,6 +14,7 @@
 #include <vector>
 
 class QLabel;
+class QPixmap;
 QT_FORWARD_DECLARE_CLASS(QChart)
 QT_FORWARD_DECLARE_CLASS(QChartView)
 QT_FORWARD_DECLARE_CLASS(QAbstractSeries)
@@ -54,6 +55,7 @@ public:
     // Top of the legend (the chart's bottom when there is none), in this widget.
     int legendTop() const;
 
+    // false when the file was refused (see writePngFile).
     bool savePng(const QString& path) const;
 
 protected:
@@ -79,5 +81,10 @@ private:
 
 // "Сохранить как PNG…" for any widget: asks for a file and saves its image.
 void saveWidgetPngInteractively(QWidget* w, const QString& suggestedName);
+
+// An image as a PNG file, encoded in memory and written as every file of the
+// program is (relan::writeFileSafely): a link is written through, a special
+// or read-only file refused. Refusals are relan::Error naming the file.
+void writePngFile(const QPixmap& image, const QString& path);
 
 } // namespace relan::gui

@@ -156,7 +156,8 @@ struct GeneticRunData {
     std::string error;
 };
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), fmt_(systemNumberFormat()) {
+MainWindow::MainWindow(QWidget* parent, LinkFile linkFile)
+    : QMainWindow(parent), fmt_(systemNumberFormat()), linkFile_(linkFile) {
     setObjectName("Form1");
     setWindowTitle(u("Анализ надежности в эксплуатации.  v.4.1"));
     auto* central = new QWidget(this);
@@ -198,7 +199,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), fmt_(systemNumber
     for (int c = 0; c < 4; ++c) massList_->setHorizontalHeaderItem(c, new QTableWidgetItem);
 
     // A Linux user expects the remembered file, or the home folder, here.
-    auto remembered = readLinkFile(QDir::currentPath().toStdString());
+    const auto remembered =
+        linkFile_ == LinkFile::Use ? readLinkFile(QDir::currentPath().toStdString()) : std::nullopt;
     filePath_->setText(remembered ? qs(*remembered) : QDir::homePath());
     edit4_->setText(QDir::homePath());
 
@@ -436,7 +438,7 @@ bool MainWindow::loadFailureFile(const QString& path) {
     loadedPath_ = path;
     filePath_->setText(path);
     try {
-        writeLinkFile(QDir::currentPath().toStdString(), ss(path));
+        if (linkFile_ == LinkFile::Use) writeLinkFile(QDir::currentPath().toStdString(), ss(path));
     } catch (const Error&) {
         // Only a convenience for the next start; the data are loaded.
     }

@@ -35,7 +35,11 @@ class ExpandWindow;
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit MainWindow(QWidget* parent = nullptr);
+    // Use: the link file of the current folder offers the data file loaded
+    // last at start and remembers every one loaded. Ignore: neither, so that
+    // a command-line run leaves the caller's folder alone.
+    enum class LinkFile { Use, Ignore };
+    explicit MainWindow(QWidget* parent = nullptr, LinkFile linkFile = LinkFile::Use);
     ~MainWindow() override;
 
     AnalysisState& state() { return state_; }
@@ -99,6 +103,7 @@ private:
     QString lastConfirmed_;
     // The failure-data file the state holds; empty before the first load.
     QString loadedPath_;
+    const LinkFile linkFile_;
 
     QLabel* label10_ = nullptr;
     QLineEdit* filePath_ = nullptr;

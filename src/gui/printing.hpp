@@ -9,7 +9,8 @@ namespace relan::gui {
 
 // Draws the window's image on the printer's page (already set up), centred
 // and scaled to the page keeping its proportions. False when the printer
-// could not start (a PDF file that cannot be written, say).
+// could not start. A PDF file is written as every file of the program
+// (relan::writeFileSafely): a refused one raises its relan::Error.
 bool printWidget(QWidget* w, QPrinter& printer);
 
 // The print buttons: the print dialog with the first printer and landscape

@@ -18,10 +18,12 @@ struct Run {
     std::string err;
 };
 
-Run runCli(const std::string& args) {
+// `cwd`: the folder the program starts in; empty = this process's own.
+Run runCli(const std::string& args, const std::string& cwd = {}) {
     relan::test::TempDir dir;
     const auto errPath = (dir.path() / "stderr.txt").string();
-    const std::string cmd = std::string(RELAN_CLI_PATH) + " " + args + " 2>" + errPath;
+    const std::string cmd =
+        (cwd.empty() ? "" : "cd '" + cwd + "' && ") + std::string(RELAN_CLI_PATH) + " " + args + " 2>" + errPath;
     Run r;
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) return r;
@@ -194,3 +196,45 @@ TEST(CliGenetic, BadSettingsAreRefusedBeforeAnyFit) {
         EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
     }
 }
+
+#ifdef RELAN_CLI_CHARTS
+TEST(CliChart, LeavesTheCallersFolderAlone) {
+    // The desktop program remembers its last file in the current folder; a
+    // command-line run must not leave that file behind.
+    relan::test::TempDir dir;
+    const auto out = dir.path() / "chart.png";
+    auto r = runCli("chart " + std::string(RELAN_TEST_DATA_DIR "/small.rel") + " --window nonparam --out " +
+                        out.string(),
+                    dir.path().string());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(r.err.empty()) << r.err;
+    EXPECT_GT(std::filesystem::file_size(out), 1000u);
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) names.push_back(e.path().filename());
+    EXPECT_EQ(names, std::vector<std::string>{"chart.png"});
+}
+
+TEST(CliChart, UnwritableOutputIsOneRussianLineAndExitTwo) {
+    relan::test::TempDir dir;
+    std::filesystem::create_directory(dir.path() / "folder");
+    const std::string d = dir.path().string();
+    const auto device = relan::test::characterDevice(dir.path());
+    const struct {
+        std::string out;
+        std::string reason;
+    } cases[] = {
+        {d + "/missing/chart.png", "папка не существует"},
+        {d + "/folder", "это папка, а не файл"},
+        {device.string(), "это не обычный файл (устройство, канал или сокет)"},
+    };
+    for (const auto& c : cases) {
+        if (c.out.empty()) continue; // root without the right to make device nodes
+        auto r = runCli("chart " + std::string(RELAN_TEST_DATA_DIR "/small.rel") + " --window nonparam --out " + c.out);
+        EXPECT_EQ(r.exitCode, 2) << c.out;
+        EXPECT_EQ(r.err, "relan-cli: Не удалось записать файл «" + c.out + "»: " + c.reason + "\n");
+    }
+    if (!device.empty()) EXPECT_TRUE(std::filesystem::is_character_file(device));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "folder"));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "folder"));
+}
+#endif

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
@@ -24,10 +27,13 @@ inline std::string cp1251File(const std::vector<std::string>& lines, const std::
 class TempDir {
 public:
     TempDir() {
-        path_ = std::filesystem::temp_directory_path() /
-                ("relan-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                 std::to_string(counter()++));
-        std::filesystem::create_directories(path_);
+        // Test programs run side by side (ctest -j) start within the same
+        // millisecond, so their random seeds may match; the process id keeps
+        // them apart, and a folder is only ever taken when this made it.
+        do {
+            path_ = std::filesystem::temp_directory_path() /
+                    ("relan-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter()++));
+        } while (!std::filesystem::create_directory(path_));
     }
     ~TempDir() {
         std::error_code ec;
@@ -47,6 +53,18 @@ private:
     }
     std::filesystem::path path_;
 };
+
+// A character device to aim a write at that must be refused. A faulty write
+// run as root would replace the system's /dev/null, so root gets a node of
+// the same device in `folder`; anyone else cannot harm /dev/null and gets
+// it. Empty when root may not make device nodes here.
+inline std::filesystem::path characterDevice(const std::filesystem::path& folder) {
+    if (::geteuid() != 0) return "/dev/null";
+    struct stat null {};
+    const auto node = folder / "null";
+    if (::stat("/dev/null", &null) != 0 || ::mknod(node.c_str(), S_IFCHR | 0666, null.st_rdev) != 0) return {};
+    return node;
+}
 
 // A loaded state with the given failure times (ascending), every failure of
 // cause 1 unless `causes` says otherwise, all failures documented.

@@ -6,6 +6,7 @@
 #include "printing.hpp"
 #include "results_window.hpp"
 
+#include "relan/error.hpp"
 #include "relan/text1251.hpp"
 
 #include <QAbstractButton>
@@ -115,6 +116,7 @@ private slots:
     void exportWritesTheMemoInCp1251WithCrLf();
     void exportToAnUncreatableFileWritesNothing();
     void resultsWindowPrintsToPdfAndChartsSaveAsPng();
+    void picturesAndPdfFilesAreWrittenAsEveryFile();
     void nonParametricShowsTheHalfFleetTime();
     void nonParametricTwiceKeepsOneBarSeriesPerCause();
     void nonParametricWithoutDataGivesAMessage();
@@ -344,7 +346,7 @@ void MainWindowTest::exportToAnUncreatableFileWritesNothing() {
     const QString path = dir_.filePath("no/such/folder/log.txt");
     QVERIFY(!w.exportLog(path));
     QCOMPARE(m.texts.size(), 1);
-    QVERIFY2(m.texts[0].startsWith("Cannot create file"), qPrintable(m.texts[0]));
+    QCOMPARE(m.texts[0], u("Не удалось записать файл «") + path + u("»: папка не существует"));
     QVERIFY(!QFile::exists(path));
 }
 
@@ -368,6 +370,42 @@ void MainWindowTest::resultsWindowPrintsToPdfAndChartsSaveAsPng() {
     const QImage img(png);
     QCOMPARE(img.size(), QSize(649, 423));
     QVERIFY(hasManyColours(img));
+}
+
+void MainWindowTest::picturesAndPdfFilesAreWrittenAsEveryFile() {
+    MainWindow w;
+    QVERIFY(w.loadFailureFile(kSmall));
+    QVERIFY(w.analyseNonParametric());
+    FlowChart* chart = w.nonParamWindow()->chart();
+    // Through a link: the link stays, the file it leads to gets the picture.
+    const QString real = dir_.filePath("real.png"), link = dir_.filePath("link.png");
+    QVERIFY(QFile::link(real, link));
+    QVERIFY(chart->savePng(link));
+    QVERIFY(QFileInfo(link).isSymLink());
+    QVERIFY(hasManyColours(QImage(real)));
+    // A read-only file keeps its contents.
+    const QString readOnly = dir_.filePath("read-only.png");
+    QFile ro(readOnly);
+    QVERIFY(ro.open(QIODevice::WriteOnly));
+    ro.write("old");
+    ro.close();
+    QVERIFY(ro.setPermissions(QFileDevice::ReadOwner));
+    QVERIFY(!chart->savePng(readOnly));
+    QVERIFY(ro.open(QIODevice::ReadOnly));
+    QCOMPARE(ro.readAll(), QByteArray("old"));
+    // A PDF printed to a folder's name is refused, naming the file.
+    const QString folder = dir_.filePath("folder.pdf");
+    QVERIFY(QDir().mkdir(folder));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(folder);
+    try {
+        relan::gui::printWidget(w.nonParamWindow(), printer);
+        QFAIL("no error");
+    } catch (const relan::Error& e) {
+        QCOMPARE(QString::fromStdString(e.what()), u("Не удалось записать файл «") + folder + u("»: это папка, а не файл"));
+    }
+    QVERIFY(QFileInfo(folder).isDir());
 }
 
 void MainWindowTest::nonParametricShowsTheHalfFleetTime() {

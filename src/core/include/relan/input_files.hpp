@@ -4,6 +4,7 @@
 // (gar*.txt). A load either succeeds whole or changes nothing: it works on a
 // copy of the state and hands it over only after the last line was read.
 
+#include "relan/file_io.hpp"
 #include "relan/numtext.hpp"
 #include "relan/state.hpp"
 
@@ -49,12 +50,6 @@ struct WarrantyLoadFields {
     std::string meSKO;
 };
 
-// Files larger than this are refused before they are read: a failure file of
-// a very large fleet is a few megabytes.
-constexpr std::size_t kMaxInputFileBytes = 256u << 20;
-
-std::string readInputFile(const std::string& path);
-
 FailureLoad loadFailureData(const std::string& path, const NumberFormat& fmt, AnalysisState& state);
 // The same on bytes already in memory; fileName only names the file in messages.
 FailureLoad parseFailureData(std::string_view bytes, const std::string& fileName, const NumberFormat& fmt,
@@ -69,16 +64,5 @@ void sort_MinMax(std::vector<Problems>& z);
 
 // Generation count suggested for a fleet failure count; empty = leave the field.
 std::optional<std::string> generationsForFailureCount(int kolOtk);
-
-// The link file remembers the path of the last failure-data file loaded.
-inline constexpr const char* kLinkFileName = "linkRel.txt";
-void writeLinkFile(const std::filesystem::path& folder, const std::string& filePathText);
-std::optional<std::string> readLinkFile(const std::filesystem::path& folder);
-
-// Writes the progress log as the export gives it to the user: cp1251, CR LF
-// after every line. The file is replaced whole or not at all: when it cannot
-// be written, relan::Error "Cannot create file "<path>". <reason>" is raised
-// and an existing file of that name keeps its contents.
-void writeLogFile(const std::filesystem::path& path, const std::vector<std::string>& lines);
 
 } // namespace relan
