@@ -2,6 +2,7 @@
 
 #include "relan/error.hpp"
 #include "relan/text1251.hpp"
+#include "relan/text_decoding.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -261,30 +262,6 @@ private:
     std::optional<struct stat> existing_; // the regular file to replace
 };
 
-bool isValidUtf8(std::string_view s) {
-    for (std::size_t i = 0; i < s.size();) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        if (b < 0x80) {
-            ++i;
-            continue;
-        }
-        // C0, C1 and F5..FF never lead a well-formed sequence.
-        const std::size_t len = b < 0xC2 ? 0 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : b < 0xF5 ? 4 : 0;
-        if (len == 0 || i + len > s.size()) return false;
-        char32_t c = b & (0x7F >> len);
-        for (std::size_t k = 1; k < len; ++k) {
-            const auto cb = static_cast<unsigned char>(s[i + k]);
-            if ((cb & 0xC0) != 0x80) return false;
-            c = (c << 6) | (cb & 0x3F);
-        }
-        // Overlong forms, surrogates, code points beyond U+10FFFF.
-        if ((len == 3 && c < 0x800) || (len == 4 && (c < 0x10000 || c > 0x10FFFF)) || (c >= 0xD800 && c <= 0xDFFF))
-            return false;
-        i += len;
-    }
-    return true;
-}
-
 bool hasNonAscii(std::string_view s) {
     return std::any_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
 }
@@ -304,7 +281,7 @@ bool hasControlCharacters(std::string_view utf8) {
 }
 
 std::string decodeLinkLine(std::string_view line) {
-    if (hasNonAscii(line) && isValidUtf8(line)) return std::string(line);
+    if (hasNonAscii(line) && text::isValidUtf8(line)) return std::string(line);
     return cp1251::toUtf8(line);
 }
 
@@ -397,7 +374,7 @@ void writeLinkFile(const std::filesystem::path& folder, const std::string& fileP
     // cp1251 as ever, unless that loses characters, or its bytes would read
     // back as UTF-8: then the path goes in UTF-8, which the reader tells apart.
     std::string bytes = cp1251::fromUtf8(filePathText);
-    if (cp1251::toUtf8(bytes) != filePathText || (hasNonAscii(bytes) && isValidUtf8(bytes))) bytes = filePathText;
+    if (cp1251::toUtf8(bytes) != filePathText || (hasNonAscii(bytes) && text::isValidUtf8(bytes))) bytes = filePathText;
     if (bytes.empty() || bytes.size() > kMaxLinkPathBytes || hasControlCharacters(filePathText)) return;
     writeFileSafely(folder / kLinkFileName, bytes + "\r\n", {OnSymlink::Replace, OnSpecialFile::Skip});
 }
