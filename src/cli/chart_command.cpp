@@ -41,7 +41,6 @@ int runChartCommand(const ChartCommand& c) {
     // The desktop program's link file is neither offered nor written: the
     // caller's folder is left as it was.
     relan::gui::MainWindow w(nullptr, relan::gui::MainWindow::LinkFile::Ignore);
-    if (c.decimal != '.' && c.decimal != ',') return refuse("--decimal-separator: допустимы только «.» и «,»");
     if (!w.loadFailureFile(QString::fromStdString(c.file))) return refuse(failure);
     if (!c.warranty.empty() && !w.loadWarrantyFile(QString::fromStdString(c.warranty))) return refuse(failure);
 

@@ -262,29 +262,6 @@ private:
     std::optional<struct stat> existing_; // the regular file to replace
 };
 
-bool hasNonAscii(std::string_view s) {
-    return std::any_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-}
-
-// C0 controls, DEL and the C1 controls (U+0080..U+009F) of UTF-8 text: a
-// path holding them was not typed by anyone.
-bool hasControlCharacters(std::string_view utf8) {
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        const auto b = static_cast<unsigned char>(utf8[i]);
-        if (b < 32 || b == 127) return true;
-        if (b == 0xC2 && i + 1 < utf8.size()) {
-            const auto next = static_cast<unsigned char>(utf8[i + 1]);
-            if (next >= 0x80 && next <= 0x9F) return true;
-        }
-    }
-    return false;
-}
-
-std::string decodeLinkLine(std::string_view line) {
-    if (hasNonAscii(line) && text::isValidUtf8(line)) return std::string(line);
-    return cp1251::toUtf8(line);
-}
-
 std::string tooLarge(const std::string& path, std::size_t size) {
     return "Файл " + path + " слишком велик для файла данных (" + std::to_string(size) + " байт)";
 }
@@ -374,8 +351,8 @@ void writeLinkFile(const std::filesystem::path& folder, const std::string& fileP
     // cp1251 as ever, unless that loses characters, or its bytes would read
     // back as UTF-8: then the path goes in UTF-8, which the reader tells apart.
     std::string bytes = cp1251::fromUtf8(filePathText);
-    if (cp1251::toUtf8(bytes) != filePathText || (hasNonAscii(bytes) && text::isValidUtf8(bytes))) bytes = filePathText;
-    if (bytes.empty() || bytes.size() > kMaxLinkPathBytes || hasControlCharacters(filePathText)) return;
+    if (cp1251::toUtf8(bytes) != filePathText || text::readsAsUtf8(bytes)) bytes = filePathText;
+    if (bytes.empty() || bytes.size() > kMaxLinkPathBytes || text::hasControlCharacters(filePathText)) return;
     writeFileSafely(folder / kLinkFileName, bytes + "\r\n", {OnSymlink::Replace, OnSpecialFile::Skip});
 }
 
@@ -394,9 +371,9 @@ std::optional<std::string> readLinkFile(const std::filesystem::path& folder) {
     std::string_view line(head.data(), lf == std::string::npos ? head.size() : lf);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.empty() || line.size() > kMaxLinkPathBytes) return std::nullopt;
-    std::string text = decodeLinkLine(line);
-    if (hasControlCharacters(text)) return std::nullopt;
-    return text;
+    std::string path = text::unmarkedToUtf8(line);
+    if (text::hasControlCharacters(path)) return std::nullopt;
+    return path;
 }
 
 void writeLogFile(const std::filesystem::path& path, const std::vector<std::string>& lines) {

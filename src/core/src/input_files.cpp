@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <system_error>
 
 namespace relan {
 namespace {
@@ -87,22 +86,25 @@ struct HeaderNumber {
     std::string text;
 };
 
-// The header numbers use the point; a comma is the likeliest slip.
-HeaderNumber headerReal(Reader& r, const std::string& file, const HeaderItem& item) {
+// The next header number; the end of the file instead is refused by name.
+Reader::Number headerToken(Reader& r, const std::string& file, const HeaderItem& item) {
     const auto n = r.readNumber();
     if (n.text.empty())
         throw Error("Файл " + file + " обрывается в заголовке: нет строки " + std::to_string(item.line) + " (" +
                     item.what + ")");
+    return n;
+}
+
+// The header numbers use the point; a comma is the likeliest slip.
+HeaderNumber headerReal(Reader& r, const std::string& file, const HeaderItem& item) {
+    const auto n = headerToken(r, file, item);
     auto v = n.text.size() > kRealRun ? std::nullopt : parseReal(n.text, '.');
     if (!v) throw Error(lineError(file, n.line, std::string(item.what) + ": " + notANumberText(n.text, '.')));
     return {*v, n.line, std::string(n.text)};
 }
 
 HeaderNumber headerInteger(Reader& r, const std::string& file, const HeaderItem& item) {
-    const auto n = r.readNumber();
-    if (n.text.empty())
-        throw Error("Файл " + file + " обрывается в заголовке: нет строки " + std::to_string(item.line) + " (" +
-                    item.what + ")");
+    const auto n = headerToken(r, file, item);
     auto v = n.text.size() > kIntegerRun ? std::nullopt : parseInt32(n.text);
     if (!v)
         throw Error(lineError(file, n.line, std::string(item.what) + ": " + text::quoted(n.text) +

@@ -84,6 +84,8 @@ std::string fromUtf16(std::string_view bytes, bool littleEndian, const std::stri
     return out;
 }
 
+bool isControl(char32_t cp) { return cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp <= 0x9F); }
+
 char32_t lowerCodePoint(char32_t c) {
     if (c >= 'A' && c <= 'Z') return c + 0x20;
     if (c < 0xC0) return c;
@@ -127,6 +129,30 @@ bool isValidUtf8(std::string_view s) {
     return true;
 }
 
+bool readsAsUtf8(std::string_view bytes) {
+    const bool beyondAscii =
+        std::any_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    return beyondAscii && isValidUtf8(bytes);
+}
+
+std::string unmarkedToUtf8(std::string_view bytes) {
+    return readsAsUtf8(bytes) ? std::string(bytes) : cp1251::toUtf8(bytes);
+}
+
+bool hasControlCharacters(std::string_view s) {
+    char32_t cp = 0;
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t len = nextUtf8(s, i, cp);
+        if (len == 0) {
+            ++i;
+            continue;
+        }
+        if (isControl(cp)) return true;
+        i += len;
+    }
+    return false;
+}
+
 Decoded decodeInput(std::string_view bytes, const std::string& fileName) {
     Decoded d;
     if (bytes.starts_with("\xEF\xBB\xBF")) {
@@ -149,14 +175,8 @@ Decoded decodeInput(std::string_view bytes, const std::string& fileName) {
         d.encoding = Encoding::Utf16BE;
         d.utf8 = fromUtf16(bytes.substr(2), false, fileName);
     } else {
-        const bool beyondAscii =
-            std::any_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-        if (beyondAscii && isValidUtf8(bytes)) {
-            d.encoding = Encoding::Utf8;
-            d.utf8.assign(bytes);
-        } else {
-            d.utf8 = cp1251::toUtf8(bytes);
-        }
+        d.encoding = readsAsUtf8(bytes) ? Encoding::Utf8 : Encoding::Cp1251;
+        d.utf8 = unmarkedToUtf8(bytes);
     }
     // Lines ended by CR alone (old Macintosh editors) would read as one line.
     if (d.utf8.find('\n') == std::string::npos) std::replace(d.utf8.begin(), d.utf8.end(), '\r', '\n');
@@ -197,7 +217,7 @@ std::string visible(std::string_view s, std::size_t maxChars) {
             out += hexByte(static_cast<unsigned char>(s[i++]));
             continue;
         }
-        if (cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp <= 0x9F))
+        if (isControl(cp))
             out += hexByte(static_cast<unsigned char>(cp));
         else
             out.append(s.substr(i, len));

@@ -29,6 +29,15 @@ void appendUtf8(std::string& out, char32_t c);
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 bool isValidUtf8(std::string_view bytes);
+// Unmarked bytes that are read as UTF-8 rather than Windows-1251: valid
+// UTF-8 with at least one byte beyond ASCII.
+bool readsAsUtf8(std::string_view bytes);
+// Unmarked bytes as UTF-8, by readsAsUtf8; never raises.
+std::string unmarkedToUtf8(std::string_view bytes);
+
+// C0 controls, DEL or C1 controls (U+0080..U+009F) in a UTF-8 text: nothing
+// a person typed as a name or a path.
+bool hasControlCharacters(std::string_view utf8);
 
 // Lower case of Latin, Latin-1 and Cyrillic letters; other characters stay.
 std::string lowerUtf8(std::string_view utf8);
