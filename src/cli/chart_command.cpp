@@ -1,5 +1,6 @@
 #include "chart_command.hpp"
 
+#include "app_setup.hpp"
 #include "expand_window.hpp"
 #include "flow_chart.hpp"
 #include "main_window.hpp"
@@ -11,6 +12,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QStringList>
@@ -28,6 +30,7 @@ int runChartCommand(const ChartCommand& c) {
     char name[] = "relan-cli";
     char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
+    relan::gui::setUpApplication(app);
 
     QString failure;
     relan::gui::setMessageHook([&failure](const QString&, const QString& text) {
@@ -56,16 +59,27 @@ int runChartCommand(const ChartCommand& c) {
     if (c.window == "results" || c.window == "expanded") {
         if (!w.calculate()) return refuse(failure.isEmpty() ? QString("расчет не выполнен") : failure);
         if (c.window == "results") {
+            // The designed size, whatever screen the offscreen platform pretends.
+            w.resultsWindow()->resize(1436, 794);
             image = w.resultsWindow()->grab();
         } else {
             if (!w.expand()) return refuse(failure);
             relan::gui::ExpandWindow* e = w.expandWindow();
             e->showNormal();
-            e->resize(1190, 775);
-            image = e->grab();
+            // The chart and its heading at their designed size, without the
+            // window's button.
+            const QSize designed(1184, 769);
+            e->resize(designed);
+            for (int i = 0; i < 2; ++i) {
+                e->layout()->activate();
+                e->resize(e->size() + designed - e->printedPart()->size());
+            }
+            e->layout()->activate();
+            image = e->printedPart()->grab();
         }
     } else if (c.window == "nonparam") {
         if (!w.analyseNonParametric()) return refuse(failure);
+        w.nonParamWindow()->resize(1008, 700);
         image = w.nonParamWindow()->grab();
     } else {
         return refuse("--window: допустимы results, expanded, nonparam");

@@ -3,23 +3,20 @@
 #include "flow_chart.hpp"
 #include "printing.hpp"
 #include "qt_text.hpp"
+#include "widgets.hpp"
 
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-
-#include <algorithm>
+#include <QVBoxLayout>
 
 namespace relan::gui {
 namespace {
 
-QLabel* overlayLabel(QWidget* parent, const char* name, const QString& family, int px, bool bold) {
-    auto* l = new QLabel(parent);
+QLabel* textLabel(const char* name, const QString& family, int px, bool bold) {
+    auto* l = new QLabel;
     l->setObjectName(name);
-    QFont f(family);
-    f.setPixelSize(px);
-    f.setBold(bold);
-    l->setFont(f);
-    l->setAttribute(Qt::WA_TransparentForMouseEvents);
+    l->setFont(scaledPixelFont(family, px, bold));
     return l;
 }
 
@@ -29,8 +26,6 @@ ChartLook expandLook() {
     look.axisTitlePx = 19;
     look.axisLabelsPx = 16;
     look.legendPx = 13;
-    look.bottomMargin = 30; // the median line sits under the plot
-    look.titleGapLines = 1; // and the heading between the title and the plot
     return look;
 }
 
@@ -39,20 +34,56 @@ ChartLook expandLook() {
 ExpandWindow::ExpandWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName("ExpandForm");
     setWindowTitle("v 4.1");
-    resize(1184, 769);
-    chart_ = new FlowChart("Chart1", this);
-    chart_->setGeometry(0, 8, 1188, 764);
-    label1_ = overlayLabel(this, "Label1", "Arial", 21, true);
+
+    auto* print = namedButton("Button2", "Print");
+    connect(print, &QPushButton::clicked, this,
+            [this] { printWindowInteractively(content_, printName(label1_->text(), QString::fromUtf8("поток отказов"))); });
+
+    // What is printed: the heading and the chart, on white, without the
+    // window's buttons.
+    content_ = new QWidget;
+    content_->setObjectName("ExpandFormContent");
+    content_->setAutoFillBackground(true);
+    QPalette white = content_->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    content_->setPalette(white);
+
+    label1_ = textLabel("Label1", "Arial", 21, true);
     label1_->setAlignment(Qt::AlignHCenter);
-    label4_ = overlayLabel(this, "Label4", "Tahoma", 13, false);
+    label1_->setWordWrap(true);
+    chart_ = new FlowChart("Chart1", nullptr);
+
+    // The median times, on one line under the plot.
+    auto* medians = new QWidget;
+    medians->setObjectName("MedianLine");
+    auto* line = new QHBoxLayout(medians);
+    line->setContentsMargins(scaledPx(60), 2, 8, 2);
+    label4_ = textLabel("Label4", "Tahoma", 13, false);
     label4_->setText(QString::fromUtf8("50%-я наработка на отказ по документированным случаям:"));
-    label2_ = overlayLabel(this, "Label2", "Tahoma", 13, false);
-    label3_ = overlayLabel(this, "Label3", "Tahoma", 13, false);
-    auto* print = new QPushButton("Print", this);
-    print->setObjectName("Button2");
-    print->setGeometry(9, 10, 49, 25);
-    connect(print, &QPushButton::clicked, this, [this] { printWindowInteractively(this); });
-    placeLabels();
+    label2_ = textLabel("Label2", "Tahoma", 13, false);
+    label3_ = textLabel("Label3", "Tahoma", 13, false);
+    line->addWidget(label4_);
+    line->addSpacing(scaledPx(12));
+    line->addWidget(label2_);
+    line->addSpacing(scaledPx(12));
+    line->addWidget(label3_);
+    line->addStretch(1);
+    chart_->setFooter(medians);
+
+    auto* contentLayout = new QVBoxLayout(content_);
+    contentLayout->setContentsMargins(4, 4, 4, 4);
+    contentLayout->addWidget(label1_);
+    contentLayout->addWidget(chart_, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(print);
+    buttons->addStretch(1);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addLayout(buttons);
+    layout->addWidget(content_, 1);
+    chart_->setMinimumSize(scaledPx(600), scaledPx(360));
+    resizeToFitScreen(this, QSize(1184, 769));
 }
 
 void ExpandWindow::fill(const ExpandResult& r) {
@@ -61,28 +92,6 @@ void ExpandWindow::fill(const ExpandResult& r) {
     // With no median there is nothing to say with the censoring either.
     label3_->setText(qs(r.Label3));
     chart_->fill(r.chart, r.labels, expandLook());
-    placeLabels();
-}
-
-void ExpandWindow::placeLabels() {
-    // The chart keeps its designed size; the heading runs across its top
-    // under the title, the median line just above the legend.
-    label1_->setGeometry(60, 8 + 30, chart_->width() - 120, 28);
-    const int y = 8 + chart_->legendTop() - 26;
-    // At their designed places, moved right only as far as the text before
-    // them needs in this font.
-    auto widthOf = [](QLabel* l) { return l->fontMetrics().horizontalAdvance(l->text()) + 10; };
-    const int x2 = std::max(536, 129 + widthOf(label4_));
-    const int x3 = std::max(920, x2 + widthOf(label2_));
-    label4_->setGeometry(129, y, x2 - 129, 20);
-    label2_->setGeometry(x2, y, x3 - x2, 20);
-    label3_->setGeometry(x3, y, std::max(100, chart_->width() - x3), 20);
-    for (QLabel* l : {label1_, label2_, label3_, label4_}) l->raise();
-}
-
-void ExpandWindow::resizeEvent(QResizeEvent* e) {
-    QWidget::resizeEvent(e);
-    placeLabels();
 }
 
 } // namespace relan::gui

@@ -21,12 +21,11 @@ public:
     void fill(const ExpandResult& r);
     FlowChart* chart() const { return chart_; }
 
-protected:
-    void resizeEvent(QResizeEvent* e) override;
+    // The heading and the chart without the window's button: what is printed.
+    QWidget* printedPart() const { return content_; }
 
 private:
-    void placeLabels();
-
+    QWidget* content_ = nullptr;
     FlowChart* chart_ = nullptr;
     QLabel* label1_ = nullptr;
     QLabel* label2_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include "messages.hpp"
 #include "qt_text.hpp"
+#include "widgets.hpp"
 
 #include "relan/error.hpp"
 #include "relan/file_io.hpp"
@@ -41,12 +42,8 @@ QColor rgb(std::uint32_t c, int transparency) {
     return q;
 }
 
-QFont pixelFont(int px, bool bold) {
-    QFont f;
-    f.setPixelSize(px);
-    f.setBold(bold);
-    return f;
-}
+// The designed pixel sizes, grown with the user's font.
+QFont pixelFont(int px, bool bold) { return scaledPixelFont({}, px, bold); }
 
 // Category labels must differ for the axis to keep one slot per interval;
 // two bounds that round to the same hour are told apart invisibly.
@@ -118,19 +115,13 @@ QChart* FlowChart::chart() const { return view_->chart(); }
 void FlowChart::fill(const ChartData& data, const std::vector<std::string>& labels, const ChartLook& look) {
     // A new chart each time: nothing of the previous filling can survive.
     auto* chart = new QChart;
-    QString titleText = QString::fromStdString(data.title).toHtmlEscaped();
-    for (int i = 0; i < look.titleGapLines; ++i) titleText += "<br>&nbsp;";
-    chart->setTitle(titleText);
-    // 16 px bold as designed; a title wider than the chart is set smaller
-    // rather than cut.
-    QFont titleFont = pixelFont(look.titlePx, true);
-    const QString title = QString::fromStdString(data.title);
-    while (titleFont.pixelSize() > 10 && QFontMetrics(titleFont).horizontalAdvance(title) > width() - 24)
-        titleFont.setPixelSize(titleFont.pixelSize() - 1);
-    chart->setTitleFont(titleFont);
+    title_ = QString::fromStdString(data.title);
+    titlePx_ = look.titlePx;
+    axisTitlePx_ = look.axisTitlePx;
+    chart->setTitle(title_.toHtmlEscaped());
     chart->setTitleBrush(Qt::black);
     chart->legend()->hide();
-    chart->setMargins(QMargins(4, 4, 4, look.bottomMargin));
+    chart->setMargins(QMargins(4, 4, 4, 4));
 
     auto* x = new QBarCategoryAxis;
     x->append(uniqueLabels(labels));
@@ -286,13 +277,37 @@ void FlowChart::placeMarks() {
     }
 }
 
-int FlowChart::legendTop() const { return legend_->isVisibleTo(this) ? legend_->y() : height(); }
+void FlowChart::fitTitles() {
+    // The designed sizes, or smaller where a title would otherwise be cut.
+    auto fitted = [](const QString& text, int px, int room) {
+        QFont f = pixelFont(px, true);
+        while (f.pixelSize() > 8 && QFontMetrics(f).horizontalAdvance(text) > room) f.setPixelSize(f.pixelSize() - 1);
+        return f;
+    };
+    QChart* c = view_->chart();
+    c->setTitleFont(fitted(title_, titlePx_, view_->width() - 24));
+    // The plot is the chart less its title, the bottom labels and margins.
+    const int plotHeight = view_->height() - 2 * QFontMetrics(c->titleFont()).height() - scaledPx(60);
+    for (QAbstractAxis* a : c->axes(Qt::Vertical)) a->setTitleFont(fitted(a->titleText(), axisTitlePx_, plotHeight));
+}
+
+void FlowChart::setFooter(QWidget* footer) {
+    footer_ = footer;
+    footer_->setParent(this);
+    layoutParts();
+}
 
 void FlowChart::layoutParts() {
     int legendHeight = 0;
     if (legend_->isVisibleTo(this)) legendHeight = legend_->heightForWidth(width()) + 4;
     legend_->setGeometry(0, height() - legendHeight, width(), legendHeight);
-    view_->setGeometry(0, 0, width(), height() - legendHeight);
+    int footerHeight = 0;
+    if (footer_) {
+        footerHeight = footer_->hasHeightForWidth() ? footer_->heightForWidth(width()) : footer_->sizeHint().height();
+        footer_->setGeometry(0, height() - legendHeight - footerHeight, width(), footerHeight);
+    }
+    view_->setGeometry(0, 0, width(), height() - legendHeight - footerHeight);
+    fitTitles();
 }
 
 void FlowChart::resizeEvent(QResizeEvent* e) {

@@ -29,10 +29,6 @@ struct ChartLook {
     int axisLabelsPx = 10;
     int legendPx = 11;
     QString bottomAxisTitle;
-    // Room under the plot for texts a window places there.
-    int bottomMargin = 4;
-    // Blank lines under the title, for a heading the window places there.
-    int titleGapLines = 0;
     // Fixed range of the right axis; automatic when empty.
     std::optional<std::pair<double, double>> rightRange;
     QString rightLabelFormat = "%.0f";
@@ -52,8 +48,8 @@ public:
     QStringList seriesTitles() const { return seriesTitles_; }
     QStringList legendTitles() const { return legendTitles_; }
     QChart* chart() const;
-    // Top of the legend (the chart's bottom when there is none), in this widget.
-    int legendTop() const;
+    // A line of texts between the plot and the legend, owned by the chart.
+    void setFooter(QWidget* footer);
 
     // false when the file was refused (see writePngFile).
     bool savePng(const QString& path) const;
@@ -65,9 +61,14 @@ protected:
 private:
     void layoutParts();
     void placeMarks();
+    void fitTitles();
 
     QChartView* view_ = nullptr;
     QLabel* legend_ = nullptr;
+    QWidget* footer_ = nullptr;
+    QString title_;
+    int titlePx_ = 16;
+    int axisTitlePx_ = 13;
     struct Mark {
         QGraphicsSimpleTextItem* item;
         QPointF value;

@@ -5,6 +5,7 @@
 #include "nonparam_window.hpp"
 #include "qt_text.hpp"
 #include "results_window.hpp"
+#include "widgets.hpp"
 
 #include "relan/calculation.hpp"
 #include "relan/error.hpp"
@@ -20,7 +21,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,14 +31,19 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QSlider>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QStyle>
 #include <QTableWidget>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <chrono>
+#include <tuple>
 
 namespace relan::gui {
 namespace {
@@ -48,52 +56,21 @@ struct BusyCursor {
     ~BusyCursor() { QApplication::restoreOverrideCursor(); }
 };
 
-QLabel* label(QWidget* parent, const char* name, const char* text, int x, int y, int w, int h = 18) {
-    auto* l = new QLabel(u(text), parent);
-    l->setObjectName(name);
-    l->setGeometry(x, y, w, h);
-    return l;
-}
+QLabel* label(const char* name, const char* text) { return namedLabel(name, u(text)); }
 
-QLineEdit* edit(QWidget* parent, const char* name, const QString& text, int x, int y, int w) {
-    auto* e = new QLineEdit(text, parent);
-    e->setObjectName(name);
-    e->setGeometry(x, y, w, 22);
-    return e;
-}
-
-// An edit field with its label to the right, named "<edit>Label".
-QLineEdit* labelledEdit(QWidget* parent, const char* name, const char* caption, int x, int y, int w,
-                        int labelWidth) {
-    QLineEdit* e = edit(parent, name, {}, x, y, w);
-    auto* l = new QLabel(u(caption), parent);
-    l->setObjectName(QString::fromLatin1(name) + "Label");
-    l->setGeometry(x + w + 2, y + 2, labelWidth, 18);
-    l->setBuddy(e);
-    return e;
-}
-
-QPushButton* button(QWidget* parent, const char* name, const char* text, int x, int y, int w, int h) {
-    auto* b = new QPushButton(u(text), parent);
-    b->setObjectName(name);
-    b->setGeometry(x, y, w, h);
-    return b;
-}
-
-QCheckBox* check(QWidget* parent, const char* name, const char* text, bool on, int x, int y, int w) {
-    auto* c = new QCheckBox(u(text), parent);
-    c->setObjectName(name);
-    c->setChecked(on);
-    c->setGeometry(x, y, w, 22);
-    return c;
-}
-
-QWidget* panel(QWidget* parent, const char* name, int x, int y, int w, int h) {
-    auto* p = new QFrame(parent);
+// A panel of the window: a framed group whose controls follow its layout.
+QFrame* panel(const char* name) {
+    auto* p = new QFrame;
     p->setObjectName(name);
     p->setFrameShape(QFrame::StyledPanel);
-    p->setGeometry(x, y, w, h);
     return p;
+}
+
+// A label beside the field it names, for the keyboard and screen readers.
+QLabel* buddy(const char* name, const char* text, QWidget* field) {
+    QLabel* l = label(name, text);
+    l->setBuddy(field);
+    return l;
 }
 
 } // namespace
@@ -160,43 +137,84 @@ MainWindow::MainWindow(QWidget* parent, LinkFile linkFile)
     : QMainWindow(parent), fmt_(systemNumberFormat()), linkFile_(linkFile) {
     setObjectName("Form1");
     setWindowTitle(u("Анализ надежности в эксплуатации.  v.4.1"));
-    auto* central = new QWidget(this);
-    central->setObjectName("Form1Client");
-    setCentralWidget(central);
-    // The layout is in pixels, drawn for a compact 11 px system font.
-    QFont compact = font();
-    compact.setPixelSize(11);
-    central->setFont(compact);
-    setFixedSize(1206, 675);
 
-    label10_ = new QLabel(central);
+    label10_ = new QLabel;
     label10_->setObjectName("Label10");
     label10_->setFont(headingFont());
-    label10_->setGeometry(6, 0, 720, 34);
+    // A long comment line wraps rather than running off the window.
+    label10_->setWordWrap(true);
 
-    buildPageControl(central);
-    buildPanel1(central);
-    buildPanel4(central);
-
-    memo2_ = new QPlainTextEdit(central);
+    memo2_ = new QPlainTextEdit;
     memo2_->setObjectName("Memo2");
-    memo2_->setGeometry(731, 0, 468, 203);
     memo2_->setLineWrapMode(QPlainTextEdit::NoWrap);
     memo2_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memo2_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memo2_->setPlainText(u("Ход решения"));
+    memo2_->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('0')) * 20);
 
-    massList_ = new QTableWidget(24, 4, central);
+    massList_ = new QTableWidget(24, 4);
     massList_->setObjectName("Mass_List");
-    massList_->setGeometry(326, 200, 877, 475);
     massList_->verticalHeader()->hide();
     massList_->horizontalHeader()->setDefaultSectionSize(100);
-    massList_->verticalHeader()->setDefaultSectionSize(20);
+    massList_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     massList_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     massList_->horizontalHeader()->setStyleSheet("QHeaderView::section { background-color: palette(tooltip-base); }");
     massList_->setToolTip(u("Данные из файла об отказах изделий"));
     massList_->setSelectionMode(QAbstractItemView::ContiguousSelection);
     for (int c = 0; c < 4; ++c) massList_->setHorizontalHeaderItem(c, new QTableWidgetItem);
+
+    // The left column holds the calculations and the warranty file; it
+    // scrolls when a large font makes it taller than the screen.
+    auto* left = new QWidget;
+    left->setObjectName("LeftColumn");
+    auto* leftLayout = new QVBoxLayout(left);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    leftLayout->addWidget(buildPageControl());
+    leftLayout->addWidget(buildPanel4());
+    leftLayout->addStretch(1);
+    auto* leftScroll = new QScrollArea;
+    leftScroll->setObjectName("LeftColumnScroll");
+    leftScroll->setWidget(left);
+    leftScroll->setWidgetResizable(true);
+    leftScroll->setFrameShape(QFrame::NoFrame);
+    leftScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // As wide as the column's contents, with room for the scroll bar.
+    leftScroll->setMinimumWidth(left->sizeHint().width() + style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2);
+
+    // The user trades room between the data panel and the log, and between
+    // them and the list of failures.
+    auto* top = new QSplitter(Qt::Horizontal);
+    top->setObjectName("TopSplitter");
+    top->addWidget(buildPanel1());
+    top->addWidget(memo2_);
+    top->setStretchFactor(0, 0);
+    top->setStretchFactor(1, 1);
+    top->setChildrenCollapsible(false);
+
+    auto* right = new QSplitter(Qt::Vertical);
+    right->setObjectName("RightSplitter");
+    right->addWidget(top);
+    right->addWidget(massList_);
+    right->setStretchFactor(0, 0);
+    right->setStretchFactor(1, 1);
+    right->setChildrenCollapsible(false);
+
+    auto* columns = new QSplitter(Qt::Horizontal);
+    columns->setObjectName("MainSplitter");
+    columns->addWidget(leftScroll);
+    columns->addWidget(right);
+    columns->setStretchFactor(0, 0);
+    columns->setStretchFactor(1, 1);
+    columns->setChildrenCollapsible(false);
+
+    auto* central = new QWidget(this);
+    central->setObjectName("Form1Client");
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(6, 4, 6, 6);
+    layout->addWidget(label10_);
+    layout->addWidget(columns, 1);
+    setCentralWidget(central);
+    resizeToFitScreen(this, QSize(1206, 675));
 
     // A Linux user expects the remembered file, or the home folder, here.
     const auto remembered =
@@ -223,185 +241,281 @@ MainWindow::~MainWindow() {
     }
 }
 
-void MainWindow::buildPanel1(QWidget* parent) {
-    QWidget* p = panel(parent, "Panel1", 320, 33, 413, 170);
-    label(p, "Label1", "Файл исходных данных:", 8, 6, 300);
-    auto* open = button(p, "OpenFileStart", "Путь", 318, 2, 88, 24);
+QWidget* MainWindow::buildPanel1() {
+    QFrame* p = panel("Panel1");
+    auto* grid = new QGridLayout(p);
+    grid->setColumnStretch(0, 1);
+
+    auto* open = namedButton("OpenFileStart", u("Путь"));
     open->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
     open->setToolTip(u("Файл содержит строки комментария, среднего времени окончания гарантии, СКО гарантии, парка, "
                        "числа всех отказов и массив времен отказов"));
     open->setDefault(true);
     open->setAutoDefault(true);
     connect(open, &QPushButton::clicked, this, &MainWindow::OpenFileStartClick);
-    filePath_ = edit(p, "FilePath", {}, 8, 28, 398);
+    filePath_ = namedEdit("FilePath", {});
+    filePath_->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('0')) * 20);
     // Enter in the path field loads the file typed there.
     connect(filePath_, &QLineEdit::returnPressed, this, [this] { loadFailureFile(filePath_->text().trimmed()); });
+    grid->addWidget(buddy("Label1", "Файл исходных данных:", filePath_), 0, 0);
+    grid->addWidget(open, 0, 1, Qt::AlignRight);
+    grid->addWidget(filePath_, 1, 0, 1, 2);
 
-    label(p, "Label2", "Общее количество объектов в гарантийной эксплуатации", 6, 54, 346);
-    meKolAll_ = edit(p, "meKolAll", {}, 352, 52, 56);
-    label(p, "Label3", "Количество несвязных отказов 2-3 групп сложности", 6, 77, 346);
-    meKolOtk_ = edit(p, "meKolOtk", {}, 352, 75, 56);
+    meKolAll_ = namedEdit("meKolAll", {});
+    meKolOtk_ = namedEdit("meKolOtk", {});
+    for (QLineEdit* e : {meKolAll_, meKolOtk_}) {
+        widthForText(e, "0000000");
+        e->setMaximumWidth(e->minimumWidth() * 2);
+    }
+    // The two long captions wrap where a large font leaves no room.
+    QLabel* kolAll = buddy("Label2", "Общее количество объектов в гарантийной эксплуатации", meKolAll_);
+    QLabel* kolOtk = buddy("Label3", "Количество несвязных отказов 2-3 групп сложности", meKolOtk_);
+    for (QLabel* l : {kolAll, kolOtk}) {
+        l->setWordWrap(true);
+        l->setMinimumWidth(fontMetrics().horizontalAdvance(l->text()) * 3 / 5);
+    }
+    grid->addWidget(kolAll, 2, 0);
+    grid->addWidget(meKolAll_, 2, 1);
+    grid->addWidget(kolOtk, 3, 0);
+    grid->addWidget(meKolOtk_, 3, 1);
 
-    meSred_ = labelledEdit(p, "meSred", " Среднее время гарантии", 8, 99, 90, 300);
-    p->findChild<QLabel*>("meSredLabel")->setToolTip(u("Среднее время наблюдений"));
-    meSKO_ = labelledEdit(p, "meSKO", " СКО времени гарантии", 8, 122, 90, 300);
-    labeledEdit2_ = labelledEdit(p, "LabeledEdit2", " Период учета отказов на 1 изделие, ч", 8, 145, 90, 300);
-    p->findChild<QLabel*>("LabeledEdit2Label")->setToolTip(u("Среднее время наблюдений"));
+    // Three fields with their labels to the right.
+    auto* fields = new QGridLayout;
+    fields->setColumnStretch(1, 1);
+    auto labelled = [&](const char* name, const char* caption, int row) {
+        QLineEdit* e = namedEdit(name, {});
+        widthForText(e, "00000,00000");
+        QLabel* l = buddy(nullptr, caption, e);
+        l->setObjectName(QString::fromLatin1(name) + "Label");
+        fields->addWidget(e, row, 0);
+        fields->addWidget(l, row, 1);
+        return std::make_pair(e, l);
+    };
+    QLabel* hinted = nullptr;
+    std::tie(meSred_, hinted) = labelled("meSred", " Среднее время гарантии", 0);
+    hinted->setToolTip(u("Среднее время наблюдений"));
+    meSKO_ = labelled("meSKO", " СКО времени гарантии", 1).first;
+    std::tie(labeledEdit2_, hinted) = labelled("LabeledEdit2", " Период учета отказов на 1 изделие, ч", 2);
+    hinted->setToolTip(u("Среднее время наблюдений"));
+    grid->addLayout(fields, 4, 0, 1, 2);
+    grid->setRowStretch(5, 1);
+    return p;
 }
 
-void MainWindow::buildPageControl(QWidget* parent) {
+QWidget* MainWindow::buildPageControl() {
     // Three tabs shown as buttons, one row each: their captions are too long
-    // to share a row in this width.
-    auto* pc = new QWidget(parent);
+    // to share a row in a column this narrow.
+    auto* pc = new QWidget;
     pc->setObjectName("PageControl");
-    pc->setGeometry(2, 38, 318, 455);
+    auto* layout = new QVBoxLayout(pc);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
     tabs_ = new QButtonGroup(pc);
     tabs_->setExclusive(true);
     const struct {
         const char* name;
         const char* caption;
-        QRect place;
     } tabDefs[] = {
-        {"TabSheet1", "1. Подбор параметров распределения (основной)", {0, 0, 318, 24}},
-        {"TabSheet2", "2. Генетический алгоритм", {0, 24, 318, 24}},
-        {"TabSheet3", "3. Непараметрич. обработка", {0, 48, 318, 24}},
+        {"TabSheet1", "1. Подбор параметров распределения (основной)"},
+        {"TabSheet2", "2. Генетический алгоритм"},
+        {"TabSheet3", "3. Непараметрич. обработка"},
     };
-    pages_ = new QStackedWidget(pc);
+    pages_ = new QStackedWidget;
     pages_->setObjectName("PageControlPages");
-    pages_->setGeometry(0, 74, 318, 381);
     for (int i = 0; i < 3; ++i) {
-        auto* b = button(pc, tabDefs[i].name, tabDefs[i].caption, tabDefs[i].place.x(), tabDefs[i].place.y(),
-                         tabDefs[i].place.width(), tabDefs[i].place.height());
+        auto* b = namedButton(tabDefs[i].name, u(tabDefs[i].caption));
         b->setCheckable(true);
-        b->setAutoDefault(false);
+        layout->addWidget(b);
         tabs_->addButton(b, i);
         auto* page = new QFrame;
         page->setFrameShape(QFrame::StyledPanel);
         page->setObjectName(i == 0 ? "Panel2" : i == 1 ? "Panel3" : "Panel5");
         pages_->addWidget(page);
     }
+    layout->addSpacing(2);
+    layout->addWidget(pages_);
     connect(tabs_, &QButtonGroup::idClicked, pages_, &QStackedWidget::setCurrentIndex);
     tabs_->button(0)->setChecked(true);
     pages_->setCurrentIndex(0);
+    // Ctrl+Tab and Ctrl+Shift+Tab turn the pages as in any tabbed window.
+    auto turn = [this](int step) {
+        const int i = (pages_->currentIndex() + step + 3) % 3;
+        tabs_->button(i)->setChecked(true);
+        pages_->setCurrentIndex(i);
+    };
+    connect(new QShortcut(QKeySequence::NextChild, this), &QShortcut::activated, this, [turn] { turn(1); });
+    connect(new QShortcut(QKeySequence::PreviousChild, this), &QShortcut::activated, this, [turn] { turn(-1); });
 
     buildPanel2(pages_->widget(0));
     buildPanel3(pages_->widget(1));
     QWidget* third = pages_->widget(2);
-    button1_ = button(third, "Button1", "Анализ непараметрический", 20, 20, 276, 40);
+    auto* thirdLayout = new QVBoxLayout(third);
+    button1_ = namedButton("Button1", u("Анализ непараметрический"));
     QFont bold = button1_->font();
     bold.setBold(true);
     button1_->setFont(bold);
-    button1_->setAutoDefault(false);
+    button1_->setMinimumHeight(button1_->sizeHint().height() * 3 / 2);
     connect(button1_, &QPushButton::clicked, this, &MainWindow::Button1Click);
+    thirdLayout->addWidget(button1_);
+    thirdLayout->addStretch(1);
+    return pc;
 }
 
 void MainWindow::buildPanel2(QWidget* p) {
-    label(p, "Label4", "Особенности  расчета параметров модели", 8, 6, 300);
+    auto* layout = new QVBoxLayout(p);
+    layout->addWidget(label("Label4", "Особенности  расчета параметров модели"));
+
     const QString hint = u("Минимум попадпний в столбец гистограммы");
-    label(p, "Label5", "Коэф-т уменьшения шага модели 1.1", 8, 34, 220);
-    edit1_ = edit(p, "Edit1", "1.00025", 228, 32, 80);
+    auto* steps = new QGridLayout;
+    steps->setColumnStretch(0, 1);
+    auto step = [&](const char* labelName, const char* caption, const char* name, const char* value, int row) {
+        QLineEdit* e = namedEdit(name, u(value));
+        widthForText(e, "1,0000000");
+        steps->addWidget(buddy(labelName, caption, e), row, 0);
+        steps->addWidget(e, row, 1);
+        return e;
+    };
+    edit1_ = step("Label5", "Коэф-т уменьшения шага модели 1.1", "Edit1", "1.00025", 0);
     edit1_->setPlaceholderText(hint);
-    label(p, "Label17", "Коэф-т уменьшения шага модели 1.2", 8, 60, 220);
-    edit6_ = edit(p, "Edit6", "1.00025", 228, 58, 80);
+    edit6_ = step("Label17", "Коэф-т уменьшения шага модели 1.2", "Edit6", "1.00025", 1);
     edit6_->setPlaceholderText(hint);
-    label(p, "Label16", "Коэф-т уменьшения шага модели 2", 8, 86, 220);
-    edit5_ = edit(p, "Edit5", "1.0005", 228, 84, 80);
+    edit5_ = step("Label16", "Коэф-т уменьшения шага модели 2", "Edit5", "1.0005", 2);
+    layout->addLayout(steps);
 
-    const QString tight = "QCheckBox { spacing: 3px; }";
-    spirSpusk_ = check(p, "SpirSpusk", "Модель 1.1 по Пирсону, метод спирального спуска ", true, 4, 114, 312);
-    boxNewton_ = check(p, "BoxNewton", "Модель 1.2 по Пирсону, метод Ньютона ", false, 4, 138, 312);
-    boxSmirnow_ = check(p, "BoxSmirnow", "Модель 2 (по Смирнову)", false, 4, 162, 312);
-    sredFlag_ = check(p, "Sred_flag", "Подбор СВН", false, 8, 190, 140);
-    skoFlag_ = check(p, "SKO_Flag", "Подбор СКО", false, 160, 190, 140);
-    for (QCheckBox* c : {spirSpusk_, boxNewton_, boxSmirnow_}) c->setStyleSheet(tight);
+    spirSpusk_ = namedCheck("SpirSpusk", u("Модель 1.1 по Пирсону, метод спирального спуска "), true);
+    boxNewton_ = namedCheck("BoxNewton", u("Модель 1.2 по Пирсону, метод Ньютона "), false);
+    boxSmirnow_ = namedCheck("BoxSmirnow", u("Модель 2 (по Смирнову)"), false);
+    for (QCheckBox* c : {spirSpusk_, boxNewton_, boxSmirnow_}) layout->addWidget(c);
+    sredFlag_ = namedCheck("Sred_flag", u("Подбор СВН"), false);
+    skoFlag_ = namedCheck("SKO_Flag", u("Подбор СКО"), false);
+    auto* flags = new QHBoxLayout;
+    flags->addWidget(sredFlag_);
+    flags->addWidget(skoFlag_);
+    flags->addStretch(1);
+    layout->addLayout(flags);
 
-    auto* group = new QGroupBox(u("Критерии подбора закона распределения"), p);
+    auto* group = new QGroupBox(u("Критерии подбора закона распределения"));
     group->setObjectName("RadioGroup1");
-    group->setGeometry(8, 218, 300, 96);
-    const char* items[3] = {"Стандарт", "Спец 1", "Спец 2"};
+    auto* items = new QHBoxLayout(group);
+    const char* texts[3] = {"Стандарт", "Спец 1", "Спец 2"};
     for (int i = 0; i < 3; ++i) {
-        criteria_[i] = new QRadioButton(u(items[i]), group);
+        criteria_[i] = new QRadioButton(u(texts[i]));
         criteria_[i]->setObjectName(QString("RadioGroup1Item%1").arg(i));
-        criteria_[i]->setGeometry(12, 22 + 23 * i, 270, 22);
+        items->addWidget(criteria_[i]);
     }
+    items->addStretch(1);
     criteria_[1]->setChecked(true);
+    layout->addWidget(group);
 
-    bbRaschet_ = button(p, "bbRaschet", "Расчет", 8, 320, 300, 52);
+    bbRaschet_ = namedButton("bbRaschet", u("Расчет"));
     bbRaschet_->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
-    bbRaschet_->setIconSize(QSize(24, 24));
     QFont f = bbRaschet_->font();
     f.setBold(true);
-    f.setPixelSize(16);
+    f.setPixelSize(scaledPx(16));
     bbRaschet_->setFont(f);
-    bbRaschet_->setAutoDefault(false);
+    bbRaschet_->setIconSize(QSize(f.pixelSize() * 3 / 2, f.pixelSize() * 3 / 2));
+    bbRaschet_->setMinimumHeight(bbRaschet_->sizeHint().height() * 3 / 2);
     connect(bbRaschet_, &QPushButton::clicked, this, &MainWindow::bbRaschetClick);
+    layout->addWidget(bbRaschet_);
+    layout->addStretch(1);
 }
 
 void MainWindow::buildPanel3(QWidget* p) {
-    label(p, "Label6", "Точность подбора", 8, 10, 190);
-    edit2_ = edit(p, "Edit2", "0.0000001", 200, 8, 108);
-    label(p, "Label7", "Размер популяции", 8, 36, 190);
-    edit3_ = edit(p, "Edit3", "3000", 200, 34, 108);
-    label(p, "Label8", "Число поколений", 8, 62, 190);
-    nPokoleny_ = edit(p, "NPokoleny", "1500", 200, 60, 108);
+    auto* layout = new QVBoxLayout(p);
+    auto* fields = new QGridLayout;
+    fields->setColumnStretch(0, 1);
+    auto field = [&](const char* labelName, const char* caption, const char* name, const char* value, int row) {
+        QLineEdit* e = namedEdit(name, u(value));
+        widthForText(e, "0,00000001");
+        fields->addWidget(buddy(labelName, caption, e), row, 0);
+        fields->addWidget(e, row, 1);
+        return e;
+    };
+    edit2_ = field("Label6", "Точность подбора", "Edit2", "0.0000001", 0);
+    edit3_ = field("Label7", "Размер популяции", "Edit3", "3000", 1);
+    nPokoleny_ = field("Label8", "Число поколений", "NPokoleny", "1500", 2);
+    layout->addLayout(fields);
 
-    runGen_ = button(p, "ToolBRunGenOptim", "Расчет (генетический алгоритм)", 8, 90, 226, 30);
-    runGen_->setAutoDefault(false);
+    runGen_ = namedButton("ToolBRunGenOptim", u("Расчет (генетический алгоритм)"));
     connect(runGen_, &QPushButton::clicked, this, &MainWindow::ToolBRunGenOptimClick);
-    stopBtn_ = button(p, "StopBtn", "Stop", 240, 90, 68, 30);
-    stopBtn_->setAutoDefault(false);
+    stopBtn_ = namedButton("StopBtn", "Stop");
     connect(stopBtn_, &QPushButton::clicked, this, &MainWindow::StopBtnClick);
+    auto* run = new QHBoxLayout;
+    run->addWidget(runGen_, 1);
+    run->addWidget(stopBtn_);
+    layout->addLayout(run);
 
-    label(p, "Label18", "Ход расчета", 8, 126, 300);
-    progressBar2_ = new QProgressBar(p);
+    progressBar2_ = new QProgressBar;
     progressBar2_->setObjectName("ProgressBar2");
     progressBar2_->setRange(0, 100);
     progressBar2_->setValue(0);
-    progressBar2_->setGeometry(8, 144, 300, 18);
+    layout->addWidget(buddy("Label18", "Ход расчета", progressBar2_));
+    layout->addWidget(progressBar2_);
 
-    auto track = [p](const char* name, const char* caption, const char* labelName, int pos, int y) {
-        label(p, labelName, caption, 8, y, 300);
-        auto* t = new QSlider(Qt::Horizontal, p);
+    auto track = [&](const char* name, const char* caption, const char* labelName, int pos) {
+        auto* t = new QSlider(Qt::Horizontal);
         t->setObjectName(name);
         t->setRange(0, 100);
         t->setValue(pos);
         t->setTickInterval(5);
         t->setTickPosition(QSlider::TicksBelow);
-        t->setGeometry(8, y + 18, 300, 28);
+        layout->addWidget(buddy(labelName, caption, t));
+        layout->addWidget(t);
         return t;
     };
-    trackBar1_ = track("TrackBar1", "Вероятность скрещивания", "Label19", 55, 168);
-    trackBar2_ = track("TrackBar2", "Вероятность мутаций", "Label20", 15, 218);
+    trackBar1_ = track("TrackBar1", "Вероятность скрещивания", "Label19", 55);
+    trackBar2_ = track("TrackBar2", "Вероятность мутаций", "Label20", 15);
 
-    copyBest_ = button(p, "btnCopyBest", "Скопировать лучших", 8, 274, 180, 26);
-    copyBest_->setAutoDefault(false);
+    copyBest_ = namedButton("btnCopyBest", u("Скопировать лучших"));
     connect(copyBest_, &QPushButton::clicked, this, &MainWindow::btnCopyBestClick);
-    labeledEdit1_ = edit(p, "LabeledEdit1", "50", 196, 276, 60);
+    labeledEdit1_ = namedEdit("LabeledEdit1", "50");
+    widthForText(labeledEdit1_, "00000");
     labeledEdit1_->setToolTip(u("Скопировать из популяции лучшие варианты и убрать столько же худших"));
-    label(p, "LabeledEdit1Label", "шт.", 262, 278, 40);
-    checkBoxProm_ = check(p, "CheckBoxProm", "Вывод хода расчета", false, 8, 308, 300);
-    auto* save = button(p, "SaveFileBTN", "Вывод в файл", 8, 340, 150, 28);
-    save->setAutoDefault(false);
+    auto* copy = new QHBoxLayout;
+    copy->addWidget(copyBest_);
+    copy->addWidget(labeledEdit1_);
+    copy->addWidget(buddy("LabeledEdit1Label", "шт.", labeledEdit1_));
+    copy->addStretch(1);
+    layout->addLayout(copy);
+
+    checkBoxProm_ = namedCheck("CheckBoxProm", u("Вывод хода расчета"), false);
+    layout->addWidget(checkBoxProm_);
+    auto* save = namedButton("SaveFileBTN", u("Вывод в файл"));
     connect(save, &QPushButton::clicked, this, &MainWindow::SaveFileBTNClick);
+    auto* saveRow = new QHBoxLayout;
+    saveRow->addWidget(save);
+    saveRow->addStretch(1);
+    layout->addLayout(saveRow);
+    layout->addStretch(1);
 }
 
-void MainWindow::buildPanel4(QWidget* parent) {
-    QWidget* p = panel(parent, "Panel4", 0, 492, 320, 180);
-    label(p, "Label9", "Файл данных по гарантийным срокам:", 6, 5, 240);
-    auto* file = button(p, "SpeedButton1", "File", 250, 2, 64, 24);
-    file->setAutoDefault(false);
+QWidget* MainWindow::buildPanel4() {
+    QFrame* p = panel("Panel4");
+    auto* grid = new QGridLayout(p);
+    grid->setColumnStretch(0, 1);
+    auto* file = namedButton("SpeedButton1", "File");
     connect(file, &QPushButton::clicked, this, &MainWindow::SpeedButton1Click);
-    edit4_ = edit(p, "Edit4", {}, 6, 28, 308);
-    label15_ = label(p, "Label15", "Комментарий", 6, 53, 308);
-    label(p, "Label11", "Количество объектов для анализа", 6, 76, 214);
-    maskEdit1_ = edit(p, "MaskEdit1", {}, 224, 74, 90);
-    label(p, "Label14", "Результат расчета параметров гарантийного срока", 6, 100, 308);
-    label(p, "Label12", "Среднее время гарантии, ч.", 6, 124, 214);
-    maskEditSrednee_ = edit(p, "MaskEditSrednee", {}, 224, 122, 90);
-    label(p, "Label13", "СКО времени гарантии, ч.", 6, 150, 214);
-    maskEditSKO_ = edit(p, "MaskEditSKO", {}, 224, 148, 90);
+    edit4_ = namedEdit("Edit4", {});
+    grid->addWidget(buddy("Label9", "Файл данных по гарантийным срокам:", edit4_), 0, 0);
+    grid->addWidget(file, 0, 1, Qt::AlignRight);
+    grid->addWidget(edit4_, 1, 0, 1, 2);
+    label15_ = label("Label15", "Комментарий");
+    // The comment of a warranty file can be long.
+    label15_->setWordWrap(true);
+    grid->addWidget(label15_, 2, 0, 1, 2);
+    auto number = [&](const char* labelName, const char* caption, const char* name, int row) {
+        QLineEdit* e = namedEdit(name, {});
+        widthForText(e, "00000,00");
+        grid->addWidget(buddy(labelName, caption, e), row, 0);
+        grid->addWidget(e, row, 1);
+        return e;
+    };
+    maskEdit1_ = number("Label11", "Количество объектов для анализа", "MaskEdit1", 3);
+    grid->addWidget(label("Label14", "Результат расчета параметров гарантийного срока"), 4, 0, 1, 2);
+    maskEditSrednee_ = number("Label12", "Среднее время гарантии, ч.", "MaskEditSrednee", 5);
+    maskEditSKO_ = number("Label13", "СКО времени гарантии, ч.", "MaskEditSKO", 6);
+    return p;
 }
-
 void MainWindow::appendLog(const QString& line) {
     memo2_->appendPlainText(line);
     memo2_->verticalScrollBar()->setValue(memo2_->verticalScrollBar()->maximum());

@@ -83,11 +83,11 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
-    void buildPanel1(QWidget* parent);
-    void buildPageControl(QWidget* parent);
+    QWidget* buildPanel1();
+    QWidget* buildPageControl();
     void buildPanel2(QWidget* page);
     void buildPanel3(QWidget* page);
-    void buildPanel4(QWidget* parent);
+    QWidget* buildPanel4();
     QString chooseFile(const QString& filter);
     void ThreadTerminated();
     void setRunLocks(bool running);

@@ -3,50 +3,69 @@
 #include "flow_chart.hpp"
 #include "printing.hpp"
 #include "qt_text.hpp"
+#include "widgets.hpp"
 
+#include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 namespace relan::gui {
 
 NonParamWindow::NonParamWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName("Form3");
     setWindowTitle(qs(kNonParamCaption));
-    setFixedSize(1008, 700);
 
-    auto* l10 = new QLabel(this);
+    auto* l10 = new QLabel;
     l10->setObjectName("Label10");
     l10->setFont(headingFont());
-    l10->setGeometry(8, 2, 990, 28);
+    l10->setWordWrap(true);
     labels_[10] = l10;
 
-    chart_ = new FlowChart("Chart3", this);
-    chart_->setGeometry(0, 30, 1008, 608);
+    chart_ = new FlowChart("Chart3", nullptr);
+    chart_->setMinimumSize(scaledPx(600), scaledPx(320));
 
+    // Under the chart: the counts, the half-fleet times and the censoring
+    // law in three columns, the print button at the right.
+    auto* figures = new QGridLayout;
+    figures->setHorizontalSpacing(scaledPx(16));
     const struct {
-        int n, x, y, w;
+        int n, row, column;
         bool bold;
     } places[] = {
-        {7, 4, 652, 250, false}, {8, 4, 672, 250, false}, {1, 256, 642, 350, true}, {2, 256, 661, 350, false},
-        {3, 256, 680, 350, false}, {4, 608, 642, 274, true}, {5, 608, 661, 274, false}, {6, 608, 680, 274, false},
+        {7, 1, 0, false}, {8, 2, 0, false}, {1, 0, 1, true}, {2, 1, 1, false},
+        {3, 2, 1, false}, {4, 0, 2, true},  {5, 1, 2, false}, {6, 2, 2, false},
     };
     for (const auto& p : places) {
-        auto* l = new QLabel(this);
-        l->setObjectName(QString("Label%1").arg(p.n));
-        l->setGeometry(p.x, p.y, p.w, 18);
+        auto* l = namedLabel(qPrintable(QString("Label%1").arg(p.n)), {});
         QFont f = l->font();
-        f.setPixelSize(11);
         f.setBold(p.bold);
         l->setFont(f);
         labels_[p.n] = l;
+        figures->addWidget(l, p.row, p.column);
     }
     labels_[1]->setText(qs(kNonParamLabel1));
     labels_[4]->setText(qs(kNonParamLabel4));
+    // The headings wrap where a large font leaves no room.
+    for (int n : {1, 4}) {
+        labels_[n]->setWordWrap(true);
+        labels_[n]->setMinimumWidth(labels_[n]->fontMetrics().horizontalAdvance(labels_[n]->text()) / 2);
+    }
 
-    auto* print = new QPushButton(qs(kNonParamPrintButton), this);
-    print->setObjectName("Button1");
-    print->setGeometry(884, 648, 116, 40);
-    connect(print, &QPushButton::clicked, this, [this] { printWindowInteractively(this); });
+    auto* print = namedButton("Button1", qs(kNonParamPrintButton));
+    print->setMinimumHeight(print->sizeHint().height() * 3 / 2);
+    connect(print, &QPushButton::clicked, this, [this] {
+        printWindowInteractively(this, printName(labels_[10]->text(), QString::fromUtf8("непараметрический анализ")));
+    });
+    figures->setColumnStretch(3, 1);
+    figures->addWidget(print, 0, 4, 3, 1, Qt::AlignRight | Qt::AlignVCenter);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 4, 6, 6);
+    layout->addWidget(l10);
+    layout->addWidget(chart_, 1);
+    layout->addLayout(figures);
+    resizeToFitScreen(this, QSize(1008, 700));
 }
 
 void NonParamWindow::fill(const NonParamResult& r, const NumberFormat& fmt) {

@@ -7,6 +7,7 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QFileInfo>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPixmap>
@@ -56,20 +57,50 @@ bool printWidget(QWidget* w, QPrinter& printer) {
     return true;
 }
 
-void printWindowInteractively(QWidget* w) {
+QString printName(const QString& heading, const QString& what) {
+    const QString h = heading.simplified();
+    return (h.isEmpty() ? what : h + QStringLiteral(" - ") + what);
+}
+
+QString pdfFileName(const QString& name) {
+    QString out;
+    for (const QChar c : name.simplified()) {
+        const bool bad = c.unicode() < 0x20 || c == QChar(0x7F) || QStringLiteral("/\\:*?\"<>|").contains(c);
+        out += bad ? QChar('_') : c;
+    }
+    // Not a hidden file, nor a name a command would take for an option.
+    while (out.startsWith(QChar('.')) || out.startsWith(QChar(' ')) || out.startsWith(QChar('-'))) out.remove(0, 1);
+    out.truncate(120);
+    out = out.trimmed();
+    if (out.isEmpty()) out = QStringLiteral("relan");
+    return out + QStringLiteral(".pdf");
+}
+
+namespace {
+// The folder of the last PDF file written, for the next one.
+QString& lastPdfFolder() {
+    static QString folder = QDir::homePath();
+    return folder;
+}
+} // namespace
+
+void printWindowInteractively(QWidget* w, const QString& name) {
     QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(name);
     const QList<QPrinterInfo> printers = QPrinterInfo::availablePrinters();
     if (!printers.isEmpty()) {
         printer.setPrinterName(printers.first().printerName());
     } else {
         printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(QDir::home().filePath(w->objectName() + ".pdf"));
+        printer.setOutputFileName(QDir(lastPdfFolder()).filePath(pdfFileName(name)));
     }
     printer.setPageOrientation(QPageLayout::Landscape);
     QPrintDialog dialog(&printer, w);
     dialog.setWindowTitle(QString::fromUtf8("Печать"));
     if (dialog.exec() != QDialog::Accepted) return;
     guarded(w, [&] {
+        if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty())
+            lastPdfFolder() = QFileInfo(printer.outputFileName()).absolutePath();
         if (!printWidget(w, printer))
             showError(w, {}, QString::fromUtf8("Не удалось напечатать окно: принтер или файл недоступен"));
     });

@@ -2,6 +2,8 @@
 
 // Printing a window's image, landscape and scaled to fit the page.
 
+#include <QString>
+
 class QPrinter;
 class QWidget;
 
@@ -13,9 +15,18 @@ namespace relan::gui {
 // (relan::writeFileSafely): a refused one raises its relan::Error.
 bool printWidget(QWidget* w, QPrinter& printer);
 
+// The name a printout goes by: the data's heading, or the window's caption
+// when there is none, followed by what the window shows.
+QString printName(const QString& heading, const QString& what);
+
+// A file name made of a printout's name: characters that no file name may
+// hold, or that would mislead a shell, become "_", the length is bounded.
+QString pdfFileName(const QString& name);
+
 // The print buttons: the print dialog with the first printer and landscape
-// preselected, or, on a machine with no printer, a PDF file in the home
-// folder preselected. Nothing is printed when the dialog is cancelled.
-void printWindowInteractively(QWidget* w);
+// preselected, or, on a machine with no printer, a PDF file named after the
+// printout in the folder of the last one. Nothing is printed when the dialog
+// is cancelled.
+void printWindowInteractively(QWidget* w, const QString& name);
 
 } // namespace relan::gui

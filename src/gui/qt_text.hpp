@@ -21,11 +21,6 @@ inline NumberFormat systemNumberFormat() {
 }
 
 // The comment line heading every window: a large heavy face.
-inline QFont headingFont() {
-    QFont f("Arial Black");
-    f.setPixelSize(17);
-    f.setWeight(QFont::Black);
-    return f;
-}
+QFont headingFont();
 
 } // namespace relan::gui

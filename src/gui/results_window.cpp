@@ -2,14 +2,21 @@
 
 #include "flow_chart.hpp"
 #include "printing.hpp"
+#include "frozen_table.hpp"
 #include "qt_text.hpp"
+#include "widgets.hpp"
 
 #include <QFontMetrics>
-#include <algorithm>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSplitter>
 #include <QTableWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace relan::gui {
 
@@ -17,43 +24,45 @@ ResultsWindow::ResultsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName("Form2");
     setWindowTitle(
         QString::fromUtf8("Количественный анализ закона распределения отказов. Анализ надежности в эксплуатации.  v.4.1"));
-    setFixedSize(1436, 794);
 
-    label10_ = new QLabel(QString::fromUtf8("Комментарий"), this);
+    label10_ = new QLabel(QString::fromUtf8("Комментарий"));
     label10_->setObjectName("Label10");
     label10_->setFont(headingFont());
-    label10_->setGeometry(656, 6, 776, 30);
+    label10_->setWordWrap(true);
 
-    auto button = [this](const char* name, const char* text, int x, int w) {
-        auto* b = new QPushButton(QString::fromUtf8(text), this);
-        b->setObjectName(name);
-        b->setGeometry(x, 40, w, 40);
-        return b;
-    };
-    QPushButton* expand = button("Button2", "Expand", 1128, 81);
-    QPushButton* print = button("Button1", "Печать", 1232, 73);
-    QPushButton* cont = button("Prodolgenie", "Продолж.", 1333, 75);
+    QPushButton* expand = namedButton("Button2", "Expand");
+    QPushButton* print = namedButton("Button1", QString::fromUtf8("Печать"));
+    QPushButton* cont = namedButton("Prodolgenie", QString::fromUtf8("Продолж."));
     connect(expand, &QPushButton::clicked, this, &ResultsWindow::expandRequested);
-    connect(print, &QPushButton::clicked, this, [this] { printWindowInteractively(this); });
+    connect(print, &QPushButton::clicked, this, [this] {
+        printWindowInteractively(this, printName(label10_->text(), QString::fromUtf8("результаты")));
+    });
     connect(cont, &QPushButton::clicked, this, &QWidget::hide);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    for (QPushButton* b : {expand, print, cont}) {
+        b->setMinimumHeight(b->sizeHint().height() * 3 / 2);
+        buttons->addWidget(b);
+    }
 
-    grid_ = new QTableWidget(kTableRows, kTableColumns, this);
+    grid_ = new FrozenColumnsTable(kTableRows, kTableColumns);
     grid_->setObjectName("Result_Grid");
-    grid_->setGeometry(656, 95, 777, 267);
     grid_->horizontalHeader()->hide();
     grid_->verticalHeader()->hide();
     grid_->horizontalHeader()->setDefaultSectionSize(170);
-    grid_->verticalHeader()->setDefaultSectionSize(20);
-    grid_->verticalHeader()->setMinimumSectionSize(16);
+    const int rowHeight = grid_->fontMetrics().height() + 6;
+    grid_->verticalHeader()->setDefaultSectionSize(rowHeight);
+    grid_->verticalHeader()->setMinimumSectionSize(rowHeight);
     grid_->setFrameShape(QFrame::NoFrame);
     // The padding spaces run to the column's edge; they must not turn into "…".
     grid_->setTextElideMode(Qt::ElideNone);
     grid_->setWordWrap(false);
     grid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    grid_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    QFont gridFont = grid_->font();
-    gridFont.setPixelSize(11);
-    grid_->setFont(gridFont);
+    grid_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Every row in view, the scroll bar under them.
+    const int height = kTableRows * rowHeight + grid_->horizontalScrollBar()->sizeHint().height() + 2;
+    grid_->setMinimumHeight(height);
+    grid_->setMaximumHeight(height);
     for (int r = 0; r < kTableRows; ++r)
         for (int c = 0; c < kTableColumns; ++c) grid_->setItem(r, c, new QTableWidgetItem);
     // Row 0 is the fixed heading row.
@@ -62,14 +71,43 @@ ResultsWindow::ResultsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
         it->setFlags(it->flags() & ~Qt::ItemIsEditable);
         it->setBackground(palette().button());
     }
+    grid_->setFrozenColumns({0}, {});
 
-    chart2_ = new FlowChart("Chart2", this);
-    chart2_->setGeometry(3, 3, 650, 362);
-    chart1_ = new FlowChart("Chart1", this);
-    chart1_->setGeometry(1, 368, 649, 423);
-    chart3_ = new FlowChart("Chart3", this);
-    chart3_->setGeometry(643, 361, 790, 430);
-    chart2_->lower();
+    chart2_ = new FlowChart("Chart2", nullptr);
+    chart1_ = new FlowChart("Chart1", nullptr);
+    chart3_ = new FlowChart("Chart3", nullptr);
+    for (FlowChart* c : {chart1_, chart2_, chart3_}) c->setMinimumSize(scaledPx(300), scaledPx(160));
+
+    // The charts of the flow on the left, the table and the chart of the
+    // causes on the right; the user trades room between them.
+    auto* leftCharts = new QSplitter(Qt::Vertical);
+    leftCharts->setObjectName("LeftCharts");
+    leftCharts->addWidget(chart2_);
+    leftCharts->addWidget(chart1_);
+    leftCharts->setChildrenCollapsible(false);
+
+    auto* right = new QWidget;
+    auto* rightLayout = new QVBoxLayout(right);
+    rightLayout->setContentsMargins(0, 0, 0, 0);
+    rightLayout->addWidget(label10_);
+    rightLayout->addLayout(buttons);
+    rightLayout->addWidget(grid_);
+    rightLayout->addWidget(chart3_, 1);
+
+    auto* columns = new QSplitter(Qt::Horizontal);
+    columns->setObjectName("ResultsSplitter");
+    columns->addWidget(leftCharts);
+    columns->addWidget(right);
+    columns->setStretchFactor(0, 45);
+    columns->setStretchFactor(1, 55);
+    columns->setChildrenCollapsible(false);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addWidget(columns);
+    resizeToFitScreen(this, QSize(1436, 794));
+    columns->setSizes({width() * 45 / 100, width() * 55 / 100});
+    leftCharts->setSizes({QWidget::height() * 46 / 100, QWidget::height() * 54 / 100});
 }
 
 void ResultsWindow::setComment(const QString& text) { label10_->setText(text); }
@@ -90,6 +128,7 @@ void ResultsWindow::fill(const DiagramsResult& r) {
     // The designed widths suit the narrow font the table was drawn for; a
     // column whose texts need more in this font gets more, so that nothing
     // is cut. Column 0, never set by a filling, fits its row titles.
+    grid_->unfreeze();
     const QFontMetrics fm(grid_->font());
     auto needed = [&](int c) {
         int w = 0;
@@ -106,6 +145,12 @@ void ResultsWindow::fill(const DiagramsResult& r) {
             if (t.padded[row][c]) padCell(row, c, text);
             else grid_->item(row, c)->setText(text);
         }
+
+    // The row titles and the operating data stay in view beside the models.
+    grid_->setFrozenColumns({0}, {t.dataColumn});
+    // Nothing stands after the operating data; columns a filling with more
+    // models used stay empty and out of the way.
+    for (int c = t.dataColumn + 1; c < kTableColumns; ++c) grid_->hideScrolledColumn(c);
 
     chart1_->fill(r.charts.chart1, r.charts.labels, ChartLook{});
     ChartLook look2;

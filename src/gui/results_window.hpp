@@ -14,6 +14,7 @@ class QTableWidget;
 namespace relan::gui {
 
 class FlowChart;
+class FrozenColumnsTable;
 
 class ResultsWindow : public QWidget {
     Q_OBJECT
@@ -36,7 +37,7 @@ private:
     void padCell(int row, int column, const QString& text);
 
     QLabel* label10_ = nullptr;
-    QTableWidget* grid_ = nullptr;
+    FrozenColumnsTable* grid_ = nullptr;
     FlowChart* chart1_ = nullptr;
     FlowChart* chart2_ = nullptr;
     FlowChart* chart3_ = nullptr;

@@ -141,8 +141,8 @@ void MainWindowTest::startsWithTheDesignedDefaults() {
     MainWindow w;
     QCOMPARE(w.objectName(), QString("Form1"));
     QCOMPARE(w.windowTitle(), u("Анализ надежности в эксплуатации.  v.4.1"));
-    QCOMPARE(w.size(), QSize(1206, 675));
-    QCOMPARE(w.minimumSize(), w.maximumSize());
+    // Resizable; how it fits the screen is the layout test's business.
+    QVERIFY(w.minimumSize() != w.maximumSize());
     QCOMPARE(text(&w, "FilePath"), QDir::homePath());
     QCOMPARE(child<QPlainTextEdit>(&w, "Memo2")->toPlainText(), u("Ход решения"));
     QCOMPARE(child<QStackedWidget>(&w, "PageControlPages")->currentIndex(), 0);
@@ -173,7 +173,6 @@ void MainWindowTest::startsWithTheDesignedDefaults() {
         QVERIFY2(f, name);
         QVERIFY(!f->isVisible());
     }
-    QCOMPARE(w.resultsWindow()->size(), QSize(1436, 794));
 }
 
 void MainWindowTest::nextStartOffersTheFileLoadedLast() {
@@ -366,9 +365,10 @@ void MainWindowTest::resultsWindowPrintsToPdfAndChartsSaveAsPng() {
     QVERIFY(f.size() > 10000);
 
     const QString png = dir_.filePath("chart1.png");
-    QVERIFY(child<FlowChart>(w.resultsWindow(), "Chart1")->savePng(png));
+    auto* chart1 = child<FlowChart>(w.resultsWindow(), "Chart1");
+    QVERIFY(chart1->savePng(png));
     const QImage img(png);
-    QCOMPARE(img.size(), QSize(649, 423));
+    QCOMPARE(img.size(), chart1->size());
     QVERIFY(hasManyColours(img));
 }
 
@@ -478,7 +478,7 @@ void MainWindowTest::commandLineRendersEachWindowAndTheNonParametricTexts() {
     const struct {
         const char* window;
         QSize size;
-    } windows[] = {{"results", {1436, 794}}, {"expanded", {1190, 775}}, {"nonparam", {1008, 700}}};
+    } windows[] = {{"results", {1436, 794}}, {"expanded", {1184, 769}}, {"nonparam", {1008, 700}}};
     for (const auto& w : windows) {
         const QString out = dir_.filePath(QString(w.window) + ".png");
         QProcess p;

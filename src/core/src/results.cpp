@@ -395,6 +395,7 @@ public:
     void operatingData(double pot08) {
         const int col = N_Row_;
         table_.widths[col] = 128;
+        table_.dataColumn = col;
         for (int r = 0; r < kTableRows; ++r) table_.cells[r][0] = kRowTitles[r];
         table_.cells[0][col] = "Данные эксплуатации";
         // Written before the data column so that, with no model shown, the

@@ -90,6 +90,8 @@ struct ResultTable {
     // Value cells, which the window pads to the column's width; titles and
     // the continuation text of row 10 are shown as they are.
     std::array<std::array<bool, kTableColumns>, kTableRows> padded{};
+    // The column of the operating data, after the executed models.
+    int dataColumn = 1;
 };
 
 struct DiagramsResult {

@@ -1,0 +1,43 @@
+// Shows one window of the program on the sample data as a user would see
+// it, for the screenshots of the documentation: relan-screens WINDOW FILE.
+// WINDOW is main, genetic, results, expanded or nonparam. The program stays
+// open until it is killed, so that the screen can be captured.
+
+#include "app_setup.hpp"
+#include "expand_window.hpp"
+#include "main_window.hpp"
+#include "nonparam_window.hpp"
+#include "results_window.hpp"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QTimer>
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    relan::gui::setUpApplication(app);
+    const QStringList args = QApplication::arguments();
+    if (args.size() != 3) {
+        std::fprintf(stderr, "usage: relan-screens main|genetic|results|expanded|nonparam FILE.rel\n");
+        return 2;
+    }
+    const QString window = args.at(1);
+    relan::gui::MainWindow w(nullptr, relan::gui::MainWindow::LinkFile::Ignore);
+    w.show();
+    if (!w.loadFailureFile(args.at(2))) return 1;
+    if (window == "genetic") {
+        w.findChild<QAbstractButton*>("TabSheet2")->click();
+    } else if (window == "results" || window == "expanded") {
+        for (const char* box : {"BoxNewton", "BoxSmirnow"}) w.findChild<QCheckBox*>(box)->setChecked(true);
+        if (!w.calculate()) return 1;
+        if (window == "expanded" && !w.expand()) return 1;
+    } else if (window == "nonparam") {
+        if (!w.analyseNonParametric()) return 1;
+    } else if (window != "main") {
+        return 2;
+    }
+    return app.exec();
+}
