@@ -521,26 +521,33 @@ void MainWindow::appendLog(const QString& line) {
     memo2_->verticalScrollBar()->setValue(memo2_->verticalScrollBar()->maximum());
 }
 
-QString MainWindow::chooseFile(const QString& filter) {
-    QString start = lastConfirmed_;
-    if (start.isEmpty()) {
-        const QFileInfo typed(filePath_->text());
-        start = typed.exists() ? typed.absoluteFilePath() : QDir::homePath();
-    }
-    const QString chosen = QFileDialog::getOpenFileName(this, {}, start, filter);
-    if (!chosen.isEmpty()) lastConfirmed_ = chosen;
-    return chosen;
+QString MainWindow::dialogStart(FileKind kind) const {
+    // A dialog starts at the last file of its own kind; failing that, in the
+    // folder of the data file, never on a file of another kind.
+    const QString last = kind == FileKind::FailureData ? lastFailureFile_
+                         : kind == FileKind::WarrantyTerms ? lastWarrantyFile_
+                                                           : lastLogFile_;
+    if (!last.isEmpty()) return last;
+    QString data = loadedPath_;
+    if (data.isEmpty() && QFileInfo(filePath_->text().trimmed()).isFile()) data = filePath_->text().trimmed();
+    if (data.isEmpty()) return QDir::homePath();
+    if (kind == FileKind::FailureData) return QFileInfo(data).absoluteFilePath();
+    return QFileInfo(data).absolutePath();
+}
+
+QString MainWindow::chooseFile(FileKind kind, const QString& filter) {
+    return QFileDialog::getOpenFileName(this, {}, dialogStart(kind), filter);
 }
 
 void MainWindow::OpenFileStartClick() {
     // Cancelling the dialog leaves everything as it was: re-reading the file
     // confirmed earlier would overwrite fields the user may have edited.
-    const QString path = chooseFile(u("Файл данных по отказам (*.rel);;Все файлы (*)"));
+    const QString path = chooseFile(FileKind::FailureData, u("Файл данных по отказам (*.rel);;Все файлы (*)"));
     if (!path.isEmpty()) loadFailureFile(path);
 }
 
 void MainWindow::SpeedButton1Click() {
-    const QString path = chooseFile(u("Файл времен гарантии (gar*.txt);;Все файлы (*)"));
+    const QString path = chooseFile(FileKind::WarrantyTerms, u("Файл времен гарантии (gar*.txt);;Все файлы (*)"));
     if (!path.isEmpty()) loadWarrantyFile(path);
 }
 
@@ -548,7 +555,7 @@ bool MainWindow::loadFailureFile(const QString& path) {
     if (refusedWhileRunning()) return false;
     FailureLoad load;
     if (!guarded(this, [&] { load = loadFailureData(ss(path), fmt_, state_); })) return false;
-    lastConfirmed_ = path;
+    lastFailureFile_ = path;
     loadedPath_ = path;
     filePath_->setText(path);
     try {
@@ -590,7 +597,7 @@ bool MainWindow::loadWarrantyFile(const QString& path) {
     if (refusedWhileRunning()) return false;
     WarrantyLoadFields f;
     if (!guarded(this, [&] { f = loadWarrantyTerms(ss(path), fmt_, state_); })) return false;
-    lastConfirmed_ = path;
+    lastWarrantyFile_ = path;
     edit4_->setText(qs(f.Edit4));
     label15_->setText(qs(f.Label15));
     maskEdit1_->setText(qs(f.MaskEdit1));
@@ -685,8 +692,8 @@ bool MainWindow::expand() {
 }
 
 void MainWindow::SaveFileBTNClick() {
-    const QString path = QFileDialog::getSaveFileName(this, u("Вывод в файл"), QDir::homePath());
-    if (!path.isEmpty()) exportLog(path);
+    const QString path = QFileDialog::getSaveFileName(this, u("Вывод в файл"), dialogStart(FileKind::Log));
+    if (!path.isEmpty() && exportLog(path)) lastLogFile_ = path;
 }
 
 bool MainWindow::exportLog(const QString& path) {

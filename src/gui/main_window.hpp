@@ -60,6 +60,11 @@ public:
 
     void appendLog(const QString& line);
 
+    // Where the file dialog of a kind of file starts: a file to offer, or a
+    // folder.
+    enum class FileKind { FailureData, WarrantyTerms, Log };
+    QString dialogStart(FileKind kind) const;
+
     // "Расчет (генетический алгоритм)": false when the fields were refused
     // and nothing started. The run goes on in a worker thread.
     bool startGeneticRun();
@@ -88,7 +93,7 @@ private:
     void buildPanel2(QWidget* page);
     void buildPanel3(QWidget* page);
     QWidget* buildPanel4();
-    QString chooseFile(const QString& filter);
+    QString chooseFile(FileKind kind, const QString& filter);
     void ThreadTerminated();
     void setRunLocks(bool running);
     bool refusedWhileRunning();
@@ -99,8 +104,8 @@ private:
 
     AnalysisState state_;
     NumberFormat fmt_;
-    // The open dialog keeps the file last confirmed in it, for both loads.
-    QString lastConfirmed_;
+    // The last file of each kind, where its dialog starts next time.
+    QString lastFailureFile_, lastWarrantyFile_, lastLogFile_;
     // The failure-data file the state holds; empty before the first load.
     QString loadedPath_;
     const LinkFile linkFile_;

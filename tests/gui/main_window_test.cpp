@@ -110,6 +110,8 @@ private slots:
     void loadFillsFieldsAndGrid();
     void warrantyLoadFillsItsPanelAndTheCensoringFields();
     void refusedLoadsLeaveTheWindowAsItWas();
+    void fileDialogsStartAtTheLastFileOfTheirKind();
+    void printoutsAreNamedAfterTheData();
     void calculationFillsTheTableAsTheCommandLineDoes();
     void refillingWithFewerCausesLeavesNothingBehind();
     void refusedCalculationNamesTheFieldAndKeepsTheResults();
@@ -207,6 +209,45 @@ void MainWindowTest::warrantyLoadFillsItsPanelAndTheCensoringFields() {
     QVERIFY(!text(&w, "MaskEditSrednee").isEmpty());
     QVERIFY(!text(&w, "meSred").isEmpty());
     QVERIFY(!child<QLabel>(&w, "Label15")->text().isEmpty());
+}
+
+void MainWindowTest::fileDialogsStartAtTheLastFileOfTheirKind() {
+    using Kind = MainWindow::FileKind;
+    MainWindow w;
+    QCOMPARE(w.dialogStart(Kind::WarrantyTerms), QDir::homePath());
+    QVERIFY(w.loadFailureFile(kSmall));
+    const QString dataFolder = QFileInfo(kSmall).absolutePath();
+    QCOMPARE(w.dialogStart(Kind::FailureData), QFileInfo(kSmall).absoluteFilePath());
+    // The data's folder, no data file offered as warranty terms or as a log.
+    QCOMPARE(w.dialogStart(Kind::WarrantyTerms), dataFolder);
+    QCOMPARE(w.dialogStart(Kind::Log), dataFolder);
+    // A warranty file from another folder is where its dialog goes back to;
+    // the data dialog stays with the data.
+    const QString gar = RELAN_SAMPLES_DIR "/gar2018.txt";
+    QVERIFY(w.loadWarrantyFile(gar));
+    QCOMPARE(w.dialogStart(Kind::WarrantyTerms), gar);
+    QCOMPARE(w.dialogStart(Kind::FailureData), QFileInfo(kSmall).absoluteFilePath());
+}
+
+void MainWindowTest::printoutsAreNamedAfterTheData() {
+    using relan::gui::pdfFileName;
+    using relan::gui::printName;
+    QCOMPARE(printName(u("  Трактор МТЗ-82,\tпарк  "), u("результаты")), u("Трактор МТЗ-82, парк - результаты"));
+    QCOMPARE(printName({}, u("результаты")), u("результаты"));
+    const struct {
+        const char* name;
+        const char* file;
+    } cases[] = {
+        {"Трактор МТЗ-82 - результаты", "Трактор МТЗ-82 - результаты.pdf"},
+        {"a/b\\c:d*e?f\"g<h>i|j", "a_b_c_d_e_f_g_h_i_j.pdf"},
+        {"../../etc/passwd", "_.._etc_passwd.pdf"},
+        {"-rf", "rf.pdf"},
+        {"...", "relan.pdf"},
+        {"", "relan.pdf"},
+    };
+    for (const auto& c : cases) QCOMPARE(pdfFileName(u(c.name)), u(c.file));
+    QCOMPARE(pdfFileName(QString(300, QChar(u'ж'))).size(), 124);
+    QCOMPARE(pdfFileName(u("a\x01" "b")), u("a_b.pdf"));
 }
 
 void MainWindowTest::refusedLoadsLeaveTheWindowAsItWas() {
@@ -472,6 +513,13 @@ void MainWindowTest::expandShowsAllCausesAndTheMedianLine() {
     const QString png = dir_.filePath("expand.png");
     QVERIFY(chart->savePng(png));
     QVERIFY(hasManyColours(QImage(png)));
+    // The printout: heading and chart on white, without the Print button.
+    QWidget* printed = w.expandWindow()->printedPart();
+    QVERIFY(!printed->isAncestorOf(child<QWidget>(e, "Button2")));
+    QVERIFY(printed->isAncestorOf(child<QLabel>(e, "Label1")) && printed->isAncestorOf(chart));
+    const QImage image = printed->grab().toImage();
+    for (const QPoint corner : {QPoint(0, 0), QPoint(image.width() - 1, image.height() - 1)})
+        QCOMPARE(image.pixelColor(corner), QColor(Qt::white));
 }
 
 void MainWindowTest::commandLineRendersEachWindowAndTheNonParametricTexts() {
