@@ -12,6 +12,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QScreen>
 #include <QTimer>
 
 #include <cstdio>
@@ -33,7 +34,11 @@ int main(int argc, char** argv) {
     } else if (window == "results" || window == "expanded") {
         for (const char* box : {"BoxNewton", "BoxSmirnow"}) w.findChild<QCheckBox*>(box)->setChecked(true);
         if (!w.calculate()) return 1;
-        if (window == "expanded" && !w.expand()) return 1;
+        if (window == "expanded") {
+            if (!w.expand()) return 1;
+            // Maximised, as a window manager would have it.
+            w.expandWindow()->setGeometry(w.expandWindow()->screen()->availableGeometry());
+        }
     } else if (window == "nonparam") {
         if (!w.analyseNonParametric()) return 1;
     } else if (window != "main") {

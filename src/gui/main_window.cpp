@@ -470,6 +470,7 @@ void MainWindow::buildPanel3(QWidget* p) {
     connect(copyBest_, &QPushButton::clicked, this, &MainWindow::btnCopyBestClick);
     labeledEdit1_ = namedEdit("LabeledEdit1", "50");
     widthForText(labeledEdit1_, "00000");
+    labeledEdit1_->setMaximumWidth(labeledEdit1_->minimumWidth() * 2);
     labeledEdit1_->setToolTip(u("Скопировать из популяции лучшие варианты и убрать столько же худших"));
     auto* copy = new QHBoxLayout;
     copy->addWidget(copyBest_);
