@@ -23,6 +23,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineSeries>
+#include <QLocale>
 #include <QMenu>
 #include <QSet>
 #include <QSplineSeries>
@@ -91,6 +92,20 @@ struct Range {
     }
 };
 
+// Qt Charts writes axis numbers with a point unless given a locale; this one
+// has the user's separator and, as the table, no grouping of thousands.
+QLocale axisLocale(const NumberFormat& fmt) {
+    QLocale l = fmt.decimal == ',' ? QLocale(QLocale::Russian, QLocale::Russia) : QLocale::c();
+    l.setNumberOptions(QLocale::OmitGroupSeparator);
+    return l;
+}
+
+// With localized numbers Qt Charts copies the text after the conversion as it
+// stands, so the printf-style "%%" of a label format would show doubled.
+QString localizedLabelFormat(QString printfFormat) {
+    return printfFormat.replace(QLatin1String("%%"), QLatin1String("%"));
+}
+
 void setNiceRange(QValueAxis* axis, const Range& r) {
     const double top = r.any && r.max > 0 ? r.max : 1.0;
     axis->setRange(0, top);
@@ -130,6 +145,8 @@ void FlowChart::fill(const ChartData& data, const std::vector<std::string>& labe
     chart->setTitleFont(titleFont);
     chart->setTitleBrush(Qt::black);
     chart->legend()->hide();
+    chart->setLocale(axisLocale(data.numbers));
+    chart->setLocalizeNumbers(true);
     chart->setMargins(QMargins(4, 4, 4, look.bottomMargin));
 
     auto* x = new QBarCategoryAxis;
@@ -153,7 +170,7 @@ void FlowChart::fill(const ChartData& data, const std::vector<std::string>& labe
         right->setTitleText(QString::fromStdString(data.rightAxisTitle));
         right->setTitleFont(pixelFont(look.axisTitlePx, true));
         right->setLabelsFont(pixelFont(look.axisLabelsPx, false));
-        right->setLabelFormat(look.rightLabelFormat);
+        right->setLabelFormat(localizedLabelFormat(look.rightLabelFormat));
         chart->addAxis(right, Qt::AlignRight);
     }
 

@@ -35,6 +35,7 @@ struct ChartLook {
     int titleGapLines = 0;
     // Fixed range of the right axis; automatic when empty.
     std::optional<std::pair<double, double>> rightRange;
+    // printf-style ("%.0f%%"); the decimal separator is the one of the data.
     QString rightLabelFormat = "%.0f";
 };
 

@@ -156,8 +156,8 @@ struct GeneticRunData {
     std::string error;
 };
 
-MainWindow::MainWindow(QWidget* parent, LinkFile linkFile)
-    : QMainWindow(parent), fmt_(systemNumberFormat()), linkFile_(linkFile) {
+MainWindow::MainWindow(QWidget* parent, LinkFile linkFile, const NumberFormat& fmt)
+    : QMainWindow(parent), fmt_(fmt), linkFile_(linkFile) {
     setObjectName("Form1");
     setWindowTitle(u("Анализ надежности в эксплуатации.  v.4.1"));
     auto* central = new QWidget(this);
