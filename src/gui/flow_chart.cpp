@@ -294,12 +294,39 @@ void FlowChart::fill(const ChartData& data, const std::vector<std::string>& labe
     layoutParts();
 }
 
+std::vector<QGraphicsSimpleTextItem*> FlowChart::markItems() const {
+    std::vector<QGraphicsSimpleTextItem*> items;
+    items.reserve(marks_.size());
+    for (const Mark& m : marks_) items.push_back(m.item);
+    return items;
+}
+
 void FlowChart::placeMarks() {
     QChart* chart = view_->chart();
+    const QRectF plot = chart->plotArea();
+    // With many intervals the marks of neighbouring points, and of the two
+    // curves, would print over one another into an unreadable smear: a mark
+    // is shown only where it fits, above its point or else below it.
+    std::vector<QRectF> taken;
     for (const Mark& m : marks_) {
         const QPointF at = chart->mapToPosition(m.value, m.series);
         const QRectF box = m.item->boundingRect();
-        m.item->setPos(at.x() - box.width() / 2, at.y() - box.height() - 3);
+        const QPointF places[] = {{at.x() - box.width() / 2, at.y() - box.height() - 3},
+                                  {at.x() - box.width() / 2, at.y() + 3}};
+        bool shown = false;
+        for (const QPointF& p : places) {
+            const QRectF r = box.translated(p);
+            // A pixel of air between neighbours.
+            const QRectF spaced = r.adjusted(-1, -1, 1, 1);
+            const auto covers = [&](const QRectF& t) { return t.intersects(spaced); };
+            if (!plot.contains(r) || std::any_of(taken.begin(), taken.end(), covers)) continue;
+            m.item->setPos(p);
+            taken.push_back(r);
+            shown = true;
+            break;
+        }
+        if (!shown) m.item->setPos(places[0]);
+        m.item->setVisible(shown);
     }
 }
 

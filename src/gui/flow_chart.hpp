@@ -45,6 +45,9 @@ public:
     FlowChart(const QString& objectName, QWidget* parent);
 
     // Replaces everything the chart showed by `data`: one point per label.
+    // Value marks that would cover one another or stick out of the plot are
+    // hidden, the earlier series and points keeping theirs; which ones is
+    // decided again whenever the plot changes size.
     void fill(const ChartData& data, const std::vector<std::string>& labels, const ChartLook& look);
 
     // What the last filling holds, for tests and scripts: every series of the
@@ -53,6 +56,8 @@ public:
     QStringList seriesTitles() const { return seriesTitles_; }
     QStringList legendTitles() const { return legendTitles_; }
     QChart* chart() const;
+    // The value marks of all series, in series then point order.
+    std::vector<QGraphicsSimpleTextItem*> markItems() const;
     // Top of the legend (the chart's bottom when there is none), in this widget.
     int legendTop() const;
 

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QChart>
 #include <QGraphicsScene>
+#include <QGraphicsSimpleTextItem>
 #include <QGraphicsTextItem>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -59,12 +60,38 @@ std::vector<std::string> hours(std::size_t n) {
     return labels;
 }
 
+struct MarkCount {
+    int shown = 0;
+    int all = 0;
+    QString fault; // the first mark found covering another or out of the plot
+};
+
+// Visible marks must neither cover one another nor leave the plot.
+MarkCount checkMarks(const FlowChart& chart) {
+    const QRectF plot = chart.chart()->mapRectToScene(chart.chart()->plotArea());
+    std::vector<QRectF> shown;
+    MarkCount count;
+    for (QGraphicsSimpleTextItem* m : chart.markItems()) {
+        ++count.all;
+        if (!m->isVisible()) continue;
+        const QRectF r = m->sceneBoundingRect();
+        if (!plot.contains(r) && count.fault.isEmpty()) count.fault = "outside the plot: " + m->text();
+        for (const QRectF& other : shown)
+            if (other.intersects(r) && count.fault.isEmpty()) count.fault = "covers another: " + m->text();
+        shown.push_back(r);
+    }
+    count.shown = static_cast<int>(shown.size());
+    return count;
+}
+
 } // namespace
 
 class FlowChartTest : public QObject {
     Q_OBJECT
 private slots:
     void axisNumbersUseTheSeparatorOfTheData();
+    void marksThatWouldCollideAreHidden();
+    void fewMarksOnALargeChartAreAllShown();
     void windowsOfACommaFormatShowCommas();
 
 private:
@@ -96,6 +123,61 @@ void FlowChartTest::axisNumbersUseTheSeparatorOfTheData() {
         QVERIFY2(numbers.contains("100%") && numbers.contains("0%"), qPrintable(numbers.join(' ')));
         QVERIFY2(numbers.filter("%%").isEmpty(), qPrintable(numbers.join(' ')));
     }
+}
+
+void FlowChartTest::marksThatWouldCollideAreHidden() {
+    // Two curves of 60 close points, as the non-parametric window draws for
+    // a long history, each point with its value above it.
+    relan::ChartData data;
+    data.title = "Много интервалов";
+    data.leftAxisTitle = "Отказов";
+    data.rightAxisTitle = "Доля, %";
+    data.series = {line(20, 0.5, 60, relan::Axis::Right), line(22, 0.6, 60, relan::Axis::Right)};
+    relan::gui::ChartLook look;
+    look.rightRange = std::make_pair(0.0, 100.0);
+    FlowChart chart("Chart", nullptr);
+    chart.resize(1000, 600);
+    chart.show();
+    chart.fill(data, hours(60), look);
+    settle();
+    const MarkCount large = checkMarks(chart);
+    QVERIFY2(large.fault.isEmpty(), qPrintable(large.fault));
+    QCOMPARE(large.all, 120);
+    QVERIFY(large.shown > 0);
+
+    chart.resize(400, 300);
+    settle();
+    const MarkCount small = checkMarks(chart);
+    QVERIFY2(small.fault.isEmpty(), qPrintable(small.fault));
+    QVERIFY(small.shown > 0);
+    QVERIFY2(small.shown < large.shown, qPrintable(QString("%1 / %2").arg(small.shown).arg(large.shown)));
+
+    // Back at the large size the marks hidden for the small one come back.
+    chart.resize(1000, 600);
+    settle();
+    const MarkCount again = checkMarks(chart);
+    QVERIFY2(again.fault.isEmpty(), qPrintable(again.fault));
+    QCOMPARE(again.shown, large.shown);
+}
+
+void FlowChartTest::fewMarksOnALargeChartAreAllShown() {
+    relan::ChartData data;
+    data.title = "Мало интервалов";
+    data.rightAxisTitle = "Доля, %";
+    // The second curve well above the first, its last point at the top of
+    // the axis: that mark goes under its point rather than out of the plot.
+    data.series = {line(10, 5, 5, relan::Axis::Right), line(60, 10, 5, relan::Axis::Right)};
+    relan::gui::ChartLook look;
+    look.rightRange = std::make_pair(0.0, 100.0);
+    FlowChart chart("Chart", nullptr);
+    chart.resize(1000, 600);
+    chart.show();
+    chart.fill(data, hours(5), look);
+    settle();
+    const MarkCount count = checkMarks(chart);
+    QVERIFY2(count.fault.isEmpty(), qPrintable(count.fault));
+    QCOMPARE(count.all, 10);
+    QCOMPARE(count.shown, 10);
 }
 
 void FlowChartTest::windowsOfACommaFormatShowCommas() {
