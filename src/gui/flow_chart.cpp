@@ -1,5 +1,6 @@
 #include "flow_chart.hpp"
 
+#include "file_dialogs.hpp"
 #include "messages.hpp"
 #include "qt_text.hpp"
 
@@ -20,7 +21,6 @@
 #include <QImage>
 #include <QPainter>
 #include <QPixmap>
-#include <QFileDialog>
 #include <QLabel>
 #include <QLineSeries>
 #include <QLocale>
@@ -360,9 +360,9 @@ void FlowChart::contextMenuEvent(QContextMenuEvent* e) {
 }
 
 void saveWidgetPngInteractively(QWidget* w, const QString& suggestedName) {
-    const QString path = QFileDialog::getSaveFileName(w, QString::fromUtf8("Сохранить график"),
-                                                      QDir::home().filePath(suggestedName),
-                                                      QString::fromUtf8("Рисунок PNG (*.png)"));
+    const QString path = askSaveFile(w, QString::fromUtf8("Сохранить график"),
+                                     QDir::home().filePath(suggestedName),
+                                     QString::fromUtf8("Рисунок PNG (*.png)"), "png");
     if (path.isEmpty()) return;
     guarded(w, [&] { writePngFile(w->grab(), path); });
 }

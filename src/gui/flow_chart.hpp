@@ -85,7 +85,8 @@ private:
     QStringList legendTitles_;
 };
 
-// "Сохранить как PNG…" for any widget: asks for a file and saves its image.
+// "Сохранить как PNG…" for any widget: asks for a file and saves its image;
+// a name typed without an extension gets ".png".
 void saveWidgetPngInteractively(QWidget* w, const QString& suggestedName);
 
 // An image as a PNG file, encoded in memory and written as every file of the

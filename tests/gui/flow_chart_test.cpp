@@ -1,4 +1,5 @@
 #include "expand_window.hpp"
+#include "file_dialogs.hpp"
 #include "flow_chart.hpp"
 #include "main_window.hpp"
 #include "messages.hpp"
@@ -7,11 +8,14 @@
 
 #include <QApplication>
 #include <QChart>
+#include <QFile>
+#include <QFileDialog>
 #include <QGraphicsScene>
 #include <QGraphicsSimpleTextItem>
 #include <QGraphicsTextItem>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 using relan::gui::FlowChart;
@@ -92,6 +96,8 @@ private slots:
     void axisNumbersUseTheSeparatorOfTheData();
     void marksThatWouldCollideAreHidden();
     void fewMarksOnALargeChartAreAllShown();
+    void defaultSuffixIsAddedToANameWithoutOne();
+    void savingAsPngAddsTheSuffixTheNameLacks();
     void windowsOfACommaFormatShowCommas();
 
 private:
@@ -178,6 +184,54 @@ void FlowChartTest::fewMarksOnALargeChartAreAllShown() {
     QVERIFY2(count.fault.isEmpty(), qPrintable(count.fault));
     QCOMPARE(count.all, 10);
     QCOMPARE(count.shown, 10);
+}
+
+void FlowChartTest::defaultSuffixIsAddedToANameWithoutOne() {
+    const struct {
+        const char* path;
+        const char* expected;
+    } cases[] = {
+        {"a", "a.png"},
+        {"/home/u/chart", "/home/u/chart.png"},
+        {"a.png", "a.png"},
+        {"a.PNG", "a.PNG"},
+        {"dir.d/a", "dir.d/a.png"},
+        {"/tmp/archive.tar", "/tmp/archive.tar"}, // an extension given on purpose
+        {".hidden", ".hidden"},                   // a dot file is named as typed
+        {"a.", "a."},
+        {"dir/", "dir/"},
+        {"", ""},
+    };
+    for (const auto& c : cases)
+        QCOMPARE(relan::gui::withDefaultSuffix(u(c.path), "png"), u(c.expected));
+    QCOMPARE(relan::gui::withDefaultSuffix("a", {}), QString("a"));
+}
+
+void FlowChartTest::savingAsPngAddsTheSuffixTheNameLacks() {
+    QWidget w;
+    w.resize(120, 80);
+    w.show();
+    QString title;
+    bool answered = false;
+    // The dialog is modal: it is answered from the event loop it runs.
+    std::function<void()> answer = [&] {
+        auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!d) {
+            QTimer::singleShot(20, answer);
+            return;
+        }
+        title = d->windowTitle();
+        d->selectFile(dir_.filePath("chart"));
+        static_cast<QDialog*>(d)->accept(); // QFileDialog's own accept(), public in QDialog
+        answered = true;
+    };
+    QTimer::singleShot(0, answer);
+    relan::gui::saveWidgetPngInteractively(&w, "Chart.png");
+    QVERIFY(answered);
+    QCOMPARE(title, u("Сохранить график"));
+    QVERIFY(QFile::exists(dir_.filePath("chart.png")));
+    QVERIFY(!QFile::exists(dir_.filePath("chart")));
+    QCOMPARE(QImage(dir_.filePath("chart.png")).size(), w.grab().size());
 }
 
 void FlowChartTest::windowsOfACommaFormatShowCommas() {
