@@ -613,6 +613,8 @@ bool MainWindow::startGeneticRun() {
         return false;
     run_ = std::move(data);
     setRunLocks(true);
+    // The bar keeps where the last run ended, stopped or not, until a new one starts.
+    progressBar2_->setValue(0);
     GeneticRunData* run = run_.get();
     worker_ = std::thread([this, run] {
         try {
