@@ -43,7 +43,8 @@ int runChartCommand(const ChartCommand& c) {
 
     // The desktop program's link file is neither offered nor written: the
     // caller's folder is left as it was.
-    relan::gui::MainWindow w(nullptr, relan::gui::MainWindow::LinkFile::Ignore);
+    relan::gui::MainWindow w(nullptr, relan::gui::MainWindow::LinkFile::Ignore,
+                             relan::NumberFormat{c.decimal});
     if (!w.loadFailureFile(QString::fromStdString(c.file))) return refuse(failure);
     if (!c.warranty.empty() && !w.loadWarrantyFile(QString::fromStdString(c.warranty))) return refuse(failure);
 

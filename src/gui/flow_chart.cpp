@@ -1,5 +1,6 @@
 #include "flow_chart.hpp"
 
+#include "file_dialogs.hpp"
 #include "messages.hpp"
 #include "qt_text.hpp"
 #include "widgets.hpp"
@@ -21,9 +22,9 @@
 #include <QImage>
 #include <QPainter>
 #include <QPixmap>
-#include <QFileDialog>
 #include <QLabel>
 #include <QLineSeries>
+#include <QLocale>
 #include <QMenu>
 #include <QSet>
 #include <QSplineSeries>
@@ -88,6 +89,20 @@ struct Range {
     }
 };
 
+// Qt Charts writes axis numbers with a point unless given a locale; this one
+// has the user's separator and, as the table, no grouping of thousands.
+QLocale axisLocale(const NumberFormat& fmt) {
+    QLocale l = fmt.decimal == ',' ? QLocale(QLocale::Russian, QLocale::Russia) : QLocale::c();
+    l.setNumberOptions(QLocale::OmitGroupSeparator);
+    return l;
+}
+
+// With localized numbers Qt Charts copies the text after the conversion as it
+// stands, so the printf-style "%%" of a label format would show doubled.
+QString localizedLabelFormat(QString printfFormat) {
+    return printfFormat.replace(QLatin1String("%%"), QLatin1String("%"));
+}
+
 void setNiceRange(QValueAxis* axis, const Range& r) {
     const double top = r.any && r.max > 0 ? r.max : 1.0;
     axis->setRange(0, top);
@@ -121,6 +136,8 @@ void FlowChart::fill(const ChartData& data, const std::vector<std::string>& labe
     chart->setTitle(title_.toHtmlEscaped());
     chart->setTitleBrush(Qt::black);
     chart->legend()->hide();
+    chart->setLocale(axisLocale(data.numbers));
+    chart->setLocalizeNumbers(true);
     chart->setMargins(QMargins(4, 4, 4, 4));
 
     auto* x = new QBarCategoryAxis;
@@ -144,7 +161,7 @@ void FlowChart::fill(const ChartData& data, const std::vector<std::string>& labe
         right->setTitleText(QString::fromStdString(data.rightAxisTitle));
         right->setTitleFont(pixelFont(look.axisTitlePx, true));
         right->setLabelsFont(pixelFont(look.axisLabelsPx, false));
-        right->setLabelFormat(look.rightLabelFormat);
+        right->setLabelFormat(localizedLabelFormat(look.rightLabelFormat));
         chart->addAxis(right, Qt::AlignRight);
     }
 
@@ -268,12 +285,39 @@ void FlowChart::fill(const ChartData& data, const std::vector<std::string>& labe
     layoutParts();
 }
 
+std::vector<QGraphicsSimpleTextItem*> FlowChart::markItems() const {
+    std::vector<QGraphicsSimpleTextItem*> items;
+    items.reserve(marks_.size());
+    for (const Mark& m : marks_) items.push_back(m.item);
+    return items;
+}
+
 void FlowChart::placeMarks() {
     QChart* chart = view_->chart();
+    const QRectF plot = chart->plotArea();
+    // With many intervals the marks of neighbouring points, and of the two
+    // curves, would print over one another into an unreadable smear: a mark
+    // is shown only where it fits, above its point or else below it.
+    std::vector<QRectF> taken;
     for (const Mark& m : marks_) {
         const QPointF at = chart->mapToPosition(m.value, m.series);
         const QRectF box = m.item->boundingRect();
-        m.item->setPos(at.x() - box.width() / 2, at.y() - box.height() - 3);
+        const QPointF places[] = {{at.x() - box.width() / 2, at.y() - box.height() - 3},
+                                  {at.x() - box.width() / 2, at.y() + 3}};
+        bool shown = false;
+        for (const QPointF& p : places) {
+            const QRectF r = box.translated(p);
+            // A pixel of air between neighbours.
+            const QRectF spaced = r.adjusted(-1, -1, 1, 1);
+            const auto covers = [&](const QRectF& t) { return t.intersects(spaced); };
+            if (!plot.contains(r) || std::any_of(taken.begin(), taken.end(), covers)) continue;
+            m.item->setPos(p);
+            taken.push_back(r);
+            shown = true;
+            break;
+        }
+        if (!shown) m.item->setPos(places[0]);
+        m.item->setVisible(shown);
     }
 }
 
@@ -331,9 +375,9 @@ void FlowChart::contextMenuEvent(QContextMenuEvent* e) {
 }
 
 void saveWidgetPngInteractively(QWidget* w, const QString& suggestedName) {
-    const QString path = QFileDialog::getSaveFileName(w, QString::fromUtf8("Сохранить график"),
-                                                      QDir::home().filePath(suggestedName),
-                                                      QString::fromUtf8("Рисунок PNG (*.png)"));
+    const QString path = askSaveFile(w, QString::fromUtf8("Сохранить график"),
+                                     QDir::home().filePath(suggestedName),
+                                     QString::fromUtf8("Рисунок PNG (*.png)"), "png");
     if (path.isEmpty()) return;
     guarded(w, [&] { writePngFile(w->grab(), path); });
 }

@@ -31,6 +31,7 @@ struct ChartLook {
     QString bottomAxisTitle;
     // Fixed range of the right axis; automatic when empty.
     std::optional<std::pair<double, double>> rightRange;
+    // printf-style ("%.0f%%"); the decimal separator is the one of the data.
     QString rightLabelFormat = "%.0f";
 };
 
@@ -40,6 +41,9 @@ public:
     FlowChart(const QString& objectName, QWidget* parent);
 
     // Replaces everything the chart showed by `data`: one point per label.
+    // Value marks that would cover one another or stick out of the plot are
+    // hidden, the earlier series and points keeping theirs; which ones is
+    // decided again whenever the plot changes size.
     void fill(const ChartData& data, const std::vector<std::string>& labels, const ChartLook& look);
 
     // What the last filling holds, for tests and scripts: every series of the
@@ -50,6 +54,8 @@ public:
     QChart* chart() const;
     // A line of texts between the plot and the legend, owned by the chart.
     void setFooter(QWidget* footer);
+    // The value marks of all series, in series then point order.
+    std::vector<QGraphicsSimpleTextItem*> markItems() const;
 
     // false when the file was refused (see writePngFile).
     bool savePng(const QString& path) const;
@@ -80,7 +86,8 @@ private:
     QStringList legendTitles_;
 };
 
-// "Сохранить как PNG…" for any widget: asks for a file and saves its image.
+// "Сохранить как PNG…" for any widget: asks for a file and saves its image;
+// a name typed without an extension gets ".png".
 void saveWidgetPngInteractively(QWidget* w, const QString& suggestedName);
 
 // An image as a PNG file, encoded in memory and written as every file of the

@@ -133,8 +133,8 @@ struct GeneticRunData {
     std::string error;
 };
 
-MainWindow::MainWindow(QWidget* parent, LinkFile linkFile)
-    : QMainWindow(parent), fmt_(systemNumberFormat()), linkFile_(linkFile) {
+MainWindow::MainWindow(QWidget* parent, LinkFile linkFile, const NumberFormat& fmt)
+    : QMainWindow(parent), fmt_(fmt), linkFile_(linkFile) {
     setObjectName("Form1");
     setWindowTitle(u("Анализ надежности в эксплуатации.  v.4.1"));
 
@@ -735,6 +735,8 @@ bool MainWindow::startGeneticRun() {
         return false;
     run_ = std::move(data);
     setRunLocks(true);
+    // The bar keeps where the last run ended, stopped or not, until a new one starts.
+    progressBar2_->setValue(0);
     GeneticRunData* run = run_.get();
     worker_ = std::thread([this, run] {
         try {

@@ -4,6 +4,8 @@
 // calculations, the warranty-term panel, the progress log and the list of
 // failures. Owns the analysis state and the secondary windows.
 
+#include "qt_text.hpp"
+
 #include "relan/numtext.hpp"
 #include "relan/state.hpp"
 
@@ -39,7 +41,10 @@ public:
     // last at start and remembers every one loaded. Ignore: neither, so that
     // a command-line run leaves the caller's folder alone.
     enum class LinkFile { Use, Ignore };
-    explicit MainWindow(QWidget* parent = nullptr, LinkFile linkFile = LinkFile::Use);
+    // `fmt`: the decimal separator of every number the windows show or read;
+    // a command-line run names its own instead of the desktop's.
+    explicit MainWindow(QWidget* parent = nullptr, LinkFile linkFile = LinkFile::Use,
+                        const NumberFormat& fmt = systemNumberFormat());
     ~MainWindow() override;
 
     AnalysisState& state() { return state_; }

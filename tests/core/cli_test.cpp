@@ -214,6 +214,26 @@ TEST(CliChart, LeavesTheCallersFolderAlone) {
     EXPECT_EQ(names, std::vector<std::string>{"chart.png"});
 }
 
+TEST(CliChart, DecimalSeparatorReachesTheWindow) {
+    // The non-parametric chart's marks and axes are the numbers drawn; with
+    // a comma they are other pictures than with a point.
+    relan::test::TempDir dir;
+    auto draw = [&](const std::string& decimal) {
+        const auto out = dir.path() / ("chart" + decimal + ".png");
+        auto r = runCli("chart " + std::string(RELAN_TEST_DATA_DIR "/small.rel") +
+                        " --window nonparam --decimal-separator " + decimal + " --out " + out.string());
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        std::ifstream f(out, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(f), {});
+    };
+    const std::string point = draw("."), comma = draw(",");
+    ASSERT_GT(point.size(), 1000u);
+    ASSERT_GT(comma.size(), 1000u);
+    EXPECT_NE(point, comma);
+    // The same separator draws the same picture, so the difference is the separator's.
+    EXPECT_EQ(draw("."), point);
+}
+
 TEST(CliChart, UnwritableOutputIsOneRussianLineAndExitTwo) {
     relan::test::TempDir dir;
     std::filesystem::create_directory(dir.path() / "folder");

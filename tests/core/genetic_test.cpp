@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdint>
 #include <random>
+#include <tuple>
 
 using namespace relan;
 
@@ -421,7 +422,8 @@ TEST(GeneticRun, ScheduleOfTheFirstGenerations) {
     EXPECT_EQ(host.count(" ЦФ="), trace[0].newBest + trace[1].newBest);
     EXPECT_EQ(host.log[0].rfind(" ЦФ=", 0), 0u);
     EXPECT_EQ(host.generationsText, "2");
-    EXPECT_EQ(host.progress, 0); // Round(3 * 100 / 1500)
+    // Stopped after 2 of 1500: Round(2 * 100 / 1500) is 0, but a stopped bar is never empty.
+    EXPECT_EQ(host.progress, 1);
 }
 
 TEST(GeneticRun, UserSettingHoldsForOneGeneration) {
@@ -484,29 +486,91 @@ TEST(GeneticRun, CopyBestButtonPressedTwiceCopiesOnce) {
     EXPECT_EQ(at, (std::vector<long long>{3, 7, 8, 9})); // 0.2, 0.6, 0.8 of 10: starts of 3, 7, 9
 }
 
+namespace {
+
+// Presses "Stop" during generation `at`, before its crossover.
+class Stopping : public Host {
+public:
+    GeneticControl* control = nullptr;
+    int at = 0;
+    int asked = 0;
+    bool detailedProgress() override {
+        if (++asked == at) control->Stop_Gen = true;
+        return Host::detailedProgress();
+    }
+};
+
+} // namespace
+
 TEST(GeneticRun, StopEndsAfterTheCurrentGeneration) {
-    class Stopping : public Host {
-    public:
-        GeneticControl* control = nullptr;
-        int asked = 0;
-        bool detailedProgress() override {
-            if (++asked == 3) control->Stop_Gen = true; // during generation 3, before its crossover
-            return Host::detailedProgress();
-        }
-    };
     AnalysisState s = sample();
     GeneticControl control;
     Stopping host;
     host.control = &control;
+    host.at = 3;
     const GeneticOutcome out = runGenetic(s, fields("30", "100"), host, control, seeded(9));
     EXPECT_TRUE(out.stopped);
     EXPECT_EQ(out.generations, 3);
-    EXPECT_EQ(host.progress, 4); // generation 3 ran to its end: Round(4 * 100 / 100)
+    // Generation 3 ran to its end; the bar, a generation ahead while running
+    // (Round(4 * 100 / 100)), comes back to the 3 % completed.
+    EXPECT_EQ(host.progress, 3);
+    ASSERT_GE(host.log.size(), 2u);
+    EXPECT_EQ(host.log[host.log.size() - 2], "Расчет остановлен пользователем на поколении 3 из 100");
+    // Said once the loop has ended, before the results are written and shown.
+    const std::vector<std::string> tail(host.calls.end() - 6, host.calls.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"detail?", "progress=4", "log", "progress=3", "log", "show"}));
     EXPECT_TRUE(s.MGenet.Executed);
     EXPECT_EQ(s.MGenet.A, s.Aopt[2]);
     EXPECT_EQ(s.MGenet.B, s.Aopt[1]);
     EXPECT_EQ(s.MGenet.K_powtor, s.Aopt[3]);
     EXPECT_TRUE(s.Stop_Gen);
+}
+
+TEST(GeneticRun, StoppedBarIsNeitherEmptyNorFull) {
+    struct Case {
+        int at;
+        const char* generations;
+        int progress;
+    };
+    // Round(100 / 1500) = 0; Round(199 * 100 / 200) = Round(99.5) = 100 and
+    // Round(37 * 100 / 40) = Round(92.5) = 92, halves going to the even neighbour.
+    for (const Case c : {Case{1, "1500", 1}, {199, "200", 99}, {37, "40", 92}}) {
+        AnalysisState s = sample();
+        GeneticControl control;
+        Stopping host;
+        host.control = &control;
+        host.at = c.at;
+        const GeneticOutcome out = runGenetic(s, fields("4", c.generations), host, control, seeded(2));
+        EXPECT_TRUE(out.stopped) << c.at;
+        EXPECT_EQ(out.generations, c.at);
+        EXPECT_EQ(host.progress, c.progress) << c.at;
+        EXPECT_EQ(host.count("Расчет остановлен пользователем на поколении " + std::to_string(c.at) + " из " +
+                             c.generations),
+                  1)
+            << c.at;
+    }
+}
+
+TEST(GeneticRun, StopDuringTheLastGenerationIsAFinishedRun) {
+    auto run = [](int stopAt) {
+        AnalysisState s = sample();
+        GeneticControl control;
+        Stopping host;
+        host.control = &control;
+        host.at = stopAt;
+        const GeneticOutcome out = runGenetic(s, fields("30", "10"), host, control, seeded(4));
+        return std::make_tuple(out.stopped, out.generations, host.log, host.progress);
+    };
+    const auto [stopped, generations, log, progress] = run(10);
+    const auto [neverStopped, allGenerations, fullLog, fullProgress] = run(0);
+    EXPECT_FALSE(stopped);
+    EXPECT_FALSE(neverStopped);
+    EXPECT_EQ(generations, 10);
+    EXPECT_EQ(allGenerations, 10);
+    EXPECT_EQ(progress, 100);
+    EXPECT_EQ(fullProgress, 100);
+    EXPECT_EQ(log, fullLog);
+    for (const std::string& l : log) EXPECT_EQ(l.find("остановлен"), std::string::npos) << l;
 }
 
 TEST(GeneticRun, SameRunForEveryThreadCount) {

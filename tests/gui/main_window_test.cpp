@@ -28,6 +28,7 @@
 #include <QSignalSpy>
 #include <QElapsedTimer>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSet>
 #include <QSlider>
 #include <QStackedWidget>
@@ -126,6 +127,7 @@ private slots:
     void commandLineRendersEachWindowAndTheNonParametricTexts();
     void geneticRunEndsWithTheGeneticColumn();
     void geneticRunStopsWhenTheWindowGoes();
+    void stopButtonEndsTheRunAndSaysWhere();
     void geneticRunRefusesABadPopulationField();
     void hostileFilesChangeNothing();
     void calculationWithoutDataSaysSo();
@@ -603,6 +605,36 @@ void MainWindowTest::geneticRunStopsWhenTheWindowGoes() {
     }
     // Stopped after its generation, not after a million.
     QVERIFY(t.elapsed() < 20000);
+}
+
+void MainWindowTest::stopButtonEndsTheRunAndSaysWhere() {
+    MainWindow w;
+    QVERIFY(w.loadFailureFile(kSample));
+    child<QLineEdit>(&w, "Edit3")->setText("60");
+    child<QLineEdit>(&w, "NPokoleny")->setText("1000000");
+    auto* bar = child<QProgressBar>(&w, "ProgressBar2");
+    bar->setValue(100); // as a finished run leaves it
+    QSignalSpy finished(&w, &MainWindow::geneticRunFinished);
+    Messages m;
+    QVERIFY(w.startGeneticRun());
+    QCOMPARE(bar->value(), 0);
+    // The run clears a stop pressed before its start: "Stop" once it has begun.
+    QTRY_VERIFY_WITH_TIMEOUT(text(&w, "NPokoleny") != "1000000", 30000);
+    child<QAbstractButton>(&w, "StopBtn")->click();
+    QVERIFY(finished.wait(60000));
+    QVERIFY2(m.texts.isEmpty(), qPrintable(m.texts.join("; ")));
+    const QStringList memo = child<QPlainTextEdit>(&w, "Memo2")->toPlainText().split('\n');
+    QVERIFY(memo.size() >= 2);
+    static const QRegularExpression stopped(
+        u("^Расчет остановлен пользователем на поколении (\\d+) из 1000000$"));
+    const QRegularExpressionMatch line = stopped.match(memo[memo.size() - 2]);
+    QVERIFY2(line.hasMatch(), qPrintable(memo.join('\n')));
+    QVERIFY(line.captured(1).toInt() >= 1);
+    QVERIFY(memo.back().startsWith(u("Доверительный 95% интервал модели ")));
+    // Well under 1 % of the way is still shown as begun, and nothing resets it.
+    QCOMPARE(bar->value(), 1);
+    QVERIFY(w.resultsWindow()->isVisible());
+    QVERIFY(w.state().MGenet.Executed);
 }
 
 void MainWindowTest::geneticRunRefusesABadPopulationField() {

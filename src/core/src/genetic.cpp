@@ -695,10 +695,22 @@ GeneticOutcome TGen::Execute() {
             ++out.generations;
             if (options_.onGeneration) options_.onGeneration(tr);
             if (control_.Stop_Gen.load()) {
-                out.stopped = true;
+                // A stop during the last generation cut nothing short.
+                out.stopped = g <= iMaxBest_;
                 break;
             }
         } while (g <= iMaxBest_);
+        if (out.stopped) {
+            // The log alone tells a stopped run from a finished one once the
+            // results are shown.
+            const long long planned = iMaxBest_;
+            host_.appendLog(formatPattern("Расчет остановлен пользователем на поколении %d из %d",
+                                          {out.generations, planned}, options_.fmt));
+            // The bar runs a generation ahead of the count; a stopped run
+            // shows the share it completed, neither empty nor full.
+            host_.setProgress(static_cast<int>(
+                std::clamp(Round(static_cast<double>(out.generations) * 100 / planned), 1LL, 99LL)));
+        }
     } catch (const std::exception& e) {
         // Before the first generation: the write-up still runs, with Aopt as
         // it stood.

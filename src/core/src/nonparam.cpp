@@ -148,6 +148,7 @@ NonParamResult runNonParametric(AnalysisState& s, std::string_view meSred, std::
 
 ChartData nonParamChart(const NonParamResult& r, const NumberFormat& fmt) {
     ChartData ch;
+    ch.numbers = fmt;
     ch.title = kNonParamChartTitle;
     ch.leftAxisTitle = kNonParamLeftAxisTitle;
     ch.rightAxisTitle = kNonParamRightAxisTitle;

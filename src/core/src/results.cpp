@@ -176,6 +176,7 @@ PassOutcome computePass(const AnalysisState& s, const NumberFormat& fmt, int max
 
     PassOutcome o;
     o.charts = designCharts();
+    for (ChartData* c : {&o.charts.chart1, &o.charts.chart2, &o.charts.chart3}) c->numbers = fmt;
     o.Sum_PrichRow = s.Sum_PrichRow;
     o.Sum_PrichCol = s.Sum_PrichCol;
     o.F_OutGar.assign(n, 0.0);

@@ -142,7 +142,10 @@ GeneticSettings startGenetic(AnalysisState& s, const GeneticFields& f, const Num
 //      and after the crossover appendLogLines(the "F= ... S2" lines, one per
 //      crossover, in crossover order)
 //   7. setProgress(Round((g + 1) * 100 / generations), at most 100)
-// then the stop flag is tested. An error inside a generation:
+// then the stop flag is tested. When a stop request ends the run before its
+// last generation: appendLog("Расчет остановлен пользователем на поколении
+// <g> из <generations>"), then setProgress(Round(g * 100 / generations),
+// within 1..99). An error inside a generation:
 // appendLog("Исключительная ситуация!") and the loop ends. On every way out:
 // appendLog(the "Доверительный 95% интервал модели ..." line), then
 // showResults() once the model is in the state.
@@ -199,7 +202,7 @@ struct GeneticOptions {
 
 struct GeneticOutcome {
     long long generations = 0; // completed
-    bool stopped = false;      // ended by the stop request
+    bool stopped = false;      // ended by the stop request before the last generation
     bool interrupted = false;  // ended by an error inside a generation
     std::string error;         // that error's text
     double criterion = 0;      // objective at Aopt, as in the last " ЦФ=" line

@@ -63,6 +63,9 @@ struct ChartData {
     // The design's fixed series first, in their fixed order, then the
     // per-cause series and the unidentified legend entries.
     std::vector<ChartSeries> series;
+    // The format the marks were written in; the axes' numbers follow it, so
+    // that one chart never shows two decimal separators.
+    NumberFormat numbers;
 };
 
 struct FlowCharts {

@@ -1,0 +1,37 @@
+#include "file_dialogs.hpp"
+
+#include <QFileDialog>
+#include <QFileInfo>
+
+namespace relan::gui {
+
+QString withDefaultSuffix(const QString& path, const QString& suffix) {
+    if (path.isEmpty() || suffix.isEmpty()) return path;
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const QString name = path.mid(slash + 1);
+    if (name.isEmpty() || name.contains(QLatin1Char('.'))) return path;
+    return path + QLatin1Char('.') + suffix;
+}
+
+QString askSaveFile(QWidget* parent, const QString& title, const QString& startPath, const QString& filter,
+                    const QString& defaultSuffix) {
+    QFileDialog dialog(parent, title, {}, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // The dialog completes the name before its own overwrite question.
+    if (!defaultSuffix.isEmpty()) dialog.setDefaultSuffix(defaultSuffix);
+    const QFileInfo start(startPath);
+    if (start.isDir()) {
+        dialog.setDirectory(start.absoluteFilePath());
+    } else {
+        dialog.setDirectory(start.absolutePath());
+        dialog.selectFile(start.fileName());
+    }
+    if (dialog.exec() != QDialog::Accepted) return {};
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty()) return {};
+    // A native dialog may hand back the name as typed.
+    return withDefaultSuffix(chosen.front(), defaultSuffix);
+}
+
+} // namespace relan::gui
