@@ -234,7 +234,7 @@ MainWindow::~MainWindow() {
     // The run ends after its current generation; its calls to the window are
     // answered until then, so it cannot wait for a window that is gone.
     closing_ = true;
-    run_->control.Stop_Gen = true;
+    run_->control.abandon = true;
     while (worker_.joinable()) {
         QCoreApplication::processEvents();
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -780,7 +780,7 @@ void MainWindow::closeEvent(QCloseEvent* e) {
         // Closed once the run has finished its generation; nothing more is shown.
         closing_ = true;
         closeWhenDone_ = true;
-        run_->control.Stop_Gen = true;
+        run_->control.abandon = true;
         e->ignore();
         return;
     }

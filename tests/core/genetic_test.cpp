@@ -526,6 +526,21 @@ TEST(GeneticRun, StopEndsAfterTheCurrentGeneration) {
     EXPECT_TRUE(s.Stop_Gen);
 }
 
+TEST(GeneticRun, WindowClosedBeforeTheRunStartsEndsItAfterOneGeneration) {
+    // A stop asked before the run has begun is cleared by its start, as the
+    // button's is; a window going away is not, or closing would wait for
+    // every generation.
+    AnalysisState s = sample();
+    GeneticControl control;
+    control.Stop_Gen = true;
+    control.abandon = true;
+    Stopping host;
+    host.control = &control;
+    host.at = 1000000;
+    const GeneticOutcome out = runGenetic(s, fields("30", "1000000"), host, control, seeded(9));
+    EXPECT_EQ(out.generations, 1);
+}
+
 TEST(GeneticRun, StoppedBarIsNeitherEmptyNorFull) {
     struct Case {
         int at;

@@ -694,7 +694,7 @@ GeneticOutcome TGen::Execute() {
             }
             ++out.generations;
             if (options_.onGeneration) options_.onGeneration(tr);
-            if (control_.Stop_Gen.load()) {
+            if (control_.Stop_Gen.load() || control_.abandon.load()) {
                 // A stop during the last generation cut nothing short.
                 out.stopped = g <= iMaxBest_;
                 break;

@@ -177,6 +177,10 @@ public:
 struct GeneticControl {
     std::atomic<bool> Stop_Gen{false};
     std::atomic<bool> bCopyBest{false};
+    // The window is going away: end after the current generation. Unlike a
+    // stop, a run starting late does not clear it, so that a window closed
+    // before its run got going does not wait for the whole run.
+    std::atomic<bool> abandon{false};
 };
 
 // What one generation did, for tests and diagnostics.
