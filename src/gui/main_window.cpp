@@ -190,6 +190,7 @@ MainWindow::MainWindow(QWidget* parent, LinkFile linkFile, const NumberFormat& f
     top->setStretchFactor(0, 0);
     top->setStretchFactor(1, 1);
     top->setChildrenCollapsible(false);
+    topSplitter_ = top;
 
     auto* right = new QSplitter(Qt::Vertical);
     right->setObjectName("RightSplitter");
@@ -265,7 +266,8 @@ QWidget* MainWindow::buildPanel1() {
     meKolOtk_ = namedEdit("meKolOtk", {});
     for (QLineEdit* e : {meKolAll_, meKolOtk_}) {
         widthForText(e, "0000000");
-        e->setMaximumWidth(e->minimumWidth() * 2);
+        e->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+        e->setFixedWidth(e->minimumWidth());
     }
     // The two long captions wrap where a large font leaves no room.
     QLabel* kolAll = buddy("Label2", "Общее количество объектов в гарантийной эксплуатации", meKolAll_);
@@ -773,6 +775,19 @@ void MainWindow::StopBtnClick() {
 
 void MainWindow::btnCopyBestClick() {
     if (run_) run_->control.bCopyBest = true;
+}
+
+void MainWindow::showEvent(QShowEvent* e) {
+    QMainWindow::showEvent(e);
+    if (sized_) return;
+    sized_ = true;
+    // The data panel as wide as its captions need on one line, where the
+    // window has the room; the log takes the rest.
+    const int captions = fontMetrics().horizontalAdvance(u("Общее количество объектов в гарантийной эксплуатации"));
+    const int margin = style()->pixelMetric(QStyle::PM_LayoutLeftMargin);
+    const int panel = captions + meKolAll_->width() + 6 * margin;
+    const int room = topSplitter_->width() - memo2_->minimumWidth() - topSplitter_->handleWidth();
+    topSplitter_->setSizes({std::min(panel, room), topSplitter_->width()});
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {

@@ -25,6 +25,7 @@ class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QSlider;
+class QSplitter;
 class QStackedWidget;
 class QTableWidget;
 
@@ -91,6 +92,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
+    void showEvent(QShowEvent* e) override;
 
 private:
     QWidget* buildPanel1();
@@ -156,6 +158,8 @@ private:
     QLineEdit* maskEditSKO_ = nullptr;
 
     QPlainTextEdit* memo2_ = nullptr;
+    QSplitter* topSplitter_ = nullptr;
+    bool sized_ = false;
     QTableWidget* massList_ = nullptr;
 
     // The genetic run: its worker, the two requests, and whether the window

@@ -57,7 +57,9 @@ NonParamWindow::NonParamWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     connect(print, &QPushButton::clicked, this, [this] {
         printWindowInteractively(this, printName(labels_[10]->text(), QString::fromUtf8("непараметрический анализ")));
     });
-    figures->setColumnStretch(3, 1);
+    // Spare room goes to the texts, so that the headings wrap only where
+    // the window is narrow.
+    for (int c = 0; c < 3; ++c) figures->setColumnStretch(c, 1);
     figures->addWidget(print, 0, 4, 3, 1, Qt::AlignRight | Qt::AlignVCenter);
 
     auto* layout = new QVBoxLayout(this);
