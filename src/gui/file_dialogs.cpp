@@ -1,7 +1,9 @@
 #include "file_dialogs.hpp"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHash>
 
 namespace relan::gui {
 
@@ -32,6 +34,19 @@ QString askSaveFile(QWidget* parent, const QString& title, const QString& startP
     if (chosen.isEmpty()) return {};
     // A native dialog may hand back the name as typed.
     return withDefaultSuffix(chosen.front(), defaultSuffix);
+}
+
+namespace {
+QHash<QString, QString>& folders() {
+    static QHash<QString, QString> f;
+    return f;
+}
+} // namespace
+
+QString lastFolderOf(const QString& kind) { return folders().value(kind, QDir::homePath()); }
+
+void rememberFolderOf(const QString& kind, const QString& file) {
+    folders().insert(kind, QFileInfo(file).absolutePath());
 }
 
 } // namespace relan::gui

@@ -20,6 +20,12 @@ QString withDefaultSuffix(const QString& path, const QString& suffix);
 // Asks for a file to write, starting at `startPath` (a folder, or a file
 // offered by name). Empty when cancelled. With a `defaultSuffix` the answer
 // has gone through withDefaultSuffix.
+// The folder of the last file of a kind ("png", "pdf") written in this run
+// of the program, where the next dialog of that kind starts; the home folder
+// before the first.
+QString lastFolderOf(const QString& kind);
+void rememberFolderOf(const QString& kind, const QString& file);
+
 QString askSaveFile(QWidget* parent, const QString& title, const QString& startPath, const QString& filter,
                     const QString& defaultSuffix = {});
 

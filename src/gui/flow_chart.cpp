@@ -376,10 +376,10 @@ void FlowChart::contextMenuEvent(QContextMenuEvent* e) {
 
 void saveWidgetPngInteractively(QWidget* w, const QString& suggestedName) {
     const QString path = askSaveFile(w, QString::fromUtf8("Сохранить график"),
-                                     QDir::home().filePath(suggestedName),
+                                     QDir(lastFolderOf("png")).filePath(suggestedName),
                                      QString::fromUtf8("Рисунок PNG (*.png)"), "png");
     if (path.isEmpty()) return;
-    guarded(w, [&] { writePngFile(w->grab(), path); });
+    if (guarded(w, [&] { writePngFile(w->grab(), path); })) rememberFolderOf("png", path);
 }
 
 void writePngFile(const QPixmap& image, const QString& path) {

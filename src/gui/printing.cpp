@@ -1,5 +1,6 @@
 #include "printing.hpp"
 
+#include "file_dialogs.hpp"
 #include "messages.hpp"
 #include "qt_text.hpp"
 
@@ -76,14 +77,6 @@ QString pdfFileName(const QString& name) {
     return out + QStringLiteral(".pdf");
 }
 
-namespace {
-// The folder of the last PDF file written, for the next one.
-QString& lastPdfFolder() {
-    static QString folder = QDir::homePath();
-    return folder;
-}
-} // namespace
-
 void printWindowInteractively(QWidget* w, const QString& name) {
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(name);
@@ -92,7 +85,7 @@ void printWindowInteractively(QWidget* w, const QString& name) {
         printer.setPrinterName(printers.first().printerName());
     } else {
         printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(QDir(lastPdfFolder()).filePath(pdfFileName(name)));
+        printer.setOutputFileName(QDir(lastFolderOf("pdf")).filePath(pdfFileName(name)));
     }
     printer.setPageOrientation(QPageLayout::Landscape);
     QPrintDialog dialog(&printer, w);
@@ -100,7 +93,7 @@ void printWindowInteractively(QWidget* w, const QString& name) {
     if (dialog.exec() != QDialog::Accepted) return;
     guarded(w, [&] {
         if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty())
-            lastPdfFolder() = QFileInfo(printer.outputFileName()).absolutePath();
+            rememberFolderOf("pdf", printer.outputFileName());
         if (!printWidget(w, printer))
             showError(w, {}, QString::fromUtf8("Не удалось напечатать окно: принтер или файл недоступен"));
     });

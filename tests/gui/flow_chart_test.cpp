@@ -232,6 +232,9 @@ void FlowChartTest::savingAsPngAddsTheSuffixTheNameLacks() {
     QVERIFY(QFile::exists(dir_.filePath("chart.png")));
     QVERIFY(!QFile::exists(dir_.filePath("chart")));
     QCOMPARE(QImage(dir_.filePath("chart.png")).size(), w.grab().size());
+    // The next picture is offered in the folder of this one.
+    QCOMPARE(relan::gui::lastFolderOf("png"), QFileInfo(dir_.path()).absoluteFilePath());
+    QCOMPARE(relan::gui::lastFolderOf("pdf"), QDir::homePath());
 }
 
 void FlowChartTest::windowsOfACommaFormatShowCommas() {
