@@ -73,6 +73,16 @@ QLabel* buddy(const char* name, const char* text, QWidget* field) {
     return l;
 }
 
+// A row of a grid: a caption and the field it names, as wide as `sample`.
+QLineEdit* fieldRow(QGridLayout* grid, int row, const char* labelName, const char* caption, const char* name,
+                    const char* value, const QString& sample) {
+    QLineEdit* e = namedEdit(name, u(value));
+    widthForText(e, sample);
+    grid->addWidget(buddy(labelName, caption, e), row, 0);
+    grid->addWidget(e, row, 1);
+    return e;
+}
+
 } // namespace
 
 // The run's calls to the window, each made on the user-interface thread with
@@ -370,18 +380,12 @@ void MainWindow::buildPanel2(QWidget* p) {
     const QString hint = u("Минимум попадпний в столбец гистограммы");
     auto* steps = new QGridLayout;
     steps->setColumnStretch(0, 1);
-    auto step = [&](const char* labelName, const char* caption, const char* name, const char* value, int row) {
-        QLineEdit* e = namedEdit(name, u(value));
-        widthForText(e, "1,0000000");
-        steps->addWidget(buddy(labelName, caption, e), row, 0);
-        steps->addWidget(e, row, 1);
-        return e;
-    };
-    edit1_ = step("Label5", "Коэф-т уменьшения шага модели 1.1", "Edit1", "1.00025", 0);
+    const QString sample = "1,0000000";
+    edit1_ = fieldRow(steps, 0, "Label5", "Коэф-т уменьшения шага модели 1.1", "Edit1", "1.00025", sample);
     edit1_->setPlaceholderText(hint);
-    edit6_ = step("Label17", "Коэф-т уменьшения шага модели 1.2", "Edit6", "1.00025", 1);
+    edit6_ = fieldRow(steps, 1, "Label17", "Коэф-т уменьшения шага модели 1.2", "Edit6", "1.00025", sample);
     edit6_->setPlaceholderText(hint);
-    edit5_ = step("Label16", "Коэф-т уменьшения шага модели 2", "Edit5", "1.0005", 2);
+    edit5_ = fieldRow(steps, 2, "Label16", "Коэф-т уменьшения шага модели 2", "Edit5", "1.0005", sample);
     layout->addLayout(steps);
 
     spirSpusk_ = namedCheck("SpirSpusk", u("Модель 1.1 по Пирсону, метод спирального спуска "), true);
@@ -426,16 +430,10 @@ void MainWindow::buildPanel3(QWidget* p) {
     auto* layout = new QVBoxLayout(p);
     auto* fields = new QGridLayout;
     fields->setColumnStretch(0, 1);
-    auto field = [&](const char* labelName, const char* caption, const char* name, const char* value, int row) {
-        QLineEdit* e = namedEdit(name, u(value));
-        widthForText(e, "0,00000001");
-        fields->addWidget(buddy(labelName, caption, e), row, 0);
-        fields->addWidget(e, row, 1);
-        return e;
-    };
-    edit2_ = field("Label6", "Точность подбора", "Edit2", "0.0000001", 0);
-    edit3_ = field("Label7", "Размер популяции", "Edit3", "3000", 1);
-    nPokoleny_ = field("Label8", "Число поколений", "NPokoleny", "1500", 2);
+    const QString sample = "0,00000001";
+    edit2_ = fieldRow(fields, 0, "Label6", "Точность подбора", "Edit2", "0.0000001", sample);
+    edit3_ = fieldRow(fields, 1, "Label7", "Размер популяции", "Edit3", "3000", sample);
+    nPokoleny_ = fieldRow(fields, 2, "Label8", "Число поколений", "NPokoleny", "1500", sample);
     layout->addLayout(fields);
 
     runGen_ = namedButton("ToolBRunGenOptim", u("Расчет (генетический алгоритм)"));
@@ -506,17 +504,11 @@ QWidget* MainWindow::buildPanel4() {
     // The comment of a warranty file can be long.
     label15_->setWordWrap(true);
     grid->addWidget(label15_, 2, 0, 1, 2);
-    auto number = [&](const char* labelName, const char* caption, const char* name, int row) {
-        QLineEdit* e = namedEdit(name, {});
-        widthForText(e, "00000,00");
-        grid->addWidget(buddy(labelName, caption, e), row, 0);
-        grid->addWidget(e, row, 1);
-        return e;
-    };
-    maskEdit1_ = number("Label11", "Количество объектов для анализа", "MaskEdit1", 3);
+    const QString sample = "00000,00";
+    maskEdit1_ = fieldRow(grid, 3, "Label11", "Количество объектов для анализа", "MaskEdit1", "", sample);
     grid->addWidget(label("Label14", "Результат расчета параметров гарантийного срока"), 4, 0, 1, 2);
-    maskEditSrednee_ = number("Label12", "Среднее время гарантии, ч.", "MaskEditSrednee", 5);
-    maskEditSKO_ = number("Label13", "СКО времени гарантии, ч.", "MaskEditSKO", 6);
+    maskEditSrednee_ = fieldRow(grid, 5, "Label12", "Среднее время гарантии, ч.", "MaskEditSrednee", "", sample);
+    maskEditSKO_ = fieldRow(grid, 6, "Label13", "СКО времени гарантии, ч.", "MaskEditSKO", "", sample);
     return p;
 }
 void MainWindow::appendLog(const QString& line) {
