@@ -8,6 +8,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
   libgtest-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev
+  libnlopt-cxx-dev libboost-dev
   qt6-translations-l10n
   xvfb xauth imagemagick fonts-dejavu-core
 )

@@ -1,0 +1,96 @@
+#pragma once
+
+// The maximum-likelihood model of the failure process, beside the searches
+// of the histogram criteria. The documented failures of the fleet form a
+// Poisson process whose observed intensity at operating time t is
+//   lambda(t) = Izd_Prived * K * f(t) * (1 - G(t)),
+// f the density of F(t) = 1 - exp(-A t^B) and G the normal law of the
+// warranty-end times. The fit maximises
+//   sum_k log lambda(t_k) - integral_0^inf lambda(t) dt
+// over log A, log B, log K (and the censoring mean and log SD when asked),
+// and gives profile-likelihood intervals for what an engineer reports.
+
+#include "relan/state.hpp"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace relan {
+
+// The share of a fleet's failures up to the end of the law that warranty
+// observes, E[F(W); W > 0] = integral_0^inf f(t) (1 - G(t)) dt, W the
+// warranty-end time ~ Normal(Sred, SKO); and the same between t1 and t2.
+// Computed by adaptive Gauss-Kronrod quadrature to 1e-12 relative accuracy
+// with the normal law of Boost.Math, for any SKO > 0.
+double observedShare(double A, double B, double Sred, double SKO);
+double observedShare(double A, double B, double Sred, double SKO, double t1, double t2);
+
+// The log-likelihood of failure times `times` (hours, each > 0) under the
+// model; Izd_Prived the reduced fleet. -infinity is never returned: a law
+// under which a documented failure is impossible raises relan::Error.
+double failureLogLikelihood(const std::vector<double>& times, double Izd_Prived, double A, double B, double K,
+                            double Sred, double SKO);
+
+// A 95 % profile-likelihood interval (chi-square 1 df, 3.841). An end the
+// profile does not reach within the admissible range is open: no number.
+struct LikelihoodInterval {
+    double estimate = 0;
+    std::optional<double> lo, hi;
+    bool closed() const { return lo.has_value() && hi.has_value(); }
+};
+
+// The mean cumulative number of failures per product K F(t), with its interval.
+struct McfPoint {
+    double time = 0;
+    LikelihoodInterval value;
+};
+
+// Pearson's chi-square of the histogram against the fitted model, adjacent
+// intervals merged until each expected count is at least 5.
+struct LikelihoodGoodnessOfFit {
+    double chi2 = 0;
+    int cells = 0;    // after merging, the tail beyond the last interval included
+    int df = 0;       // cells - fitted parameters; 0 when too few cells
+    double pValue = 0; // NaN-free: 1 when df is 0
+    // Russian descriptions of the merged groups, e.g. "1800–2200 ч (3 интервала)".
+    std::vector<std::string> merged;
+};
+
+struct LikelihoodOptions {
+    bool fitSred = false;       // the censoring mean is searched too
+    bool fitSKO = false;        // and/or its standard deviation
+    std::vector<double> mcfTimes; // where K F(t) is reported besides tGar
+    bool intervals = true;      // false: the point estimate and loglik only (simulations of speed)
+};
+
+struct LikelihoodFit {
+    double A = 0, B = 0, K_powtor = 0;
+    double Sred = 0, SKO = 0; // the censoring law fitted with (the fixed one when not searched)
+    bool converged = false;   // every start that reached the best agrees, and the optimiser said so
+    double loglik = 0;
+    int parameters = 3;       // 3, 4 or 5
+    double aic = 0;
+    LikelihoodInterval A_ci, B_ci, K_ci, eta_ci; // eta = A^(-1/B), hours
+    std::optional<LikelihoodInterval> Sred_ci, SKO_ci; // when fitted
+    std::vector<McfPoint> mcf; // at tGar first, then at the times asked
+    LikelihoodGoodnessOfFit gof;
+    // When the censoring law was searched: the gain of loglik over the
+    // fixed law (a likelihood-ratio test: below 1.92 it is not determined).
+    std::optional<double> censoringGain;
+    // Russian texts naming each quantity the data do not determine.
+    std::vector<std::string> warnings;
+};
+
+// Fits the model to the documented failures of `s` (MasProbl times,
+// Izd_Prived, and Sred, SKO, tGar as the calculation read them). Refuses with
+// relan::Error (Russian text): no failures; a censoring law leaving no
+// product under warranty at any failure time; SKO <= 0.
+LikelihoodFit fitLikelihood(const AnalysisState& s, const LikelihoodOptions& options = {});
+
+// K F(t) with its pointwise 95 % profile interval at each of `times`, for
+// the probability plot's band.
+std::vector<McfPoint> likelihoodBand(const AnalysisState& s, const LikelihoodFit& fit,
+                                     const std::vector<double>& times);
+
+} // namespace relan
