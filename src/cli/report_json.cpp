@@ -96,7 +96,7 @@ Json tableJson(const ResultTable& t) {
     Json rows = Json::array();
     for (const auto& row : t.cells) {
         Json cells = Json::array();
-        for (const auto& c : row) cells.push_back(c);
+        for (int c = 0; c < t.shownColumns(); ++c) cells.push_back(row[c]);
         rows.push_back(cells);
     }
     return rows;

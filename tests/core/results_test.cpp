@@ -319,23 +319,23 @@ TEST(DiagramsTable, ModelColumnFigures) {
     EXPECT_EQ(c[11][2], "0,46");
     EXPECT_EQ(c[0][0], "Параметры для моделей:");
     EXPECT_EQ(c[11][0], "Отказов/изд. за гарант.срок");
-    EXPECT_EQ(r.table.widths, (std::array<int, 6>{-1, 118, 128, -1, -1, -1}));
+    EXPECT_EQ(r.table.widths, (std::array<int, kTableColumns>{-1, 118, 128, -1, -1, -1, -1}));
 }
 
 TEST(DiagramsTable, ColumnPlacementFollowsExecutedModels) {
     struct Case {
         bool pirsN, pirsS, smirn, genet;
         std::vector<std::string> titles; // row 0, columns 1..5
-        std::array<int, 6> widths;
+        std::array<int, kTableColumns> widths;
     };
     const std::vector<Case> cases = {
         {true, true, true, true,
          {"Пирсона/Ньютона", "Пирсона/спир.спуск", "Смирнова ", "Генетическая", "Данные эксплуатации"},
-         {-1, 134, 118, 118, 118, 128}},
+         {-1, 134, 118, 118, 118, 128, -1}},
         {false, true, true, false, {"Пирсона/спир.спуск", "Смирнова ", "Данные эксплуатации", "", ""},
-         {-1, 118, 118, 128, -1, -1}},
-        {false, false, false, true, {"Генетическая", "Данные эксплуатации", "", "", ""}, {-1, 118, 128, -1, -1, -1}},
-        {false, false, false, false, {"Данные эксплуатации", "", "", "", ""}, {-1, 128, -1, -1, -1, -1}},
+         {-1, 118, 118, 128, -1, -1, -1}},
+        {false, false, false, true, {"Генетическая", "Данные эксплуатации", "", "", ""}, {-1, 118, 128, -1, -1, -1, -1}},
+        {false, false, false, false, {"Данные эксплуатации", "", "", "", ""}, {-1, 128, -1, -1, -1, -1, -1}},
     };
     AnalysisState s = flowState();
     s.MPirsN = s.MPirsS = s.MSmirn = s.MGenet = model({0.1, 0.1, 0.1, 0.1}, {1, 1, 1, 1}, 1);

@@ -2,8 +2,10 @@
 
 #include "relan/error.hpp"
 #include "relan/histogram.hpp"
+#include "relan/special.hpp"
 #include "relan/text_decoding.hpp"
 
+#include <chrono>
 #include <cmath>
 
 namespace relan {
@@ -38,6 +40,57 @@ void checkModel(const Mod_Weib& m, const char* title) {
                     " дал нечисловые значения по интервалам (деление на ноль или переполнение)");
 }
 
+// The likelihood model as a model of the table and charts: its law, its
+// censoring law and the expected failures per histogram interval.
+std::shared_ptr<const LikelihoodFit> fitLikelihoodModel(AnalysisState& s, const CalcFields& f,
+                                                        const NumberFormat& fmt, const LogSink& log,
+                                                        const CalcOptions& opt) {
+    const auto started = std::chrono::steady_clock::now();
+    LikelihoodOptions lo;
+    lo.fitSred = f.Sred_flag;
+    lo.fitSKO = f.SKO_Flag;
+    lo.mcfTimes = f.mcfTimes;
+    auto fit = std::make_shared<const LikelihoodFit>(fitLikelihood(s, lo));
+    const double seconds =
+        opt.timing ? std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() : 0;
+
+    Mod_Weib& m = s.MLik;
+    m = Mod_Weib{};
+    m.Executed = true;
+    m.A = fit->A;
+    m.B = fit->B;
+    m.K_powtor = fit->K_powtor;
+    m.Sred = fit->Sred;
+    m.SKO = fit->SKO;
+    m.SKO_out = fit->SKO;
+    const std::size_t n = s.Hist_Arr.size();
+    m.F_norm.assign(n, 0.0);
+    m.F_Weib.assign(n, 0.0);
+    m.Kol_F_priv.assign(n, 0.0);
+    double x1 = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double x2 = s.Hist_Arr[i].time;
+        m.F_norm[i] = CDF_Gauss(m.Sred, m.SKO, (x1 + x2) / 2);
+        m.F_Weib[i] = weibCDF2(m.A, m.B, x1, x2);
+        m.Kol_F_priv[i] = s.Izd_Prived * m.K_powtor * m.F_Weib[i] * (1 - m.F_norm[i]);
+        x1 = x2;
+    }
+    // The modelled histogram and its band with the model's own censoring law.
+    AnalysisState own = s;
+    own.Sred = m.Sred;
+    own.SKO = m.SKO;
+    log(formatPattern("Модель МП: время расчета %s, lnL = %.3f, AIC = %.3f, χ² = %.2f (%d ст. св.), p = %.3f",
+                      {longTimeText(seconds), fit->loglik, fit->aic, fit->gof.chi2, static_cast<long long>(fit->gof.df),
+                       fit->gof.pValue},
+                      fmt) +
+        (fit->converged ? "" : ", оптимизация не сошлась"));
+    Hist_Made(own, m.A, m.B, m.K_powtor, s.Mas_Out_Like, s.Kol_Nakopl_Like, m.SKO_out, fmt, log);
+    for (const auto& w : fit->warnings) log("Модель МП: " + w);
+    checkModel(m, "МП");
+    s.MLikFit = fit;
+    return fit;
+}
+
 } // namespace
 
 CensoringLaw readCensoringFields(std::string_view meSred, std::string_view meSKO, const NumberFormat& fmt) {
@@ -69,6 +122,8 @@ CalcResult runCalculation(AnalysisState& state, const CalcFields& f, const Numbe
     s.MPirsN.Executed = false;
     s.MPirsS.Executed = false;
     s.MSmirn.Executed = false;
+    s.MLik.Executed = false;
+    s.MLikFit.reset();
     s.SKO_Opt = f.SKO_Flag;
     s.Sred_Opt = f.Sred_flag;
 
@@ -129,6 +184,7 @@ CalcResult runCalculation(AnalysisState& state, const CalcFields& f, const Numbe
                         "(критерий «Стандарт» делит на него)");
         result.runs.push_back({st.kind, st.name, fit});
     }
+    if (f.BoxML) result.likelihood = fitLikelihoodModel(s, f, fmt, collect, opt);
     result.diagrams = Diagrams(s, fmt);
 
     state = std::move(s);

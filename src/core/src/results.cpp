@@ -1,5 +1,7 @@
 #include "relan/results.hpp"
 
+#include "relan/likelihood.hpp"
+
 #include "relan/criteria.hpp"
 #include "relan/error.hpp"
 #include "relan/special.hpp"
@@ -144,7 +146,7 @@ struct PassOutcome {
     std::array<double, Mx_prich + 1> Sum_PrichRow{};
     std::array<double, Mx_prich + 1> Sum_PrichCol{};
     RealArray F_OutGar;
-    RunningSums pirsN, pirsS, smirn, genet;
+    RunningSums pirsN, pirsS, smirn, genet, lik;
 };
 
 // A model executed for an earlier histogram (the genetic one keeps its flag
@@ -190,7 +192,8 @@ PassOutcome computePass(const AnalysisState& s, const NumberFormat& fmt, int max
     }
 
     const bool pirsN = s.MPirsN.Executed, pirsS = s.MPirsS.Executed;
-    const bool smirn = s.MSmirn.Executed, genet = s.MGenet.Executed;
+    const bool smirn = s.MSmirn.Executed, genet = s.MGenet.Executed, lik = s.MLik.Executed;
+    if (lik) requireCurves(s.MLik, "Макс. правдоподобия", n, true);
     if (pirsN) requireCurves(s.MPirsN, "Пирсона/Ньютона", n, true);
     if (pirsS) requireCurves(s.MPirsS, "Пирсона/спир.спуск", n, true);
     if (smirn) requireCurves(s.MSmirn, "Смирнова", n, false);
@@ -235,6 +238,16 @@ PassOutcome computePass(const AnalysisState& s, const NumberFormat& fmt, int max
         ch3.push_back(causeBar("Не идент. с учетом цензурирования", 0, kUnidentifiedCorrectedColor, 50, false));
     }
 
+    // The likelihood model's curves follow every other series, so that the
+    // charts without it keep their series as they were.
+    std::size_t likFlow = 0, likCumulative = 0;
+    if (lik) {
+        likFlow = ch1.size();
+        ch1.push_back(fixedSeries({}, "Модель МП с учетом цензурирования", SeriesKind::Line, Axis::Left, kLikelihoodColor, 2));
+        likCumulative = ch2.size();
+        ch2.push_back(fixedSeries({}, "Модель МП с учетом цензурирования", SeriesKind::Line, Axis::Left, kLikelihoodColor, 2));
+    }
+
     double prevT = 0;
     double failures = 0;
     bool chart3Open = true;
@@ -277,6 +290,12 @@ PassOutcome computePass(const AnalysisState& s, const NumberFormat& fmt, int max
             o.genet.Kol_Nakopl += s.MGenet.Kol_F_priv[i];
         }
         if (smirn) o.smirn.Kol_Nakopl += s.MSmirn.Kol_F_priv[i];
+        if (lik) {
+            o.lik.Unsens += s.MLik.F_Weib[i];
+            o.lik.Kol_Nakopl += s.MLik.Kol_F_priv[i];
+            ch1[likFlow].values.push_back(s.MLik.Kol_F_priv[i] * K / P);
+            ch2[likCumulative].values.push_back(o.lik.Kol_Nakopl / P);
+        }
 
         if (M) {
             ch1[c1::Series2].values.push_back(M->F_Weib[i] * K * M->K_powtor);
@@ -305,6 +324,7 @@ PassOutcome computePass(const AnalysisState& s, const NumberFormat& fmt, int max
     requireFiniteSums(o.pirsS, "Пирсона/спир.спуск");
     requireFiniteSums(o.smirn, "Смирнова");
     requireFiniteSums(o.genet, "Генетическая");
+    requireFiniteSums(o.lik, "Макс. правдоподобия");
     requireFiniteSeries(o.charts.chart1, o.charts.labels);
     requireFiniteSeries(o.charts.chart2, o.charts.labels);
     requireFiniteSeries(o.charts.chart3, o.charts.labels);
@@ -318,11 +338,13 @@ void apply(const RunningSums& r, Mod_Weib& m) {
 
 // The Pearson models' sums are only rebuilt when they are shown; the other
 // two are always rebuilt (to 0 when not executed).
-void applySums(const PassOutcome& o, Mod_Weib& pirsN, Mod_Weib& pirsS, Mod_Weib& smirn, Mod_Weib& genet) {
+void applySums(const PassOutcome& o, Mod_Weib& pirsN, Mod_Weib& pirsS, Mod_Weib& smirn, Mod_Weib& genet,
+               Mod_Weib& lik) {
     if (pirsN.Executed) apply(o.pirsN, pirsN);
     if (pirsS.Executed) apply(o.pirsS, pirsS);
     apply(o.smirn, smirn);
     apply(o.genet, genet);
+    if (lik.Executed) apply(o.lik, lik);
 }
 
 void commit(AnalysisState& s, const PassOutcome& o) {
@@ -330,7 +352,7 @@ void commit(AnalysisState& s, const PassOutcome& o) {
     s.Sum_PrichRow = o.Sum_PrichRow;
     s.Sum_PrichCol = o.Sum_PrichCol;
     s.F_OutGar = o.F_OutGar;
-    applySums(o, s.MPirsN, s.MPirsS, s.MSmirn, s.MGenet);
+    applySums(o, s.MPirsN, s.MPirsS, s.MSmirn, s.MGenet, s.MLik);
 }
 
 const std::array<const char*, kTableRows> kRowTitles = {
@@ -420,6 +442,19 @@ public:
         put(11, formatPattern("%4.2f", {finite(s_.Otk_Izd, 11)}, fmt_));
     }
 
+    // The intervals of the likelihood model after the values of its column.
+    void likelihoodIntervals(const LikelihoodFit& f) {
+        const int col = N_Row_ - 1;
+        auto add = [&](int row, const LikelihoodInterval& ci, const char* pattern) {
+            table_.cells[row][col] += " " + intervalText(ci, pattern, fmt_);
+        };
+        add(1, f.B_ci, "%.3f");
+        add(2, f.K_ci, "%.3f");
+        if (f.Sred_ci) add(7, *f.Sred_ci, "%.0f");
+        if (f.SKO_ci) add(8, *f.SKO_ci, "%.0f");
+        if (!f.mcf.empty()) add(11, f.mcf.front().value, "%.2f");
+    }
+
     ResultTable take() { return std::move(table_); }
 
 private:
@@ -432,6 +467,13 @@ private:
 } // namespace
 
 void Potok08(AnalysisState& s) { s.Pot08 = pot08Value(s); }
+
+std::string intervalText(const LikelihoodInterval& ci, const char* pattern, const NumberFormat& fmt) {
+    auto end = [&](const std::optional<double>& v) {
+        return v ? formatPattern(pattern, {*v}, fmt) : std::string(kOpenEnd);
+    };
+    return "(" + end(ci.lo) + "…" + end(ci.hi) + ")";
+}
 
 FlowCharts chartPass(AnalysisState& s, const NumberFormat& fmt) {
     PassOutcome o = computePass(s, fmt);
@@ -446,13 +488,17 @@ DiagramsResult Diagrams(AnalysisState& s, const NumberFormat& fmt) {
     PassOutcome pass = computePass(s, fmt);
 
     // The table shows the models as the pass leaves them (their Kol_Nakopl).
-    Mod_Weib pirsN = s.MPirsN, pirsS = s.MPirsS, smirn = s.MSmirn, genet = s.MGenet;
-    applySums(pass, pirsN, pirsS, smirn, genet);
+    Mod_Weib pirsN = s.MPirsN, pirsS = s.MPirsS, smirn = s.MSmirn, genet = s.MGenet, lik = s.MLik;
+    applySums(pass, pirsN, pirsS, smirn, genet, lik);
     TableWriter w(s, fmt);
     w.BlockOut(std::move(pirsN), "Пирсона/Ньютона", "Пирсона/Ньютона", 134);
     w.BlockOut(std::move(pirsS), "Пирсона/спир.спуск", "Пирсона/спир.спуск", 118);
     w.BlockOut(std::move(smirn), "Смирнова ", "Смирнова", 118);
     w.BlockOut(std::move(genet), "Генетическая", "Генетическая", 118);
+    if (lik.Executed && s.MLikFit) {
+        w.BlockOut(std::move(lik), kLikelihoodColumn, kLikelihoodColumn, 150);
+        w.likelihoodIntervals(*s.MLikFit);
+    }
     w.operatingData(pot08);
 
     DiagramsResult r;

@@ -6,11 +6,13 @@
 
 #include "relan/criteria.hpp"
 #include "relan/fits.hpp"
+#include "relan/likelihood.hpp"
 #include "relan/log.hpp"
 #include "relan/numtext.hpp"
 #include "relan/results.hpp"
 #include "relan/state.hpp"
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +34,8 @@ struct CalcFields {
     std::string Edit1 = "1.00025"; // step reduction, model 1.1
     std::string Edit6 = "1.00025"; // model 1.2
     std::string Edit5 = "1.0005";  // model 2
+    bool BoxML = false;            // "Модель МП (максимальное правдоподобие)"
+    std::vector<double> mcfTimes;  // where the likelihood model reports K F(t) besides tGar
 };
 
 struct ModelRun {
@@ -42,6 +46,8 @@ struct ModelRun {
 
 struct CalcResult {
     std::vector<ModelRun> runs; // in the order computed
+    // The likelihood model, when ticked; the same as the state's MLikFit.
+    std::shared_ptr<const LikelihoodFit> likelihood;
     DiagramsResult diagrams;
 };
 
@@ -73,5 +79,6 @@ inline constexpr const char* kLabelTGar = " Период учета отказо
 inline constexpr const char* kLabelKdivSpiral = "Коэф-т уменьшения шага модели 1.1";
 inline constexpr const char* kLabelKdivNewton = "Коэф-т уменьшения шага модели 1.2";
 inline constexpr const char* kLabelKdivSmirnov = "Коэф-т уменьшения шага модели 2";
+inline constexpr const char* kLikelihoodBox = "Модель МП (максимальное правдоподобие)";
 
 } // namespace relan

@@ -83,7 +83,11 @@ struct FlowCharts {
 FlowCharts chartPass(AnalysisState& s, const NumberFormat& fmt);
 
 constexpr int kTableRows = 12;
-constexpr int kTableColumns = 6;
+// The row titles, the four models of the histogram criteria, the
+// likelihood model and the operating data. Without the likelihood model the
+// table has its six designed columns (the seventh stays empty).
+constexpr int kTableColumns = 7;
+constexpr int kDesignedTableColumns = 6;
 
 struct ResultTable {
     // [row][column]; values without the padding that centres them in the
@@ -95,7 +99,19 @@ struct ResultTable {
     std::array<std::array<bool, kTableColumns>, kTableRows> padded{};
     // The column of the operating data, after the executed models.
     int dataColumn = 1;
+    // The designed six, or seven when the likelihood model pushes the
+    // operating data into the seventh.
+    int shownColumns() const { return dataColumn + 1 > kDesignedTableColumns ? dataColumn + 1 : kDesignedTableColumns; }
 };
+
+// The likelihood model in the table and the charts.
+inline constexpr const char* kLikelihoodColumn = "Макс. правдоподобия";
+inline constexpr std::uint32_t kLikelihoodColor = 0xFF8000;
+// An end of an interval the data do not bound.
+inline constexpr const char* kOpenEnd = "не огр.";
+struct LikelihoodInterval;
+// "(lo…hi)" in the user's format, an open end as kOpenEnd.
+std::string intervalText(const LikelihoodInterval& ci, const char* pattern, const NumberFormat& fmt);
 
 struct DiagramsResult {
     std::string label10; // comment line above the table

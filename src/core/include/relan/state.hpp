@@ -7,10 +7,13 @@
 // logs, reports and files read the same everywhere.
 
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace relan {
+
+struct LikelihoodFit;
 
 constexpr int Mx_prich = 18;   // largest number of failure causes; tables run 0..18
 constexpr int N_Param_Opt = 5; // largest number of genetic-search parameters; vectors run 1..5
@@ -114,6 +117,8 @@ struct AnalysisState {
     Mod_Weib MPirsN; // model 1.2, Pearson by Newton's method
     Mod_Weib MSmirn; // model 2, Smirnov
     Mod_Weib MGenet; // genetic model
+    Mod_Weib MLik;   // maximum-likelihood model, beside the four above
+    std::shared_ptr<const LikelihoodFit> MLikFit; // its intervals and warnings
     RealArray Mas_Out_Like;
     double Kol_Nakopl_Like = 0;
     RealArray F_OutGar;
