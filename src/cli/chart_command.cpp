@@ -50,11 +50,12 @@ int runChartCommand(const ChartCommand& c) {
 
     const QStringList models = QString::fromStdString(c.models).split(',', Qt::SkipEmptyParts);
     for (const QString& m : models)
-        if (m != "spiral" && m != "newton" && m != "smirnov")
-            return refuse("--models: неизвестная модель «" + m + "» (допустимы spiral, newton, smirnov)");
+        if (m != "spiral" && m != "newton" && m != "smirnov" && m != "ml")
+            return refuse("--models: неизвестная модель «" + m + "» (допустимы spiral, newton, smirnov, ml)");
     w.findChild<QCheckBox*>("SpirSpusk")->setChecked(models.contains("spiral"));
     w.findChild<QCheckBox*>("BoxNewton")->setChecked(models.contains("newton"));
     w.findChild<QCheckBox*>("BoxSmirnow")->setChecked(models.contains("smirnov"));
+    w.findChild<QCheckBox*>("BoxML")->setChecked(models.contains("ml"));
 
     QPixmap image;
     if (c.window == "results" || c.window == "expanded") {

@@ -140,6 +140,7 @@ Loaded loadInputs(const LoadOptions& o) {
 struct AnalyzeOptions {
     std::optional<std::string> sred, sko, tgar;
     std::string models = "spiral";
+    std::string mcfTimes;
     bool fitMean = false, fitSd = false;
     std::string criterion = "spec1";
     std::optional<std::string> kdivSpiral, kdivNewton, kdivSmirnov;
@@ -180,9 +181,20 @@ relan::CalcFields calcFields(const Loaded& l, const AnalyzeOptions& a, const Loa
             f.BoxNewton = true;
         else if (m == "smirnov")
             f.BoxSmirnow = true;
+        else if (m == "ml")
+            f.BoxML = true;
         else if (m != "genetic" && !m.empty())
             throw relan::Error("--models: неизвестная модель " + relan::text::quoted(m) +
-                               " (допустимы spiral, newton, smirnov, genetic)");
+                               " (допустимы spiral, newton, smirnov, ml, genetic)");
+    }
+    std::stringstream times(a.mcfTimes);
+    std::string t;
+    while (std::getline(times, t, ',')) {
+        const std::optional<double> v = relan::parseReal(t, '.');
+        if (!v || !(*v > 0))
+            throw relan::Error("--mcf-times: " + relan::text::quoted(t) +
+                               " не является временем в часах больше 0 (через запятую, с точкой: 1000,2500.5)");
+        f.mcfTimes.push_back(*v);
     }
     f.Sred_flag = a.fitMean;
     f.SKO_Flag = a.fitSd;
@@ -331,8 +343,12 @@ int main(int argc, char** argv) {
     analyzeCmd->add_option("--sko", an.sko, "its standard deviation as typed (default: from the files)");
     analyzeCmd->add_option("--tgar", an.tgar, "period over which failures per product are counted, h");
     analyzeCmd->add_option("--models", an.models,
-                           "comma-separated: spiral, newton, smirnov, genetic (default spiral); genetic runs the "
-                           "genetic algorithm after the other fits, as its own button would");
+                           "comma-separated: spiral, newton, smirnov, ml, genetic (default spiral); ml is the "
+                           "maximum-likelihood model with its intervals; genetic runs the genetic algorithm after "
+                           "the other fits, as its own button would");
+    analyzeCmd->add_option("--mcf-times", an.mcfTimes,
+                           "times (h, comma-separated, point as decimal) where the ml model reports the mean "
+                           "cumulative failures per product K F(t) with its interval, besides the counting period");
     analyzeCmd->add_flag("--fit-mean", an.fitMean, "the Pearson fits also search the mean warranty time");
     analyzeCmd->add_flag("--fit-sd", an.fitSd, "the Pearson fits also search its standard deviation");
     analyzeCmd->add_option("--criterion", an.criterion, "Pearson variant: standard, spec1 (default), spec2")

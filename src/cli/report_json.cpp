@@ -78,10 +78,39 @@ Json modelJson(const AnalysisState& s, const char* name, const Mod_Weib& m, long
 }
 } // namespace
 
+namespace {
+Json end(const std::optional<double>& v) { return v ? Json(*v) : Json(nullptr); }
+Json interval(const LikelihoodInterval& ci) { return Json::array({end(ci.lo), end(ci.hi)}); }
+} // namespace
+
+Json likelihoodJson(const AnalysisState& s, const LikelihoodFit& f) {
+    // The criterion of this model is the log-likelihood it maximised.
+    Json out = modelJson(s, "ml", s.MLik, 0, f.loglik);
+    out["converged"] = f.converged;
+    out["loglik"] = f.loglik;
+    out["aic"] = f.aic;
+    out["parameters"] = f.parameters;
+    Json ci = {{"A", interval(f.A_ci)}, {"B", interval(f.B_ci)}, {"K_powtor", interval(f.K_ci)},
+               {"eta", interval(f.eta_ci)}};
+    if (f.Sred_ci) ci["Sred"] = interval(*f.Sred_ci);
+    if (f.SKO_ci) ci["SKO"] = interval(*f.SKO_ci);
+    out["intervals"] = ci;
+    Json mcf = Json::array();
+    for (const auto& p : f.mcf)
+        mcf.push_back({{"time", p.time}, {"value", p.value.estimate}, {"lo", end(p.value.lo)}, {"hi", end(p.value.hi)}});
+    out["mcf"] = mcf;
+    out["gof"] = {{"chi2", f.gof.chi2}, {"cells", f.gof.cells}, {"df", f.gof.df}, {"p", f.gof.pValue},
+                  {"merged", f.gof.merged}};
+    if (f.censoringGain) out["censoring_gain"] = *f.censoringGain;
+    out["warnings"] = f.warnings;
+    return out;
+}
+
 Json modelsJson(const AnalysisState& s, const CalcResult& r) {
     Json out = Json::array();
     for (const auto& run : r.runs)
         out.push_back(modelJson(s, run.name, modelOf(s, run.kind), run.fit.passes, run.fit.criterion));
+    if (r.likelihood) out.push_back(likelihoodJson(s, *r.likelihood));
     return out;
 }
 

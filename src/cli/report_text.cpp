@@ -75,6 +75,30 @@ std::string textReport(const AnalysisState& in, const AnalysisState& s, const Ca
         o << "  Проходов поиска " << run.fit.passes << ", значение критерия подбора " << g(run.fit.criterion) << "\n";
     }
 
+    if (r.likelihood) {
+        const LikelihoodFit& f = *r.likelihood;
+        o << "\n" << kLikelihoodBox << "\n";
+        modelFigures(o, s, s.MLik, fmt);
+        o << "  ln L = " << formatPattern("%.3f", {f.loglik}, fmt) << ", AIC = " << formatPattern("%.3f", {f.aic}, fmt)
+          << ", параметров " << f.parameters << (f.converged ? ", оптимизация сошлась" : ", оптимизация НЕ сошлась")
+          << "\n";
+        o << "  95% интервалы (профиль правдоподобия):\n";
+        auto line = [&](const char* what, const LikelihoodInterval& ci) {
+            o << "    " << padRight(what, 30) << padRight(g(ci.estimate), 14) << intervalText(ci, "%.4g", fmt) << "\n";
+        };
+        line("A", f.A_ci);
+        line("B", f.B_ci);
+        line("Кповт", f.K_ci);
+        line("eta = A^(-1/B), ч", f.eta_ci);
+        if (f.Sred_ci) line("Среднее окончания гарантии, ч", *f.Sred_ci);
+        if (f.SKO_ci) line("СКО окончания гарантии, ч", *f.SKO_ci);
+        for (const auto& p : f.mcf) line(("K·F(" + g(p.time) + " ч)").c_str(), p.value);
+        o << "  Согласие с гистограммой: χ² = " << formatPattern("%.2f", {f.gof.chi2}, fmt) << ", ст. св. " << f.gof.df
+          << ", p = " << formatPattern("%.3f", {f.gof.pValue}, fmt) << " (ячеек " << f.gof.cells << ")\n";
+        for (const auto& m : f.gof.merged) o << "    объединены: " << m << "\n";
+        for (const auto& w : f.warnings) o << "  Внимание: " << w << "\n";
+    }
+
     if (genetic) {
         o << "\nГенетический алгоритм\n";
         modelFigures(o, s, s.MGenet, fmt);

@@ -391,7 +391,10 @@ void MainWindow::buildPanel2(QWidget* p) {
     spirSpusk_ = namedCheck("SpirSpusk", u("Модель 1.1 по Пирсону, метод спирального спуска "), true);
     boxNewton_ = namedCheck("BoxNewton", u("Модель 1.2 по Пирсону, метод Ньютона "), false);
     boxSmirnow_ = namedCheck("BoxSmirnow", u("Модель 2 (по Смирнову)"), false);
-    for (QCheckBox* c : {spirSpusk_, boxNewton_, boxSmirnow_}) layout->addWidget(c);
+    boxML_ = namedCheck("BoxML", qs(kLikelihoodBox), false);
+    boxML_->setToolTip(u("Закон отказов по всем документированным отказам (не по гистограмме), с 95% интервалами "
+                         "профиля правдоподобия и предупреждениями о величинах, которые данные не определяют"));
+    for (QCheckBox* c : {spirSpusk_, boxNewton_, boxSmirnow_, boxML_}) layout->addWidget(c);
     sredFlag_ = namedCheck("Sred_flag", u("Подбор СВН"), false);
     skoFlag_ = namedCheck("SKO_Flag", u("Подбор СКО"), false);
     auto* flags = new QHBoxLayout;
@@ -630,6 +633,7 @@ bool MainWindow::calculate() {
     f.SpirSpusk = spirSpusk_->isChecked();
     f.BoxNewton = boxNewton_->isChecked();
     f.BoxSmirnow = boxSmirnow_->isChecked();
+    f.BoxML = boxML_->isChecked();
     f.Sred_flag = sredFlag_->isChecked();
     f.SKO_Flag = skoFlag_->isChecked();
     f.RadioGroup1 = criteria_[0]->isChecked()   ? PearsonVariant::Standard

@@ -133,6 +133,7 @@ private:
     QCheckBox* spirSpusk_ = nullptr;
     QCheckBox* boxNewton_ = nullptr;
     QCheckBox* boxSmirnow_ = nullptr;
+    QCheckBox* boxML_ = nullptr;
     QCheckBox* sredFlag_ = nullptr;
     QCheckBox* skoFlag_ = nullptr;
     QRadioButton* criteria_[3] = {};
