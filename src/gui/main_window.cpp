@@ -3,6 +3,7 @@
 #include "expand_window.hpp"
 #include "messages.hpp"
 #include "nonparam_window.hpp"
+#include "probability_plot_window.hpp"
 #include "qt_text.hpp"
 #include "results_window.hpp"
 #include "widgets.hpp"
@@ -237,7 +238,9 @@ MainWindow::MainWindow(QWidget* parent, LinkFile linkFile, const NumberFormat& f
     form2_ = new ResultsWindow(this);
     form3_ = new NonParamWindow(this);
     expandForm_ = new ExpandWindow(this);
+    probabilityPlot_ = new ProbabilityPlotWindow(this);
     connect(form2_, &ResultsWindow::expandRequested, this, &MainWindow::expand);
+    connect(form2_, &ResultsWindow::probabilityPlotRequested, this, &MainWindow::showProbabilityPlot);
 }
 
 MainWindow::~MainWindow() {
@@ -687,6 +690,17 @@ bool MainWindow::expand() {
         expandForm_->fill(r);
         expandForm_->showMaximized();
         expandForm_->raise();
+    });
+}
+
+bool MainWindow::showProbabilityPlot() {
+    if (refusedWhileRunning()) return false;
+    BusyCursor busy;
+    return guarded(this, [&] {
+        const ProbabilityPlot plot = probabilityPlot(state_);
+        probabilityPlot_->fill(plot, label10_->text(), fmt_);
+        probabilityPlot_->show();
+        probabilityPlot_->raise();
     });
 }
 

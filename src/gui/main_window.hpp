@@ -34,6 +34,7 @@ namespace relan::gui {
 class ResultsWindow;
 class NonParamWindow;
 class ExpandWindow;
+class ProbabilityPlotWindow;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -53,6 +54,7 @@ public:
     ResultsWindow* resultsWindow() const { return form2_; }
     NonParamWindow* nonParamWindow() const { return form3_; }
     ExpandWindow* expandWindow() const { return expandForm_; }
+    ProbabilityPlotWindow* probabilityPlotWindow() const { return probabilityPlot_; }
 
     // The handlers once their dialog has given a file; false when refused.
     bool loadFailureFile(const QString& path);
@@ -63,6 +65,8 @@ public:
     // "Анализ непараметрический" and the results window's "Expand".
     bool analyseNonParametric();
     bool expand();
+    // The results window's "Вероятностная бумага".
+    bool showProbabilityPlot();
 
     void appendLog(const QString& line);
 
@@ -173,6 +177,7 @@ private:
     ResultsWindow* form2_ = nullptr;
     NonParamWindow* form3_ = nullptr;
     ExpandWindow* expandForm_ = nullptr;
+    ProbabilityPlotWindow* probabilityPlot_ = nullptr;
 };
 
 } // namespace relan::gui

@@ -38,9 +38,13 @@ ResultsWindow::ResultsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
         printWindowInteractively(this, printName(label10_->text(), QString::fromUtf8("результаты")));
     });
     connect(cont, &QPushButton::clicked, this, &QWidget::hide);
+    probability_ = namedButton("ButtonProbability", QString::fromUtf8("Вероятностная бумага"));
+    probability_->setToolTip(QString::fromUtf8("Модель МП и отказы с учетом цензурирования на вероятностной бумаге Вейбулла"));
+    probability_->setEnabled(false);
+    connect(probability_, &QPushButton::clicked, this, &ResultsWindow::probabilityPlotRequested);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    for (QPushButton* b : {expand, print, cont}) {
+    for (QPushButton* b : {probability_, expand, print, cont}) {
         b->setMinimumHeight(b->sizeHint().height() * 3 / 2);
         buttons->addWidget(b);
     }
@@ -146,6 +150,9 @@ void ResultsWindow::fill(const DiagramsResult& r) {
             else grid_->item(row, c)->setText(text);
         }
 
+    bool likelihood = false;
+    for (int c = 1; c < kTableColumns; ++c) likelihood = likelihood || t.cells[0][c] == kLikelihoodColumn;
+    probability_->setEnabled(likelihood);
     // The row titles and the operating data stay in view beside the models.
     grid_->setFrozenColumns({0}, {t.dataColumn});
     // Nothing stands after the operating data; columns a filling with more

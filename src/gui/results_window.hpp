@@ -32,11 +32,13 @@ public:
 
 signals:
     void expandRequested();
+    void probabilityPlotRequested();
 
 private:
     void padCell(int row, int column, const QString& text);
 
     QLabel* label10_ = nullptr;
+    QPushButton* probability_ = nullptr;
     FrozenColumnsTable* grid_ = nullptr;
     FlowChart* chart1_ = nullptr;
     FlowChart* chart2_ = nullptr;
