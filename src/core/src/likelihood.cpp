@@ -92,25 +92,32 @@ struct Weibull {
 using GK61 = bm::quadrature::gauss_kronrod<double, 61>;
 using GK15 = bm::quadrature::gauss_kronrod<double, 15>;
 
-// The pieces the normal law is integrated over. Beyond 40 SD its density
-// is below 1e-340 of the peak: nothing a double can hold. The mass lies
-// within 8 SD; those "core" pieces set the accuracy, the outer ones need
-// only be negligible against them.
+// The pieces the normal law is integrated over, in standard units z =
+// (w - mu) / sigma: the density is then evaluated exactly at every node
+// however narrow the law (in hours, w - mu would lose its digits). Beyond
+// 40 SD the density is below 1e-340 of the peak: nothing a double can hold.
+// The mass lies within 8 SD; those "core" pieces set the accuracy, the outer
+// ones need only be negligible against them. A piece that starts at w = 0
+// is integrated in hours (see substitutionPower).
 struct Piece {
-    double a, b;
-    bool core;
+    double a, b; // z, or hours from 0 to b when fromZero
+    bool core, fromZero;
 };
 std::vector<Piece> piecesOf(double mu, double sigma, double t1, double t2) {
     std::vector<Piece> out;
-    const double lo = std::max(t1, mu - 40 * sigma), hi = std::min(t2, mu + 40 * sigma);
+    const double z1 = std::isfinite(t2) ? (t2 - mu) / sigma : kInf;
+    const double z0 = (t1 - mu) / sigma;
+    const double lo = std::max(z0, -40.0), hi = std::min(z1, 40.0);
     if (!(lo < hi)) return out;
-    const double cuts[] = {mu - 8 * sigma, mu, mu + 8 * sigma};
     std::vector<double> pts{lo};
-    for (double c : cuts)
+    for (double c : {-8.0, 0.0, 8.0})
         if (c > lo && c < hi) pts.push_back(c);
     pts.push_back(hi);
-    for (std::size_t i = 0; i + 1 < pts.size(); ++i)
-        out.push_back({pts[i], pts[i + 1], pts[i] >= mu - 8 * sigma && pts[i + 1] <= mu + 8 * sigma});
+    for (std::size_t i = 0; i + 1 < pts.size(); ++i) {
+        Piece pc{pts[i], pts[i + 1], pts[i] >= -8 && pts[i + 1] <= 8, false};
+        if (i == 0 && t1 <= 0 && z0 > -40) pc = {0.0, mu + sigma * pts[1], pc.core, true};
+        out.push_back(pc);
+    }
     return out;
 }
 
@@ -123,28 +130,30 @@ int substitutionPower(double B) { return B >= 6 ? 1 : static_cast<int>(std::min(
 constexpr double kCoreTol = 1e-11; // relative, per core piece
 constexpr double kOuterTol = 1e-13; // relative to the core's total
 
+const double kInvSqrt2Pi = 1 / std::sqrt(2 * std::numbers::pi);
+
 // E[(F(min(W, t2)) - F(t1)); W > t1], W ~ Normal(mu, sigma), which equals the
 // integral of f(t)(1 - G(t)) over [t1, t2]: integrating the law F against
 // the smooth normal density avoids the infinite density f(0) of B < 1.
 double shareBetween(const Weibull& law, double mu, double sigma, double t1, double t2) {
     const double H1 = law.hazard(t1);
     const double S1 = std::exp(-H1);
-    const double norm = 1 / (sigma * std::sqrt(2 * std::numbers::pi));
-    auto integrand = [&](double w) {
-        const double z = (w - mu) / sigma;
-        return S1 * -std::expm1(-(law.hazard(w) - H1)) * norm * std::exp(-0.5 * z * z);
-    };
+    auto lawPart = [&](double w) { return w > t1 ? S1 * -std::expm1(-(law.hazard(w) - H1)) : 0.0; };
+    auto inZ = [&](double z) { return lawPart(mu + sigma * z) * kInvSqrt2Pi * std::exp(-0.5 * z * z); };
     double total = 0;
     if (std::isfinite(t2) && t2 > t1) {
         const double tail = normalQ((t2 - mu) / sigma);
-        if (tail > 0) total += S1 * -std::expm1(-(law.hazard(t2) - H1)) * tail;
+        if (tail > 0) total += lawPart(t2) * tail;
     }
     const int power = substitutionPower(law.B);
-    auto piece = [&](auto rule, double a, double b, unsigned depth, double tol, double* err, double* l1) {
-        if (a > 0 || power == 1) return rule(integrand, a, b, depth, tol, err, l1);
+    auto piece = [&](auto rule, const Piece& pc, unsigned depth, double tol, double* err, double* l1) {
+        if (!pc.fromZero) return rule(inZ, pc.a, pc.b, depth, tol, err, l1);
+        const double b = pc.b;
         auto g = [&](double v) {
-            const double vp1 = std::pow(v, power - 1);
-            return integrand(b * vp1 * v) * b * power * vp1;
+            const double vp1 = power == 1 ? 1.0 : std::pow(v, power - 1);
+            const double w = b * vp1 * v;
+            const double z = (w - mu) / sigma;
+            return lawPart(w) * kInvSqrt2Pi * std::exp(-0.5 * z * z) / sigma * b * power * vp1;
         };
         return rule(g, 0.0, 1.0, depth, tol, err, l1);
     };
@@ -159,17 +168,17 @@ double shareBetween(const Weibull& law, double mu, double sigma, double t1, doub
     for (const auto& pc : pieces)
         if (pc.core) {
             double err = 0, l1 = 0;
-            core += piece(gk61, pc.a, pc.b, kQuadDepth, kCoreTol, &err, &l1);
+            core += piece(gk61, pc, kQuadDepth, kCoreTol, &err, &l1);
         }
     double rest = 0;
     for (const auto& pc : pieces)
         if (!pc.core) {
             double err = 0, l1 = 0;
-            double v = piece(gk15, pc.a, pc.b, 0, 0, &err, &l1);
+            double v = piece(gk15, pc, 0, 0, &err, &l1);
             const double want = kOuterTol * (core + total);
             if (!(err <= want)) {
                 const double rel = want > 0 && l1 > 0 ? std::max(want / l1, 1e-14) : kCoreTol;
-                v = piece(gk61, pc.a, pc.b, kQuadDepth, rel, &err, &l1);
+                v = piece(gk61, pc, kQuadDepth, rel, &err, &l1);
             }
             rest += v;
         }
@@ -184,23 +193,21 @@ double shareBetween(const Weibull& law, double mu, double sigma, double t1, doub
 class ShareTable {
 public:
     ShareTable(double mu, double sigma, int power) {
-        const double norm = 1 / (sigma * std::sqrt(2 * std::numbers::pi));
         for (const auto& pc : piecesOf(mu, sigma, 0, kInf)) {
             Span span{nodes_.size(), 0, pc.core};
-            const bool sub = pc.a <= 0 && power > 1;
             auto add = [&](double x, double wk, double wg) {
-                double w, factor;
-                if (sub) {
-                    const double v = 0.5 * (1 + x);
-                    const double vp1 = std::pow(v, power - 1);
+                double w, dens;
+                const double v = 0.5 * (1 + x);
+                if (pc.fromZero) {
+                    const double vp1 = power == 1 ? 1.0 : std::pow(v, power - 1);
                     w = pc.b * vp1 * v;
-                    factor = 0.5 * pc.b * power * vp1;
+                    const double z = (w - mu) / sigma;
+                    dens = 0.5 * pc.b * power * vp1 * kInvSqrt2Pi * std::exp(-0.5 * z * z) / sigma;
                 } else {
-                    w = 0.5 * (pc.a + pc.b) + 0.5 * (pc.b - pc.a) * x;
-                    factor = 0.5 * (pc.b - pc.a);
+                    const double z = 0.5 * (pc.a + pc.b) + 0.5 * (pc.b - pc.a) * x;
+                    w = mu + sigma * z;
+                    dens = 0.5 * (pc.b - pc.a) * kInvSqrt2Pi * std::exp(-0.5 * z * z);
                 }
-                const double z = (w - mu) / sigma;
-                const double dens = factor * norm * std::exp(-0.5 * z * z);
                 nodes_.push_back({w > 0 ? std::log(w) : -kInf, dens * wk, dens * wg});
             };
             if (pc.core)
