@@ -21,8 +21,9 @@ namespace relan {
 // The share of a fleet's failures up to the end of the law that warranty
 // observes, E[F(W); W > 0] = integral_0^inf f(t) (1 - G(t)) dt, W the
 // warranty-end time ~ Normal(Sred, SKO); and the same between t1 and t2.
-// Computed by adaptive Gauss-Kronrod quadrature to 1e-12 relative accuracy
-// with the normal law of Boost.Math, for any SKO > 0.
+// Computed by adaptive Gauss-Kronrod quadrature to 1e-10 relative accuracy
+// or better with the normal law of Boost.Math, for any SKO > 0; t2 may be
+// +infinity. Invalid arguments (A, B, SKO <= 0, t1 > t2) raise relan::Error.
 double observedShare(double A, double B, double Sred, double SKO);
 double observedShare(double A, double B, double Sred, double SKO, double t1, double t2);
 
@@ -67,6 +68,7 @@ struct LikelihoodOptions {
 struct LikelihoodFit {
     double A = 0, B = 0, K_powtor = 0;
     double Sred = 0, SKO = 0; // the censoring law fitted with (the fixed one when not searched)
+    bool fittedSred = false, fittedSKO = false; // which of the two were searched
     bool converged = false;   // every start that reached the best agrees, and the optimiser said so
     double loglik = 0;
     int parameters = 3;       // 3, 4 or 5

@@ -1,0 +1,276 @@
+#include "relan/likelihood.hpp"
+
+#include "fixtures.hpp"
+#include "fleet_sim.hpp"
+#include "relan/calculation.hpp"
+#include "relan/error.hpp"
+#include "relan/histogram.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using relan::AnalysisState;
+using relan::LikelihoodFit;
+using relan::LikelihoodInterval;
+using relan::LikelihoodOptions;
+
+double weibF(double A, double B, double t) { return -std::expm1(-A * std::pow(t, B)); }
+double upperTail(double z) { return 0.5 * std::erfc(z / std::sqrt(2.0)); }
+
+bool contains(const LikelihoodInterval& ci, double truth) {
+    return ci.lo && ci.hi && *ci.lo <= truth && truth <= *ci.hi;
+}
+
+bool hasWarning(const LikelihoodFit& f, const std::string& start) {
+    for (const auto& w : f.warnings)
+        if (w.rfind(start, 0) == 0) return true;
+    return false;
+}
+
+// Golden-section maximum of a unimodal function on [a, b].
+double goldenMax(const std::function<double(double)>& f, double a, double b) {
+    const double g = (std::sqrt(5.0) - 1) / 2;
+    double c = b - g * (b - a), d = a + g * (b - a);
+    double fc = f(c), fd = f(d);
+    for (int i = 0; i < 200 && b - a > 1e-12 * (1 + std::fabs(a)); ++i) {
+        if (fc > fd) {
+            b = d, d = c, fd = fc, c = b - g * (b - a), fc = f(c);
+        } else {
+            a = c, c = d, fc = fd, d = a + g * (b - a), fd = f(d);
+        }
+    }
+    return 0.5 * (a + b);
+}
+
+struct ShareCase {
+    double A, B, Sred, SKO, expected;
+};
+
+// With an exponential law the expectation over a normal W has a closed form
+// (completing the square), exact even where W may fall below 0:
+// E[1 - exp(-A W); W > 0] = P(W > 0) - exp(-A mu + A^2 s^2 / 2) Phi((mu - A s^2) / s).
+double exponentialShare(double A, double mu, double s) {
+    return upperTail(-mu / s) - std::exp(-A * mu + A * A * s * s / 2) * upperTail(-(mu - A * s * s) / s);
+}
+
+TEST(ObservedShare, MatchesClosedForms) {
+    const std::vector<ShareCase> cases{
+        // Every product leaves warranty at Sred: the share is F(Sred).
+        {1e-4, 1.3, 1000, 1e-3, weibF(1e-4, 1.3, 1000)},
+        {0.02, 0.4, 1500, 1e-2, weibF(0.02, 0.4, 1500)},
+        {1e-12, 3.5, 2000, 1e-3, weibF(1e-12, 3.5, 2000)},
+        // Exponential law, normal warranty ends, narrow and wide.
+        {1e-3, 1, 2000, 300, exponentialShare(1e-3, 2000, 300)},
+        {5e-4, 1, 4000, 900, exponentialShare(5e-4, 4000, 900)},
+        {1e-3, 1, 1800, 900, exponentialShare(1e-3, 1800, 900)},
+        {2e-6, 1, 300, 400, exponentialShare(2e-6, 300, 400)},
+    };
+    for (const auto& c : cases) {
+        const double got = relan::observedShare(c.A, c.B, c.Sred, c.SKO);
+        EXPECT_NEAR(got, c.expected, 1e-10 * c.expected) << "A=" << c.A << " B=" << c.B << " SKO=" << c.SKO;
+    }
+}
+
+TEST(ObservedShare, IntervalsAddUpToTheWholeAndMatchTheDegenerateLaw) {
+    const std::vector<double> cuts{0, 150, 500, 1200, 1800, 2500, std::numeric_limits<double>::infinity()};
+    for (double B : {0.3, 0.7, 1.0, 2.5, 8.0}) {
+        const double A = std::pow(1500.0, -B);
+        double sum = 0;
+        for (std::size_t i = 0; i + 1 < cuts.size(); ++i) sum += relan::observedShare(A, B, 1700, 600, cuts[i], cuts[i + 1]);
+        const double whole = relan::observedShare(A, B, 1700, 600);
+        EXPECT_NEAR(sum, whole, 1e-11 * whole) << "B=" << B;
+    }
+    // A warranty ending at 1000 for all: between 200 and 600 every failure counts.
+    const double A = 1e-3;
+    EXPECT_NEAR(relan::observedShare(A, 1, 1000, 1e-3, 200, 600), std::exp(-200 * A) - std::exp(-600 * A), 1e-12);
+    EXPECT_NEAR(relan::observedShare(A, 1, 1000, 1e-3, 1200, 3000), 0, 1e-300);
+}
+
+TEST(ObservedShare, RefusesInvalidArguments) {
+    EXPECT_THROW(relan::observedShare(0, 1, 1000, 100), relan::Error);
+    EXPECT_THROW(relan::observedShare(1e-3, -1, 1000, 100), relan::Error);
+    EXPECT_THROW(relan::observedShare(1e-3, 1, 1000, 0), relan::Error);
+    EXPECT_THROW(relan::observedShare(1e-3, 1, 1000, 100, 500, 100), relan::Error);
+}
+
+TEST(FailureLogLikelihood, MatchesTheDirectFormula) {
+    const std::vector<double> times{12.5, 80, 80, 310, 640.2, 1190, 1725};
+    struct Case {
+        double N, A, K, Sred, SKO;
+    };
+    // B = 1 so that the compensator has the closed form above.
+    for (const Case c : {Case{300, 1e-3, 1.2, 1800, 450}, Case{55.5, 3e-4, 0.4, 1500, 900},
+                         Case{1000, 2e-3, 2.5, 1400, 100}}) {
+        double expected = 0;
+        for (double t : times)
+            expected += std::log(c.N * c.K * c.A * std::exp(-c.A * t) * upperTail((t - c.Sred) / c.SKO));
+        expected -= c.N * c.K * exponentialShare(c.A, c.Sred, c.SKO);
+        EXPECT_NEAR(relan::failureLogLikelihood(times, c.N, c.A, 1, c.K, c.Sred, c.SKO), expected, 1e-9)
+            << "N=" << c.N;
+    }
+    // Another shape: the share is checked above, the rest is the formula.
+    const double A = 2e-5, B = 1.7, K = 0.8, N = 400, mu = 1600, s = 350;
+    double expected = -N * K * relan::observedShare(A, B, mu, s);
+    for (double t : times)
+        expected += std::log(N * K * A * B * std::pow(t, B - 1) * std::exp(-A * std::pow(t, B)) *
+                             upperTail((t - mu) / s));
+    EXPECT_NEAR(relan::failureLogLikelihood(times, N, A, B, K, mu, s), expected, 1e-9);
+}
+
+// Every product leaves warranty at C: the documented failures are a Poisson
+// process on [0, C] with intensity N K f(t). K = n / (N F(C)) then, and (A, B)
+// maximise the likelihood of the Weibull law truncated at C, found here by
+// nested golden-section searches of that closed form.
+TEST(FitLikelihood, SharpWarrantyEndMatchesTheTruncatedWeibullMaximum) {
+    const double C = 1000, N = 400;
+    const std::vector<double> times = relan::test::weibullTimes(150, 1e-4, 1.3, C, 1e-6, 7);
+    const double n = static_cast<double>(times.size());
+    double sumLog = 0;
+    for (double t : times) sumLog += std::log(t);
+    auto truncated = [&](double logA, double B) {
+        const double A = std::exp(logA);
+        double sumPow = 0;
+        for (double t : times) sumPow += std::pow(t, B);
+        return n * logA + n * std::log(B) + (B - 1) * sumLog - A * sumPow - n * std::log(weibF(A, B, C));
+    };
+    auto bestLogA = [&](double B) { return goldenMax([&](double la) { return truncated(la, B); }, -40, 5); };
+    const double Bhat = goldenMax([&](double B) { return truncated(bestLogA(B), B); }, 0.2, 6);
+    const double Ahat = std::exp(bestLogA(Bhat));
+    const double Khat = n / (N * weibF(Ahat, Bhat, C));
+
+    const AnalysisState s = relan::test::makeState(times, N, C, 1e-3);
+    LikelihoodOptions o;
+    o.intervals = false;
+    const LikelihoodFit f = relan::fitLikelihood(s, o);
+    EXPECT_TRUE(f.converged);
+    EXPECT_NEAR(f.B, Bhat, 1e-4 * Bhat);
+    EXPECT_NEAR(f.A, Ahat, 1e-3 * Ahat);
+    EXPECT_NEAR(f.K_powtor, Khat, 1e-3 * Khat);
+    EXPECT_NEAR(f.K_powtor, n / (N * weibF(f.A, f.B, C)), 1e-8 * f.K_powtor);
+    // The fit is the maximum: no nearby point of the closed form is higher.
+    const double at = relan::failureLogLikelihood(times, N, f.A, f.B, f.K_powtor, C, 1e-3);
+    EXPECT_NEAR(f.loglik, at, 1e-8);
+    EXPECT_GE(f.loglik, relan::failureLogLikelihood(times, N, Ahat, Bhat, Khat, C, 1e-3) - 1e-7);
+    for (double dA : {-1e-3, 1e-3})
+        for (double dB : {-1e-3, 1e-3})
+            EXPECT_GT(f.loglik, relan::failureLogLikelihood(times, N, f.A * (1 + dA), f.B * (1 + dB), f.K_powtor, C, 1e-3));
+    EXPECT_EQ(f.parameters, 3);
+    EXPECT_NEAR(f.aic, 6 - 2 * f.loglik, 1e-9);
+}
+
+TEST(FitLikelihood, RecoversTheTruthOfASimulatedFleet) {
+    const relan::sim::Scenario sc{3000, 1.2, 5e-4, 1.2, 1500, 400, 0.9};
+    std::mt19937_64 rng(20240611);
+    AnalysisState s = relan::sim::simulateFleet(sc, rng);
+    relan::hist(s);
+    LikelihoodOptions o;
+    o.mcfTimes = {1000};
+    const LikelihoodFit f = relan::fitLikelihood(s, o);
+    EXPECT_TRUE(f.converged);
+    EXPECT_TRUE(contains(f.A_ci, sc.A));
+    EXPECT_TRUE(contains(f.B_ci, sc.B));
+    EXPECT_TRUE(contains(f.K_ci, sc.K));
+    EXPECT_TRUE(contains(f.eta_ci, std::pow(sc.A, -1 / sc.B)));
+    ASSERT_EQ(f.mcf.size(), 2u);
+    EXPECT_EQ(f.mcf[0].time, s.tGar);
+    EXPECT_EQ(f.mcf[1].time, 1000);
+    EXPECT_NEAR(f.mcf[1].value.estimate, f.K_powtor * weibF(f.A, f.B, 1000), 1e-12);
+    EXPECT_TRUE(contains(f.mcf[1].value, sc.K * weibF(sc.A, sc.B, 1000)));
+    for (const LikelihoodInterval* ci : {&f.A_ci, &f.B_ci, &f.K_ci, &f.eta_ci, &f.mcf[0].value})
+        EXPECT_TRUE(*ci->lo < ci->estimate && ci->estimate < *ci->hi);
+    EXPECT_TRUE(f.warnings.empty()) << f.warnings.front();
+    // A model that fits: the chi-square of the histogram is unremarkable.
+    EXPECT_GE(f.gof.cells, 5);
+    EXPECT_EQ(f.gof.df, f.gof.cells - 3);
+    EXPECT_GT(f.gof.pValue, 0.01);
+    EXPECT_LE(f.gof.pValue, 1);
+
+    // The band at the reporting time is the interval the fit gave there.
+    const auto band = relan::likelihoodBand(s, f, {500, s.tGar});
+    ASSERT_EQ(band.size(), 2u);
+    EXPECT_NEAR(*band[1].value.lo, *f.mcf[0].value.lo, 1e-3 * *f.mcf[0].value.lo);
+    EXPECT_NEAR(*band[1].value.hi, *f.mcf[0].value.hi, 1e-3 * *f.mcf[0].value.hi);
+    EXPECT_LT(*band[0].value.hi, *band[1].value.hi);
+}
+
+TEST(FitLikelihood, FewFailuresLeaveTheRepetitionCoefficientOpen) {
+    const AnalysisState s = relan::test::makeState({120, 340, 410, 900}, 50, 1000, 200);
+    const LikelihoodFit f = relan::fitLikelihood(s);
+    EXPECT_FALSE(f.K_ci.hi.has_value());
+    EXPECT_TRUE(f.K_ci.lo.has_value());
+    EXPECT_TRUE(hasWarning(f, "Коэффициент повторности K не определен данными: верхняя граница интервала не ограничена"));
+    // What the data do determine stays closed: the failures counted so far.
+    EXPECT_TRUE(f.mcf[0].value.closed());
+}
+
+TEST(FitLikelihood, SmallFleetCannotDetermineTheCensoringLaw) {
+    const relan::sim::Scenario sc{175, 0.26, 0.0015, 1.1, 1800, 400, 1.0};
+    std::mt19937_64 rng(5);
+    AnalysisState s = relan::sim::simulateFleet(sc, rng);
+    LikelihoodOptions o;
+    o.fitSred = o.fitSKO = true;
+    const LikelihoodFit f = relan::fitLikelihood(s, o);
+    EXPECT_EQ(f.parameters, 5);
+    ASSERT_TRUE(f.censoringGain.has_value());
+    EXPECT_GE(*f.censoringGain, 0);
+    EXPECT_LT(*f.censoringGain, 1.92);
+    EXPECT_TRUE(f.Sred_ci && f.SKO_ci);
+    EXPECT_TRUE(hasWarning(f, "Закон окончания гарантии (СВН/СКО) не определен данными: подбор улучшает правдоподобие лишь на"));
+    // The gain is measured against the given law with A, B, K refitted.
+    const LikelihoodFit fixed = relan::fitLikelihood(s, LikelihoodOptions{false, false, {}, false});
+    EXPECT_NEAR(*f.censoringGain, f.loglik - fixed.loglik, 1e-6);
+}
+
+TEST(FitLikelihood, RefusesDataItCannotModel) {
+    struct Case {
+        const char* name;
+        AnalysisState state;
+        std::string message;
+    };
+    AnalysisState empty = relan::test::makeState({}, 100, 1000, 200);
+    AnalysisState noSko = relan::test::makeState({100, 200}, 100, 1000, 0);
+    AnalysisState noFleet = relan::test::makeState({100, 200}, 0, 1000, 200);
+    AnalysisState ended = relan::test::makeState({500, 700}, 100, 100, 5);
+    AnalysisState oneLate = relan::test::makeState({100, 200, 5000}, 100, 1000, 50);
+    const std::vector<Case> cases{
+        {"no failures", empty, relan::kNoFailureData},
+        {"SKO 0", noSko, "СКО времени окончания гарантии должно быть больше 0"},
+        {"no fleet", noFleet, "Приведенное число изделий должно быть больше 0"},
+        {"law over", ended, "Закон окончания гарантии (среднее 100 ч, СКО 5 ч) не оставляет на гарантии ни одного изделия"},
+        {"one late", oneLate, "Отказ на 5000 ч невозможен"},
+    };
+    for (const auto& c : cases) {
+        try {
+            relan::fitLikelihood(c.state);
+            ADD_FAILURE() << c.name << ": accepted";
+        } catch (const relan::Error& e) {
+            EXPECT_EQ(std::string(e.what()).rfind(c.message, 0), 0u) << c.name << ": " << e.what();
+        }
+    }
+}
+
+TEST(FitLikelihood, GoodnessOfFitMergesSparseCellsAndNeedsAHistogram) {
+    const relan::sim::Scenario sc{400, 1.0, 1e-3, 1.0, 1200, 300, 1.0};
+    std::mt19937_64 rng(11);
+    AnalysisState s = relan::sim::simulateFleet(sc, rng);
+    LikelihoodOptions o;
+    o.intervals = false;
+    EXPECT_EQ(relan::fitLikelihood(s, o).gof.cells, 0);
+    relan::hist(s);
+    const LikelihoodFit f = relan::fitLikelihood(s, o);
+    // The tail beyond the last interval expects few failures and is merged.
+    EXPECT_LE(f.gof.cells, static_cast<int>(s.Hist_Arr.size()));
+    ASSERT_FALSE(f.gof.merged.empty());
+    EXPECT_NE(f.gof.merged.back().find("и далее"), std::string::npos) << f.gof.merged.back();
+    EXPECT_NE(f.gof.merged.back().find("интервал"), std::string::npos);
+}
+
+} // namespace
