@@ -798,7 +798,7 @@ Data prepare(const AnalysisState& s, bool fitMu, bool fitS) {
 // Starting points: a grid of shapes with the law's median at the median
 // failure time, and the shape and scale a Weibull law would have given the
 // mean and spread of log times.
-std::vector<Point> starts(const Data& d, const std::vector<double>& times, double mu, double s) {
+std::vector<Point> starts(const std::vector<double>& times, double mu, double s) {
     std::vector<double> sorted = times;
     std::sort(sorted.begin(), sorted.end());
     const double med = sorted[sorted.size() / 2];
@@ -816,7 +816,6 @@ std::vector<Point> starts(const Data& d, const std::vector<double>& times, doubl
         const double B = std::clamp(std::numbers::pi / (std::sqrt(6.0) * sd), kBMin, kBMax);
         out.push_back({mean + std::numbers::egamma / B, std::log(B), mu, s});
     }
-    (void)d;
     return out;
 }
 
@@ -902,12 +901,11 @@ void describe(const LikelihoodInterval& ci, const std::string& name, bool widthC
         warnings.push_back(name + " определен слабо: интервал шире чем в 10 раз");
 }
 
-Fitted fittedFrom(const Data& d, const LikelihoodFit& fit) {
+Fitted fittedFrom(const LikelihoodFit& fit) {
     Fitted f;
     f.p = {-std::log(fit.A) / fit.B, std::log(fit.B), fit.Sred, std::log(fit.SKO)};
     f.logK = std::log(fit.K_powtor);
     f.ll = fit.loglik;
-    (void)d;
     return f;
 }
 
@@ -955,12 +953,12 @@ LikelihoodFit fitLikelihood(const AnalysisState& s, const LikelihoodOptions& opt
     for (const auto& p : s.MasProbl) times.push_back(p.time);
 
     const Data fixedData = prepare(s, false, false);
-    const Fitted fixedFit = fitPoint(fixedData, starts(fixedData, times, s.Sred, std::log(s.SKO)));
+    const Fitted fixedFit = fitPoint(fixedData, starts(times, s.Sred, std::log(s.SKO)));
     const bool searched = options.fitSred || options.fitSKO;
     Data d = searched ? prepare(s, options.fitSred, options.fitSKO) : fixedData;
     Fitted f = fixedFit;
     if (searched) {
-        std::vector<Point> from = starts(d, times, s.Sred, std::log(s.SKO));
+        std::vector<Point> from = starts(times, s.Sred, std::log(s.SKO));
         from.insert(from.begin(), fixedFit.p);
         f = fitPoint(d, from);
         if (f.ll < fixedFit.ll) {
@@ -1045,7 +1043,7 @@ std::vector<McfPoint> likelihoodBand(const AnalysisState& s, const LikelihoodFit
     if (!(fit.A > 0) || !(fit.B > 0) || !(fit.K_powtor > 0) || !(fit.SKO > 0))
         throw Error("Модель максимального правдоподобия еще не построена");
     const Data d = prepare(s, fit.fittedSred, fit.fittedSKO);
-    const Fitted f = fittedFrom(d, fit);
+    const Fitted f = fittedFrom(fit);
     Intervals iv(d, f);
     std::vector<McfPoint> out;
     for (double t : times) out.push_back({t, iv.interval(Quantity::Mcf, t)});
