@@ -84,7 +84,7 @@ std::string textReport(const AnalysisState& in, const AnalysisState& s, const Ca
           << "\n";
         o << "  95% интервалы (профиль правдоподобия):\n";
         auto line = [&](const char* what, const LikelihoodInterval& ci) {
-            o << "    " << padRight(what, 30) << padRight(g(ci.estimate), 14) << intervalText(ci, "%.4g", fmt) << "\n";
+            o << "    " << padRight(what, 30) << padRight(g(ci.estimate), 22) << intervalText(ci, "%.4g", fmt) << "\n";
         };
         line("A", f.A_ci);
         line("B", f.B_ci);

@@ -206,7 +206,7 @@ TEST(FitLikelihood, FewFailuresLeaveTheRepetitionCoefficientOpen) {
     const LikelihoodFit f = relan::fitLikelihood(s);
     EXPECT_FALSE(f.K_ci.hi.has_value());
     EXPECT_TRUE(f.K_ci.lo.has_value());
-    EXPECT_TRUE(hasWarning(f, "Коэффициент повторности K не определен данными: верхняя граница интервала не ограничена"));
+    EXPECT_TRUE(hasWarning(f, "Коэффициент повторности K не определяется данными: верхняя граница интервала не ограничена"));
     // What the data do determine stays closed: the failures counted so far.
     EXPECT_TRUE(f.mcf[0].value.closed());
 }
@@ -223,7 +223,7 @@ TEST(FitLikelihood, SmallFleetCannotDetermineTheCensoringLaw) {
     EXPECT_GE(*f.censoringGain, 0);
     EXPECT_LT(*f.censoringGain, 1.92);
     EXPECT_TRUE(f.Sred_ci && f.SKO_ci);
-    EXPECT_TRUE(hasWarning(f, "Закон окончания гарантии (СВН/СКО) не определен данными: подбор улучшает правдоподобие лишь на"));
+    EXPECT_TRUE(hasWarning(f, "Закон окончания гарантии (СВН/СКО) не определяется данными: подбор улучшает правдоподобие лишь на"));
     // The gain is measured against the given law with A, B, K refitted.
     const LikelihoodFit fixed = relan::fitLikelihood(s, LikelihoodOptions{false, false, {}, false});
     EXPECT_NEAR(*f.censoringGain, f.loglik - fixed.loglik, 1e-6);

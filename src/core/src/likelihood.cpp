@@ -895,10 +895,10 @@ LikelihoodGoodnessOfFit goodness(const AnalysisState& s, const Fitted& f, double
 
 void describe(const LikelihoodInterval& ci, const std::string& name, bool widthCheck,
               std::vector<std::string>& warnings) {
-    if (!ci.hi) warnings.push_back(name + " не определен данными: верхняя граница интервала не ограничена");
-    if (!ci.lo) warnings.push_back(name + " не определен данными: нижняя граница интервала не ограничена");
+    if (!ci.hi) warnings.push_back(name + " не определяется данными: верхняя граница интервала не ограничена");
+    if (!ci.lo) warnings.push_back(name + " не определяется данными: нижняя граница интервала не ограничена");
     if (widthCheck && ci.closed() && *ci.lo > 0 && *ci.hi / *ci.lo > 10)
-        warnings.push_back(name + " определен слабо: интервал шире чем в 10 раз");
+        warnings.push_back(name + " определяется данными слабо: интервал шире чем в 10 раз");
 }
 
 Fitted fittedFrom(const LikelihoodFit& fit) {
@@ -1023,7 +1023,7 @@ LikelihoodFit fitLikelihood(const AnalysisState& s, const LikelihoodOptions& opt
                           "разные оценки; результаты приблизительны");
     if (searched) {
         if (*r.censoringGain < kHalfChi95)
-            r.warnings.push_back("Закон окончания гарантии (СВН/СКО) не определен данными: подбор улучшает "
+            r.warnings.push_back("Закон окончания гарантии (СВН/СКО) не определяется данными: подбор улучшает "
                                  "правдоподобие лишь на " +
                                  decimal(*r.censoringGain, 2) + " (меньше 1,92); используйте заданные значения");
         if (options.fitSKO && f.p.s <= d.sLo + 0.01)
