@@ -390,6 +390,7 @@ public:
         put(8, formatPattern("%4.1f", {finite(Model.SKO, 8)}, fmt_) + " ч");
         put(9, formatPattern("%6.3f", {finite(Model.KolmCrt, 9)}, fmt_) + verdict);
         put(11, formatPattern("%6.2f", {finite(K * weibCDF2(Model.A, Model.B, 0, s_.tGar), 11)}, fmt_));
+        table_.notes[col] = limitNotes(Model.atLimit, fmt_);
         ++N_Row_;
     }
 
@@ -432,6 +433,17 @@ private:
 } // namespace
 
 void Potok08(AnalysisState& s) { s.Pot08 = pot08Value(s); }
+
+std::string limitNote(const LimitHit& hit, const NumberFormat& fmt) {
+    return hit.parameter + " = " + formatGeneral(hit.limit, fmt) + ": " + (hit.upper ? "верхняя" : "нижняя") +
+           " граница поиска модели " + hit.model;
+}
+
+std::string limitNotes(const std::vector<LimitHit>& hits, const NumberFormat& fmt) {
+    std::string out;
+    for (const LimitHit& hit : hits) out += (out.empty() ? "" : "\n") + limitNote(hit, fmt);
+    return out;
+}
 
 FlowCharts chartPass(AnalysisState& s, const NumberFormat& fmt) {
     PassOutcome o = computePass(s, fmt);

@@ -95,7 +95,15 @@ struct ResultTable {
     std::array<std::array<bool, kTableColumns>, kTableRows> padded{};
     // The column of the operating data, after the executed models.
     int dataColumn = 1;
+    // Per column: why its figures should not be trusted, one line per
+    // parameter its fit left on a limit of the search range; empty for most.
+    std::array<std::string, kTableColumns> notes;
 };
+
+// "A = 0,001: нижняя граница поиска модели 1.2".
+std::string limitNote(const LimitHit& hit, const NumberFormat& fmt);
+// The notes of a model's parameters on their limits, one a line.
+std::string limitNotes(const std::vector<LimitHit>& hits, const NumberFormat& fmt);
 
 struct DiagramsResult {
     std::string label10; // comment line above the table
