@@ -108,8 +108,19 @@ Json likelihoodJson(const AnalysisState& s, const LikelihoodFit& f) {
 
 Json modelsJson(const AnalysisState& s, const CalcResult& r) {
     Json out = Json::array();
-    for (const auto& run : r.runs)
-        out.push_back(modelJson(s, run.name, modelOf(s, run.kind), run.fit.passes, run.fit.criterion));
+    for (const auto& run : r.runs) {
+        const Mod_Weib& m = modelOf(s, run.kind);
+        Json j = modelJson(s, run.name, m, run.fit.passes, run.fit.criterion);
+        // Only when there is something to say, so that a model within its
+        // range reads as it always did. The texts follow the calculation's
+        // number format, which its charts carry.
+        if (!m.atLimit.empty()) {
+            Json notes = Json::array();
+            for (const LimitHit& hit : m.atLimit) notes.push_back(limitNote(hit, r.diagrams.charts.chart1.numbers));
+            j["at_limit"] = notes;
+        }
+        out.push_back(std::move(j));
+    }
     if (r.likelihood) out.push_back(likelihoodJson(s, *r.likelihood));
     return out;
 }

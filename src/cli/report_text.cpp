@@ -121,6 +121,14 @@ std::string textReport(const AnalysisState& in, const AnalysisState& s, const Ca
         while (!line.empty() && line.back() == ' ') line.pop_back();
         o << line << "\n";
     }
+    std::string notes;
+    for (const auto& n : t.notes)
+        if (!n.empty()) notes += n + "\n";
+    if (!notes.empty()) {
+        o << " Параметры на границе поиска (результат определен границей, а не данными):\n";
+        std::istringstream lines(notes);
+        for (std::string l; std::getline(lines, l);) o << "  " << l << "\n";
+    }
 
     o << "\nНепараметрическая оценка\n  " << np.Label2 << "\n  " << np.Label3 << "\n";
     if (!log.empty()) {

@@ -149,6 +149,13 @@ void ResultsWindow::fill(const DiagramsResult& r) {
             if (t.padded[row][c]) padCell(row, c, text);
             else grid_->item(row, c)->setText(text);
         }
+    // A model whose fit stopped on a limit of its search range: its title is
+    // marked and every cell of its column tells which limit.
+    for (int c = 0; c < kTableColumns; ++c) {
+        const QString note = qs(t.notes[c]);
+        if (!note.isEmpty()) grid_->item(0, c)->setText(qs(t.cells[0][c]) + QString::fromUtf8(" ⚠"));
+        for (int row = 0; row < kTableRows; ++row) grid_->item(row, c)->setToolTip(note);
+    }
 
     bool likelihood = false;
     for (int c = 1; c < kTableColumns; ++c) likelihood = likelihood || t.cells[0][c] == kLikelihoodColumn;

@@ -257,6 +257,7 @@ TEST(CliAnalyze, SmallFixtureAgainstAnIndependentDerivation) {
     const auto& m = j.at("models").at(0);
     EXPECT_EQ(m.at("name"), "spiral");
     EXPECT_EQ(m.at("passes"), 926);
+    EXPECT_FALSE(m.contains("at_limit")); // within its range: the entry reads as before
     EXPECT_NEAR(m.at("A").get<double>(), 0.0009730854537381087, 1e-15);
     EXPECT_NEAR(m.at("B").get<double>(), 0.9128625021529218, 1e-12);
     EXPECT_NEAR(m.at("K_powtor").get<double>(), 0.9836307288653835, 1e-12);
@@ -287,4 +288,24 @@ TEST(CliAnalyze, TextReportAndOptions) {
     EXPECT_NE(text.find("1600 (набл.)/1332 (ценз.)"), std::string::npos);
     EXPECT_NE(text.find("0,0287/издел. на 100 ч."), std::string::npos);
     EXPECT_TRUE(runCli("analyze " RELAN_TEST_DATA_DIR "/small.rel --models weibull").empty());
+}
+
+TEST(CliAnalyze, ModelOnASearchLimitSaysSo) {
+    // Searching the warranty law too, the spiral descent drives its standard
+    // deviation to the top of its range.
+    const std::string args = "analyze " RELAN_TEST_DATA_DIR "/small.rel --models spiral --fit-mean --fit-sd "
+                             "--kdiv-spiral 1,01 --criterion spec2 --no-timing --decimal-separator , --format ";
+    const std::string note = "«СКО времени гарантии» = 900: верхняя граница поиска модели 1.1";
+    const auto out = runCli(args + "json");
+    ASSERT_FALSE(out.empty());
+    const auto j = nlohmann::json::parse(out);
+    EXPECT_EQ(j.at("models").at(0).at("at_limit"), nlohmann::json::array({note}));
+    EXPECT_EQ(j.at("log").at(1), "Модель 1.1: параметр «СКО времени гарантии» остановился на верхней границе поиска "
+                                 "(900) — результат определен границей, а не данными");
+    const auto text = runCli(args + "text");
+    // Under the table, before what follows it.
+    EXPECT_NE(text.find("\n Параметры на границе поиска (результат определен границей, а не данными):\n  " + note +
+                        "\n\nНепараметрическая оценка"),
+              std::string::npos)
+        << text;
 }

@@ -3,6 +3,7 @@
 #include "relan/error.hpp"
 #include "relan/fits.hpp"
 #include "relan/histogram.hpp"
+#include "relan/results.hpp"
 #include "relan/special.hpp"
 
 #include <gtest/gtest.h>
@@ -99,6 +100,54 @@ TEST(Fits, RepetitionCoefficientStaysWithinItsLimit) {
     }
     EXPECT_GT(s.MPirsN.A, 0.001);
     EXPECT_GT(s.MSmirn.B, 0.3);
+    // Every fit says that its K was set by the limit; Newton's A ends on its
+    // lower limit too, a hair above it.
+    EXPECT_EQ(limitNotes(s.MPirsS.atLimit, {}), "Кповт = 30: верхняя граница поиска модели 1.1");
+    EXPECT_EQ(limitNotes(s.MPirsN.atLimit, {}),
+              "A = 0.001: нижняя граница поиска модели 1.2\nКповт = 30: верхняя граница поиска модели 1.2");
+    EXPECT_EQ(limitNotes(s.MSmirn.atLimit, {}), "Кповт = 30: верхняя граница поиска модели 2");
+}
+
+TEST(Fits, ParametersLeftOnASearchLimitAreLoggedAndNotedInTheTable) {
+    // 100 failures in a fleet of 100 000: the failure probability the data
+    // ask for lies below what A >= 0.001 and K >= 0.1 of Newton's range allow
+    // under "Спец 1", so both end on their lower limits; "Спец 2" finds a law
+    // inside the range on the same data.
+    struct Case {
+        PearsonVariant variant;
+        std::vector<std::string> lines; // after the fit's own line
+        std::string note;               // of the model's column
+    } cases[] = {
+        {PearsonVariant::Spec1,
+         {"Модель 1.2: параметр A остановился на нижней границе поиска (0,001) — результат определен границей, "
+          "а не данными",
+          "Модель 1.2: параметр Кповт остановился на нижней границе поиска (0,1) — результат определен границей, "
+          "а не данными"},
+         "A = 0,001: нижняя граница поиска модели 1.2\nКповт = 0,1: нижняя граница поиска модели 1.2"},
+        {PearsonVariant::Spec2, {}, ""},
+    };
+    for (const auto& c : cases) {
+        auto s = makeState(weibullTimes(100, 3e-4, 1.15, 1800, 450, 1), 100000, 1800, 450);
+        hist(s);
+        s.MPirsN.atLimit = {{"1.2", "B", 7, true}}; // left by an earlier fit
+        std::vector<std::string> log;
+        FitOptions o = options(1.01, &log);
+        o.variant = c.variant;
+        o.fmt = NumberFormat{','};
+        Podbor_Weib_Pirson(s, s.MPirsN.A, s.MPirsN.B, o);
+        ASSERT_EQ(log.size(), 1 + c.lines.size()) << static_cast<int>(c.variant);
+        EXPECT_EQ(log[0], "Расчёт модели по Пирсону методом Ньютона выполнен за 0:00:00ч/мин/с");
+        for (std::size_t i = 0; i < c.lines.size(); ++i) EXPECT_EQ(log[1 + i], c.lines[i]);
+        if (!c.lines.empty()) {
+            EXPECT_NEAR(s.MPirsN.A, 0.001, 1e-9);
+            EXPECT_NEAR(s.MPirsN.K_powtor, 0.1, 1e-8);
+        }
+
+        const ResultTable t = Diagrams(s, NumberFormat{','}).table;
+        EXPECT_EQ(t.cells[0][1], "Пирсона/Ньютона");
+        EXPECT_EQ(t.notes[1], c.note);
+        for (int col = 2; col < kTableColumns; ++col) EXPECT_EQ(t.notes[col], "") << col;
+    }
 }
 
 TEST(Fits, SpiralHeadingThroughZeroEnds) {

@@ -134,6 +134,7 @@ private slots:
     void enterInThePathFieldLoadsTheTypedFile();
     void computationsRefuseAPathOtherThanTheLoadedFile();
     void anotherFileAfterAGeneticRunCalculates();
+    void modelOnASearchLimitIsMarkedInTheTable();
 
 private:
     QTemporaryDir dir_;
@@ -289,15 +290,22 @@ void MainWindowTest::calculationFillsTheTableAsTheCommandLineDoes() {
     const QJsonObject cli = cliAnalyze({kSample, "--models", "spiral,newton"});
     const QJsonArray table = cli["table"].toArray();
     QCOMPARE(table.size(), 12);
+    // On the sample Newton's fit ends on the lower limit of A; the command
+    // line says so beside the model, the window marks the model's title.
+    const QJsonArray atLimit = cli["models"].toArray()[1].toObject()["at_limit"].toArray();
+    QCOMPARE(atLimit.size(), 1);
     for (int r = 0; r < 12; ++r) {
         const QJsonArray row = table[r].toArray();
         for (int c = 0; c < 6; ++c)
-            QCOMPARE(f2->cellText(r, c), row[c].toString().trimmed());
+            QCOMPARE(f2->cellText(r, c), row[c].toString().trimmed() + (r == 0 && c == 1 ? u(" ⚠") : QString()));
     }
-    QCOMPARE(f2->cellText(0, 1), u("Пирсона/Ньютона"));
+    QCOMPARE(f2->cellText(0, 1), u("Пирсона/Ньютона ⚠"));
     // The memo got the fits' lines; the padding fills the column.
     QVERIFY(child<QPlainTextEdit>(&w, "Memo2")->toPlainText().count('\n') >= 2);
     auto* grid = child<QTableWidget>(f2, "Result_Grid");
+    const QString tip = grid->item(0, 1)->toolTip();
+    QVERIFY2(tip.startsWith(u("A = 0")) && tip.endsWith(u(": нижняя граница поиска модели 1.2")), qPrintable(tip));
+    QVERIFY(grid->item(0, 2)->toolTip().isEmpty());
     // At least the designed width; more where this font needs it.
     QVERIFY(grid->columnWidth(1) >= 134);
     const QFontMetrics fm(grid->font());
@@ -753,6 +761,33 @@ void MainWindowTest::anotherFileAfterAGeneticRunCalculates() {
     QVERIFY(w.calculate());
     QVERIFY2(m.texts.isEmpty(), qPrintable(m.texts.join("; ")));
     for (int c = 0; c < 6; ++c) QVERIFY(w.resultsWindow()->cellText(0, c) != u("Генетическая"));
+}
+
+void MainWindowTest::modelOnASearchLimitIsMarkedInTheTable() {
+    relan::DiagramsResult r;
+    relan::ResultTable& t = r.table;
+    t.widths.fill(-1);
+    t.cells[0][1] = "Пирсона/Ньютона";
+    t.cells[1][1] = "1000,00, / 0,50000";
+    t.padded[1][1] = true;
+    t.cells[0][2] = "Данные эксплуатации";
+    t.dataColumn = 2;
+    t.notes[1] = "A = 0,001: нижняя граница поиска модели 1.2";
+    ResultsWindow f2;
+    f2.fill(r);
+    auto* grid = child<QTableWidget>(&f2, "Result_Grid");
+    QCOMPARE(f2.cellText(0, 1), u("Пирсона/Ньютона ⚠"));
+    QCOMPARE(f2.cellText(1, 1), u("1000,00, / 0,50000"));
+    for (int row = 0; row < relan::kTableRows; ++row)
+        QCOMPARE(grid->item(row, 1)->toolTip(), u("A = 0,001: нижняя граница поиска модели 1.2"));
+    QCOMPARE(f2.cellText(0, 2), u("Данные эксплуатации"));
+    QVERIFY(grid->item(0, 2)->toolTip().isEmpty());
+    // The next filling with the model inside its range takes the mark away.
+    t.notes[1].clear();
+    f2.fill(r);
+    QCOMPARE(f2.cellText(0, 1), u("Пирсона/Ньютона"));
+    QVERIFY(grid->item(0, 1)->toolTip().isEmpty());
+    QVERIFY(grid->item(1, 1)->toolTip().isEmpty());
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -6,6 +6,7 @@
 #include <array>
 #include <chrono>
 #include <cmath>
+#include <vector>
 
 namespace relan {
 namespace {
@@ -17,10 +18,19 @@ constexpr const char* kModelSpiral = "Модель 1.1 (по Пирсону, м�
 constexpr const char* kModelNewton = "Модель 1.2 (по Пирсону, метод Ньютона)";
 constexpr const char* kModelSmirnov = "Модель 2 (по Смирнову)";
 
+// Names of the coordinates as the log and the results table call them.
+constexpr const char* kParamA = "A";
+constexpr const char* kParamB = "B";
+constexpr const char* kParamK = "Кповт";
+constexpr const char* kParamSred = "«Среднее время гарантии»";
+constexpr const char* kParamSKO = "«СКО времени гарантии»";
+
 struct Coordinates {
     int Np = 3;
     Vec start{}, lo{}, hi{}, h{}, ee{};
-    void set(int j, double st, double min, double max, double step, double eps) {
+    std::array<const char*, N_Param_Opt + 1> name{};
+    void set(int j, const char* param, double st, double min, double max, double step, double eps) {
+        name[j] = param;
         start[j] = st;
         lo[j] = min;
         hi[j] = max;
@@ -99,27 +109,27 @@ void finalPass(const AnalysisState& s, Mod_Weib& m) {
 Coordinates spiralCoordinates(bool sredOpt, bool skoOpt) {
     Coordinates c;
     c.Np = 3 + (sredOpt ? 1 : 0) + (skoOpt ? 1 : 0);
-    c.set(1, 0.001, 0, 7, 0.001, 1e-7);
-    c.set(2, 0.001, 0, 10, 5e-5, 1e-8);
-    c.set(3, 1, 0, 30, 0.001, 1e-6);
-    if (sredOpt) c.set(4, 400, 0, 3000, 0.25, 0.01);
-    if (skoOpt) c.set(c.Np, 100, 0, 900, 0.5, 0.1);
+    c.set(1, kParamB, 0.001, 0, 7, 0.001, 1e-7);
+    c.set(2, kParamA, 0.001, 0, 10, 5e-5, 1e-8);
+    c.set(3, kParamK, 1, 0, 30, 0.001, 1e-6);
+    if (sredOpt) c.set(4, kParamSred, 400, 0, 3000, 0.25, 0.01);
+    if (skoOpt) c.set(c.Np, kParamSKO, 100, 0, 900, 0.5, 0.1);
     return c;
 }
 
 Coordinates newtonCoordinates(bool sredOpt, bool skoOpt) {
     Coordinates c;
     c.Np = 3 + (sredOpt ? 1 : 0) + (skoOpt ? 1 : 0);
-    c.set(1, 1, 0.001, 200, 0.1, 1e-9);
-    c.set(2, 0.5, 0.001, 5, 0.001, 1e-9);
-    c.set(3, 1, 0.1, 30, 0.1, 1e-8);
+    c.set(1, kParamB, 1, 0.001, 200, 0.1, 1e-9);
+    c.set(2, kParamA, 0.5, 0.001, 5, 0.001, 1e-9);
+    c.set(3, kParamK, 1, 0.1, 30, 0.1, 1e-8);
     if (sredOpt && skoOpt) {
-        c.set(4, 500, 150, 3000, 1, 0.05);
-        c.set(5, 150, 30, 900, 1, 0.005);
+        c.set(4, kParamSred, 500, 150, 3000, 1, 0.05);
+        c.set(5, kParamSKO, 150, 30, 900, 1, 0.005);
     } else if (sredOpt) {
-        c.set(4, 500, 150, 3000, 1, 0.05);
+        c.set(4, kParamSred, 500, 150, 3000, 1, 0.05);
     } else if (skoOpt) {
-        c.set(4, 150, 30, 900, 5, 0.01);
+        c.set(4, kParamSKO, 150, 30, 900, 5, 0.01);
     }
     return c;
 }
@@ -127,9 +137,9 @@ Coordinates newtonCoordinates(bool sredOpt, bool skoOpt) {
 Coordinates smirnovCoordinates() {
     Coordinates c;
     c.Np = 3;
-    c.set(1, 0.0005, 1e-10, 0.01, 0.0001, 1e-8);
-    c.set(2, 1, 0.3, 5, 0.001, 1e-7);
-    c.set(3, 1, 0.1, 30, 0.001, 1e-7);
+    c.set(1, kParamA, 0.0005, 1e-10, 0.01, 0.0001, 1e-8);
+    c.set(2, kParamB, 1, 0.3, 5, 0.001, 1e-7);
+    c.set(3, kParamK, 1, 0.1, 30, 0.001, 1e-7);
     return c;
 }
 
@@ -208,9 +218,27 @@ class StepBudget {
     long long left_;
 };
 
+// The coordinates the search left on a limit of their range. A search never
+// steps onto a limit: it approaches one by steps that shrink with every pass
+// and stops at most two steps short. Every coordinate's last step is below
+// its threshold ee, so a coordinate driven against a limit ends within
+// 2 * ee * kdiv^2 of it (the last pass that moved towards the limit may be
+// the one before the last); the margin is rounding. Closer than that the
+// search cannot tell its result from the limit.
+std::vector<LimitHit> limitHits(const Coordinates& c, const Vec& x, double kdiv, const char* model) {
+    std::vector<LimitHit> hits;
+    for (int j = 1; j <= c.Np; ++j) {
+        const double slack = 3 * c.ee[j] * kdiv * kdiv;
+        if (std::fabs(x[j] - c.lo[j]) <= slack) hits.push_back({model, c.name[j], c.lo[j], false});
+        else if (std::fabs(x[j] - c.hi[j]) <= slack) hits.push_back({model, c.name[j], c.hi[j], true});
+    }
+    return hits;
+}
+
 // What every fit does around its search: refuses a coefficient that would
 // never end it before anything changes, times it, and ends with the stored
-// model's per-interval arrays and the log line.
+// model's per-interval arrays and the log line, then a line for every
+// parameter left on a limit of its range.
 class FitFrame {
   public:
     FitFrame(const Coordinates& c, const FitOptions& opt, const char* model)
@@ -218,6 +246,11 @@ class FitFrame {
     void finish(const AnalysisState& s, Mod_Weib& m, const std::string& done) const {
         finalPass(s, m);
         logLine(opt_.log, done + clock_.text() + "ч/мин/с");
+        for (const LimitHit& hit : m.atLimit)
+            logLine(opt_.log, "Модель " + hit.model + ": параметр " + hit.parameter + " остановился на " +
+                                  (hit.upper ? "верхней" : "нижней") + " границе поиска (" +
+                                  formatGeneral(hit.limit, opt_.fmt) +
+                                  ") — результат определен границей, а не данными");
     }
 
     StepBudget budget;
@@ -286,6 +319,7 @@ struct PearsonSearch : FitFrame {
         if (!s.Sred_Opt && !s.SKO_Opt) checkSomeProductsUnderWarranty(s, title, opt.fmt);
         checkStandardApplicable(s, opt.variant, opt.fmt);
         sizeArrays(M, s.Hist_Arr.size());
+        M.atLimit.clear();
     }
     double ZF() { return Q(A[2], A[1], A[3], w.mu(A), w.sig(A), M); }
 
@@ -378,6 +412,7 @@ FitResult SpirSp_Execute(AnalysisState& s, const FitOptions& opt) {
         r.criterion = Pirson(s, M.A, M.B, M.K_powtor, M.Sred, M.SKO, scratch, opt.variant);
     }
     M.Executed = true;
+    M.atLimit = limitHits(c, A, opt.kdiv, "1.1");
     p.finish(s, M, "Расчёт модели по Пирсону методом спирального спуска выполнен за ");
     return r;
 }
@@ -403,6 +438,7 @@ FitResult Podbor_Weib_Pirson(AnalysisState& s, double& Arez, double& Brez, const
         });
 
     r.criterion = B_s;
+    M.atLimit = limitHits(c, A, opt.kdiv, "1.2");
     p.finish(s, M, "Расчёт модели по Пирсону методом Ньютона выполнен за ");
     return r;
 }
@@ -438,6 +474,7 @@ FitResult Podbor_Weib_Smirnow(AnalysisState& s, double& /*Arez*/, double& /*Brez
     for (std::size_t k = 0; k < s.MasProbl.size(); ++k) M.F_norm[k] = CDF_Gauss(s.Sred, s.SKO, s.MasProbl[k].time);
     M.F_Weib.assign(s.Hist_Arr.size(), 0.0);
     M.Kol_F_priv.assign(s.Hist_Arr.size(), 0.0);
+    M.atLimit.clear();
     SmirnovCriterion Q(s);
     Vec A = c.start, h = c.h;
 
@@ -457,6 +494,7 @@ FitResult Podbor_Weib_Smirnow(AnalysisState& s, double& /*Arez*/, double& /*Brez
     M.Executed = true;
     M.Sred = s.Sred;
     M.SKO = s.SKO;
+    M.atLimit = limitHits(c, A, opt.kdiv, "2");
     frame.finish(s, M, "Расчёт модели по Смирнову выполнен за ");
     return r;
 }

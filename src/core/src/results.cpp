@@ -412,6 +412,7 @@ public:
         put(8, formatPattern("%4.1f", {finite(Model.SKO, 8)}, fmt_) + " ч");
         put(9, formatPattern("%6.3f", {finite(Model.KolmCrt, 9)}, fmt_) + verdict);
         put(11, formatPattern("%6.2f", {finite(K * weibCDF2(Model.A, Model.B, 0, s_.tGar), 11)}, fmt_));
+        table_.notes[col] = limitNotes(Model.atLimit, fmt_);
         ++N_Row_;
     }
 
@@ -473,6 +474,17 @@ std::string intervalText(const LikelihoodInterval& ci, const char* pattern, cons
         return v ? formatPattern(pattern, {*v}, fmt) : std::string(kOpenEnd);
     };
     return "(" + end(ci.lo) + "…" + end(ci.hi) + ")";
+}
+
+std::string limitNote(const LimitHit& hit, const NumberFormat& fmt) {
+    return hit.parameter + " = " + formatGeneral(hit.limit, fmt) + ": " + (hit.upper ? "верхняя" : "нижняя") +
+           " граница поиска модели " + hit.model;
+}
+
+std::string limitNotes(const std::vector<LimitHit>& hits, const NumberFormat& fmt) {
+    std::string out;
+    for (const LimitHit& hit : hits) out += (out.empty() ? "" : "\n") + limitNote(hit, fmt);
+    return out;
 }
 
 FlowCharts chartPass(AnalysisState& s, const NumberFormat& fmt) {

@@ -102,7 +102,15 @@ struct ResultTable {
     // The designed six, or seven when the likelihood model pushes the
     // operating data into the seventh.
     int shownColumns() const { return dataColumn + 1 > kDesignedTableColumns ? dataColumn + 1 : kDesignedTableColumns; }
+    // Per column: why its figures should not be trusted, one line per
+    // parameter its fit left on a limit of the search range; empty for most.
+    std::array<std::string, kTableColumns> notes;
 };
+
+// "A = 0,001: нижняя граница поиска модели 1.2".
+std::string limitNote(const LimitHit& hit, const NumberFormat& fmt);
+// The notes of a model's parameters on their limits, one a line.
+std::string limitNotes(const std::vector<LimitHit>& hits, const NumberFormat& fmt);
 
 // The likelihood model in the table and the charts.
 inline constexpr const char* kLikelihoodColumn = "Макс. правдоподобия";

@@ -44,6 +44,15 @@ struct Hist_Rec {
     int Sum = 0;                         // all failures of the interval
 };
 
+// A parameter that a deterministic search left on a limit of its range: the
+// value there was set by the range, not by the data.
+struct LimitHit {
+    std::string model;     // as the log names it: "1.1", "1.2", "2"
+    std::string parameter; // "A", "B", "Кповт", "«Среднее время гарантии»", "«СКО времени гарантии»"
+    double limit = 0;
+    bool upper = false;
+};
+
 // One fitted failure law F(t) = 1 - exp(-A t^B) with its repetition
 // coefficient and the censoring law it was fitted with.
 struct Mod_Weib {
@@ -60,6 +69,7 @@ struct Mod_Weib {
     RealArray F_Weib;
     RealArray F_norm;
     bool Executed = false;
+    std::vector<LimitHit> atLimit; // set by the fit that stored the model
 };
 
 struct WeibKf {
