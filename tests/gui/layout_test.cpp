@@ -10,6 +10,7 @@
 #include "main_window.hpp"
 #include "messages.hpp"
 #include "nonparam_window.hpp"
+#include "probability_plot_window.hpp"
 #include "results_window.hpp"
 
 #include <QAbstractButton>
@@ -149,14 +150,15 @@ void LayoutTest::initTestCase() {
 
 void LayoutTest::everyWindowFitsTheScreen_data() {
     QTest::addColumn<QString>("window");
-    for (const char* w : {"main1", "main2", "main3", "results", "nonparam", "expanded"}) QTest::newRow(w) << QString(w);
+    for (const char* w : {"main1", "main2", "main3", "results", "nonparam", "expanded", "probability"})
+        QTest::newRow(w) << QString(w);
 }
 
 void LayoutTest::everyWindowFitsTheScreen() {
     QFETCH(QString, window);
     MainWindow w(nullptr, MainWindow::LinkFile::Ignore);
     QVERIFY(w.loadFailureFile(kSample));
-    for (const char* box : {"BoxNewton", "BoxSmirnow"}) w.findChild<QCheckBox*>(box)->setChecked(true);
+    for (const char* box : {"BoxNewton", "BoxSmirnow", "BoxML"}) w.findChild<QCheckBox*>(box)->setChecked(true);
     QWidget* shown = &w;
     if (window.startsWith("main")) {
         const QString tab = "TabSheet" + window.mid(4);
@@ -164,6 +166,10 @@ void LayoutTest::everyWindowFitsTheScreen() {
     } else if (window == "results") {
         QVERIFY(w.calculate());
         shown = w.resultsWindow();
+    } else if (window == "probability") {
+        QVERIFY(w.calculate());
+        QVERIFY(w.showProbabilityPlot());
+        shown = w.probabilityPlotWindow();
     } else if (window == "nonparam") {
         QVERIFY(w.analyseNonParametric());
         shown = w.nonParamWindow();

@@ -4,6 +4,7 @@
 #include "messages.hpp"
 #include "nonparam_window.hpp"
 #include "printing.hpp"
+#include "probability_plot_window.hpp"
 #include "results_window.hpp"
 
 #include "relan/error.hpp"
@@ -12,6 +13,9 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QChart>
+#include <QChartView>
+#include <QRegularExpression>
+#include <QXYSeries>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -126,6 +130,7 @@ private slots:
     void expandShowsAllCausesAndTheMedianLine();
     void commandLineRendersEachWindowAndTheNonParametricTexts();
     void geneticRunEndsWithTheGeneticColumn();
+    void likelihoodModelHasItsColumnCurvesAndProbabilityPlot();
     void geneticRunStopsWhenTheWindowGoes();
     void stopButtonEndsTheRunAndSaysWhere();
     void geneticRunRefusesABadPopulationField();
@@ -566,6 +571,41 @@ void MainWindowTest::commandLineRendersEachWindowAndTheNonParametricTexts() {
     for (const char* l : {"Label2", "Label3", "Label5", "Label6", "Label7", "Label8", "Label10"})
         QCOMPARE(labels[l].toString(), child<QLabel>(win.nonParamWindow(), l)->text());
     QCOMPARE(j["points"].toArray().size(), static_cast<int>(win.state().Hist_Arr.size()));
+}
+
+void MainWindowTest::likelihoodModelHasItsColumnCurvesAndProbabilityPlot() {
+    MainWindow w;
+    QVERIFY(w.loadFailureFile(kSample));
+    auto* probability = child<QAbstractButton>(w.resultsWindow(), "ButtonProbability");
+    QVERIFY(w.calculate());
+    QVERIFY(!probability->isEnabled());
+    child<QCheckBox>(&w, "BoxML")->setChecked(true);
+    QVERIFY(w.calculate());
+    // Spiral, then the likelihood model, then the operating data.
+    ResultsWindow* r = w.resultsWindow();
+    QCOMPARE(r->cellText(0, 2), u("Макс. правдоподобия"));
+    QCOMPARE(r->cellText(0, 3), u("Данные эксплуатации"));
+    const QRegularExpression withInterval(u("^\\d+\\.\\d{3} \\(\\d+\\.\\d{3}…\\d+\\.\\d{3}\\)$"));
+    QVERIFY2(withInterval.match(r->cellText(2, 2)).hasMatch(), qPrintable(r->cellText(2, 2)));
+    QVERIFY(w.state().MLik.Executed && w.state().MLikFit);
+    const QString memo = child<QPlainTextEdit>(&w, "Memo2")->toPlainText();
+    QVERIFY2(memo.contains(u("Модель МП: время расчета")), qPrintable(memo));
+    QVERIFY(child<FlowChart>(r, "Chart1")->seriesTitles().contains(u("Модель МП с учетом цензурирования")));
+    // The same figures as the command line.
+    const QJsonObject j = cliAnalyze({kSample, "--models", "spiral,ml"});
+    const QJsonArray models = j["models"].toArray();
+    const QJsonObject ml = models.last().toObject();
+    QCOMPARE(ml["name"].toString(), QString("ml"));
+    QCOMPARE(ml["K_powtor"].toDouble(), w.state().MLik.K_powtor);
+    QCOMPARE(j["table"].toArray()[2].toArray()[2].toString().trimmed(), r->cellText(2, 2));
+
+    QVERIFY(probability->isEnabled());
+    QVERIFY(w.showProbabilityPlot());
+    QVERIFY(w.probabilityPlotWindow()->isVisible());
+    const QChart* chart = w.probabilityPlotWindow()->view()->chart();
+    QCOMPARE(chart->series().size(), 4);
+    for (const QAbstractSeries* s : chart->series())
+        QVERIFY2(static_cast<const QXYSeries*>(s)->count() > 3, qPrintable(s->name()));
 }
 
 void MainWindowTest::geneticRunEndsWithTheGeneticColumn() {
