@@ -19,4 +19,5 @@ shoot main form1.png 4
 shoot genetic genetic.png 4
 shoot results form2.png 12
 shoot expanded expand.png 12
+shoot probability probability.png 12
 shoot nonparam form3.png 6

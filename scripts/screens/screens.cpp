@@ -1,6 +1,6 @@
 // Shows one window of the program on the sample data as a user would see
 // it, for the screenshots of the documentation: relan-screens WINDOW FILE.
-// WINDOW is main, genetic, results, expanded or nonparam. The program stays
+// WINDOW is main, genetic, results, expanded, probability or nonparam. The program stays
 // open until it is killed, so that the screen can be captured.
 
 #include "app_setup.hpp"
@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
     relan::gui::setUpApplication(app);
     const QStringList args = QApplication::arguments();
     if (args.size() != 3) {
-        std::fprintf(stderr, "usage: relan-screens main|genetic|results|expanded|nonparam FILE.rel\n");
+        std::fprintf(stderr, "usage: relan-screens main|genetic|results|expanded|probability|nonparam FILE.rel\n");
         return 2;
     }
     const QString window = args.at(1);
@@ -31,9 +31,10 @@ int main(int argc, char** argv) {
     if (!w.loadFailureFile(args.at(2))) return 1;
     if (window == "genetic") {
         w.findChild<QAbstractButton*>("TabSheet2")->click();
-    } else if (window == "results" || window == "expanded") {
-        for (const char* box : {"BoxNewton", "BoxSmirnow"}) w.findChild<QCheckBox*>(box)->setChecked(true);
+    } else if (window == "results" || window == "expanded" || window == "probability") {
+        for (const char* box : {"BoxNewton", "BoxSmirnow", "BoxML"}) w.findChild<QCheckBox*>(box)->setChecked(true);
         if (!w.calculate()) return 1;
+        if (window == "probability" && !w.showProbabilityPlot()) return 1;
         if (window == "expanded") {
             if (!w.expand()) return 1;
             // Maximised, as a window manager would have it.

@@ -111,7 +111,7 @@ void ProbabilityPlotWindow::fill(const ProbabilityPlot& plot, const QString& hea
     if (!(tMax > 0)) tMin = 1, tMax = 10, yMin = -5, yMax = 1;
     auto* x = new QLogValueAxis;
     x->setBase(10);
-    x->setLabelFormat("%g");
+    x->setLabelFormat("%.0f");
     x->setRange(tMin / 1.5, tMax * 1.5);
     x->setTitleText(QString::fromUtf8("Наработка, ч (логарифмическая шкала)"));
     x->setMinorTickCount(8);

@@ -116,7 +116,7 @@ std::string limitNotes(const std::vector<LimitHit>& hits, const NumberFormat& fm
 inline constexpr const char* kLikelihoodColumn = "Макс. правдоподобия";
 inline constexpr std::uint32_t kLikelihoodColor = 0xFF8000;
 // An end of an interval the data do not bound.
-inline constexpr const char* kOpenEnd = "не огр.";
+inline constexpr const char* kOpenEnd = "не ограничен";
 struct LikelihoodInterval;
 // "(lo…hi)" in the user's format, an open end as kOpenEnd.
 std::string intervalText(const LikelihoodInterval& ci, const char* pattern, const NumberFormat& fmt);
