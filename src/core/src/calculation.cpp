@@ -63,18 +63,7 @@ std::shared_ptr<const LikelihoodFit> fitLikelihoodModel(AnalysisState& s, const 
     m.Sred = fit->Sred;
     m.SKO = fit->SKO;
     m.SKO_out = fit->SKO;
-    const std::size_t n = s.Hist_Arr.size();
-    m.F_norm.assign(n, 0.0);
-    m.F_Weib.assign(n, 0.0);
-    m.Kol_F_priv.assign(n, 0.0);
-    double x1 = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const double x2 = s.Hist_Arr[i].time;
-        m.F_norm[i] = CDF_Gauss(m.Sred, m.SKO, (x1 + x2) / 2);
-        m.F_Weib[i] = weibCDF2(m.A, m.B, x1, x2);
-        m.Kol_F_priv[i] = s.Izd_Prived * m.K_powtor * m.F_Weib[i] * (1 - m.F_norm[i]);
-        x1 = x2;
-    }
+    modelCurves(s, m, m.Sred, m.SKO);
     // The modelled histogram and its band with the model's own censoring law.
     AnalysisState own = s;
     own.Sred = m.Sred;

@@ -94,17 +94,7 @@ void takeFittedWarranty(AnalysisState& s, const Vec& a) {
 }
 
 // The per-interval arrays of a stored model, as the results window shows them.
-void finalPass(const AnalysisState& s, Mod_Weib& m) {
-    const auto& h = s.Hist_Arr;
-    sizeArrays(m, h.size());
-    double prev = 0;
-    for (std::size_t i = 0; i < h.size(); ++i) {
-        m.F_Weib[i] = weibCDF2(m.A, m.B, prev, h[i].time);
-        m.F_norm[i] = CDF_Gauss(s.Sred, s.SKO, (prev + h[i].time) / 2);
-        m.Kol_F_priv[i] = s.Izd_Prived * m.K_powtor * m.F_Weib[i] * (1 - m.F_norm[i]);
-        prev = h[i].time;
-    }
-}
+void finalPass(const AnalysisState& s, Mod_Weib& m) { modelCurves(s, m, s.Sred, s.SKO); }
 
 Coordinates spiralCoordinates(bool sredOpt, bool skoOpt) {
     Coordinates c;
@@ -331,6 +321,18 @@ struct PearsonSearch : FitFrame {
 };
 
 } // namespace
+
+void modelCurves(const AnalysisState& s, Mod_Weib& m, double Sred, double SKO) {
+    const auto& h = s.Hist_Arr;
+    sizeArrays(m, h.size());
+    double prev = 0;
+    for (std::size_t i = 0; i < h.size(); ++i) {
+        m.F_Weib[i] = weibCDF2(m.A, m.B, prev, h[i].time);
+        m.F_norm[i] = CDF_Gauss(Sred, SKO, (prev + h[i].time) / 2);
+        m.Kol_F_priv[i] = s.Izd_Prived * m.K_powtor * m.F_Weib[i] * (1 - m.F_norm[i]);
+        prev = h[i].time;
+    }
+}
 
 long long fitPasses(FitKind kind, bool sredOpt, bool skoOpt, double kdiv) {
     const Coordinates c = coordinatesOf(kind, sredOpt, skoOpt);

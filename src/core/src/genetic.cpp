@@ -1,5 +1,7 @@
 #include "relan/genetic.hpp"
 
+#include "relan/fits.hpp"
+
 #include "relan/criteria.hpp"
 #include "relan/error.hpp"
 #include "relan/histogram.hpp"
@@ -753,20 +755,9 @@ GeneticOutcome TGen::Execute() {
     m.SKO_out = sko;
     m.Unsens = 0;
     m.Kol_Nakopl = 0;
-    const std::size_t n = s_.Hist_Arr.size();
-    m.F_norm.assign(n, 0.0);
-    m.F_Weib.assign(n, 0.0);
-    m.Kol_F_priv.assign(n, 0.0);
-    double x1 = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const double x2 = s_.Hist_Arr[i].time;
-        m.F_norm[i] = CDF_Gauss(m.Sred, m.SKO, (x1 + x2) / 2);
-        m.F_Weib[i] = weibCDF2(m.A, m.B, x1, x2);
-        m.Kol_F_priv[i] = s_.Izd_Prived * m.K_powtor * m.F_Weib[i] * (1 - m.F_norm[i]);
-        if (!std::isfinite(m.Kol_F_priv[i]))
-            throw Error("Генетический алгоритм: ожидаемое число отказов не является конечным числом");
-        x1 = x2;
-    }
+    modelCurves(s_, m, m.Sred, m.SKO);
+    for (double v : m.Kol_F_priv)
+        if (!std::isfinite(v)) throw Error("Генетический алгоритм: ожидаемое число отказов не является конечным числом");
     const double oldSred = s_.Sred, oldSKO = s_.SKO;
     s_.Sred = sred;
     s_.SKO = sko;

@@ -46,6 +46,10 @@ enum class FitKind { Spiral, Newton, Smirnov };
 // would exceed kMaxFitPasses.
 long long fitPasses(FitKind kind, bool sredOpt, bool skoOpt, double kdiv);
 
+// A model's expected failures per histogram interval (F_Weib, F_norm at
+// the interval's midpoint, Kol_F_priv) under the censoring law Sred, SKO.
+void modelCurves(const AnalysisState& s, Mod_Weib& m, double Sred, double SKO);
+
 // Elapsed time in the long time format, "0:00:07".
 std::string longTimeText(double seconds);
 
