@@ -50,6 +50,7 @@ std::shared_ptr<const LikelihoodFit> fitLikelihoodModel(AnalysisState& s, const 
     lo.fitSred = f.Sred_flag;
     lo.fitSKO = f.SKO_Flag;
     lo.mcfTimes = f.mcfTimes;
+    lo.fmt = fmt;
     auto fit = std::make_shared<const LikelihoodFit>(fitLikelihood(s, lo));
     const double seconds =
         opt.timing ? std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() : 0;

@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <map>
 #include <numbers>
@@ -50,27 +49,18 @@ constexpr int kBracketSteps = 60;
 constexpr int kRootIterations = 40;
 constexpr int kQuadDepth = 15;
 
-std::string decimal(double v, int digits) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*f", digits, v);
-    std::string s = buf;
-    std::replace(s.begin(), s.end(), '.', ',');
-    return s;
+// Numbers of messages in the user's format, never through the process locale.
+std::string decimal(double v, int digits, const NumberFormat& fmt) {
+    return formatPattern("%." + std::to_string(digits) + "f", {v}, fmt);
 }
 
-std::string hours(double v) {
+std::string hours(double v, const NumberFormat& fmt) {
     if (!std::isfinite(v)) return "∞";
-    if (std::fabs(v - std::round(v)) < 1e-9 * std::max(1.0, std::fabs(v))) return decimal(std::round(v), 0);
-    return decimal(v, std::fabs(v) < 10 ? 3 : 1);
+    if (std::fabs(v - std::round(v)) < 1e-9 * std::max(1.0, std::fabs(v))) return decimal(std::round(v), 0, fmt);
+    return decimal(v, std::fabs(v) < 10 ? 3 : 1, fmt);
 }
 
-std::string general(double v) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.4g", v);
-    std::string s = buf;
-    std::replace(s.begin(), s.end(), '.', ',');
-    return s;
-}
+std::string general(double v, const NumberFormat& fmt) { return formatPattern("%.4g", {v}, fmt); }
 
 // The upper tail of the standard normal law, and its logarithm where the
 // tail itself underflows (the asymptotic series keeps the searches of a
@@ -745,17 +735,17 @@ private:
 
 // ---------------------------------------------------------------------------
 
-Data prepare(const AnalysisState& s, bool fitMu, bool fitS) {
+Data prepare(const AnalysisState& s, bool fitMu, bool fitS, const NumberFormat& fmt) {
     if (s.MasProbl.empty()) throw Error(kNoFailureData);
     if (!(s.Izd_Prived > 0) || !std::isfinite(s.Izd_Prived))
-        throw Error("Приведенное число изделий должно быть больше 0 (сейчас " + general(s.Izd_Prived) + ")");
+        throw Error("Приведенное число изделий должно быть больше 0 (сейчас " + general(s.Izd_Prived, fmt) + ")");
     if (!(s.SKO > 0) || !std::isfinite(s.SKO))
-        throw Error("СКО времени окончания гарантии должно быть больше 0 (сейчас " + general(s.SKO) + " ч)");
+        throw Error("СКО времени окончания гарантии должно быть больше 0 (сейчас " + general(s.SKO, fmt) + " ч)");
     if (!std::isfinite(s.Sred)) throw Error("Среднее время окончания гарантии не задано числом");
     std::map<double, double> counts;
     for (const auto& p : s.MasProbl) {
         if (!(p.time > 0) || !std::isfinite(p.time))
-            throw Error("Время отказа должно быть больше 0 (в данных есть " + general(p.time) + " ч)");
+            throw Error("Время отказа должно быть больше 0 (в данных есть " + general(p.time, fmt) + " ч)");
         counts[p.time] += 1;
     }
     int impossible = 0;
@@ -765,13 +755,13 @@ Data prepare(const AnalysisState& s, bool fitMu, bool fitS) {
             impossible += static_cast<int>(c);
             firstImpossible = std::min(firstImpossible, t);
         }
-    const std::string law = "(среднее " + hours(s.Sred) + " ч, СКО " + hours(s.SKO) + " ч)";
+    const std::string law = "(среднее " + hours(s.Sred, fmt) + " ч, СКО " + hours(s.SKO, fmt) + " ч)";
     if (impossible == static_cast<int>(s.MasProbl.size()))
         throw Error("Закон окончания гарантии " + law +
                     " не оставляет на гарантии ни одного изделия ко времени отказов: ни один из документированных "
                     "отказов не мог быть учтен; проверьте среднее и СКО времени гарантии");
     if (impossible > 0)
-        throw Error("Отказ на " + hours(firstImpossible) + " ч невозможен при законе окончания гарантии " + law +
+        throw Error("Отказ на " + hours(firstImpossible, fmt) + " ч невозможен при законе окончания гарантии " + law +
                     ": к этому времени гарантия закончилась у всех изделий (таких отказов " +
                     std::to_string(impossible) + "); проверьте среднее и СКО времени гарантии");
     Data d;
@@ -840,7 +830,8 @@ std::string plural(int n, const char* one, const char* few, const char* many) {
     return many;
 }
 
-LikelihoodGoodnessOfFit goodness(const AnalysisState& s, const Fitted& f, double N, int parameters) {
+LikelihoodGoodnessOfFit goodness(const AnalysisState& s, const Fitted& f, double N, int parameters,
+                                 const NumberFormat& fmt) {
     LikelihoodGoodnessOfFit g;
     if (s.Hist_Arr.empty()) return g;
     const IntervalBounds ib = intervalBounds(s.Hist_Arr);
@@ -882,9 +873,9 @@ LikelihoodGoodnessOfFit goodness(const AnalysisState& s, const Fitted& f, double
         if (k > 1) {
             const std::string count = std::to_string(k) + " " + plural(k, "интервал", "интервала", "интервалов");
             if (std::isfinite(hi[gr.last]))
-                g.merged.push_back(hours(lo[gr.first]) + "–" + hours(hi[gr.last]) + " ч (" + count + ")");
+                g.merged.push_back(hours(lo[gr.first], fmt) + "–" + hours(hi[gr.last], fmt) + " ч (" + count + ")");
             else
-                g.merged.push_back("от " + hours(lo[gr.first]) + " ч и далее (" + count + ")");
+                g.merged.push_back("от " + hours(lo[gr.first], fmt) + " ч и далее (" + count + ")");
         }
     }
     g.cells = static_cast<int>(groups.size());
@@ -909,7 +900,9 @@ Fitted fittedFrom(const LikelihoodFit& fit) {
     return f;
 }
 
-std::string mcfName(double t) { return "Среднее число отказов на изделие K·F(t) при t = " + hours(t) + " ч"; }
+std::string mcfName(double t, const NumberFormat& fmt) {
+    return "Среднее число отказов на изделие K·F(t) при t = " + hours(t, fmt) + " ч";
+}
 
 } // namespace
 
@@ -936,7 +929,7 @@ double failureLogLikelihood(const std::vector<double>& times, double Izd_Prived,
     s.Izd_Prived = Izd_Prived;
     s.Sred = Sred;
     s.SKO = SKO;
-    const Data d = prepare(s, false, false);
+    const Data d = prepare(s, false, false, NumberFormat{});
     const double E = observedShare(A, B, Sred, SKO);
     const Point p{-std::log(A) / B, std::log(B), Sred, std::log(SKO)};
     const double logK = std::log(K);
@@ -948,14 +941,14 @@ double failureLogLikelihood(const std::vector<double>& times, double Izd_Prived,
 LikelihoodFit fitLikelihood(const AnalysisState& s, const LikelihoodOptions& options) {
     for (double t : options.mcfTimes)
         if (!(t > 0) || !std::isfinite(t))
-            throw Error("Время, при котором оценивается K·F(t), должно быть больше 0 (задано " + general(t) + ")");
+            throw Error("Время, при котором оценивается K·F(t), должно быть больше 0 (задано " + general(t, options.fmt) + ")");
     std::vector<double> times;
     for (const auto& p : s.MasProbl) times.push_back(p.time);
 
-    const Data fixedData = prepare(s, false, false);
+    const Data fixedData = prepare(s, false, false, options.fmt);
     const Fitted fixedFit = fitPoint(fixedData, starts(times, s.Sred, std::log(s.SKO)));
     const bool searched = options.fitSred || options.fitSKO;
-    Data d = searched ? prepare(s, options.fitSred, options.fitSKO) : fixedData;
+    Data d = searched ? prepare(s, options.fitSred, options.fitSKO, options.fmt) : fixedData;
     Fitted f = fixedFit;
     if (searched) {
         std::vector<Point> from = starts(times, s.Sred, std::log(s.SKO));
@@ -976,6 +969,7 @@ LikelihoodFit fitLikelihood(const AnalysisState& s, const LikelihoodOptions& opt
     r.Sred = f.p.mu;
     r.SKO = std::exp(f.p.s);
     r.fittedSred = options.fitSred;
+    r.numbers = options.fmt;
     r.fittedSKO = options.fitSKO;
     r.loglik = f.ll;
     r.converged = f.success;
@@ -1013,7 +1007,7 @@ LikelihoodFit fitLikelihood(const AnalysisState& s, const LikelihoodOptions& opt
         describe(r.B_ci, "Параметр B", true, r.warnings);
         describe(r.A_ci, "Параметр A", false, r.warnings);
         describe(r.eta_ci, "Характерное время η = A^(−1/B)", true, r.warnings);
-        for (const auto& m : r.mcf) describe(m.value, mcfName(m.time), true, r.warnings);
+        for (const auto& m : r.mcf) describe(m.value, mcfName(m.time, options.fmt), true, r.warnings);
         if (r.Sred_ci) describe(*r.Sred_ci, "Среднее время окончания гарантии", false, r.warnings);
         if (r.SKO_ci) describe(*r.SKO_ci, "СКО времени окончания гарантии", true, r.warnings);
     }
@@ -1025,13 +1019,13 @@ LikelihoodFit fitLikelihood(const AnalysisState& s, const LikelihoodOptions& opt
         if (*r.censoringGain < kHalfChi95)
             r.warnings.push_back("Закон окончания гарантии (СВН/СКО) не определяется данными: подбор улучшает "
                                  "правдоподобие лишь на " +
-                                 decimal(*r.censoringGain, 2) + " (меньше 1,92); используйте заданные значения");
+                                 decimal(*r.censoringGain, 2, options.fmt) + " (меньше " + decimal(1.92, 2, options.fmt) + "); используйте заданные значения");
         if (options.fitSKO && f.p.s <= d.sLo + 0.01)
             r.warnings.push_back("СКО времени окончания гарантии сжалось до нижней границы поиска (" +
-                                 hours(r.SKO) + " ч): подобранный закон окончания гарантии вырожден; "
+                                 hours(r.SKO, options.fmt) + " ч): подобранный закон окончания гарантии вырожден; "
                                  "используйте заданные значения");
     }
-    r.gof = goodness(s, f, d.N, r.parameters);
+    r.gof = goodness(s, f, d.N, r.parameters, options.fmt);
     return r;
 }
 
@@ -1039,10 +1033,10 @@ std::vector<McfPoint> likelihoodBand(const AnalysisState& s, const LikelihoodFit
                                      const std::vector<double>& times) {
     for (double t : times)
         if (!(t > 0) || !std::isfinite(t))
-            throw Error("Время, при котором оценивается K·F(t), должно быть больше 0 (задано " + general(t) + ")");
+            throw Error("Время, при котором оценивается K·F(t), должно быть больше 0 (задано " + general(t, fit.numbers) + ")");
     if (!(fit.A > 0) || !(fit.B > 0) || !(fit.K_powtor > 0) || !(fit.SKO > 0))
         throw Error("Модель максимального правдоподобия еще не построена");
-    const Data d = prepare(s, fit.fittedSred, fit.fittedSKO);
+    const Data d = prepare(s, fit.fittedSred, fit.fittedSKO, fit.numbers);
     const Fitted f = fittedFrom(fit);
     Intervals iv(d, f);
     std::vector<McfPoint> out;

@@ -10,6 +10,7 @@
 // over log A, log B, log K (and the censoring mean and log SD when asked),
 // and gives profile-likelihood intervals for what an engineer reports.
 
+#include "relan/numtext.hpp"
 #include "relan/state.hpp"
 
 #include <optional>
@@ -62,13 +63,15 @@ struct LikelihoodOptions {
     bool fitSred = false;       // the censoring mean is searched too
     bool fitSKO = false;        // and/or its standard deviation
     std::vector<double> mcfTimes; // where K F(t) is reported besides tGar
-    bool intervals = true;      // false: the point estimate and loglik only (simulations of speed)
+    bool intervals = true;
+    NumberFormat fmt;           // the decimal separator of the texts (warnings, messages)      // false: the point estimate and loglik only (simulations of speed)
 };
 
 struct LikelihoodFit {
     double A = 0, B = 0, K_powtor = 0;
     double Sred = 0, SKO = 0; // the censoring law fitted with (the fixed one when not searched)
     bool fittedSred = false, fittedSKO = false; // which of the two were searched
+    NumberFormat numbers;                       // the format of its texts, for the band's messages
     bool converged = false;   // every start that reached the best agrees, and the optimiser said so
     double loglik = 0;
     int parameters = 3;       // 3, 4 or 5
