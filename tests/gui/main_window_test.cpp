@@ -8,6 +8,7 @@
 #include "results_window.hpp"
 
 #include "relan/error.hpp"
+#include "relan/likelihood.hpp"
 #include "relan/text1251.hpp"
 
 #include <QAbstractButton>
@@ -606,6 +607,17 @@ void MainWindowTest::likelihoodModelHasItsColumnCurvesAndProbabilityPlot() {
     QCOMPARE(chart->series().size(), 4);
     for (const QAbstractSeries* s : chart->series())
         QVERIFY2(static_cast<const QXYSeries*>(s)->count() > 3, qPrintable(s->name()));
+    // With the censoring law searched the sample's warnings are many; the
+    // log they go to is exported in Windows-1251 and must lose nothing.
+    for (const char* box : {"Sred_flag", "SKO_Flag"}) child<QCheckBox>(&w, box)->setChecked(true);
+    QVERIFY(w.calculate());
+    QVERIFY(!w.state().MLikFit->warnings.empty());
+    const QString log = dir_.filePath("ml-log.txt");
+    QVERIFY(w.exportLog(log));
+    QFile f(log);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QString back = QString::fromStdString(relan::cp1251::toUtf8(f.readAll().toStdString()));
+    QCOMPARE(back, child<QPlainTextEdit>(&w, "Memo2")->toPlainText().replace('\n', "\r\n") + "\r\n");
 }
 
 void MainWindowTest::geneticRunEndsWithTheGeneticColumn() {

@@ -69,7 +69,7 @@ std::shared_ptr<const LikelihoodFit> fitLikelihoodModel(AnalysisState& s, const 
     AnalysisState own = s;
     own.Sred = m.Sred;
     own.SKO = m.SKO;
-    log(formatPattern("Модель МП: время расчета %s, lnL = %.3f, AIC = %.3f, χ² = %.2f (%d ст. св.), p = %.3f",
+    log(formatPattern("Модель МП: время расчета %s, lnL = %.3f, AIC = %.3f, хи-квадрат = %.2f (%d ст. св.), p = %.3f",
                       {longTimeText(seconds), fit->loglik, fit->aic, fit->gof.chi2, static_cast<long long>(fit->gof.df),
                        fit->gof.pValue},
                       fmt) +

@@ -1006,7 +1006,7 @@ LikelihoodFit fitLikelihood(const AnalysisState& s, const LikelihoodOptions& opt
         describe(r.K_ci, "Коэффициент повторности K", true, r.warnings);
         describe(r.B_ci, "Параметр B", true, r.warnings);
         describe(r.A_ci, "Параметр A", false, r.warnings);
-        describe(r.eta_ci, "Характерное время η = A^(−1/B)", true, r.warnings);
+        describe(r.eta_ci, "Характерное время eta = A^(-1/B)", true, r.warnings);
         for (const auto& m : r.mcf) describe(m.value, mcfName(m.time, options.fmt), true, r.warnings);
         if (r.Sred_ci) describe(*r.Sred_ci, "Среднее время окончания гарантии", false, r.warnings);
         if (r.SKO_ci) describe(*r.SKO_ci, "СКО времени окончания гарантии", true, r.warnings);
