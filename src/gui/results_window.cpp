@@ -134,10 +134,13 @@ void ResultsWindow::fill(const DiagramsResult& r) {
     // is cut. Column 0, never set by a filling, fits its row titles.
     grid_->unfreeze();
     const QFontMetrics fm(grid_->font());
+    const QString mark = QString::fromUtf8(" ⚠");
     auto needed = [&](int c) {
         int w = 0;
-        for (int row = 0; row < kTableRows; ++row)
-            w = std::max(w, fm.horizontalAdvance(QLatin1Char(' ') + qs(t.cells[row][c])) + 12);
+        for (int row = 0; row < kTableRows; ++row) {
+            const QString shown = qs(t.cells[row][c]) + (row == 0 && !t.notes[c].empty() ? mark : QString());
+            w = std::max(w, fm.horizontalAdvance(QLatin1Char(' ') + shown) + 12);
+        }
         return w;
     };
     grid_->setColumnWidth(0, std::max(170, needed(0)));
@@ -153,7 +156,7 @@ void ResultsWindow::fill(const DiagramsResult& r) {
     // marked and every cell of its column tells which limit.
     for (int c = 0; c < kTableColumns; ++c) {
         const QString note = qs(t.notes[c]);
-        if (!note.isEmpty()) grid_->item(0, c)->setText(qs(t.cells[0][c]) + QString::fromUtf8(" ⚠"));
+        if (!note.isEmpty()) grid_->item(0, c)->setText(qs(t.cells[0][c]) + mark);
         for (int row = 0; row < kTableRows; ++row) grid_->item(row, c)->setToolTip(note);
     }
 
