@@ -12,6 +12,7 @@
 #include <nlopt.hpp>
 
 #include <algorithm>
+#include <tuple>
 #include <array>
 #include <cmath>
 #include <limits>
@@ -432,41 +433,23 @@ Optimum maximise1(Problem& pr, double x0, double step, double lo, double hi, int
     double a = std::max(lo, x0 - step), b = std::min(hi, x0 + step);
     double fb = f(b);
     bool success = true;
-    if (fb > f0) {
-        double prev = x0, cur = b, fcur = fb, d = step;
-        a = prev;
-        b = hi;
-        for (int k = 0; k < kBracketSteps && cur < hi; ++k) {
+    // From x0 past `first`, steps doubling while the value rises: the end
+    // behind the maximum and the one beyond it (or the edge of the range).
+    auto walk = [&](double first, double fFirst, double dir, double edge) {
+        double prev = x0, cur = first, fcur = fFirst, d = step;
+        for (int k = 0; k < kBracketSteps && cur != edge; ++k) {
             d *= 2;
-            const double next = std::min(hi, cur + d);
+            const double next = dir > 0 ? std::min(edge, cur + d) : std::max(edge, cur - d);
             const double fn = f(next);
-            if (fn <= fcur) {
-                a = prev;
-                b = next;
-                break;
-            }
+            if (fn <= fcur) return std::pair{prev, next};
             prev = cur, cur = next, fcur = fn;
-            a = prev;
         }
-    } else {
-        double fa = f(a);
-        if (fa > f0) {
-            double prev = x0, cur = a, fcur = fa, d = step;
-            b = prev;
-            a = lo;
-            for (int k = 0; k < kBracketSteps && cur > lo; ++k) {
-                d *= 2;
-                const double next = std::max(lo, cur - d);
-                const double fn = f(next);
-                if (fn <= fcur) {
-                    b = prev;
-                    a = next;
-                    break;
-                }
-                prev = cur, cur = next, fcur = fn;
-                b = prev;
-            }
-        }
+        return std::pair{prev, edge};
+    };
+    if (fb > f0) {
+        std::tie(a, b) = walk(b, fb, 1, hi);
+    } else if (const double fa = f(a); fa > f0) {
+        std::tie(b, a) = walk(a, fa, -1, lo);
     }
     const boost::uintmax_t limit = static_cast<boost::uintmax_t>(std::max(10, maxEvals - static_cast<int>(pr.evals)));
     boost::uintmax_t iters = limit;
