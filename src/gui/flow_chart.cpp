@@ -37,11 +37,6 @@
 namespace relan::gui {
 namespace {
 
-QColor rgb(std::uint32_t c, int transparency) {
-    QColor q((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF);
-    q.setAlpha(static_cast<int>(std::lround(255.0 * (100 - std::clamp(transparency, 0, 100)) / 100)));
-    return q;
-}
 
 // The designed pixel sizes, grown with the user's font.
 QFont pixelFont(int px, bool bold) { return scaledPixelFont({}, px, bold); }
@@ -61,7 +56,7 @@ QStringList uniqueLabels(const std::vector<std::string>& labels) {
 }
 
 QString legendEntry(const ChartSeries& s) {
-    const QColor c = rgb(s.color, 0);
+    const QColor c = chartColor(s.color, 0);
     const QString symbol = s.kind == SeriesKind::Line ? QString::fromUtf8("━━") : QString::fromUtf8("■");
     QString title = QString::fromStdString(s.title).toHtmlEscaped();
     title.replace(' ', "&nbsp;");
@@ -89,13 +84,6 @@ struct Range {
     }
 };
 
-// Qt Charts writes axis numbers with a point unless given a locale; this one
-// has the user's separator and, as the table, no grouping of thousands.
-QLocale axisLocale(const NumberFormat& fmt) {
-    QLocale l = fmt.decimal == ',' ? QLocale(QLocale::Russian, QLocale::Russia) : QLocale::c();
-    l.setNumberOptions(QLocale::OmitGroupSeparator);
-    return l;
-}
 
 // With localized numbers Qt Charts copies the text after the conversion as it
 // stands, so the printf-style "%%" of a label format would show doubled.
@@ -110,6 +98,18 @@ void setNiceRange(QValueAxis* axis, const Range& r) {
 }
 
 } // namespace
+
+QColor chartColor(std::uint32_t c, int transparency) {
+    QColor q((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF);
+    q.setAlpha(static_cast<int>(std::lround(255.0 * (100 - std::clamp(transparency, 0, 100)) / 100)));
+    return q;
+}
+
+QLocale chartLocale(const NumberFormat& fmt) {
+    QLocale l = fmt.decimal == ',' ? QLocale(QLocale::Russian, QLocale::Russia) : QLocale::c();
+    l.setNumberOptions(QLocale::OmitGroupSeparator);
+    return l;
+}
 
 FlowChart::FlowChart(const QString& objectName, QWidget* parent) : QWidget(parent) {
     setObjectName(objectName);
@@ -136,7 +136,7 @@ void FlowChart::fill(const ChartData& data, const std::vector<std::string>& labe
     chart->setTitle(title_.toHtmlEscaped());
     chart->setTitleBrush(Qt::black);
     chart->legend()->hide();
-    chart->setLocale(axisLocale(data.numbers));
+    chart->setLocale(chartLocale(data.numbers));
     chart->setLocalizeNumbers(true);
     chart->setMargins(QMargins(4, 4, 4, 4));
 
@@ -197,7 +197,7 @@ void FlowChart::fill(const ChartData& data, const std::vector<std::string>& labe
                 bars->setBarWidth(stacked ? 0.7 : 0.85);
             }
             auto* set = new QBarSet(title);
-            const QColor c = rgb(s.color, s.transparency);
+            const QColor c = chartColor(s.color, s.transparency);
             set->setColor(c);
             set->setBorderColor(c.darker(130));
             for (std::size_t i = 0; i < s.values.size(); ++i) {
@@ -212,12 +212,12 @@ void FlowChart::fill(const ChartData& data, const std::vector<std::string>& labe
             if (s.values.empty()) continue; // a model not computed: no curve, no legend entry
             QLineSeries* line = s.smoothed ? new QSplineSeries : new QLineSeries;
             line->setName(title);
-            QPen pen(rgb(s.color, s.transparency));
+            QPen pen(chartColor(s.color, s.transparency));
             pen.setWidth(std::max(1, s.penWidth));
             if (s.pen == PenStyle::Dash) pen.setStyle(Qt::DashLine);
             if (s.pen == PenStyle::DashDot) pen.setStyle(Qt::DashDotLine);
             line->setPen(pen);
-            if (s.pointMarkers) line->setLightMarker(crossMarker(rgb(s.color, 0)));
+            if (s.pointMarkers) line->setLightMarker(crossMarker(chartColor(s.color, 0)));
             for (std::size_t i = 0; i < s.values.size(); ++i) {
                 line->append(static_cast<double>(i), s.values[i]);
                 range.take(s.values[i]);
@@ -231,7 +231,7 @@ void FlowChart::fill(const ChartData& data, const std::vector<std::string>& labe
                 if (s.marks[i].empty()) continue;
                 auto* item = new QGraphicsSimpleTextItem(QString::fromStdString(s.marks[i]), chart);
                 item->setFont(markFont);
-                item->setBrush(rgb(s.color, 0));
+                item->setBrush(chartColor(s.color, 0));
                 item->setZValue(10);
                 marks.push_back({item, QPointF(static_cast<double>(i), s.values[i]), line});
             }
@@ -247,7 +247,7 @@ void FlowChart::fill(const ChartData& data, const std::vector<std::string>& labe
             auto* area = new QAreaSeries(upper);
             area->setName(title);
             area->setPen(Qt::NoPen);
-            area->setBrush(rgb(s.color, s.transparency));
+            area->setBrush(chartColor(s.color, s.transparency));
             chart->addSeries(area);
             area->attachAxis(x);
             area->attachAxis(yAxis);

@@ -6,6 +6,8 @@
 
 #include "relan/results.hpp"
 
+#include <QColor>
+#include <QLocale>
 #include <QStringList>
 #include <QWidget>
 
@@ -85,6 +87,12 @@ private:
     QStringList seriesTitles_;
     QStringList legendTitles_;
 };
+
+// A colour of the computed charts (0xRRGGBB, transparency in per cent).
+QColor chartColor(std::uint32_t rgb, int transparency = 0);
+// Qt Charts writes axis numbers with a point unless given a locale; this one
+// has the user's separator and, as the table, no grouping of thousands.
+QLocale chartLocale(const NumberFormat& fmt);
 
 // "Сохранить как PNG…" for any widget: asks for a file and saves its image;
 // a name typed without an extension gets ".png".

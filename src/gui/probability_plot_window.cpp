@@ -28,8 +28,6 @@
 namespace relan::gui {
 namespace {
 
-QColor rgb(std::uint32_t c) { return QColor((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF); }
-
 QLineSeries* curve(const std::vector<ProbabilityPoint>& points, const QString& name, const QPen& pen) {
     auto* s = new QLineSeries;
     s->setName(name);
@@ -81,9 +79,7 @@ void ProbabilityPlotWindow::fill(const ProbabilityPlot& plot, const QString& hea
     auto* chart = new QChart;
     chart->setTitle(qs(kProbabilityPlotTitle));
     chart->setTitleFont(scaledPixelFont({}, 16, true));
-    QLocale locale = fmt.decimal == ',' ? QLocale(QLocale::Russian, QLocale::Russia) : QLocale::c();
-    locale.setNumberOptions(QLocale::OmitGroupSeparator);
-    chart->setLocale(locale);
+    chart->setLocale(chartLocale(fmt));
     chart->setLocalizeNumbers(true);
     chart->legend()->setAlignment(Qt::AlignBottom);
 
@@ -92,7 +88,7 @@ void ProbabilityPlotWindow::fill(const ProbabilityPlot& plot, const QString& hea
     observed->setMarkerSize(scaledPx(7));
     observed->setColor(QColor(0, 0, 160));
     for (const auto& p : plot.observed) observed->append(p.time, weibullPaperY(p.F));
-    const QColor ml = rgb(kLikelihoodColor);
+    const QColor ml = chartColor(kLikelihoodColor);
     QPen line(ml, 2);
     QPen band(ml, 1, Qt::DashLine);
     QLineSeries* fitted = curve(plot.fitted, QString::fromUtf8("Модель МП"), line);
