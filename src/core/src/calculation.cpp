@@ -65,16 +65,20 @@ std::shared_ptr<const LikelihoodFit> fitLikelihoodModel(AnalysisState& s, const 
     m.SKO = fit->SKO;
     m.SKO_out = fit->SKO;
     modelCurves(s, m, m.Sred, m.SKO);
-    // The modelled histogram and its band with the model's own censoring law.
-    AnalysisState own = s;
-    own.Sred = m.Sred;
-    own.SKO = m.SKO;
     log(formatPattern("Модель МП: время расчета %s, lnL = %.3f, AIC = %.3f, хи-квадрат = %.2f (%d ст. св.), p = %.3f",
                       {longTimeText(seconds), fit->loglik, fit->aic, fit->gof.chi2, static_cast<long long>(fit->gof.df),
                        fit->gof.pValue},
                       fmt) +
         (fit->converged ? "" : ", оптимизация не сошлась"));
-    Hist_Made(own, m.A, m.B, m.K_powtor, s.Mas_Out_Like, s.Kol_Nakopl_Like, m.SKO_out, fmt, log);
+    // The modelled histogram and its band with the model's own censoring law;
+    // the calculation's law is left as the other models need it. A refusal
+    // drops this working copy of the state anyway.
+    const double sred = s.Sred, sko = s.SKO;
+    s.Sred = m.Sred;
+    s.SKO = m.SKO;
+    Hist_Made(s, m.A, m.B, m.K_powtor, s.Mas_Out_Like, s.Kol_Nakopl_Like, m.SKO_out, fmt, log);
+    s.Sred = sred;
+    s.SKO = sko;
     for (const auto& w : fit->warnings) log("Модель МП: " + w);
     checkModel(m, "МП");
     s.MLikFit = fit;
