@@ -291,12 +291,24 @@ double gammaOf(double n) {
 
 } // namespace
 
-const SmirnovCriterion::KBound& SmirnovCriterion::boundFor(Law& law) {
+SmirnovKBound smirnovRoundingBound(std::size_t m, double Kol_izw) {
+    SmirnovKBound b;
+    const double md = static_cast<double>(m);
+    b.usable = m > 0 && Kol_izw > 0 && md * kU < 1e-7;
+    // Running sum of k + 1 terms, a square, a sum of m squares.
+    b.rho = gammaOf(3 * md + 2);
+    b.gammaM = gammaOf(md);
+    b.G = gammaOf(md) * (1 + kU) * kUp;
+    b.kappa = Kol_izw;
+    return b;
+}
+
+const SmirnovKBound& SmirnovCriterion::boundFor(Law& law) {
     if (law.haveBound) return law.bound;
-    KBound b;
     const std::size_t m = law.weighted.size();
+    SmirnovKBound b = smirnovRoundingBound(m, s_.Kol_izw);
     double C = 0, T = 0, N = 0;
-    bool ok = m > 0 && s_.Kol_izw > 0 && static_cast<double>(m) * kU < 1e-7;
+    bool ok = b.usable;
     for (std::size_t k = 0; k < m && ok; ++k) {
         const double w = law.weighted[k];
         ok = w == 0 || (w >= kTinyWeight && w <= kHugeSum);
@@ -304,18 +316,10 @@ const SmirnovCriterion::KBound& SmirnovCriterion::boundFor(Law& law) {
         T += C * C;
         N += static_cast<double>(k + 1) * C;
     }
-    if (ok && C <= kHugeSum) {
-        const double md = static_cast<double>(m);
-        b.usable = true;
-        b.T = T;
-        b.N = N;
-        // Running sum of k + 1 terms, a square, a sum of m squares.
-        b.rho = gammaOf(3 * md + 2);
-        b.normC = std::sqrt(T * (1 + 2 * b.rho)) * kUp;
-        b.gammaM = gammaOf(md);
-        b.G = gammaOf(md) * (1 + kU) * kUp;
-        b.kappa = s_.Kol_izw;
-    }
+    b.usable = ok && C <= kHugeSum;
+    b.T = T;
+    b.N = N;
+    b.normC = std::sqrt(T * (1 + 2 * b.rho)) * kUp;
     law.bound = b;
     law.haveBound = true;
     return law.bound;
@@ -331,50 +335,47 @@ SmirnovCriterion::AlongK SmirnovCriterion::alongK(double A, double B, double K, 
 }
 
 SmirnovCriterion::AlongK::AlongK(SmirnovCriterion& Q, double A, double B, double K, double value,
-                                 const KBound& bound)
+                                 const SmirnovKBound& bound)
     : Q_(Q), A_(A), B_(B), K_(K), value_(value), bound_(bound) {
-    R_ = normBound(K, value);
+    R_ = smirnovNormBound(bound_, K, value);
 }
 
-double SmirnovCriterion::AlongK::normBound(double K, double value) const {
-    const KBound& b = bound_;
+double smirnovNormBound(const SmirnovKBound& b, double K, double value) {
     if (!b.usable || !(value >= 0 && value <= kHugeSum)) return std::numeric_limits<double>::infinity();
     // value = fl(fl(sqrt(S^)) / kappa) gives sqrt(S^) <= value kappa / (1 - u)^2, and
     // S^ >= (1 - gamma(m)) (r - e)^2 gives r <= (sqrt(S^) (1 + gamma(m)) + G K |C|) / (1 - u).
     return (value * b.kappa * (1 + b.gammaM) + b.G * K * b.normC) * kUp;
 }
 
-SmirnovCriterion::AlongK::Move SmirnovCriterion::AlongK::certain(double K1) const {
-    const KBound& b = bound_;
-    const double K0 = K_;
-    if (!b.usable || !(K0 >= kKmin && K0 <= kKmax && K1 >= kKmin && K1 <= kKmax && R_ <= kHugeSum))
-        return Move::Unknown;
+SmirnovMove smirnovAlongK(const SmirnovKBound& b, double K0, double K1, double R0) {
+    if (!b.usable || !(K0 >= kKmin && K0 <= kKmax && K1 >= kKmin && K1 <= kKmax && R0 <= kHugeSum))
+        return SmirnovMove::Unknown;
     const double h = std::fabs(K1 - K0); // within u of the exact difference
-    if (h == 0) return Move::Unknown;
+    if (h == 0) return SmirnovMove::Unknown;
     const double P = b.T * (K0 + K1);
     const double twoN = 2 * b.N;
     const double v = P - twoN; // (S1 - S0) / (K1 - K0), to within errV
     const double errV = ((2 * b.rho + 8 * kU) * (P + twoN) + 2 * kU * std::fabs(v)) * kUp;
-    if (!(std::fabs(v) > errV)) return Move::Unknown;
+    if (!(std::fabs(v) > errV)) return SmirnovMove::Unknown;
     const double change = h * (std::fabs(v) - errV) * kDown; // <= |S1 - S0|
-    const double R = (R_ + h * b.normC) * kUp;               // >= r0 and r1
+    const double R = (R0 + h * b.normC) * kUp;               // >= r0 and r1
     const double e0e1 = 2 * kU * R + b.G * (K0 + K1) * b.normC;
     const double lambda1 = 2 * b.gammaM + 16 * kU;
     const double noise = 2 * R * (lambda1 * R + (1 + lambda1) * e0e1) * kUp;
-    if (!(change > noise)) return Move::Unknown;
-    return (K1 > K0) != (v > 0) ? Move::Falls : Move::DoesNotFall;
+    if (!(change > noise)) return SmirnovMove::Unknown;
+    return (K1 > K0) != (v > 0) ? SmirnovMove::Falls : SmirnovMove::DoesNotFall;
 }
 
 bool SmirnovCriterion::AlongK::fallsTo(double K1) {
-    switch (certain(K1)) {
-    case Move::Falls:
+    switch (smirnovAlongK(bound_, K_, K1, R_)) {
+    case SmirnovMove::Falls:
         // The exact norm fell, so R_ still bounds it at K1.
         K_ = K1;
         known_ = false;
         return true;
-    case Move::DoesNotFall:
+    case SmirnovMove::DoesNotFall:
         return false;
-    case Move::Unknown:
+    case SmirnovMove::Unknown:
         break;
     }
     const double before = value();
@@ -382,7 +383,7 @@ bool SmirnovCriterion::AlongK::fallsTo(double K1) {
     if (!(after < before)) return false;
     K_ = K1;
     value_ = after;
-    R_ = normBound(K1, after);
+    R_ = smirnovNormBound(bound_, K1, after);
     return true;
 }
 
@@ -390,7 +391,7 @@ double SmirnovCriterion::AlongK::value() {
     if (!known_) {
         value_ = Q_(A_, B_, K_);
         known_ = true;
-        R_ = normBound(K_, value_);
+        R_ = smirnovNormBound(bound_, K_, value_);
     }
     return value_;
 }

@@ -58,6 +58,34 @@ double Pirson_ZFGen(const AnalysisState& s, double A, double B, double k_pwt, do
 // each failure from s.MSmirn.F_norm; Mu and Sig are not used.
 double Smirnow(const AnalysisState& s, double A, double B, double K_powt, double Mu, double Sig);
 
+// What fixes a rigorous bound on the rounding of the Smirnov criterion's
+// evaluation along K at a fixed law: C(k), the exact running sums of the
+// weighted increments, through T = sum C(k)^2 and N = sum (k + 1) C(k), each
+// known to a relative rho.
+struct SmirnovKBound {
+    bool usable = false;
+    double T = 0, N = 0;
+    double rho = 0;    // relative error bound of T and N
+    double normC = 0;  // >= sqrt(T)
+    double gammaM = 0; // rounding of the sum of m squares
+    double G = 0;      // rounding of a running sum, relative to K C(k)
+    double kappa = 0;  // Kol_izw
+};
+
+// The rounding bounds of an evaluation over m failures, with T, N and rho
+// still to be filled in; not usable when m or Kol_izw rule the bound out.
+SmirnovKBound smirnovRoundingBound(std::size_t m, double Kol_izw);
+
+// Upper bound of the norm of the exact deviations at K when the evaluation
+// gave `value` there.
+double smirnovNormBound(const SmirnovKBound& b, double K, double value);
+
+// Whether the criterion at K1 certainly lies strictly below the one at K0
+// (Falls), certainly not (DoesNotFall), or the bound cannot tell; R bounds
+// the norm of the exact deviations at K0.
+enum class SmirnovMove { Falls, DoesNotFall, Unknown };
+SmirnovMove smirnovAlongK(const SmirnovKBound& b, double K0, double K1, double R);
+
 // Repeated evaluation of Smirnow() by the Smirnov fit; bit for bit the same
 // values. The weighted increments of F are kept for the last three laws
 // (A, B) and the powers x^B for the last two shapes: a coordinate search
@@ -79,25 +107,13 @@ public:
         bool valid = false;
         std::vector<double> pow; // x^B per distinct time
     };
-    // What fixes a rigorous bound on the rounding of the evaluation along K:
-    // C(k), the exact running sums of the weighted increments, through
-    // T = sum C(k)^2 and N = sum (k + 1) C(k), each known to a relative rho.
-    struct KBound {
-        bool usable = false;
-        double T = 0, N = 0;
-        double rho = 0;    // relative error bound of T and N
-        double normC = 0;  // >= sqrt(T)
-        double gammaM = 0; // rounding of the sum of m squares
-        double G = 0;      // rounding of a running sum, relative to K C(k)
-        double kappa = 0;  // Kol_izw
-    };
     struct Law {
         double A = 0, B = 0;
         bool valid = false;
         unsigned long long used = 0;
         std::vector<double> weighted; // weibCDF2 * (1 - F_norm) * Izd_Prived per failure
         bool haveBound = false;
-        KBound bound;
+        SmirnovKBound bound;
     };
 
     const Powers& powersFor(double B);
@@ -107,7 +123,7 @@ public:
     double newLaw(double A, double B, double K);
     double sumAlongK(const std::vector<double>& weighted, double K) const;
     double valueOf(double sum) const;
-    const KBound& boundFor(Law& law);
+    const SmirnovKBound& boundFor(Law& law);
 
     const AnalysisState& s_;
     std::vector<double> x_;           // the distinct times, 0 first
@@ -138,17 +154,14 @@ class SmirnovCriterion::AlongK {
 
   private:
     friend class SmirnovCriterion;
-    enum class Move { Falls, DoesNotFall, Unknown };
-    AlongK(SmirnovCriterion& Q, double A, double B, double K, double value, const KBound& bound);
-    Move certain(double K1) const;
-    double normBound(double K, double value) const;
+    AlongK(SmirnovCriterion& Q, double A, double B, double K, double value, const SmirnovKBound& bound);
 
     SmirnovCriterion& Q_;
     double A_, B_, K_;
     double value_;
     bool known_ = true; // value_ holds the criterion at K_
     double R_;          // upper bound of the norm of the deviations at K_
-    KBound bound_;
+    SmirnovKBound bound_;
 };
 
 // Kolmogorov statistic of the law against the failures and its verdict at

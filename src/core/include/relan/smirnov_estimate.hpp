@@ -1,0 +1,90 @@
+#pragma once
+
+// A fast estimate of the Smirnov criterion with a rigorous bound on how far
+// the exact evaluation (SmirnovCriterion, failure by failure, with the
+// library's pow and exp) can lie from it. The Smirnov fit compares
+// criteria tens of thousands of times; almost every comparison is decided
+// by the bounds, and only the close ones pay for the exact evaluation, so
+// the search takes the same path as if every trial were evaluated exactly.
+//
+// The estimate works on the distinct failure times: failures sharing a time
+// share the law's increment, and the squared deviations of such a group sum
+// in closed form. F is computed with vectorised exponentials; their error
+// enters the bound.
+
+#include "relan/criteria.hpp"
+#include "relan/state.hpp"
+
+#include <array>
+#include <cstddef>
+#include <vector>
+
+namespace relan {
+
+// Bounds on sqrt(S) for the sum S the exact evaluation computes, and an
+// upper bound on the norm of the deviations in exact arithmetic.
+struct SmirnovBounds {
+    double lo = 0, hi = 0;
+    double normHi = 0;
+    bool usable = false; // false: nothing is known, evaluate exactly
+};
+
+class SmirnovEstimator {
+  public:
+    explicit SmirnovEstimator(const AnalysisState& s);
+    SmirnovBounds at(double A, double B, double K);
+    // What a line search along K needs of the law (A, B): T and N of the
+    // exact evaluation's running sums, within the relative error it names.
+    SmirnovKBound quadratic(double A, double B);
+
+    // Exponentials per call of the vectorised kernel, for the benchmark of the kernel.
+    static void expInto(const double* x, double* y, std::size_t n);
+
+  private:
+    struct Law {
+        double A = 0, B = 0;
+        bool valid = false;
+        unsigned long long used = 0;
+        std::vector<double> C; // running sum of the weighted increments per group
+        double a = 0;          // |C~(k) - C(k)| <= a + b C~(k)
+        double b = 0;
+        double T = 0, N = 0, sumC = 0; // over failures: sum C^2, sum (k+1) C, sum C
+        bool finite = false;
+        bool haveSums = false;
+    };
+    struct Powers {
+        double B = 0;
+        bool valid = false;
+        double epsF = 0; // absolute bound of |F estimated - F exact| with these powers
+        std::vector<double> p;
+    };
+
+    Law* find(double A, double B);
+    // Fills the least recently used slot with the law (A, B) and gives the
+    // estimate's sum of squares at K, made on the way.
+    Law& newLaw(double A, double B, double K, double& S);
+    double sumAt(const Law& l, double K) const;
+    const Powers& powersFor(double B);
+    // N and the sum of C, made when first needed.
+    void sums(Law& l) const;
+
+    const AnalysisState& s_;
+    std::size_t m_ = 0;
+    std::vector<double> L_;            // log of each distinct time > 0
+    std::vector<double> n_;            // failures per distinct time
+    std::vector<double> first_;        // k + 1 of the first failure of each group
+    std::vector<double> sumK1_;        // sum of k + 1 over each group
+    std::vector<double> middle_;       // mean of k + 1 over each group
+    std::vector<double> spread_;       // n (n^2 - 1) / 12 of each group
+    std::vector<double> inWarr_;       // 1 - F_norm, per group
+    double variation_ = 0;             // total variation of inWarr along the groups, plus its last value
+    double cubes_ = 0;                 // sum n^3 over the groups
+    double Lmax_ = 0;
+    std::vector<double> scratch_, e_;  // per group
+    std::array<Powers, 2> powers_;
+    std::size_t lastPowers_ = 0;
+    std::array<Law, 3> laws_;
+    unsigned long long clock_ = 0;
+};
+
+} // namespace relan

@@ -1,0 +1,293 @@
+#include "relan/smirnov_estimate.hpp"
+
+#include "relan/criteria.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+// The vector exponentials of the C library (libmvec), within 4 ulp.
+extern "C" __m128d _ZGVbN2v_exp(__m128d);
+extern "C" __m256d _ZGVdN4v_exp(__m256d);
+#endif
+
+namespace relan {
+namespace {
+
+constexpr double kU = std::numeric_limits<double>::epsilon() / 2;
+constexpr double kUp = 1 + 64 * kU;
+constexpr double kDown = 1 - 64 * kU;
+constexpr double kHuge = 1e100;
+
+double gammaOf(double n) { return n * kU * (1 + 2 * n * kU) * kUp; }
+
+#if defined(__x86_64__)
+__attribute__((target("avx2,fma"))) void expAvx2(const double* x, double* y, std::size_t n) {
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4) _mm256_storeu_pd(y + i, _ZGVdN4v_exp(_mm256_loadu_pd(x + i)));
+    for (; i < n; ++i) y[i] = std::exp(x[i]);
+}
+
+void expSse2(const double* x, double* y, std::size_t n) {
+    std::size_t i = 0;
+    for (; i + 2 <= n; i += 2) _mm_storeu_pd(y + i, _ZGVbN2v_exp(_mm_loadu_pd(x + i)));
+    for (; i < n; ++i) y[i] = std::exp(x[i]);
+}
+
+const bool kHaveAvx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+#endif
+
+// What the exact evaluation's library functions may be off by (pow and
+// exp within 1 ulp) and what the vector exponential may be off by (4 ulp),
+// each relative and with room to spare.
+constexpr double kLibraryError = 2 * kU;
+constexpr double kVectorError = 16 * kU;
+
+} // namespace
+
+void SmirnovEstimator::expInto(const double* x, double* y, std::size_t n) {
+#if defined(__x86_64__)
+    if (kHaveAvx2) return expAvx2(x, y, n);
+    return expSse2(x, y, n);
+#else
+    for (std::size_t i = 0; i < n; ++i) y[i] = std::exp(x[i]);
+#endif
+}
+
+SmirnovEstimator::SmirnovEstimator(const AnalysisState& s) : s_(s), m_(s.MasProbl.size()) {
+    // Groups of equal times, as the exact evaluation meets them in order.
+    auto bits = [](double x) { return std::bit_cast<std::uint64_t>(x); };
+    double prev = 0;
+    for (std::size_t k = 0; k < m_; ++k) {
+        const double x = s.MasProbl[k].time;
+        const double k1 = static_cast<double>(k + 1);
+        if (k == 0 || bits(x) != bits(prev)) {
+            if (bits(x) == bits(0.0)) {
+                // A failure at time 0 adds nothing to the law; its group
+                // still counts its deviations.
+                L_.push_back(-std::numeric_limits<double>::infinity());
+            } else {
+                L_.push_back(std::log(x));
+            }
+            n_.push_back(0);
+            first_.push_back(k1);
+            sumK1_.push_back(0);
+            inWarr_.push_back(1 - s.MSmirn.F_norm[k]);
+        }
+        n_.back() += 1;
+        sumK1_.back() += k1;
+        prev = x;
+    }
+    const std::size_t G = n_.size();
+    double variation = 0, top = 0;
+    for (std::size_t g = 0; g < G; ++g) {
+        if (g + 1 < G) variation += std::fabs(inWarr_[g] - inWarr_[g + 1]);
+        top = std::max(top, std::fabs(inWarr_[g]));
+        cubes_ += n_[g] * n_[g] * n_[g];
+        if (std::isfinite(L_[g])) Lmax_ = std::max(Lmax_, std::fabs(L_[g]));
+    }
+    variation_ = (variation + top) * kUp;
+    // A group of n failures from k + 1 = first deviates by first - K C + i,
+    // i = 0..n-1; its squares sum to n (middle - K C)^2 + n (n^2 - 1) / 12.
+    middle_.resize(G);
+    spread_.resize(G);
+    for (std::size_t g = 0; g < G; ++g) {
+        middle_[g] = first_[g] + (n_[g] - 1) / 2;
+        spread_[g] = n_[g] * (n_[g] * n_[g] - 1) / 12;
+    }
+    cubes_ *= kUp;
+    scratch_.resize(G);
+    e_.resize(G);
+}
+
+const SmirnovEstimator::Powers& SmirnovEstimator::powersFor(double B) {
+    for (std::size_t i = 0; i < powers_.size(); ++i)
+        if (powers_[i].valid && powers_[i].B == B) {
+            lastPowers_ = i;
+            return powers_[i];
+        }
+    lastPowers_ = (lastPowers_ + 1) % powers_.size();
+    Powers& pw = powers_[lastPowers_];
+    const std::size_t G = L_.size();
+    pw.p.resize(G);
+    for (std::size_t g = 0; g < G; ++g) scratch_[g] = std::isfinite(L_[g]) ? B * L_[g] : -1e300;
+    expInto(scratch_.data(), pw.p.data(), G);
+    // x^B as exp(B ln x): the exponent carries |B ln x| times the rounding of
+    // ln x and of the product. Through A x^B and exp(-A x^B) into
+    // F = 1 - exp(-A x^B) an error of relative d in A x^B moves F by at most
+    // exp(-z) z d <= d / e.
+    const double expo = std::fabs(B) * Lmax_;
+    const double fast = (expo * 3.01 * kU + kVectorError + 1.01 * kU) / std::exp(1.0) + kVectorError + 1.01 * kU;
+    const double exact = (kLibraryError + 1.01 * kU) / std::exp(1.0) + kLibraryError + 1.01 * kU;
+    pw.epsF = 1.1 * (fast + exact);
+    pw.B = B;
+    pw.valid = true;
+    return pw;
+}
+
+SmirnovEstimator::Law* SmirnovEstimator::find(double A, double B) {
+    for (Law& l : laws_)
+        if (l.valid && l.A == A && l.B == B) {
+            l.used = ++clock_;
+            return &l;
+        }
+    return nullptr;
+}
+
+SmirnovEstimator::Law& SmirnovEstimator::newLaw(double A, double B, double K, double& S) {
+    Law* slot = &laws_[0];
+    for (Law& l : laws_)
+        if (!l.valid || l.used < slot->used) slot = &l;
+    Law& law = *slot;
+    law.valid = false;
+    const Powers& pw = powersFor(B);
+    const std::size_t G = L_.size();
+    for (std::size_t g = 0; g < G; ++g) scratch_[g] = -(A * pw.p[g]);
+    expInto(scratch_.data(), e_.data(), G);
+
+    // The weighted increments as the exact evaluation forms them, F = 1 -
+    // exp(-A x^B) with its floor; an increment so small that either
+    // evaluation might find it negative (and take its floor instead) is
+    // bounded apart.
+    const double eps = pw.epsF;
+    const double Izd = s_.Izd_Prived;
+    double flat = 0;
+#pragma omp simd reduction(+ : flat)
+    for (std::size_t g = 0; g < G; ++g) {
+        const double F1 = 1 - e_[g];
+        const double F0 = g > 0 ? 1 - e_[g - 1] : 0.0; // F at time 0 is the floor
+        const double d = (F1 > 0 ? F1 : 1e-305) - (F0 > 0 ? F0 : 1e-305);
+        flat += d < 2 * eps ? (std::fabs(d) + 2 * eps + 1e-305) * inWarr_[g] : 0.0;
+        scratch_[g] = (d < 0 ? 1e-305 : d) * inWarr_[g] * Izd;
+    }
+    // Their running sums, and on the way the criterion's sum at K and T.
+    law.C.resize(G);
+    double* Cs = law.C.data();
+    double C = 0, sum = 0, T = 0;
+    for (std::size_t g = 0; g < G; ++g) {
+        C += scratch_[g];
+        Cs[g] = C;
+        const double h = middle_[g] - K * C;
+        sum += n_[g] * h * h + spread_[g];
+        T += n_[g] * C * C;
+    }
+    S = sum;
+    const double Gd = static_cast<double>(G);
+    // |C~(k) - C(k)| <= a + b C~(k): the errors of F telescope through the
+    // shares under warranty (their total variation), the flat increments
+    // count whole, and the roundings of the increments and running sums
+    // grow with C.
+    law.a = (Izd * (eps * variation_ + flat + 2 * kU * eps * Gd) * (1 + 8 * kU) + Gd * 1e-300) * 1.01;
+    const double gG = gammaOf(Gd);
+    law.b = (gG / (1 - gG) + 6.5 * kU) * 1.01;
+    law.T = T;
+    law.haveSums = false;
+    law.finite = std::isfinite(C) && C <= kHuge && std::isfinite(T) && std::isfinite(law.a);
+    law.A = A;
+    law.B = B;
+    law.valid = true;
+    law.used = ++clock_;
+    return law;
+}
+
+double SmirnovEstimator::sumAt(const Law& l, double K) const {
+    const std::size_t G = n_.size();
+    const double* C = l.C.data();
+    double S = 0;
+#pragma omp simd reduction(+ : S)
+    for (std::size_t g = 0; g < G; ++g) {
+        const double h = middle_[g] - K * C[g];
+        S += n_[g] * h * h + spread_[g];
+    }
+    return S;
+}
+
+void SmirnovEstimator::sums(Law& l) const {
+    if (l.haveSums) return;
+    const std::size_t G = n_.size();
+    const double* C = l.C.data();
+    double N = 0, sumC = 0;
+#pragma omp simd reduction(+ : N, sumC)
+    for (std::size_t g = 0; g < G; ++g) {
+        N += sumK1_[g] * C[g];
+        sumC += n_[g] * C[g];
+    }
+    l.N = N;
+    l.sumC = sumC;
+    l.finite = l.finite && std::isfinite(N);
+    l.haveSums = true;
+}
+
+SmirnovBounds SmirnovEstimator::at(double A, double B, double K) {
+    SmirnovBounds r;
+    double S = 0;
+    const Law* found = find(A, B);
+    const Law& l = found ? *found : newLaw(A, B, K, S);
+    if (found) S = sumAt(l, K);
+    const SmirnovKBound rb = smirnovRoundingBound(m_, s_.Kol_izw);
+    if (!l.finite || !rb.usable || !(K > 0 && K < kHuge)) return r;
+    const std::size_t G = n_.size();
+    if (!std::isfinite(S) || S > kHuge) return r;
+    const double md = static_cast<double>(m_);
+    const double rootM = std::sqrt(md) * kUp;
+    const double normC = std::sqrt(l.T) * kUp;
+    // S~ is the sum of the squares of the deviations D' that the computed
+    // group offsets give, within a relative rhoS.
+    const double rhoS = gammaOf(static_cast<double>(G)) + 8 * kU;
+    const double rt = std::sqrt(S);
+    const double dpLo = rt / std::sqrt(1 + rhoS) * kDown;
+    const double dpHi = rt / std::sqrt(1 - rhoS) * kUp;
+    // D' against the deviations of the exact running sums: the group
+    // offsets' own rounding, and the running sums' distance a + b C.
+    const double ea = kU * (dpHi + std::sqrt(cubes_) + 2 * K * normC) * kUp;
+    const double e1 = K * (l.a * rootM + l.b * normC) * kUp;
+    const double Dlo = std::max(0.0, (dpLo - ea - e1) * kDown);
+    const double Dhi = (dpHi + ea + e1) * kUp;
+    // The exact evaluation's own rounding around those deviations.
+    const double normCexact = (normC * (1 + l.b) + l.a * rootM) * kUp;
+    const double spread = rb.G * K * normCexact;
+    const double rLo = std::max(0.0, (Dlo * (1 - kU) - spread) * kDown);
+    const double rHi = (Dhi * (1 + kU) + spread) * kUp;
+    r.lo = rLo * std::sqrt(1 - rb.gammaM) * kDown;
+    r.hi = rHi * std::sqrt(1 + rb.gammaM) * kUp;
+    r.normHi = Dhi;
+    r.usable = std::isfinite(r.hi);
+    return r;
+}
+
+SmirnovKBound SmirnovEstimator::quadratic(double A, double B) {
+    Law* found = find(A, B);
+    double S = 0;
+    Law& l = found ? *found : newLaw(A, B, 1, S);
+    sums(l);
+    SmirnovKBound q = smirnovRoundingBound(m_, s_.Kol_izw);
+    if (!q.usable || !l.finite || !(l.T > 0 && l.N > 0)) {
+        q.usable = false;
+        return q;
+    }
+    const double md = static_cast<double>(m_);
+    const double Gd = static_cast<double>(n_.size());
+    // T and N over the exact running sums C, from |C~ - C| <= a + b C~,
+    // with the rounding of their own sums over the groups.
+    const double a = l.a, b = l.b;
+    const double errT = (2 * a * l.sumC + (2 * b + b * b) * l.T + md * a * a + 2 * a * b * l.sumC) * kUp +
+                        gammaOf(3 * Gd + 4) * l.T;
+    const double P1 = md * (md + 1) / 2;
+    const double errN = (a * P1 + b * l.N) * kUp + gammaOf(3 * Gd + 4) * l.N;
+    if (!(errT < l.T / 2 && errN < l.N / 2)) {
+        q.usable = false;
+        return q;
+    }
+    const double rho = std::max(errT / (l.T - errT), errN / (l.N - errN)) * 1.01;
+    q.T = l.T;
+    q.N = l.N;
+    q.rho = rho;
+    q.normC = std::sqrt(l.T * (1 + 2 * rho)) * kUp;
+    return q;
+}
+
+} // namespace relan

@@ -1,0 +1,115 @@
+#include "fixtures.hpp"
+
+#include "relan/criteria.hpp"
+#include "relan/smirnov_estimate.hpp"
+#include "relan/special.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+using namespace relan;
+using relan::test::makeState;
+using relan::test::weibullTimes;
+
+namespace {
+
+// The sum the criterion takes the root of, failure by failure, and the
+// running sums T = sum C^2, N = sum (k + 1) C, in the order of the
+// criterion itself.
+struct Direct {
+    double S = 0, T = 0, N = 0;
+};
+Direct direct(const AnalysisState& s, double A, double B, double K) {
+    Direct d;
+    double cum = 0, C = 0, prev = 0;
+    for (std::size_t k = 0; k < s.MasProbl.size(); ++k) {
+        const double x = s.MasProbl[k].time;
+        const double w = weibCDF2(A, B, prev, x) * (1 - s.MSmirn.F_norm[k]) * s.Izd_Prived;
+        cum += w * K;
+        C += w;
+        const double dev = static_cast<double>(k + 1) - cum;
+        d.S += dev * dev;
+        d.T += C * C;
+        d.N += static_cast<double>(k + 1) * C;
+        prev = x;
+    }
+    return d;
+}
+
+void storeWarrantyShares(AnalysisState& s) {
+    s.MSmirn.F_norm.clear();
+    for (const auto& p : s.MasProbl) s.MSmirn.F_norm.push_back(CDF_Gauss(s.Sred, s.SKO, p.time));
+}
+
+} // namespace
+
+// The estimate's interval must hold the root of the direct sum for every
+// kind of data and law the search meets, and be narrow enough to settle
+// the comparisons of a search.
+TEST(SmirnovEstimate, BoundsHoldTheDirectEvaluation) {
+    struct Case {
+        const char* what;
+        int n;
+        double round; // times rounded to this many hours; 0 keeps them distinct
+        double fleet;
+    } cases[] = {
+        {"distinct times", 400, 0, 1500},
+        {"times to 0.1 h repeat", 3000, 0.1, 9000},
+        {"few distinct times, large groups", 2000, 100, 6000},
+        {"a single failure", 1, 0, 5},
+    };
+    struct Law {
+        double A, B, K;
+    } laws[] = {
+        {3e-4, 1.15, 1},   // near the data's law
+        {0.0005, 1, 1},    // the search's start
+        {1e-10, 0.3, 0.1}, // lower limits: F almost 0 everywhere
+        {0.01, 5, 30},     // upper limits: F reaches 1 early, flat increments
+        {2e-3, 0.7, 5.8},
+    };
+    for (const Case& c : cases) {
+        auto times = weibullTimes(c.n, 3e-4, 1.15, 1800, 450, 11);
+        if (c.round > 0)
+            for (double& t : times) t = std::max(c.round, std::round(t / c.round) * c.round);
+        auto s = makeState(times, c.fleet, 1800, 450);
+        storeWarrantyShares(s);
+        SmirnovEstimator E(s);
+        for (const Law& l : laws) {
+            const Direct d = direct(s, l.A, l.B, l.K);
+            const double root = std::sqrt(d.S);
+            const SmirnovBounds b = E.at(l.A, l.B, l.K);
+            ASSERT_TRUE(b.usable) << c.what << " A=" << l.A;
+            EXPECT_LE(b.lo, root) << c.what << " A=" << l.A << " B=" << l.B;
+            EXPECT_GE(b.hi, root) << c.what << " A=" << l.A << " B=" << l.B;
+            EXPECT_LT(b.hi - b.lo, 1e-8 * root + 1e-12) << c.what << " A=" << l.A << " B=" << l.B;
+            // Along K the criterion's square is a quadratic with T and N.
+            const SmirnovKBound q = E.quadratic(l.A, l.B);
+            ASSERT_TRUE(q.usable) << c.what;
+            EXPECT_LE(std::fabs(q.T - d.T), q.rho * d.T) << c.what << " A=" << l.A;
+            EXPECT_LE(std::fabs(q.N - d.N), q.rho * d.N) << c.what << " A=" << l.A;
+            // A second K on the same law is made from the stored running sums.
+            const double root2 = std::sqrt(direct(s, l.A, l.B, l.K * 1.5).S);
+            const SmirnovBounds b2 = E.at(l.A, l.B, l.K * 1.5);
+            EXPECT_LE(b2.lo, root2) << c.what;
+            EXPECT_GE(b2.hi, root2) << c.what;
+        }
+    }
+}
+
+// The vector exponential the estimate relies on stays within the few ulp
+// its bound allows for.
+TEST(SmirnovEstimate, VectorExponentialIsWithinItsAllowance) {
+    std::mt19937_64 rng(3);
+    std::uniform_real_distribution<double> u(-700, 50);
+    std::vector<double> x(4099), y(x.size());
+    for (double& v : x) v = u(rng);
+    x[0] = 0;
+    x[1] = -1e300;
+    SmirnovEstimator::expInto(x.data(), y.data(), x.size());
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        const double want = std::exp(x[i]);
+        EXPECT_LE(std::fabs(y[i] - want), 4 * std::numeric_limits<double>::epsilon() * want) << x[i];
+    }
+}
