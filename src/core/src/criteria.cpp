@@ -185,8 +185,12 @@ const SmirnovCriterion::Powers& SmirnovCriterion::powersFor(double B) {
     lastPowers_ = (lastPowers_ + 1) % powers_.size();
     Powers& p = powers_[lastPowers_];
     p.pow.resize(x_.size());
-    for (std::size_t i = 0; i < x_.size(); ++i)
-        p.pow[i] = std::pow(x_[i], B);
+    split_.run(
+        x_.size(),
+        [&](std::size_t from, std::size_t to) {
+            for (std::size_t i = from; i < to; ++i) p.pow[i] = std::pow(x_[i], B);
+        },
+        kMinExactSplit);
     p.B = B;
     p.valid = true;
     return p;
@@ -210,8 +214,12 @@ double SmirnovCriterion::newLaw(double A, double B, double K_powt) {
     const std::vector<double>& powB = powersFor(B).pow;
     const std::size_t m = inWarr_.size();
     law.weighted.resize(m);
-    for (std::size_t i = 0; i < x_.size(); ++i)
-        F_[i] = weibFromPow(A, B, powB[i]);
+    split_.run(
+        x_.size(),
+        [&](std::size_t from, std::size_t to) {
+            for (std::size_t i = from; i < to; ++i) F_[i] = weibFromPow(A, B, powB[i]);
+        },
+        kMinExactSplit);
     double sum = 0;
     double cum = 0;
     for (std::size_t k = 0; k < m; ++k) {

@@ -114,8 +114,10 @@ const SmirnovEstimator::Powers& SmirnovEstimator::powersFor(double B) {
     Powers& pw = powers_[lastPowers_];
     const std::size_t G = L_.size();
     pw.p.resize(G);
-    for (std::size_t g = 0; g < G; ++g) scratch_[g] = std::isfinite(L_[g]) ? B * L_[g] : -1e300;
-    expInto(scratch_.data(), pw.p.data(), G);
+    split_.run(G, [&](std::size_t from, std::size_t to) {
+        for (std::size_t g = from; g < to; ++g) scratch_[g] = std::isfinite(L_[g]) ? B * L_[g] : -1e300;
+        expInto(scratch_.data() + from, pw.p.data() + from, to - from);
+    });
     // x^B as exp(B ln x): the exponent carries |B ln x| times the rounding of
     // ln x and of the product. Through A x^B and exp(-A x^B) into
     // F = 1 - exp(-A x^B) an error of relative d in A x^B moves F by at most
@@ -146,47 +148,65 @@ SmirnovEstimator::Law& SmirnovEstimator::newLaw(double A, double B, double K, do
     law.valid = false;
     const Powers& pw = powersFor(B);
     const std::size_t G = L_.size();
-    for (std::size_t g = 0; g < G; ++g) scratch_[g] = -(A * pw.p[g]);
-    expInto(scratch_.data(), e_.data(), G);
-
     // The weighted increments as the exact evaluation forms them, F = 1 -
     // exp(-A x^B) with its floor; an increment so small that either
     // evaluation might find it negative (and take its floor instead) is
-    // bounded apart.
+    // bounded apart. Then their running sums, and on the way the
+    // criterion's sum at K and T. Each half of the times is worked on by
+    // its own thread; the second half's running sums start from 0 and are
+    // moved by the first half's total.
     const double eps = pw.epsF;
     const double Izd = s_.Izd_Prived;
-    double flat = 0;
-#pragma omp simd reduction(+ : flat)
-    for (std::size_t g = 0; g < G; ++g) {
-        const double F1 = 1 - e_[g];
-        const double F0 = g > 0 ? 1 - e_[g - 1] : 0.0; // F at time 0 is the floor
-        const double d = (F1 > 0 ? F1 : 1e-305) - (F0 > 0 ? F0 : 1e-305);
-        flat += d < 2 * eps ? (std::fabs(d) + 2 * eps + 1e-305) * inWarr_[g] : 0.0;
-        scratch_[g] = (d < 0 ? 1e-305 : d) * inWarr_[g] * Izd;
-    }
-    // Their running sums, and on the way the criterion's sum at K and T.
     law.C.resize(G);
     double* Cs = law.C.data();
-    double C = 0, sum = 0, T = 0;
-    for (std::size_t g = 0; g < G; ++g) {
-        C += scratch_[g];
-        Cs[g] = C;
-        const double h = middle_[g] - K * C;
-        sum += n_[g] * h * h + spread_[g];
-        T += n_[g] * C * C;
-    }
-    S = sum;
+    std::array<double, 2> flat{}, sum{}, T{};
+    split_.run(G, [&](std::size_t from, std::size_t to) {
+        for (std::size_t g = from; g < to; ++g) scratch_[g] = -(A * pw.p[g]);
+        expInto(scratch_.data() + from, e_.data() + from, to - from);
+    });
+    split_.run(G, [&](std::size_t from, std::size_t to) {
+        double fl = 0;
+#pragma omp simd reduction(+ : fl)
+        for (std::size_t g = from; g < to; ++g) {
+            const double F1 = 1 - e_[g];
+            const double F0 = g > 0 ? 1 - e_[g - 1] : 0.0; // F at time 0 is the floor
+            const double d = (F1 > 0 ? F1 : 1e-305) - (F0 > 0 ? F0 : 1e-305);
+            fl += d < 2 * eps ? (std::fabs(d) + 2 * eps + 1e-305) * inWarr_[g] : 0.0;
+            scratch_[g] = (d < 0 ? 1e-305 : d) * inWarr_[g] * Izd;
+        }
+        flat[from == 0 ? 0 : 1] = fl;
+        double C = 0;
+        for (std::size_t g = from; g < to; ++g) {
+            C += scratch_[g];
+            Cs[g] = C;
+        }
+    });
+    split_.run(G, [&](std::size_t from, std::size_t to) {
+        const double offset = from == 0 ? 0.0 : Cs[from - 1];
+        double su = 0, t = 0;
+        for (std::size_t g = from; g < to; ++g) {
+            const double C = Cs[g] + offset;
+            Cs[g] = C;
+            const double h = middle_[g] - K * C;
+            su += n_[g] * h * h + spread_[g];
+            t += n_[g] * C * C;
+        }
+        sum[from == 0 ? 0 : 1] = su;
+        T[from == 0 ? 0 : 1] = t;
+    });
+    const double C = G > 0 ? Cs[G - 1] : 0.0;
+    S = sum[0] + sum[1];
     const double Gd = static_cast<double>(G);
     // |C~(k) - C(k)| <= a + b C~(k): the errors of F telescope through the
     // shares under warranty (their total variation), the flat increments
     // count whole, and the roundings of the increments and running sums
     // grow with C.
-    law.a = (Izd * (eps * variation_ + flat + 2 * kU * eps * Gd) * (1 + 8 * kU) + Gd * 1e-300) * 1.01;
+    law.a = (Izd * (eps * (variation_ + 2 * kU * Gd) + flat[0] + flat[1]) * (1 + 8 * kU) + Gd * 1e-300) * 1.01;
     const double gG = gammaOf(Gd);
-    law.b = (gG / (1 - gG) + 6.5 * kU) * 1.01;
-    law.T = T;
+    law.b = (gG / (1 - gG) + 7.5 * kU) * 1.01;
+    law.T = T[0] + T[1];
     law.haveSums = false;
-    law.finite = std::isfinite(C) && C <= kHuge && std::isfinite(T) && std::isfinite(law.a);
+    law.finite = std::isfinite(C) && C <= kHuge && std::isfinite(law.T) && std::isfinite(law.a);
     law.A = A;
     law.B = B;
     law.valid = true;
@@ -194,16 +214,19 @@ SmirnovEstimator::Law& SmirnovEstimator::newLaw(double A, double B, double K, do
     return law;
 }
 
-double SmirnovEstimator::sumAt(const Law& l, double K) const {
-    const std::size_t G = n_.size();
+double SmirnovEstimator::sumAt(const Law& l, double K) {
     const double* C = l.C.data();
-    double S = 0;
+    std::array<double, 2> part{};
+    split_.run(n_.size(), [&](std::size_t from, std::size_t to) {
+        double S = 0;
 #pragma omp simd reduction(+ : S)
-    for (std::size_t g = 0; g < G; ++g) {
-        const double h = middle_[g] - K * C[g];
-        S += n_[g] * h * h + spread_[g];
-    }
-    return S;
+        for (std::size_t g = from; g < to; ++g) {
+            const double h = middle_[g] - K * C[g];
+            S += n_[g] * h * h + spread_[g];
+        }
+        part[from == 0 ? 0 : 1] = S;
+    });
+    return part[0] + part[1];
 }
 
 void SmirnovEstimator::sums(Law& l) const {

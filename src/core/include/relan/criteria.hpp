@@ -3,6 +3,7 @@
 // Goodness-of-fit criteria of a candidate law F(t) = 1 - exp(-A t^B) with
 // repetition coefficient K under the censoring law N(Mu, Sig).
 
+#include "relan/split_in_two.hpp"
 #include "relan/state.hpp"
 
 #include <array>
@@ -134,6 +135,10 @@ public:
     std::size_t lastPowers_ = 0;
     std::array<Law, 3> laws_;
     unsigned long long clock_ = 0;
+    // The library's pow and exp take tens of nanoseconds each: a few hundred
+    // distinct times already repay handing half of them to another thread.
+    static constexpr std::size_t kMinExactSplit = 512;
+    SplitInTwo split_;
 };
 
 // A line search along K of the Smirnov fit, comparing the criterion at the

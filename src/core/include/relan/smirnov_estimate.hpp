@@ -13,6 +13,7 @@
 // enters the bound.
 
 #include "relan/criteria.hpp"
+#include "relan/split_in_two.hpp"
 #include "relan/state.hpp"
 
 #include <array>
@@ -63,7 +64,7 @@ class SmirnovEstimator {
     // Fills the least recently used slot with the law (A, B) and gives the
     // estimate's sum of squares at K, made on the way.
     Law& newLaw(double A, double B, double K, double& S);
-    double sumAt(const Law& l, double K) const;
+    double sumAt(const Law& l, double K);
     const Powers& powersFor(double B);
     // N and the sum of C, made when first needed.
     void sums(Law& l) const;
@@ -85,6 +86,7 @@ class SmirnovEstimator {
     std::size_t lastPowers_ = 0;
     std::array<Law, 3> laws_;
     unsigned long long clock_ = 0;
+    SplitInTwo split_;
 };
 
 } // namespace relan
