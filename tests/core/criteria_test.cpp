@@ -2,6 +2,7 @@
 
 #include "relan/criteria.hpp"
 #include "relan/histogram.hpp"
+#include "relan/smirnov_estimate.hpp"
 #include "relan/special.hpp"
 
 #include <gtest/gtest.h>
@@ -205,17 +206,17 @@ LineEnd directLineSearch(const AnalysisState& s, double A, double B, double K, d
     }
 }
 
-// The same line search as the fit runs it, through AlongK.
-LineEnd skippingLineSearch(SmirnovCriterion& Q, double A, double B, double K, double h, double lo,
+// The same line search as the fit runs it, through its bounds.
+LineEnd skippingLineSearch(const AnalysisState& s, double A, double B, double K, double h, double lo,
                            double hi) {
-    auto line = Q.alongK(A, B, K, Q(A, B, K));
+    SmirnovSearch line(s, {A, B, K});
     int moves = 0;
     for (;;) {
-        const double trial = line.K() + h;
-        if (trial + h <= lo || trial > hi || !line.fallsTo(trial)) break;
+        const double trial = line.point().K + h;
+        if (trial + h <= lo || trial > hi || !line.fallsAlongK(trial)) break;
         ++moves;
     }
-    return {line.K(), line.value(), moves};
+    return {line.point().K, line.value(), moves};
 }
 
 } // namespace
@@ -247,10 +248,9 @@ TEST(Smirnov, LineSearchAlongKEndsAsTheDirectOne) {
         {"upper limit at the first trial", Kb - 0.1 - 1e-4, 1e-3, 0.1, Kb - 0.1},
         {"lower limit at the first trial", Kb + 0.1 + 1.5e-3, -1e-3, Kb + 0.1, 30},
     };
-    SmirnovCriterion Q(s);
     for (const auto& c : cases) {
         const LineEnd want = directLineSearch(s, A, B, c.K0, c.h, c.lo, c.hi);
-        const LineEnd got = skippingLineSearch(Q, A, B, c.K0, c.h, c.lo, c.hi);
+        const LineEnd got = skippingLineSearch(s, A, B, c.K0, c.h, c.lo, c.hi);
         EXPECT_EQ(got.moves, want.moves) << c.what;
         EXPECT_EQ(got.K, want.K) << c.what;
         EXPECT_EQ(got.value, want.value) << c.what;

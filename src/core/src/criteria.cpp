@@ -231,7 +231,6 @@ double SmirnovCriterion::newLaw(double A, double B, double K_powt) {
     }
     law.A = A;
     law.B = B;
-    law.haveBound = false;
     law.valid = true;
     law.used = ++clock_;
     return sum;
@@ -285,9 +284,8 @@ namespace {
 constexpr double kU = std::numeric_limits<double>::epsilon() / 2;
 constexpr double kUp = 1 + 64 * kU;
 constexpr double kDown = 1 - 64 * kU;
-// Smallest weighted increment, largest sum and range of K under which no
-// step of the evaluation underflows or overflows.
-constexpr double kTinyWeight = 1e-100;
+// Largest sum and range of K under which no step of the evaluation
+// overflows.
 constexpr double kHugeSum = 1e100;
 constexpr double kKmin = 1e-20;
 constexpr double kKmax = 1e20;
@@ -309,43 +307,6 @@ SmirnovKBound smirnovRoundingBound(std::size_t m, double Kol_izw) {
     b.G = gammaOf(md) * (1 + kU) * kUp;
     b.kappa = Kol_izw;
     return b;
-}
-
-const SmirnovKBound& SmirnovCriterion::boundFor(Law& law) {
-    if (law.haveBound) return law.bound;
-    const std::size_t m = law.weighted.size();
-    SmirnovKBound b = smirnovRoundingBound(m, s_.Kol_izw);
-    double C = 0, T = 0, N = 0;
-    bool ok = b.usable;
-    for (std::size_t k = 0; k < m && ok; ++k) {
-        const double w = law.weighted[k];
-        ok = w == 0 || (w >= kTinyWeight && w <= kHugeSum);
-        C += w;
-        T += C * C;
-        N += static_cast<double>(k + 1) * C;
-    }
-    b.usable = ok && C <= kHugeSum;
-    b.T = T;
-    b.N = N;
-    b.normC = std::sqrt(T * (1 + 2 * b.rho)) * kUp;
-    law.bound = b;
-    law.haveBound = true;
-    return law.bound;
-}
-
-SmirnovCriterion::AlongK SmirnovCriterion::alongK(double A, double B, double K, double value) {
-    Law* law = find(A, B);
-    if (!law) {
-        newLaw(A, B, K);
-        law = find(A, B);
-    }
-    return AlongK(*this, A, B, K, value, boundFor(*law));
-}
-
-SmirnovCriterion::AlongK::AlongK(SmirnovCriterion& Q, double A, double B, double K, double value,
-                                 const SmirnovKBound& bound)
-    : Q_(Q), A_(A), B_(B), K_(K), value_(value), bound_(bound) {
-    R_ = smirnovNormBound(bound_, K, value);
 }
 
 double smirnovNormBound(const SmirnovKBound& b, double K, double value) {
@@ -372,36 +333,6 @@ SmirnovMove smirnovAlongK(const SmirnovKBound& b, double K0, double K1, double R
     const double noise = 2 * R * (lambda1 * R + (1 + lambda1) * e0e1) * kUp;
     if (!(change > noise)) return SmirnovMove::Unknown;
     return (K1 > K0) != (v > 0) ? SmirnovMove::Falls : SmirnovMove::DoesNotFall;
-}
-
-bool SmirnovCriterion::AlongK::fallsTo(double K1) {
-    switch (smirnovAlongK(bound_, K_, K1, R_)) {
-    case SmirnovMove::Falls:
-        // The exact norm fell, so R_ still bounds it at K1.
-        K_ = K1;
-        known_ = false;
-        return true;
-    case SmirnovMove::DoesNotFall:
-        return false;
-    case SmirnovMove::Unknown:
-        break;
-    }
-    const double before = value();
-    const double after = Q_(A_, B_, K1);
-    if (!(after < before)) return false;
-    K_ = K1;
-    value_ = after;
-    R_ = smirnovNormBound(bound_, K1, after);
-    return true;
-}
-
-double SmirnovCriterion::AlongK::value() {
-    if (!known_) {
-        value_ = Q_(A_, B_, K_);
-        known_ = true;
-        R_ = smirnovNormBound(bound_, K_, value_);
-    }
-    return value_;
 }
 
 void Kolmogor(const AnalysisState& s, double Kpwt, double A, double B, double Mu, double Sig, double& KolmCrt,

@@ -7,7 +7,6 @@
 #include <array>
 #include <chrono>
 #include <cmath>
-#include <limits>
 #include <vector>
 
 namespace relan {
@@ -449,121 +448,17 @@ FitResult Podbor_Weib_Pirson(AnalysisState& s, double& Arez, double& Brez, const
 
 namespace {
 
-// The current point of the Smirnov search and the comparisons of its line
-// searches. A trial is first compared by the estimate's bounds, then, along
-// K, by the bound of the quadratic the criterion's square is in K; only a
-// comparison neither settles is made on exact values. Each decision is the
-// one the exact values give, so the search takes their path.
-class SmirnovSearch {
-  public:
-    SmirnovSearch(const AnalysisState& s, const Vec& start) : exact_(s), estimate_(s), x_(start) {
-        value_ = exact_(x_[1], x_[2], x_[3]);
-    }
-    const Vec& point() const { return x_; }
-
-    // Whether the criterion at `trial` lies strictly below the current one;
-    // if so the trial becomes the current point.
-    bool fallsTo(const Vec& trial) {
-        const SmirnovBounds t = estimate_.at(trial[1], trial[2], trial[3]);
-        const SmirnovBounds& c = bounds();
-        if (t.usable && c.usable) {
-            if (t.hi < c.lo * kFallMargin) {
-                moveTo(trial, t);
-                return true;
-            }
-            if (t.lo >= c.hi) return false;
-        }
-        const double now = value();
-        const double then = exact_(trial[1], trial[2], trial[3]);
-        if (!(then < now)) return false; // NaN counts as no fall
-        moveTo(trial, t);
-        value_ = then;
-        known_ = true;
-        return true;
-    }
-
-    // The same for a trial that only changes K.
-    bool fallsAlongK(double K1) {
-        const SmirnovKBound q = estimate_.quadratic(x_[1], x_[2]);
-        switch (smirnovAlongK(q, x_[3], K1, normBound())) {
-        case SmirnovMove::Falls:
-            // The exact norm fell, so its bound still holds at K1.
-            x_[3] = K1;
-            known_ = false;
-            haveBounds_ = false;
-            return true;
-        case SmirnovMove::DoesNotFall:
-            return false;
-        case SmirnovMove::Unknown:
-            break;
-        }
-        Vec trial = x_;
-        trial[3] = K1;
-        const double R = R_;
-        const bool fell = fallsTo(trial);
-        if (fell) R_ = std::min(R, R_);
-        return fell;
-    }
-
-    // The criterion at the current point, bit for bit the direct evaluation.
-    double value() {
-        if (!known_) {
-            value_ = exact_(x_[1], x_[2], x_[3]);
-            known_ = true;
-        }
-        return value_;
-    }
-
-  private:
-    // A fall by this factor of the bound stays a strict fall through the
-    // rounding of the square root and the division that give the value.
-    static constexpr double kFallMargin = 1 - 16 * std::numeric_limits<double>::epsilon();
-
-    const SmirnovBounds& bounds() {
-        if (!haveBounds_) {
-            bounds_ = estimate_.at(x_[1], x_[2], x_[3]);
-            haveBounds_ = true;
-            R_ = bounds_.usable ? bounds_.normHi : std::numeric_limits<double>::infinity();
-        }
-        return bounds_;
-    }
-    double normBound() {
-        if (!(R_ < std::numeric_limits<double>::infinity())) bounds();
-        return R_;
-    }
-    void moveTo(const Vec& x, const SmirnovBounds& b) {
-        x_ = x;
-        known_ = false;
-        bounds_ = b;
-        haveBounds_ = true;
-        R_ = b.usable ? b.normHi : std::numeric_limits<double>::infinity();
-    }
-
-    SmirnovCriterion exact_;
-    SmirnovEstimator estimate_;
-    Vec x_;
-    double value_ = 0;
-    bool known_ = true;
-    SmirnovBounds bounds_;
-    bool haveBounds_ = false;
-    double R_ = std::numeric_limits<double>::infinity(); // bounds the exact deviations' norm at x_
-};
-
 // The line search of the Smirnov fit, that of descendWhileFalling: a trial
 // that fails the range test ends it whatever its criterion, so it is not
 // evaluated.
 void smirnovLineSearch(SmirnovSearch& search, const Coordinates& c, int j, const Vec& h, StepBudget& budget) {
     for (;;) {
         budget.spend();
-        const double trial = search.point()[j] + h[j];
-        if (outOfRange(c, j, trial, h[j])) return;
-        if (j == 3) {
-            if (!search.fallsAlongK(trial)) return;
-        } else {
-            Vec t = search.point();
-            t[j] = trial;
-            if (!search.fallsTo(t)) return;
-        }
+        SmirnovSearch::Point t = search.point();
+        double& x = j == 1 ? t.A : j == 2 ? t.B : t.K;
+        x += h[j];
+        if (outOfRange(c, j, x, h[j])) return;
+        if (!(j == 3 ? search.fallsAlongK(t.K) : search.fallsTo(t))) return;
     }
 }
 
@@ -580,11 +475,12 @@ FitResult Podbor_Weib_Smirnow(AnalysisState& s, double& /*Arez*/, double& /*Brez
     M.F_Weib.assign(s.Hist_Arr.size(), 0.0);
     M.Kol_F_priv.assign(s.Hist_Arr.size(), 0.0);
     M.atLimit.clear();
-    SmirnovSearch search(s, c.start);
+    SmirnovSearch search(s, {c.start[1], c.start[2], c.start[3]});
     Vec h = c.h;
     FitResult r;
     r.passes = runPasses(c, h, opt.kdiv, [&](int j) { smirnovLineSearch(search, c, j, h, frame.budget); });
-    const Vec A = search.point();
+    const SmirnovSearch::Point end = search.point();
+    const Vec A{0, end.A, end.B, end.K};
     r.criterion = search.value();
     M.A = A[1];
     M.B = A[2];

@@ -272,7 +272,8 @@ SmirnovBounds SmirnovEstimator::at(double A, double B, double K) {
     const double Dhi = (dpHi + ea + e1) * kUp;
     // The exact evaluation's own rounding around those deviations.
     const double normCexact = (normC * (1 + l.b) + l.a * rootM) * kUp;
-    const double spread = rb.G * K * normCexact;
+    // (An underflow costs at most 1e-323 a step, far below 1e-300.)
+    const double spread = (rb.G * K * normCexact + md * 1e-300 * (1 + K)) * kUp;
     const double rLo = std::max(0.0, (Dlo * (1 - kU) - spread) * kDown);
     const double rHi = (Dhi * (1 + kU) + spread) * kUp;
     r.lo = rLo * std::sqrt(1 - rb.gammaM) * kDown;
@@ -311,6 +312,85 @@ SmirnovKBound SmirnovEstimator::quadratic(double A, double B) {
     q.rho = rho;
     q.normC = std::sqrt(l.T * (1 + 2 * rho)) * kUp;
     return q;
+}
+
+SmirnovSearch::SmirnovSearch(const AnalysisState& s, const Point& start)
+    : exact_(s), estimate_(s), x_(start), R_(std::numeric_limits<double>::infinity()) {
+    value_ = exact_(x_.A, x_.B, x_.K);
+}
+
+bool SmirnovSearch::fallsTo(const Point& trial) {
+    const SmirnovBounds t = estimate_.at(trial.A, trial.B, trial.K);
+    const SmirnovBounds& c = bounds();
+    // A fall by this factor of the bound stays a strict fall through the
+    // rounding of the square root and the division that give the value.
+    constexpr double kFallMargin = 1 - 16 * std::numeric_limits<double>::epsilon();
+    if (t.usable && c.usable) {
+        if (t.hi < c.lo * kFallMargin) {
+            moveTo(trial, t);
+            return true;
+        }
+        if (t.lo >= c.hi) return false;
+    }
+    const double now = value();
+    const double then = exact_(trial.A, trial.B, trial.K);
+    if (!(then < now)) return false; // NaN counts as no fall
+    moveTo(trial, t);
+    value_ = then;
+    known_ = true;
+    return true;
+}
+
+bool SmirnovSearch::fallsAlongK(double K1) {
+    const SmirnovKBound q = estimate_.quadratic(x_.A, x_.B);
+    switch (smirnovAlongK(q, x_.K, K1, normBound())) {
+    case SmirnovMove::Falls:
+        // The exact norm fell, so its bound still holds at K1.
+        x_.K = K1;
+        known_ = false;
+        haveBounds_ = false;
+        return true;
+    case SmirnovMove::DoesNotFall:
+        return false;
+    case SmirnovMove::Unknown:
+        break;
+    }
+    Point trial = x_;
+    trial.K = K1;
+    const double R = R_;
+    const bool fell = fallsTo(trial);
+    if (fell) R_ = std::min(R, R_);
+    return fell;
+}
+
+double SmirnovSearch::value() {
+    if (!known_) {
+        value_ = exact_(x_.A, x_.B, x_.K);
+        known_ = true;
+    }
+    return value_;
+}
+
+const SmirnovBounds& SmirnovSearch::bounds() {
+    if (!haveBounds_) {
+        bounds_ = estimate_.at(x_.A, x_.B, x_.K);
+        haveBounds_ = true;
+        R_ = bounds_.usable ? bounds_.normHi : std::numeric_limits<double>::infinity();
+    }
+    return bounds_;
+}
+
+double SmirnovSearch::normBound() {
+    if (!(R_ < std::numeric_limits<double>::infinity())) bounds();
+    return R_;
+}
+
+void SmirnovSearch::moveTo(const Point& x, const SmirnovBounds& b) {
+    x_ = x;
+    known_ = false;
+    bounds_ = b;
+    haveBounds_ = true;
+    R_ = b.usable ? b.normHi : std::numeric_limits<double>::infinity();
 }
 
 } // namespace relan

@@ -98,10 +98,6 @@ public:
     explicit SmirnovCriterion(const AnalysisState& s);
     double operator()(double A, double B, double K_powt);
 
-    class AlongK;
-    // Steps along K at fixed A and B from the point K whose criterion is `value`.
-    AlongK alongK(double A, double B, double K, double value);
-
   private:
     struct Powers {
         double B = 0;
@@ -113,8 +109,6 @@ public:
         bool valid = false;
         unsigned long long used = 0;
         std::vector<double> weighted; // weibCDF2 * (1 - F_norm) * Izd_Prived per failure
-        bool haveBound = false;
-        SmirnovKBound bound;
     };
 
     const Powers& powersFor(double B);
@@ -124,7 +118,6 @@ public:
     double newLaw(double A, double B, double K);
     double sumAlongK(const std::vector<double>& weighted, double K) const;
     double valueOf(double sum) const;
-    const SmirnovKBound& boundFor(Law& law);
 
     const AnalysisState& s_;
     std::vector<double> x_;           // the distinct times, 0 first
@@ -139,34 +132,6 @@ public:
     // distinct times already repay handing half of them to another thread.
     static constexpr std::size_t kMinExactSplit = 512;
     SplitInTwo split_;
-};
-
-// A line search along K of the Smirnov fit, comparing the criterion at the
-// next trial with the current point exactly as evaluating both and comparing
-// would, but without evaluating where a rigorous bound on the rounding
-// already settles the comparison. Far from the best K, where the criterion
-// falls or rises by much more than its rounding can move it, that is almost
-// every trial; values are evaluated only where a comparison is close or the
-// caller asks for one.
-class SmirnovCriterion::AlongK {
-  public:
-    // Whether the criterion at K1 lies strictly below the one at the current
-    // point; if so K1 becomes the current point.
-    bool fallsTo(double K1);
-    double K() const { return K_; }
-    // The criterion at the current point, bit for bit Smirnow().
-    double value();
-
-  private:
-    friend class SmirnovCriterion;
-    AlongK(SmirnovCriterion& Q, double A, double B, double K, double value, const SmirnovKBound& bound);
-
-    SmirnovCriterion& Q_;
-    double A_, B_, K_;
-    double value_;
-    bool known_ = true; // value_ holds the criterion at K_
-    double R_;          // upper bound of the norm of the deviations at K_
-    SmirnovKBound bound_;
 };
 
 // Kolmogorov statistic of the law against the failures and its verdict at

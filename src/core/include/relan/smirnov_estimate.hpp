@@ -89,4 +89,41 @@ class SmirnovEstimator {
     SplitInTwo split_;
 };
 
+// The current point of the Smirnov fit's search and the comparisons of its
+// line searches. A trial is first compared by the estimate's bounds, then,
+// along K, by the bound of the quadratic the criterion's square is in K;
+// only a comparison neither settles is made on exact values. Each decision
+// is the one the exact values give, so the search takes their path.
+class SmirnovSearch {
+  public:
+    struct Point {
+        double A = 0, B = 0, K = 0;
+    };
+    SmirnovSearch(const AnalysisState& s, const Point& start);
+    const Point& point() const { return x_; }
+
+    // Whether the criterion at `trial` lies strictly below the current one;
+    // if so the trial becomes the current point.
+    bool fallsTo(const Point& trial);
+    // The same for a trial that only changes K.
+    bool fallsAlongK(double K1);
+    // The criterion at the current point, bit for bit the direct evaluation.
+    double value();
+
+  private:
+    const SmirnovBounds& bounds();
+    double normBound();
+    void moveTo(const Point& x, const SmirnovBounds& b);
+
+    SmirnovCriterion exact_;
+    SmirnovEstimator estimate_;
+    Point x_;
+    double value_ = 0;
+    bool known_ = true;
+    SmirnovBounds bounds_;
+    bool haveBounds_ = false;
+    double R_ = 0; // bounds the exact deviations' norm at x_; infinite: not known
+};
+
+
 } // namespace relan
