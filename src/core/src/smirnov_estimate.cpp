@@ -41,6 +41,47 @@ void expSse2(const double* x, double* y, std::size_t n) {
 const bool kHaveAvx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 #endif
 
+#if defined(__x86_64__)
+#define RELAN_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define RELAN_VECTOR_CLONES
+#endif
+
+// The weighted increments of F = 1 - exp(-A x^B) between consecutive times
+// from e = exp(-A x^B), as the exact evaluation forms them with its floors;
+// returns the bound of the increments so small that either evaluation might
+// find them negative (and take the floor instead).
+RELAN_VECTOR_CLONES double increments(const double* e, const double* inWarr, double* w, std::size_t n,
+                                      double ePrev, double twoEps, double Izd) {
+    double flat = 0;
+#pragma omp simd reduction(+ : flat)
+    for (std::size_t g = 0; g < n; ++g) {
+        const double F1 = 1 - e[g];
+        const double F0 = 1 - (g > 0 ? e[g - 1] : ePrev);
+        const double d = (F1 > 0 ? F1 : 1e-305) - (F0 > 0 ? F0 : 1e-305);
+        flat += d < twoEps ? (std::fabs(d) + twoEps + 1e-305) * inWarr[g] : 0.0;
+        w[g] = (d < 0 ? 1e-305 : d) * inWarr[g] * Izd;
+    }
+    return flat;
+}
+
+// Moves running sums by `offset` and adds up, at K, the squared deviations
+// of the groups and T.
+RELAN_VECTOR_CLONES void sumsAt(double* C, const double* middle, const double* n, const double* spread,
+                                std::size_t count, double offset, double K, double& S, double& T) {
+    double su = 0, t = 0;
+#pragma omp simd reduction(+ : su, t)
+    for (std::size_t g = 0; g < count; ++g) {
+        const double c = C[g] + offset;
+        C[g] = c;
+        const double h = middle[g] - K * c;
+        su += n[g] * h * h + spread[g];
+        t += n[g] * c * c;
+    }
+    S = su;
+    T = t;
+}
+
 // What the exact evaluation's library functions may be off by (pow and
 // exp within 1 ulp) and what the vector exponential may be off by (4 ulp),
 // each relative and with room to spare.
@@ -161,38 +202,34 @@ SmirnovEstimator::Law& SmirnovEstimator::newLaw(double A, double B, double K, do
     double* Cs = law.C.data();
     std::array<double, 2> flat{}, sum{}, T{};
     split_.run(G, [&](std::size_t from, std::size_t to) {
-        for (std::size_t g = from; g < to; ++g) scratch_[g] = -(A * pw.p[g]);
-        expInto(scratch_.data() + from, e_.data() + from, to - from);
-    });
-    split_.run(G, [&](std::size_t from, std::size_t to) {
-        double fl = 0;
-#pragma omp simd reduction(+ : fl)
-        for (std::size_t g = from; g < to; ++g) {
-            const double F1 = 1 - e_[g];
-            const double F0 = g > 0 ? 1 - e_[g - 1] : 0.0; // F at time 0 is the floor
-            const double d = (F1 > 0 ? F1 : 1e-305) - (F0 > 0 ? F0 : 1e-305);
-            fl += d < 2 * eps ? (std::fabs(d) + 2 * eps + 1e-305) * inWarr_[g] : 0.0;
-            scratch_[g] = (d < 0 ? 1e-305 : d) * inWarr_[g] * Izd;
+        // In pieces that stay in the first-level cache. The second half
+        // makes its own F just before its first time; the two values of
+        // F there may differ within the error of F, which the bound takes.
+        double e0 = 1;
+        if (from > 0) {
+            const double z = -(A * pw.p[from - 1]);
+            expInto(&z, &e0, 1);
         }
-        flat[from == 0 ? 0 : 1] = fl;
-        double C = 0;
-        for (std::size_t g = from; g < to; ++g) {
-            C += scratch_[g];
-            Cs[g] = C;
+        double fl = 0, C = 0;
+        constexpr std::size_t kPiece = 512;
+        for (std::size_t p = from; p < to; p += kPiece) {
+            const std::size_t q = std::min(to, p + kPiece);
+            for (std::size_t g = p; g < q; ++g) scratch_[g] = -(A * pw.p[g]);
+            expInto(scratch_.data() + p, e_.data() + p, q - p);
+            fl += increments(e_.data() + p, inWarr_.data() + p, scratch_.data() + p, q - p,
+                             p == from ? e0 : e_[p - 1], 2 * eps, Izd);
+            for (std::size_t g = p; g < q; ++g) {
+                C += scratch_[g];
+                Cs[g] = C;
+            }
         }
+        flat[from == 0 ? 0 : 1] = fl + (from > 0 ? 2 * eps * inWarr_[from] : 0.0);
     });
     split_.run(G, [&](std::size_t from, std::size_t to) {
         const double offset = from == 0 ? 0.0 : Cs[from - 1];
-        double su = 0, t = 0;
-        for (std::size_t g = from; g < to; ++g) {
-            const double C = Cs[g] + offset;
-            Cs[g] = C;
-            const double h = middle_[g] - K * C;
-            su += n_[g] * h * h + spread_[g];
-            t += n_[g] * C * C;
-        }
-        sum[from == 0 ? 0 : 1] = su;
-        T[from == 0 ? 0 : 1] = t;
+        const std::size_t i = from == 0 ? 0 : 1;
+        sumsAt(Cs + from, middle_.data() + from, n_.data() + from, spread_.data() + from, to - from, offset, K,
+               sum[i], T[i]);
     });
     const double C = G > 0 ? Cs[G - 1] : 0.0;
     S = sum[0] + sum[1];
