@@ -2,6 +2,7 @@
 
 #include <system_error>
 
+
 namespace relan {
 
 SplitInTwo::SplitInTwo() {
@@ -28,22 +29,33 @@ void SplitInTwo::post(void (*call)(void*), void* context) {
     posted_.notify_one();
 }
 
-// The halves of one law take microseconds: the worker spins a little for
-// the next job before it sleeps, and so does the caller for the result.
+namespace {
+
+// Waits for the other side by yielding the core rather than spinning on
+// it: on a busy machine the thread that has to run gets it at once, on an
+// idle one a yield returns at once. Only after that does the thread sleep,
+// as the worker does for good when the fit has ended.
+constexpr int kYields = 200;
+
+} // namespace
+
 void SplitInTwo::wait() {
     const unsigned want = posted_.load(std::memory_order_relaxed);
     for (int spin = 0;; ++spin) {
         const unsigned done = done_.load(std::memory_order_acquire);
         if (done == want) return;
-        if (spin > 2000) done_.wait(done, std::memory_order_acquire);
+        if (spin < kYields) std::this_thread::yield();
+        else done_.wait(done, std::memory_order_acquire);
     }
 }
 
 void SplitInTwo::loop() {
     unsigned seen = 0;
     for (;;) {
-        for (int spin = 0; posted_.load(std::memory_order_acquire) == seen; ++spin)
-            if (spin > 20000) posted_.wait(seen, std::memory_order_acquire);
+        for (int spin = 0; posted_.load(std::memory_order_acquire) == seen; ++spin) {
+            if (spin < kYields) std::this_thread::yield();
+            else posted_.wait(seen, std::memory_order_acquire);
+        }
         seen = posted_.load(std::memory_order_acquire);
         if (stop_.load()) return;
         call_(context_);
