@@ -7,7 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <array>
 #include <random>
+#include <thread>
+#include <vector>
 
 using namespace relan;
 using relan::test::makeState;
@@ -111,5 +114,24 @@ TEST(SmirnovEstimate, VectorExponentialIsWithinItsAllowance) {
     for (std::size_t i = 0; i < x.size(); ++i) {
         const double want = std::exp(x[i]);
         EXPECT_LE(std::fabs(y[i] - want), 4 * std::numeric_limits<double>::epsilon() * want) << x[i];
+    }
+}
+
+// Every index of a split loop is visited once, the halves on two threads
+// when the loop is long enough and the machine has them, and the same
+// splitter serves loop after loop.
+TEST(SplitInTwo, VisitsEveryIndexOnce) {
+    SplitInTwo split;
+    for (std::size_t n : {0u, 1u, 7u, 4095u, 4096u, 100001u}) {
+        for (int round = 0; round < 3; ++round) {
+            std::vector<int> seen(n, 0);
+            std::array<std::thread::id, 2> who{};
+            split.run(n, [&](std::size_t from, std::size_t to) {
+                for (std::size_t i = from; i < to; ++i) ++seen[i];
+                who[from == 0 ? 0 : 1] = std::this_thread::get_id();
+            });
+            for (std::size_t i = 0; i < n; ++i) ASSERT_EQ(seen[i], 1) << n << " at " << i;
+            if (n >= 4096 && std::thread::hardware_concurrency() >= 2) EXPECT_NE(who[0], who[1]) << n;
+        }
     }
 }
