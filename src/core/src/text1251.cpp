@@ -30,8 +30,6 @@ constexpr std::array<char32_t, 128> kHigh = {
     0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,
 };
 
-char32_t decodeByte(unsigned char b) { return b < 0x80 ? b : kHigh[b - 0x80]; }
-
 const std::unordered_map<char32_t, unsigned char>& reverseTable() {
     static const auto table = [] {
         std::unordered_map<char32_t, unsigned char> m;
@@ -45,9 +43,43 @@ const std::unordered_map<char32_t, unsigned char>& reverseTable() {
 
 std::string toUtf8(std::string_view bytes) {
     std::string out;
-    out.reserve(bytes.size() * 2);
-    for (unsigned char b : bytes) text::appendUtf8(out, decodeByte(b));
+    appendUtf8(out, bytes);
     return out;
+}
+
+void appendUtf8(std::string& out, std::string_view bytes) {
+    // The UTF-8 of each upper byte, made once: a large file has millions.
+    struct Upper {
+        char bytes[3];
+        unsigned char size;
+    };
+    static const std::array<Upper, 128> kUpper = [] {
+        std::array<Upper, 128> t{};
+        for (std::size_t i = 0; i < t.size(); ++i) {
+            std::string u;
+            text::appendUtf8(u, kHigh[i]);
+            u.copy(t[i].bytes, u.size());
+            t[i].size = static_cast<unsigned char>(u.size());
+        }
+        return t;
+    }();
+    const std::size_t start = out.size();
+    std::size_t size = start;
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        size += b < 0x80 ? 1 : kUpper[b - 0x80].size;
+    }
+    out.resize(size);
+    char* o = out.data() + start;
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x80) {
+            *o++ = c;
+        } else {
+            const Upper& u = kUpper[b - 0x80];
+            for (unsigned char k = 0; k < u.size; ++k) *o++ = u.bytes[k];
+        }
+    }
 }
 
 std::string fromUtf8(std::string_view s) {

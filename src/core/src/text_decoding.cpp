@@ -153,11 +153,11 @@ bool hasControlCharacters(std::string_view s) {
     return false;
 }
 
-Decoded decodeInput(std::string_view bytes, const std::string& fileName) {
-    Decoded d;
+InputText inputText(std::string_view bytes, const std::string& fileName) {
+    InputText in;
     if (bytes.starts_with("\xEF\xBB\xBF")) {
         bytes.remove_prefix(3);
-        d.encoding = Encoding::Utf8Bom;
+        in.encoding = Encoding::Utf8Bom;
         char32_t cp = 0;
         for (std::size_t i = 0; i < bytes.size();) {
             const std::size_t len = nextUtf8(bytes, i, cp);
@@ -167,39 +167,70 @@ Decoded decodeInput(std::string_view bytes, const std::string& fileName) {
                             hexByte(static_cast<unsigned char>(bytes[i])) + " не является символом UTF-8");
             i += len;
         }
-        d.utf8.assign(bytes);
     } else if (bytes.starts_with("\xFF\xFE")) {
-        d.encoding = Encoding::Utf16LE;
-        d.utf8 = fromUtf16(bytes.substr(2), true, fileName);
+        in.encoding = Encoding::Utf16LE;
+        in.converted = fromUtf16(bytes.substr(2), true, fileName);
     } else if (bytes.starts_with("\xFE\xFF")) {
-        d.encoding = Encoding::Utf16BE;
-        d.utf8 = fromUtf16(bytes.substr(2), false, fileName);
+        in.encoding = Encoding::Utf16BE;
+        in.converted = fromUtf16(bytes.substr(2), false, fileName);
     } else {
-        d.encoding = readsAsUtf8(bytes) ? Encoding::Utf8 : Encoding::Cp1251;
-        d.utf8 = unmarkedToUtf8(bytes);
+        in.encoding = readsAsUtf8(bytes) ? Encoding::Utf8 : Encoding::Cp1251;
     }
+    in.bytes = bytes;
     // Lines ended by CR alone (old Macintosh editors) would read as one line.
-    if (d.utf8.find('\n') == std::string::npos) std::replace(d.utf8.begin(), d.utf8.end(), '\r', '\n');
+    if (in.text().find('\n') == std::string_view::npos) in.lineEnd = '\r';
+    return in;
+}
+
+Decoded decodeInput(std::string_view bytes, const std::string& fileName) {
+    InputText in = inputText(bytes, fileName);
+    Decoded d;
+    d.encoding = in.encoding;
+    if (in.encoding == Encoding::Cp1251)
+        d.utf8 = cp1251::toUtf8(in.text());
+    else if (in.encoding == Encoding::Utf8 || in.encoding == Encoding::Utf8Bom)
+        d.utf8.assign(in.text());
+    else
+        d.utf8 = std::move(in.converted);
+    if (in.lineEnd == '\r') std::replace(d.utf8.begin(), d.utf8.end(), '\r', '\n');
     return d;
 }
 
 std::string lowerUtf8(std::string_view s) {
     std::string out;
+    lowerUtf8(s, out);
+    return out;
+}
+
+void lowerUtf8(std::string_view s, std::string& out) {
+    out.clear();
     out.reserve(s.size());
     char32_t cp = 0;
     for (std::size_t i = 0; i < s.size();) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (b < 0x80) {
+            out += static_cast<char>(b >= 'A' && b <= 'Z' ? b + 0x20 : b);
+            ++i;
+            continue;
+        }
+        // Cyrillic and Latin-1 take two bytes and so do their lower cases:
+        // the common case of every line of a Russian file, done in place.
+        const auto b1 = i + 1 < s.size() ? static_cast<unsigned char>(s[i + 1]) : 0;
+        if (b >= 0xC2 && b <= 0xDF && (b1 & 0xC0) == 0x80) {
+            const char32_t lower = lowerCodePoint(static_cast<char32_t>(((b & 0x1F) << 6) | (b1 & 0x3F)));
+            out += static_cast<char>(0xC0 | (lower >> 6));
+            out += static_cast<char>(0x80 | (lower & 0x3F));
+            i += 2;
+            continue;
+        }
         const std::size_t len = nextUtf8(s, i, cp);
         if (len == 0) {
             out += s[i++];
             continue;
         }
-        if (len == 1)
-            out += static_cast<char>(lowerCodePoint(cp));
-        else
-            appendUtf8(out, lowerCodePoint(cp));
+        appendUtf8(out, lowerCodePoint(cp));
         i += len;
     }
-    return out;
 }
 
 std::string visible(std::string_view s, std::size_t maxChars) {

@@ -9,6 +9,9 @@
 namespace relan::cp1251 {
 
 std::string toUtf8(std::string_view bytes);
+// The same, appended to `out`: a reader decoding a file piece by piece keeps
+// one buffer for all of them.
+void appendUtf8(std::string& out, std::string_view bytes);
 // Characters outside the code page become '?'.
 std::string fromUtf8(std::string_view utf8);
 

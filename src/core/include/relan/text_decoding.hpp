@@ -24,6 +24,26 @@ struct Decoded {
 // marked UTF-8 or UTF-16 text does not decode.
 Decoded decodeInput(std::string_view bytes, const std::string& fileName);
 
+// The text of an input file as decodeInput finds it, without the decoded
+// copy: a failure file of a large fleet is tens of megabytes, and its reader
+// needs one line at a time. UTF-8 is used where it lies, Windows-1251 is left
+// for the reader to decode piece by piece (codes 0..127, line breaks, tabs
+// and blanks included, are the same bytes in both), and only UTF-16 is
+// converted whole.
+struct InputText {
+    Encoding encoding = Encoding::Cp1251;
+    std::string_view bytes;  // the input after its byte-order mark; not read for UTF-16
+    std::string converted;   // the UTF-8 form of a UTF-16 text
+    char lineEnd = '\n';     // '\r' for a text whose lines end with CR alone
+
+    // UTF-8, or the Windows-1251 bytes.
+    std::string_view text() const {
+        return encoding == Encoding::Utf16LE || encoding == Encoding::Utf16BE ? std::string_view(converted) : bytes;
+    }
+};
+// Refuses what decodeInput refuses; `bytes` must outlive the result.
+InputText inputText(std::string_view bytes, const std::string& fileName);
+
 // Appends the UTF-8 form of a code point.
 void appendUtf8(std::string& out, char32_t c);
 
@@ -41,6 +61,9 @@ bool hasControlCharacters(std::string_view utf8);
 
 // Lower case of Latin, Latin-1 and Cyrillic letters; other characters stay.
 std::string lowerUtf8(std::string_view utf8);
+// The same in place of what `out` held, so that one buffer serves every line
+// of a file.
+void lowerUtf8(std::string_view utf8, std::string& out);
 
 // The text for a message: control characters (a NUL, a tab, byte 0x98 of
 // Windows-1251, which has no letter) and bytes that are not UTF-8 are shown
