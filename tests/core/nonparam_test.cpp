@@ -187,7 +187,7 @@ TEST(NonParamCensoring, CorrectedShareEqualsPlainShareUntilProductsLeaveObservat
 TEST(NonParamRefusals, UnsoundInputIsRefusedAndLeavesTheStateAlone) {
     auto base = [] {
         AnalysisState s;
-        s.MasProbl = {Problems{100, 0, {}, {}}};
+        s.MasProbl = {Problems{100, 0, {}}};
         Hist_Rec h;
         h.time = 100;
         h.Nund = 1;
@@ -215,7 +215,7 @@ TEST(NonParamRefusals, UnsoundInputIsRefusedAndLeavesTheStateAlone) {
             h.Sum = 1;
             h.Nund = 1;
             s.Hist_Arr.push_back(h);
-            s.MasProbl.push_back(Problems{t - 0.2, 0, {}, {}});
+            s.MasProbl.push_back(Problems{t - 0.2, 0, {}});
         }
     };
     struct Case {

@@ -70,7 +70,7 @@ AnalysisState flowState() {
         interval(400, {{1, 1}, {12, 1}}, 0),
     };
     for (double t : {60.0, 120.0, 140.0, 200.0, 250.0, 260.0, 280.0, 310.0, 350.0, 390.0})
-        s.MasProbl.push_back({t, 1, "", ""});
+        s.MasProbl.push_back({t, 1, ""});
     return s;
 }
 
@@ -261,12 +261,12 @@ TEST(ChartPass, SecondFillingWithFewerCausesLeavesNothingBehind) {
 TEST(Potok08, CountsFailuresBetweenFifthOfMeanAndMean) {
     AnalysisState s = flowState();
     // 0.2 * 250 = 50: the failures at 50 and 250 count, 49.9 and 250.1 do not.
-    s.MasProbl = {{49.9, 1, "", ""}, {50, 1, "", ""}, {250, 0, "", ""}, {250.1, 1, "", ""}};
+    s.MasProbl = {{49.9, 1, ""}, {50, 1, ""}, {250, 0, ""}, {250.1, 1, ""}};
     Potok08(s);
     const double S = 1 / (1 - W(50)) + 1 / (1 - 0.5);
     EXPECT_NEAR(s.Pot08, S * 100 / 200 / 100 * 20 / 10, 1e-15);
 
-    s.MasProbl = {{10, 1, "", ""}, {300, 1, "", ""}};
+    s.MasProbl = {{10, 1, ""}, {300, 1, ""}};
     Potok08(s);
     EXPECT_EQ(s.Pot08, 0);
 }
@@ -357,7 +357,7 @@ TEST(DiagramsTable, ColumnPlacementFollowsExecutedModels) {
 
 TEST(DiagramsTable, NoModelPutsPot08IntoContinuationCell) {
     AnalysisState s = flowState();
-    s.MasProbl = {{10, 1, "", ""}, {300, 1, "", ""}}; // nothing between 50 and 250 h
+    s.MasProbl = {{10, 1, ""}, {300, 1, ""}}; // nothing between 50 and 250 h
     DiagramsResult r = Diagrams(s, kComma);
     EXPECT_EQ(s.Pot08, 0);
     EXPECT_EQ(r.table.cells[10][1], "0,0000/издел. на 100 ч.");

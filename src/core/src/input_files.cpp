@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <functional>
 
 namespace relan {
 namespace {
@@ -18,26 +20,20 @@ std::string lineError(const std::string& file, int line, const std::string& deta
     return std::string(kDataErrorAtLine) + std::to_string(line) + " файла " + file + ": " + detail;
 }
 
-// Sequential reader over the decoded text, with the two kinds of read the
-// formats use: whole lines, and numbers that may be preceded by blank lines.
+// Sequential reader over an input file's text, with the two kinds of read
+// the formats use: whole lines, and numbers that may be preceded by blank
+// lines. What it returns is UTF-8 and stays valid until the next read;
+// Windows-1251 text is decoded one line or number at a time.
 class Reader {
 public:
-    explicit Reader(std::string_view data) : data_(data) {}
+    explicit Reader(const text::InputText& in)
+        : data_(in.text()), eol_(in.lineEnd), cp1251_(in.encoding == text::Encoding::Cp1251) {}
 
     bool eof() const { return pos_ >= data_.size(); }
     int lineNo() const { return line_; }
 
     // One line without its CR LF / LF; empty at the end of the data.
-    std::string_view readLine() {
-        std::size_t start = pos_;
-        std::size_t lf = data_.find('\n', pos_);
-        std::size_t end = lf == std::string_view::npos ? data_.size() : lf;
-        pos_ = lf == std::string_view::npos ? data_.size() : lf + 1;
-        std::string_view line = data_.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        ++line_;
-        return line;
-    }
+    std::string_view readLine() { return decoded(nextLine(), lineText_); }
 
     struct Number {
         std::string_view text; // empty when the data ended before a number
@@ -48,22 +44,43 @@ public:
     // such code, then skips the rest of that line.
     Number readNumber() {
         while (pos_ < data_.size() && static_cast<unsigned char>(data_[pos_]) <= 32) {
-            if (data_[pos_] == '\n') ++line_;
+            if (data_[pos_] == eol_) ++line_;
             ++pos_;
         }
         Number n;
         n.line = line_;
         std::size_t start = pos_;
         while (pos_ < data_.size() && static_cast<unsigned char>(data_[pos_]) > 32) ++pos_;
-        n.text = data_.substr(start, pos_ - start);
-        if (pos_ < data_.size()) readLine();
+        n.text = decoded(data_.substr(start, pos_ - start), numberText_);
+        if (pos_ < data_.size()) nextLine();
         return n;
     }
 
 private:
+    std::string_view nextLine() {
+        std::size_t start = pos_;
+        std::size_t lf = data_.find(eol_, pos_);
+        std::size_t end = lf == std::string_view::npos ? data_.size() : lf;
+        pos_ = lf == std::string_view::npos ? data_.size() : lf + 1;
+        std::string_view line = data_.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        ++line_;
+        return line;
+    }
+
+    std::string_view decoded(std::string_view raw, std::string& buffer) const {
+        if (!cp1251_) return raw;
+        buffer.clear();
+        cp1251::appendUtf8(buffer, raw);
+        return buffer;
+    }
+
     std::string_view data_;
+    char eol_;
+    bool cp1251_;
     std::size_t pos_ = 0;
     int line_ = 1; // number of the line the reader is in
+    std::string lineText_, numberText_;
 };
 
 constexpr std::size_t kRealRun = 64;
@@ -118,10 +135,6 @@ void requirePositive(const HeaderNumber& n, const std::string& file, const Heade
                                                 text::quoted(n.text)));
 }
 
-bool causeMatches(const std::string& lowerName, const std::string& lowerText) {
-    return !lowerName.empty() && lowerText.find(lowerName) != std::string::npos;
-}
-
 // The time text of a failure line: both "." and "," are decimal separators.
 std::optional<double> failureTime(std::string_view timeText) {
     std::string t(timeText);
@@ -172,11 +185,11 @@ std::string withSeparator(const char* intPart, const char* fracPart, const Numbe
     return std::string(intPart) + fmt.decimal + fracPart;
 }
 
-// The decoded text of an input file; an empty file is refused by name.
-text::Decoded decodeFile(std::string_view bytes, const std::string& file) {
-    text::Decoded d = text::decodeInput(bytes, file);
-    if (trimControl(d.utf8).empty()) throw Error("Файл " + file + " пуст");
-    return d;
+// The text of an input file; an empty file is refused by name.
+text::InputText inputFile(std::string_view bytes, const std::string& file) {
+    text::InputText in = text::inputText(bytes, file);
+    if (trimControl(in.text()).empty()) throw Error("Файл " + file + " пуст");
+    return in;
 }
 
 } // namespace
@@ -184,8 +197,26 @@ text::Decoded decodeFile(std::string_view bytes, const std::string& file) {
 void sort_MinMax(std::vector<Problems>& z) {
     // The exchange sort this replaces compares strictly and so keeps records
     // with equal times in their order; a stable sort yields the same order
-    // without its quadratic cost on large files.
-    std::stable_sort(z.begin(), z.end(), [](const Problems& a, const Problems& b) { return a.time < b.time; });
+    // without its quadratic cost on large files. The times are sorted with
+    // their places, and each record then moved once: records carry a text
+    // and are three times the size.
+    std::vector<std::pair<double, std::size_t>> order(z.size());
+    for (std::size_t i = 0; i < z.size(); ++i) order[i] = {z[i].time, i};
+    std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    // Place i takes the record from order[i].second; each cycle of the
+    // permutation is followed once, leaving the places it filled marked.
+    for (std::size_t i = 0; i < z.size(); ++i) {
+        if (order[i].second == i || order[i].second == z.size()) continue;
+        Problems held = std::move(z[i]);
+        std::size_t to = i;
+        for (std::size_t from = order[to].second; from != i; from = order[to].second) {
+            z[to] = std::move(z[from]);
+            order[to].second = z.size();
+            to = from;
+        }
+        z[to] = std::move(held);
+        order[to].second = z.size();
+    }
 }
 
 std::optional<std::string> generationsForFailureCount(int kolOtk) {
@@ -201,12 +232,13 @@ FailureLoad loadFailureData(const std::string& path, const NumberFormat& fmt, An
 
 FailureLoad parseFailureData(std::string_view bytes, const std::string& file, const NumberFormat& fmt,
                              AnalysisState& state) {
-    const text::Decoded text = decodeFile(bytes, file);
-    AnalysisState s = state; // taken over only when the whole file has been read
+    const text::InputText text = inputFile(bytes, file);
+    // Taken over only when the whole file has been read; the failures it
+    // replaces are not copied.
+    AnalysisState s = withoutFailures(state);
     FailureLoad out;
-    Reader r(text.utf8);
+    Reader r(text);
 
-    s.MasProbl.clear();
     s.Otk_Izd = 0;
     // The genetic model was fitted to the data being replaced; unlike the
     // other models no calculation clears it, so it would be shown beside the
@@ -267,8 +299,22 @@ FailureLoad parseFailureData(std::string_view bytes, const std::string& file, co
     }
     out.fields.NPokoleny = generationsForFailureCount(s.KolOtk);
 
-    std::vector<std::string> lowerPri; // lower case, per failure
+    // Per failure in file order: the causes its source names (bit k for
+    // cause k of the file), to be ranked once all are counted, and its line.
+    static_assert(Mx_prich < 32);
+    std::vector<std::uint32_t> namedCauses;
     std::vector<int> lineOf;
+    // The header's count of all failures bounds the lines to come, unless
+    // the file is shorter than that many lines of three bytes.
+    const auto expected = std::min<std::size_t>(static_cast<std::size_t>(s.KolOtk), text.text().size() / 3);
+    s.MasProbl.reserve(expected);
+    namedCauses.reserve(expected);
+    lineOf.reserve(expected);
+    using Search = std::boyer_moore_horspool_searcher<std::string::const_iterator>;
+    std::vector<std::pair<int, Search>> searches; // the causes with a name
+    for (int k = 1; k <= nPrich; ++k)
+        if (!lowerNames[k].empty()) searches.emplace_back(k, Search(lowerNames[k].begin(), lowerNames[k].end()));
+    std::string lowerSource;
     while (!r.eof()) {
         const int lineNo = r.lineNo();
         std::string_view line = trimControl(r.readLine());
@@ -293,17 +339,15 @@ FailureLoad parseFailureData(std::string_view bytes, const std::string& file, co
         p.time = *t;
         const std::string_view source = trimControl(line.substr(tab));
         p.komment = repairText(source);
-        std::string lowerSource = text::lowerUtf8(source);
-        bool matched = false;
-        for (int k = 1; k <= nPrich; ++k) {
-            if (causeMatches(lowerNames[k], lowerSource)) {
-                p.chey = k;
-                matched = true;
+        text::lowerUtf8(source, lowerSource);
+        std::uint32_t named = 0;
+        for (const auto& [k, search] : searches) {
+            if (std::search(lowerSource.cbegin(), lowerSource.cend(), search) != lowerSource.cend()) {
+                named |= 1u << k;
                 s.B_otk[k].Dolya += 1;
             }
         }
-        if (matched) p.Pri = std::string(source);
-        lowerPri.push_back(matched ? std::move(lowerSource) : std::string());
+        namedCauses.push_back(named);
         lineOf.push_back(lineNo);
         s.MasProbl.push_back(std::move(p));
     }
@@ -312,21 +356,24 @@ FailureLoad parseFailureData(std::string_view bytes, const std::string& file, co
                               std::string(kHeaderAll.what) + " " + std::to_string(s.KolOtk) +
                                   " меньше числа строк отказов в файле (" + std::to_string(s.MasProbl.size()) + ")"));
 
-    // Rank: by count, largest first, equal counts in file order.
+    // Rank: by count, largest first, equal counts in file order. A source
+    // naming several causes goes to the one ranked last.
     std::array<int, Mx_prich> order{};
     for (int i = 0; i < Mx_prich; ++i) order[i] = i + 1;
     std::stable_sort(order.begin(), order.end(),
                      [&](int a, int b) { return s.B_otk[a].Dolya > s.B_otk[b].Dolya; });
-    std::array<std::string, Mx_prich + 1> rankedLower{};
+    std::array<int, Mx_prich + 1> rankOf{};
     for (int i = 0; i < Mx_prich; ++i) {
         s.Vidy_otkazov[i + 1] = s.B_otk[order[i]];
-        rankedLower[i + 1] = lowerNames[order[i]];
+        rankOf[order[i]] = i + 1;
     }
     for (std::size_t i = 0; i < s.MasProbl.size(); ++i) {
-        auto& p = s.MasProbl[i];
+        int chey = 0;
         for (int k = 1; k <= nPrich; ++k)
-            if (causeMatches(rankedLower[k], lowerPri[i])) p.chey = k;
+            if (namedCauses[i] & (1u << k)) chey = std::max(chey, rankOf[k]);
+        s.MasProbl[i].chey = chey;
     }
+    namedCauses = {};
 
     // The corrected count divides by the share still under warranty; a
     // failure after every warranty has ended has no such share.
@@ -339,6 +386,7 @@ FailureLoad parseFailureData(std::string_view bytes, const std::string& file, co
                                       " ч наступил, когда доля изделий на гарантии равна 0 "
                                       "(деление на ноль при учете цензурирования)"));
     }
+    lineOf = {};
 
     s.Kol_izw = static_cast<int>(s.MasProbl.size());
     sort_MinMax(s.MasProbl);
@@ -389,8 +437,8 @@ WarrantyLoadFields loadWarrantyTerms(const std::string& path, const NumberFormat
 
 WarrantyLoadFields parseWarrantyTerms(std::string_view bytes, const std::string& file, const NumberFormat& fmt,
                                       AnalysisState& state) {
-    const text::Decoded text = decodeFile(bytes, file);
-    Reader r(text.utf8);
+    const text::InputText text = inputFile(bytes, file);
+    Reader r(text);
     WarrantyLoadFields out;
     out.Edit4 = file;
     std::string comment(r.readLine());

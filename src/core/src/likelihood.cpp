@@ -908,7 +908,7 @@ double failureLogLikelihood(const std::vector<double>& times, double Izd_Prived,
     if (times.empty()) throw Error(kNoFailureData);
     if (!(K > 0) || !std::isfinite(K)) throw Error("Коэффициент повторности K должен быть больше 0");
     AnalysisState s;
-    for (double t : times) s.MasProbl.push_back(Problems{t, 0, {}, {}});
+    for (double t : times) s.MasProbl.push_back(Problems{t, 0, {}});
     s.Izd_Prived = Izd_Prived;
     s.Sred = Sred;
     s.SKO = SKO;

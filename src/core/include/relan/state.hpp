@@ -26,7 +26,6 @@ using OptArray = std::array<double, N_Param_Opt + 1>;
 struct Problems {
     double time = 0;     // operating time, hours
     int chey = 0;        // cause index into Vidy_otkazov; 0 = cause not established
-    std::string Pri;     // whole source text when a cause matched, else empty
     std::string komment; // what was repaired or replaced (text after "* ")
 };
 
@@ -148,5 +147,20 @@ struct AnalysisState {
     double dMinimumAll = 0;
     int iMaxBest = 0;
 };
+
+// A copy of `s` without its failures, for a reader of its other figures or a
+// load that replaces the failures anyway: a large fleet's failures are most
+// of the state. `s` is left as it was, also when the copy fails.
+inline AnalysisState withoutFailures(AnalysisState& s) {
+    std::vector<Problems> failures = std::move(s.MasProbl);
+    try {
+        AnalysisState copy = s;
+        s.MasProbl = std::move(failures);
+        return copy;
+    } catch (...) {
+        s.MasProbl = std::move(failures);
+        throw;
+    }
+}
 
 } // namespace relan
