@@ -20,7 +20,10 @@ void check(bool ok) {
 
 void checkFailureState(const relan::AnalysisState& s, const relan::FailureLoad& load) {
     check(s.Kol_izw == static_cast<int>(s.MasProbl.size()));
-    check(load.grid.size() == s.MasProbl.size() + 1);
+    for (std::size_t r = 0; r < load.remarks.size(); ++r) {
+        check(load.remarks[r].row < s.MasProbl.size());
+        if (r > 0) check(load.remarks[r - 1].row < load.remarks[r].row);
+    }
     for (std::size_t i = 0; i < s.MasProbl.size(); ++i) {
         check(std::isfinite(s.MasProbl[i].time) && s.MasProbl[i].time > 0);
         check(s.MasProbl[i].chey >= 0 && s.MasProbl[i].chey <= s.NPrich);

@@ -311,17 +311,17 @@ int analyze(const LoadOptions& lo, const AnalyzeOptions& a) {
         std::cout << relan::cli::textReport(input, l.state, result, nonparam, log, fmt, geneticRun);
         return 0;
     }
-    using relan::cli::Json;
-    Json models = relan::cli::modelsJson(l.state, result);
+    relan::cli::Json models = relan::cli::modelsJson(l.state, result);
     if (geneticRun) models.push_back(relan::cli::geneticJson(l.state, *geneticRun));
-    Json out{{"input", relan::cli::inputJson(input)},
-             {"grid", relan::cli::gridJson(l.failure.grid)},
-             {"histogram", relan::cli::histogramJson(l.state)},
-             {"models", models},
-             {"table", relan::cli::tableJson(result.diagrams.table)},
-             {"nonparam", relan::cli::nonparamJson(nonparam)},
-             {"log", log}};
-    std::cout << out.dump(2) << '\n';
+    relan::cli::DocumentWriter out(std::cout);
+    out.member("input", relan::cli::inputJson(input));
+    out.failureList(l.state, l.failure.remarks, fmt);
+    out.member("histogram", relan::cli::histogramJson(l.state));
+    out.member("models", models);
+    out.member("table", relan::cli::tableJson(result.diagrams.table));
+    out.member("nonparam", relan::cli::nonparamJson(nonparam));
+    out.member("log", log);
+    out.finish();
     return 0;
 }
 
@@ -414,9 +414,10 @@ int main(int argc, char** argv) {
     try {
         if (*load) {
             Loaded l = loadInputs(loadOpts);
-            relan::cli::Json out{{"input", relan::cli::inputJson(l.state)},
-                                 {"grid", relan::cli::gridJson(l.failure.grid)}};
-            std::cout << out.dump(2) << '\n';
+            relan::cli::DocumentWriter out(std::cout);
+            out.member("input", relan::cli::inputJson(l.state));
+            out.failureList(l.state, l.failure.remarks, relan::NumberFormat{loadOpts.decimal});
+            out.finish();
         } else if (*analyzeCmd) {
             return analyze(loadOpts, an);
         } else if (*nonparamCmd) {

@@ -29,10 +29,97 @@ Json inputJson(const AnalysisState& s) {
     };
 }
 
-Json gridJson(const std::vector<GridRow>& grid) {
-    Json rows = Json::array();
-    for (const auto& r : grid) rows.push_back(Json::array({r[0], r[1], r[2], r[3]}));
-    return rows;
+void DocumentWriter::key(std::string_view k) {
+    buffer_ += first_ ? "{\n  " : ",\n  ";
+    first_ = false;
+    string(k);
+    buffer_ += ": ";
+}
+
+void DocumentWriter::member(std::string_view k, const Json& value) {
+    key(k);
+    // A member's value is indented one level deeper than dumped alone; no
+    // line break can be inside a dumped string, where it is "\n".
+    for (char c : value.dump(2)) {
+        buffer_ += c;
+        if (c == '\n') buffer_ += "  ";
+    }
+    flush();
+}
+
+void DocumentWriter::failureList(const AnalysisState& s, const ThresholdRemarks& remarks, const NumberFormat& fmt) {
+    key("grid");
+    auto row = [this](const auto& texts) {
+        buffer_ += "\n    [";
+        for (std::size_t c = 0; c < texts.size(); ++c) {
+            buffer_ += c == 0 ? "\n      " : ",\n      ";
+            string(texts[c]);
+        }
+        buffer_ += "\n    ]";
+    };
+    buffer_ += '[';
+    row(kFailureListHeadings);
+    for (std::size_t i = 0; i < s.MasProbl.size(); ++i) {
+        buffer_ += ',';
+        row(failureListRow(s, remarks, i, fmt));
+        if (buffer_.size() >= (1u << 16)) flush();
+    }
+    buffer_ += "\n  ]";
+    flush();
+}
+
+void DocumentWriter::finish() {
+    buffer_ += first_ ? "{}\n" : "\n}\n";
+    flush();
+}
+
+// The escapes of Json::dump without ensure_ascii; the texts are UTF-8
+// already, as every load decodes its file.
+void DocumentWriter::string(std::string_view s) {
+    buffer_ += '"';
+    std::size_t plain = 0; // start of the run not yet copied
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c >= 0x20 && c != '"' && c != '\\') continue;
+        buffer_.append(s, plain, i - plain);
+        plain = i + 1;
+        switch (c) {
+        case '"':
+            buffer_ += "\\\"";
+            break;
+        case '\\':
+            buffer_ += "\\\\";
+            break;
+        case '\b':
+            buffer_ += "\\b";
+            break;
+        case '\f':
+            buffer_ += "\\f";
+            break;
+        case '\n':
+            buffer_ += "\\n";
+            break;
+        case '\r':
+            buffer_ += "\\r";
+            break;
+        case '\t':
+            buffer_ += "\\t";
+            break;
+        default: {
+            static constexpr char kHex[] = "0123456789abcdef";
+            buffer_ += "\\u00";
+            buffer_ += kHex[c >> 4];
+            buffer_ += kHex[c & 0xF];
+        }
+        }
+    }
+    buffer_.append(s, plain);
+    buffer_ += '"';
+}
+
+void DocumentWriter::flush() {
+    out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+    buffer_.clear();
 }
 
 Json histogramJson(const AnalysisState& s) {

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,6 @@ namespace relan::cli {
 using Json = nlohmann::ordered_json;
 
 Json inputJson(const AnalysisState& s);
-Json gridJson(const std::vector<GridRow>& grid);
 Json histogramJson(const AnalysisState& s);
 Json modelsJson(const AnalysisState& s, const CalcResult& r);
 Json tableJson(const ResultTable& t);
@@ -32,6 +32,31 @@ struct GeneticRun {
 // "criterion" the objective at the stored law.
 Json geneticJson(const AnalysisState& s, const GeneticRun& g);
 Json nonparamJson(const NonParamResult& n);
+
+// A JSON object written to `out` member by member, byte for byte as
+// Json::dump(2) writes the whole: the failure list of a large fleet goes out
+// row by row instead of first becoming a document of millions of values.
+class DocumentWriter {
+public:
+    explicit DocumentWriter(std::ostream& out) : out_(out) {}
+    DocumentWriter(const DocumentWriter&) = delete;
+    DocumentWriter& operator=(const DocumentWriter&) = delete;
+
+    void member(std::string_view key, const Json& value);
+    // "grid": the headings, then every failure as the list shows it.
+    void failureList(const AnalysisState& s, const ThresholdRemarks& remarks, const NumberFormat& fmt);
+    // The closing brace and the line end after it.
+    void finish();
+
+private:
+    void key(std::string_view k);
+    void string(std::string_view s);
+    void flush();
+
+    std::ostream& out_;
+    std::string buffer_;
+    bool first_ = true;
+};
 
 // The model record a fit of this kind fills.
 const Mod_Weib& modelOf(const AnalysisState& s, FitKind kind);

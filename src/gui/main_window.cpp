@@ -1,6 +1,7 @@
 #include "main_window.hpp"
 
 #include "expand_window.hpp"
+#include "failure_list_model.hpp"
 #include "messages.hpp"
 #include "nonparam_window.hpp"
 #include "probability_plot_window.hpp"
@@ -39,7 +40,7 @@
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStyle>
-#include <QTableWidget>
+#include <QTableView>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -163,7 +164,9 @@ MainWindow::MainWindow(QWidget* parent, LinkFile linkFile, const NumberFormat& f
     memo2_->setPlainText(u("Ход решения"));
     memo2_->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('0')) * 20);
 
-    massList_ = new QTableWidget(24, 4);
+    failures_ = new FailureListModel(state_, fmt_, this);
+    massList_ = new QTableView;
+    massList_->setModel(failures_);
     massList_->setObjectName("Mass_List");
     massList_->verticalHeader()->hide();
     massList_->horizontalHeader()->setDefaultSectionSize(100);
@@ -172,7 +175,6 @@ MainWindow::MainWindow(QWidget* parent, LinkFile linkFile, const NumberFormat& f
     massList_->horizontalHeader()->setStyleSheet("QHeaderView::section { background-color: palette(tooltip-base); }");
     massList_->setToolTip(u("Данные из файла об отказах изделий"));
     massList_->setSelectionMode(QAbstractItemView::ContiguousSelection);
-    for (int c = 0; c < 4; ++c) massList_->setHorizontalHeaderItem(c, new QTableWidgetItem);
 
     // The left column holds the calculations and the warranty file; it
     // scrolls when a large font makes it taller than the screen.
@@ -578,19 +580,14 @@ bool MainWindow::loadFailureFile(const QString& path) {
     if (f.NPokoleny) nPokoleny_->setText(qs(*f.NPokoleny));
     form2_->setComment(qs(f.Label10));
 
+    failures_->showLoad(load.remarks);
     const int widths[4] = {65, 90, 200, 1000};
-    massList_->clearContents();
-    massList_->setRowCount(std::max(1, static_cast<int>(load.grid.size()) - 1));
     const QFontMetrics fm(massList_->horizontalHeader()->font());
     for (int c = 0; c < 4; ++c) {
-        const QString heading = qs(load.grid[0][c]);
         // The designed widths, or what the heading needs in this font.
+        const QString heading = failures_->headerData(c, Qt::Horizontal).toString();
         massList_->setColumnWidth(c, std::max(widths[c], fm.horizontalAdvance(heading) + 14));
-        massList_->horizontalHeaderItem(c)->setText(heading);
     }
-    for (std::size_t r = 1; r < load.grid.size(); ++r)
-        for (int c = 0; c < 4; ++c)
-            massList_->setItem(static_cast<int>(r) - 1, c, new QTableWidgetItem(qs(load.grid[r][c])));
     return true;
 }
 

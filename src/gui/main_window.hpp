@@ -27,10 +27,11 @@ class QRadioButton;
 class QSlider;
 class QSplitter;
 class QStackedWidget;
-class QTableWidget;
+class QTableView;
 
 namespace relan::gui {
 
+class FailureListModel;
 class ResultsWindow;
 class NonParamWindow;
 class ExpandWindow;
@@ -165,7 +166,8 @@ private:
     QPlainTextEdit* memo2_ = nullptr;
     QSplitter* topSplitter_ = nullptr;
     bool sized_ = false;
-    QTableWidget* massList_ = nullptr;
+    QTableView* massList_ = nullptr;
+    FailureListModel* failures_ = nullptr;
 
     // The genetic run: its worker, the two requests, and whether the window
     // is going away (the run's calls to the window then return at once).

@@ -72,6 +72,29 @@ TEST(CliLoad, WarrantyFileAndSeparator) {
     EXPECT_TRUE(comma);
 }
 
+TEST(CliLoad, TheDocumentReadsBackAsItWasWritten) {
+    // The documents are written piece by piece; what they say must still be
+    // the JSON of their values to the byte, escapes and indents included.
+    relan::test::TempDir dir;
+    const std::string comment = "Парк \"в кавычках\" \\ с\tтабуляцией \x01\x7f";
+    const auto file = dir.write("escapes.rel", relan::test::cp1251File({
+                                                   comment, "1000", "300", "50", "20", "2", "Насос", "Двигатель",
+                                                   "100\tнасос \"течь\" * замена \\ \x02 прокладки\x1f и\tшланга",
+                                                   "200,5\tДвигатель*Xремонт\b\fузла",
+                                                   "50\tкабина",
+                                               }));
+    for (const std::string& args : {"load " + file, "analyze " + file + " --no-timing"}) {
+        auto r = runCli(args);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const auto j = nlohmann::ordered_json::parse(r.out);
+        EXPECT_EQ(j.dump(2) + "\n", r.out) << args;
+        ASSERT_EQ(j.at("grid").size(), 4u) << args;
+        EXPECT_EQ(j["grid"][2][3], "замена \\ \x02 прокладки\x1f и\tшланга") << args;
+        EXPECT_EQ(j["grid"][3][3], "ремонт\b\fузла") << args;
+        EXPECT_EQ(j["input"]["Comment"], comment) << args;
+    }
+}
+
 TEST(CliLoad, ErrorsAreOneLineOnStderrWithExitTwo) {
     relan::test::TempDir dir;
     const auto bad = dir.write("bad.rel", relan::test::cp1251File({"К", "4380", "900", "100", "10", "0", "1;5\tа"}));

@@ -33,6 +33,17 @@ FailureLoad parse(const std::string& bytes, AnalysisState& s, const NumberFormat
     return parseFailureData(bytes, "test.rel", fmt, s);
 }
 
+// Row i of the failure list, from 0, as the window and the command line show it.
+GridRow row(const AnalysisState& s, const FailureLoad& load, std::size_t i, const NumberFormat& fmt = kComma) {
+    return failureListRow(s, load.remarks, i, fmt);
+}
+
+std::vector<GridRow> allRows(const AnalysisState& s, const FailureLoad& load) {
+    std::vector<GridRow> rows;
+    for (std::size_t i = 0; i < s.MasProbl.size(); ++i) rows.push_back(row(s, load, i));
+    return rows;
+}
+
 std::string errorOf(const std::string& bytes) {
     AnalysisState s;
     try {
@@ -73,11 +84,39 @@ TEST(FailureFile, WorkedExample) {
     EXPECT_EQ(load.fields.Edit5, "1,0005");
     EXPECT_EQ(load.fields.Edit2, "0,0000002");
     EXPECT_EQ(load.fields.NPokoleny, "1500");
-    ASSERT_EQ(load.grid.size(), 2u);
-    EXPECT_EQ(load.grid[0][0], " № отказа");
-    EXPECT_EQ(load.grid[1][1], "312,5");
-    EXPECT_EQ(load.grid[1][2], "Насос, отказов 10% от парка"); // 1 of 8 reduced products
-    EXPECT_EQ(load.grid[1][3], "замена уплотнения");
+    const GridRow first = row(s, load, 0);
+    EXPECT_EQ(first[0], "1");
+    EXPECT_EQ(first[1], "312,5");
+    EXPECT_EQ(first[2], "Насос, отказов 10% от парка"); // 1 of 8 reduced products
+    EXPECT_EQ(first[3], "замена уплотнения");
+}
+
+TEST(FailureList, RowsAreTheTextsTheListAlwaysShowed) {
+    // The rows the list held for every failure before its texts were made
+    // on demand: two shares reached at one failure (the later one named), a
+    // line naming two causes of equal count (the one ranked later taken),
+    // equal times in file order, an unknown cause, no repair text.
+    AnalysisState s;
+    const std::vector<std::string> failures = {
+        "300\tнасос * замена уплотнения", "100\tдвигатель и насос * ремонт", "200,5\tкабина",
+        "100\tнеизвестно * осмотр",       "450\tНАСОС",                        "50\tдвигатель *Xзамена",
+        "800\tтечь",                      "650,25\tДвигатель * замена ТНВД",
+    };
+    const auto load = parse(cp1251File(with(header("1000", "300", 10, 12, {"насос", "двигатель", "кабина"}), failures)), s);
+    const std::vector<GridRow> expected = {
+        {"1", "50", "двигатель, отказов 10% от парка", "замена"},
+        {"2", "100", "двигатель, отказов 20% от парка", "ремонт"},
+        {"3", "100", "Не установл.", "осмотр"},
+        {"4", "200,5", "кабина, отказов 50% от парка с учетом цензурирования", ""},
+        {"5", "300", "насос", "замена уплотнения"},
+        {"6", "450", "насос, отказов 90% от парка", ""},
+        {"7", "650,25", "двигатель", "замена ТНВД"},
+        {"8", "800", "Не установл.", ""},
+    };
+    EXPECT_EQ(allRows(s, load), expected);
+    // The number format is the one asked for when the row is shown.
+    EXPECT_EQ(row(s, load, 3, NumberFormat{'.'})[1], "200.5");
+    EXPECT_EQ(std::string(kFailureListHeadings[3]), "Что ремонтировалось или заменено");
 }
 
 TEST(FailureFile, HeaderNumbersSkipBlankLinesAndTrailingText) {
@@ -330,7 +369,7 @@ TEST(FailureFile, EveryEncodingOfTheSampleLoadsTheSame) {
     for (const auto& v : variants) {
         AnalysisState s;
         const FailureLoad load = parse(v.bytes, s);
-        EXPECT_EQ(load.grid, refLoad.grid) << v.what;
+        EXPECT_EQ(allRows(s, load), allRows(ref, refLoad)) << v.what;
         EXPECT_EQ(s.Comment, ref.Comment) << v.what;
         for (int k = 0; k <= Mx_prich; ++k) {
             EXPECT_EQ(s.Vidy_otkazov[k].Nazv_Prich, ref.Vidy_otkazov[k].Nazv_Prich) << v.what;
@@ -390,7 +429,7 @@ TEST(FailureFile, ThresholdInterpolation) {
         auto load = parse(cp1251File(with(header("1e6", "1", c.fleet, 12, {}), failures)), s);
         EXPECT_DOUBLE_EQ(s.Izd_Prived, c.fleet);
         EXPECT_DOUBLE_EQ(s.T50expl, c.t50) << c.fleet;
-        EXPECT_EQ(load.grid[10][2], "Не установл., отказов 50% от парка с учетом цензурирования");
+        EXPECT_EQ(row(s, load, 9)[2], "Не установл., отказов 50% от парка с учетом цензурирования");
         EXPECT_EQ(s.T20expl, 0);
     }
 }
@@ -406,7 +445,7 @@ TEST(FailureFile, ThresholdAtTheFirstFailureStartsFromZero) {
     EXPECT_DOUBLE_EQ(s.t50zen, 300);
     EXPECT_EQ(s.T20expl, 0);
     // Four thresholds are reached at this failure; the last one's remark stays.
-    EXPECT_EQ(load.grid[1][2], "Не установл., отказов 50% от парка с учетом цензурирования");
+    EXPECT_EQ(row(s, load, 0)[2], "Не установл., отказов 50% от парка с учетом цензурирования");
 }
 
 TEST(FailureFile, CorrectedCountUsesTheCensoringLaw) {
@@ -438,9 +477,10 @@ TEST(FailureFile, LoadingTwiceGivesTheSameState) {
                                                          {"100\tнасос", "50\tдвигатель * ремонт", "75\tкабина"})));
     AnalysisState s;
     auto first = loadFailureData(path, kComma, s);
-    const auto firstProblems = s.MasProbl;
+    const AnalysisState afterFirst = s;
     auto second = loadFailureData(path, kComma, s);
-    EXPECT_EQ(first.grid, second.grid);
+    EXPECT_EQ(allRows(afterFirst, first), allRows(s, second));
+    const auto& firstProblems = afterFirst.MasProbl;
     ASSERT_EQ(s.MasProbl.size(), firstProblems.size());
     for (std::size_t i = 0; i < s.MasProbl.size(); ++i) {
         EXPECT_EQ(s.MasProbl[i].time, firstProblems[i].time);
@@ -465,7 +505,8 @@ TEST(FailureFile, SampleShipsAndLoads) {
     auto load = loadFailureData(RELAN_SAMPLES_DIR "/mtz82_2018.rel", kComma, s);
     EXPECT_GE(s.Kol_izw, 150);
     EXPECT_LE(s.Kol_izw, 300);
-    EXPECT_EQ(load.grid.size(), static_cast<std::size_t>(s.Kol_izw) + 1);
+    ASSERT_EQ(s.MasProbl.size(), static_cast<std::size_t>(s.Kol_izw));
+    EXPECT_EQ(row(s, load, s.MasProbl.size() - 1)[0], std::to_string(s.Kol_izw));
     EXPECT_GT(s.T90expl, 0);
     int unknown = 0;
     for (const auto& p : s.MasProbl) unknown += p.chey == 0;

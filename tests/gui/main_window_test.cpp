@@ -11,6 +11,8 @@
 #include "relan/likelihood.hpp"
 #include "relan/text1251.hpp"
 
+#include "fleet_file.hpp"
+
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QChart>
@@ -80,10 +82,11 @@ QStringList snapshot(MainWindow& w) {
                           "NPokoleny", "Edit4", "MaskEdit1", "MaskEditSrednee", "MaskEditSKO"})
         s << text(&w, n);
     s << child<QLabel>(&w, "Label10")->text() << child<QLabel>(&w, "Label15")->text();
-    auto* grid = child<QTableWidget>(&w, "Mass_List");
-    s << QString::number(grid->rowCount());
-    for (int r = 0; r < grid->rowCount(); ++r)
-        for (int c = 0; c < grid->columnCount(); ++c) s << (grid->item(r, c) ? grid->item(r, c)->text() : "-");
+    const QAbstractItemModel* list = child<QTableView>(&w, "Mass_List")->model();
+    s << QString::number(list->rowCount());
+    for (int c = 0; c < list->columnCount(); ++c) s << list->headerData(c, Qt::Horizontal).toString();
+    for (int r = 0; r < list->rowCount(); ++r)
+        for (int c = 0; c < list->columnCount(); ++c) s << list->index(r, c).data().toString();
     s << child<QPlainTextEdit>(&w, "Memo2")->toPlainText();
     return s;
 }
@@ -114,6 +117,7 @@ private slots:
     void startsWithTheDesignedDefaults();
     void nextStartOffersTheFileLoadedLast();
     void loadFillsFieldsAndGrid();
+    void failureListOfALargeFleetShowsEveryRow();
     void warrantyLoadFillsItsPanelAndTheCensoringFields();
     void refusedLoadsLeaveTheWindowAsItWas();
     void fileDialogsStartAtTheLastFileOfTheirKind();
@@ -204,10 +208,43 @@ void MainWindowTest::loadFillsFieldsAndGrid() {
     QCOMPARE(text(&w, "meKolOtk"), QString::number(w.state().KolOtk));
     QVERIFY(!text(&w, "meSred").isEmpty());
     QCOMPARE(text(&w, "LabeledEdit2"), text(&w, "meSred"));
-    auto* grid = child<QTableWidget>(&w, "Mass_List");
-    QCOMPARE(grid->rowCount(), w.state().Kol_izw);
-    QCOMPARE(grid->item(0, 0)->text(), QString("1"));
-    QVERIFY(!grid->horizontalHeaderItem(0)->text().isEmpty());
+    const QAbstractItemModel* list = child<QTableView>(&w, "Mass_List")->model();
+    QCOMPARE(list->rowCount(), w.state().Kol_izw);
+    QCOMPARE(list->index(0, 0).data().toString(), QString("1"));
+    QCOMPARE(list->headerData(0, Qt::Horizontal).toString(), u(" № отказа"));
+}
+
+void MainWindowTest::failureListOfALargeFleetShowsEveryRow() {
+    QFile f(dir_.filePath("fleet100k.rel"));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    const std::string bytes = relan::sim::fleetFile({100000, 2, 20181});
+    f.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    f.close();
+    MainWindow w(nullptr, MainWindow::LinkFile::Ignore, relan::NumberFormat{','});
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(w.loadFailureFile(f.fileName()));
+    auto* view = child<QTableView>(&w, "Mass_List");
+    const QAbstractItemModel* list = view->model();
+    QCOMPARE(list->rowCount(), 100000);
+    // Rows as the list gave them when it held the texts of every row: the
+    // first, the one where 10% of the fleet had failed, a middle and the last.
+    const struct {
+        int row;
+        const char* texts[4];
+    } rows[] = {
+        {0, {"1", "0,06", "Коробка передач", "замена подшипника"}},
+        {27263, {"27264", "422,24", "Тормоз, отказов 10% от парка", "регулировка"}},
+        {49999, {"50000", "787,66", "Двигатель", "замена ТНВД"}},
+        {99999, {"100000", "3657,98", "Электрооборудование", "ремонт"}},
+    };
+    for (const auto& r : rows)
+        for (int c = 0; c < 4; ++c) QCOMPARE(list->index(r.row, c).data().toString(), u(r.texts[c]));
+    QCOMPARE(list->index(100000, 0).data(), QVariant());
+    // Scrolled to the end, the view shows the last failure.
+    view->scrollToBottom();
+    QCoreApplication::processEvents();
+    QCOMPARE(view->rowAt(view->viewport()->height() - 2), 99999);
 }
 
 void MainWindowTest::warrantyLoadFillsItsPanelAndTheCensoringFields() {

@@ -393,30 +393,24 @@ FailureLoad parseFailureData(std::string_view bytes, const std::string& file, co
     s.Popravka_Unknow = static_cast<double>(s.Kol_izw) / s.KolOtk;
     s.Izd_Prived = s.Kol_Izd_All * s.Popravka_Unknow;
 
-    out.grid.push_back({" № отказа", "Наработка, час", "Источник отказа", "Что ремонтировалось или заменено"});
     for (const Threshold& th : kThresholds) s.*(th.var) = 0;
     double sum = 0;
     double tPrev = 0;
     for (int i = 0; i < s.Kol_izw; ++i) {
-        const Problems& p = s.MasProbl[i];
-        const double t = p.time;
-        GridRow row;
-        row[0] = std::to_string(i + 1);
-        row[1] = formatGeneral(t, fmt);
+        const double t = s.MasProbl[i].time;
         sum += 1 / (1 - CDF_Gauss(s.Sred, s.SKO, t));
-        const std::string& st = s.Vidy_otkazov[p.chey].Nazv_Prich;
-        row[2] = st;
-        row[3] = p.komment;
         if (t >= s.tGar && s.Otk_Izd == 0) s.Otk_Izd = sum / s.Izd_Prived;
         for (const Threshold& th : kThresholds) {
             const double x = th.plainCount ? static_cast<double>(i + 1) : sum;
             if (x / s.Izd_Prived >= th.q && s.*(th.var) == 0) {
-                row[2] = st + th.remark;
+                // Of several shares reached at one failure the list names the last.
+                const auto row = static_cast<std::size_t>(i);
+                if (out.remarks.empty() || out.remarks.back().row != row) out.remarks.push_back({row, th.remark});
+                out.remarks.back().text = th.remark;
                 s.*(th.var) = t - (t - tPrev) * frac(x - th.q * s.Izd_Prived);
             }
         }
         tPrev = t;
-        out.grid.push_back(std::move(row));
     }
     if (!std::isfinite(sum))
         throw Error("Файл " + file + ": сумма отказов с учетом цензурирования не конечна");
@@ -424,6 +418,15 @@ FailureLoad parseFailureData(std::string_view bytes, const std::string& file, co
     s.uk = true;
     s.Perv = true;
     state = std::move(s);
+    return out;
+}
+
+GridRow failureListRow(const AnalysisState& s, const ThresholdRemarks& remarks, std::size_t row,
+                       const NumberFormat& fmt) {
+    const Problems& p = s.MasProbl[row];
+    GridRow out{std::to_string(row + 1), formatGeneral(p.time, fmt), s.Vidy_otkazov[p.chey].Nazv_Prich, p.komment};
+    for (const ThresholdRemark& r : remarks)
+        if (r.row == row) out[2] += r.text;
     return out;
 }
 

@@ -34,9 +34,24 @@ struct FailureLoadFields {
     std::optional<std::string> NPokoleny; // left as it is when empty
 };
 
+// The list of failures of the main window (Mass_List) and of the command
+// line's "grid". A fleet may have a million failures, so a row's texts are
+// made when it is shown, from the state and what the load noted about it.
+inline constexpr std::array<const char*, 4> kFailureListHeadings = {
+    " № отказа", "Наработка, час", "Источник отказа", "Что ремонтировалось или заменено"};
+
+// A share of the fleet (10%, 20% ...) reached at a failure, told in the list
+// after that failure's cause.
+struct ThresholdRemark {
+    std::size_t row;  // index into the sorted MasProbl
+    const char* text; // ", отказов 10% от парка"
+};
+// Ascending rows, at most one remark per row.
+using ThresholdRemarks = std::vector<ThresholdRemark>;
+
 struct FailureLoad {
     FailureLoadFields fields;
-    std::vector<GridRow> grid; // row 0 holds the headings of Mass_List
+    ThresholdRemarks remarks;
 };
 
 // Field texts of the warranty-term panel and the censoring fields.
@@ -58,6 +73,12 @@ FailureLoad parseFailureData(std::string_view bytes, const std::string& fileName
 WarrantyLoadFields loadWarrantyTerms(const std::string& path, const NumberFormat& fmt, AnalysisState& state);
 WarrantyLoadFields parseWarrantyTerms(std::string_view bytes, const std::string& fileName,
                                       const NumberFormat& fmt, AnalysisState& state);
+
+// The texts of failure `row` (from 0, row < s.MasProbl.size()) of the state
+// the load that gave `remarks` left: its number from 1, its operating time,
+// its ranked cause with any remark, and what was repaired.
+GridRow failureListRow(const AnalysisState& s, const ThresholdRemarks& remarks, std::size_t row,
+                       const NumberFormat& fmt);
 
 // Sorts by time, ascending; equal times keep their order.
 void sort_MinMax(std::vector<Problems>& z);
