@@ -277,7 +277,8 @@ private:
 int analyze(const LoadOptions& lo, const AnalyzeOptions& a) {
     Loaded l = loadInputs(lo);
     const relan::NumberFormat fmt{lo.decimal};
-    const relan::AnalysisState input = l.state;
+    // The reports' input section reads the figures and causes as loaded.
+    const relan::AnalysisState input = relan::withoutFailures(l.state);
     const relan::CalcFields fields = calcFields(l, a, lo);
     const bool genetic = wantsGenetic(a.models);
     const relan::GeneticFields gFields = geneticFields(l, a);
