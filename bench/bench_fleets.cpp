@@ -1,5 +1,5 @@
-// Every fit on generated fleets of 1,500, 10,000 and 100,000 failures, for
-// the table scripts/bench.sh prints. The fleets are those of
+// The load and every fit on generated fleets of 1,500, 10,000 and 100,000
+// failures, for the table scripts/bench.sh prints. The fleets are those of
 // relan-fleet-file with a fixed seed: 1,500 failures with times to 0.01 h
 // as in the sample, 10,000 and 20,000 with every time distinct, 100,000
 // with times to 0.1 h.
@@ -15,6 +15,7 @@
 #include <benchmark/benchmark.h>
 
 #include <map>
+#include <string>
 #include <utility>
 
 namespace {
@@ -29,6 +30,19 @@ int decimalsFor(int failures) {
         return 6;
     }
 }
+
+// Decoding, cause matching, sorting and the thresholds; the failure list's
+// texts are made only when shown, so they are not part of a load.
+void BM_Load(benchmark::State& st) {
+    const auto failures = static_cast<int>(st.range(0));
+    const std::string bytes = relan::sim::fleetFile({failures, decimalsFor(failures), 20181});
+    for (auto _ : st) {
+        relan::AnalysisState s;
+        benchmark::DoNotOptimize(relan::parseFailureData(bytes, "fleet", relan::NumberFormat{}, s));
+    }
+    st.SetItemsProcessed(st.iterations() * failures);
+}
+BENCHMARK(BM_Load)->Arg(1500)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 // The loaded fleet with its histogram, as a calculation has it when the
 // first fit starts; made once per size.
