@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
         w.findChild<QAbstractButton*>("TabSheet2")->click();
     } else if (window == "results" || window == "expanded" || window == "probability") {
         for (const char* box : {"BoxNewton", "BoxSmirnow", "BoxML"}) w.findChild<QCheckBox*>(box)->setChecked(true);
-        if (!w.calculate()) return 1;
+        if (!w.calculate() || !w.waitForWork()) return 1;
         if (window == "probability" && !w.showProbabilityPlot()) return 1;
         if (window == "expanded") {
             if (!w.expand()) return 1;
@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
             w.expandWindow()->setGeometry(w.expandWindow()->screen()->availableGeometry());
         }
     } else if (window == "nonparam") {
-        if (!w.analyseNonParametric()) return 1;
+        if (!w.analyseNonParametric() || !w.waitForWork()) return 1;
     } else if (window != "main") {
         return 2;
     }
