@@ -21,3 +21,4 @@ shoot results form2.png 12
 shoot expanded expand.png 12
 shoot probability probability.png 12
 shoot nonparam form3.png 6
+shoot calculating calculating.png 6

@@ -1,7 +1,8 @@
 // Shows one window of the program on the sample data as a user would see
 // it, for the screenshots of the documentation: relan-screens WINDOW FILE.
-// WINDOW is main, genetic, results, expanded, probability or nonparam. The program stays
-// open until it is killed, so that the screen can be captured.
+// WINDOW is main, genetic, results, expanded, probability, nonparam or
+// calculating (a calculation long enough to be seen under way). The program
+// stays open until it is killed, so that the screen can be captured.
 
 #include "app_setup.hpp"
 #include "expand_window.hpp"
@@ -12,6 +13,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QScreen>
 #include <QTimer>
 
@@ -22,7 +24,7 @@ int main(int argc, char** argv) {
     relan::gui::setUpApplication(app);
     const QStringList args = QApplication::arguments();
     if (args.size() != 3) {
-        std::fprintf(stderr, "usage: relan-screens main|genetic|results|expanded|probability|nonparam FILE.rel\n");
+        std::fprintf(stderr, "usage: relan-screens main|genetic|results|expanded|probability|nonparam|calculating FILE.rel\n");
         return 2;
     }
     const QString window = args.at(1);
@@ -33,7 +35,7 @@ int main(int argc, char** argv) {
         w.findChild<QAbstractButton*>("TabSheet2")->click();
     } else if (window == "results" || window == "expanded" || window == "probability") {
         for (const char* box : {"BoxNewton", "BoxSmirnow", "BoxML"}) w.findChild<QCheckBox*>(box)->setChecked(true);
-        if (!w.calculate()) return 1;
+        if (!w.calculate() || !w.waitForWork()) return 1;
         if (window == "probability" && !w.showProbabilityPlot()) return 1;
         if (window == "expanded") {
             if (!w.expand()) return 1;
@@ -41,7 +43,11 @@ int main(int argc, char** argv) {
             w.expandWindow()->setGeometry(w.expandWindow()->screen()->availableGeometry());
         }
     } else if (window == "nonparam") {
-        if (!w.analyseNonParametric()) return 1;
+        if (!w.analyseNonParametric() || !w.waitForWork()) return 1;
+    } else if (window == "calculating") {
+        // Nine million passes of the spiral descent: seconds of progress.
+        w.findChild<QLineEdit*>("Edit1")->setText("1.000001");
+        if (!w.calculate()) return 1;
     } else if (window != "main") {
         return 2;
     }

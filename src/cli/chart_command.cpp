@@ -59,7 +59,8 @@ int runChartCommand(const ChartCommand& c) {
 
     QPixmap image;
     if (c.window == "results" || c.window == "expanded") {
-        if (!w.calculate()) return refuse(failure.isEmpty() ? QString("расчет не выполнен") : failure);
+        if (!w.calculate() || !w.waitForWork())
+            return refuse(failure.isEmpty() ? QString("расчет не выполнен") : failure);
         if (c.window == "results") {
             // The designed size, whatever screen the offscreen platform pretends.
             w.resultsWindow()->resize(1436, 794);
@@ -80,7 +81,7 @@ int runChartCommand(const ChartCommand& c) {
             image = e->printedPart()->grab();
         }
     } else if (c.window == "nonparam") {
-        if (!w.analyseNonParametric()) return refuse(failure);
+        if (!w.analyseNonParametric() || !w.waitForWork()) return refuse(failure);
         w.nonParamWindow()->resize(1008, 700);
         image = w.nonParamWindow()->grab();
     } else {

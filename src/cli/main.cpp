@@ -24,6 +24,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -222,6 +223,45 @@ relan::GeneticFields geneticFields(const Loaded& l, const AnalyzeOptions& a) {
     return g;
 }
 
+// A progress bar on the last line of stderr, drawn only when stderr is a
+// terminal: a script or a test reading stderr sees exactly what it saw
+// without one. Redrawn only when what it shows changes.
+class TerminalBar {
+public:
+    TerminalBar() : on_(isatty(STDERR_FILENO) == 1) {}
+    ~TerminalBar() { clear(); }
+    TerminalBar(const TerminalBar&) = delete;
+    TerminalBar& operator=(const TerminalBar&) = delete;
+
+    void draw(std::string_view title, int percent) {
+        if (!on_ || (percent == shown_ && title == title_)) return;
+        // A shorter title would leave the end of the longer one behind.
+        if (drawn_ && title != title_) std::cerr << "\r\033[K";
+        shown_ = percent;
+        title_ = title;
+        const int filled = percent * kWidth / 100;
+        std::cerr << "\r" << title << " [" << std::string(static_cast<std::size_t>(filled), '#')
+                  << std::string(static_cast<std::size_t>(kWidth - filled), '.') << "] " << percent << "%"
+                  << std::flush;
+        drawn_ = true;
+    }
+    void draw(const relan::ProgressReport& r) {
+        if (r.total > 0) draw(r.stage, static_cast<int>(r.done * 100 / r.total));
+    }
+    void clear() {
+        if (drawn_) std::cerr << "\r\033[K" << std::flush;
+        drawn_ = false;
+        shown_ = -1;
+    }
+
+private:
+    static constexpr int kWidth = 40;
+    bool on_;
+    bool drawn_ = false;
+    int shown_ = -1;
+    std::string title_;
+};
+
 // The genetic tab's controls for a run without a window: the track bars
 // start where the options put them, the log lines are collected, and the
 // progress bar is drawn on stderr when it is a terminal.
@@ -229,9 +269,7 @@ class CliHost : public relan::GeneticHost {
 public:
     CliHost(relan::AnalysisState& s, const relan::NumberFormat& fmt, std::vector<std::string>& log,
             const AnalyzeOptions& a)
-        : s_(s), fmt_(fmt), log_(log), tb1_(a.crossover), tb2_(a.mutation), copyText_(a.copyBest),
-          bar_(isatty(STDERR_FILENO) == 1) {}
-    ~CliHost() override { clearBar(); }
+        : s_(s), fmt_(fmt), log_(log), tb1_(a.crossover), tb2_(a.mutation), copyText_(a.copyBest) {}
 
     int trackBar1Position() override { return tb1_; }
     void setTrackBar1Position(int p) override { tb1_ = p; }
@@ -240,38 +278,22 @@ public:
     std::string copyBestCountText() override { return copyText_; }
     void setGenerationsText(const std::string&) override {}
     bool detailedProgress() override { return false; }
-    void setProgress(int position) override {
-        if (!bar_ || position == shown_) return;
-        shown_ = position;
-        const int filled = position * kWidth / 100;
-        std::cerr << "\rГенетический алгоритм [" << std::string(static_cast<std::size_t>(filled), '#')
-                  << std::string(static_cast<std::size_t>(kWidth - filled), '.') << "] " << position << "%"
-                  << std::flush;
-        drawn_ = true;
-    }
+    void setProgress(int position) override { bar_.draw("Генетический алгоритм", position); }
     void appendLog(const std::string& line) override { log_.push_back(line); }
     void showResults() override {
-        clearBar();
+        bar_.clear();
         diagrams = relan::Diagrams(s_, fmt_);
     }
 
     std::optional<relan::DiagramsResult> diagrams;
 
 private:
-    static constexpr int kWidth = 40;
-    void clearBar() {
-        if (drawn_) std::cerr << "\r\033[K" << std::flush;
-        drawn_ = false;
-    }
-
     relan::AnalysisState& s_;
     relan::NumberFormat fmt_;
     std::vector<std::string>& log_;
     int tb1_, tb2_;
     std::string copyText_;
-    bool bar_;
-    bool drawn_ = false;
-    int shown_ = -1;
+    TerminalBar bar_;
 };
 
 int analyze(const LoadOptions& lo, const AnalyzeOptions& a) {
@@ -288,8 +310,11 @@ int analyze(const LoadOptions& lo, const AnalyzeOptions& a) {
     std::vector<std::string> log;
     relan::CalcOptions opt;
     opt.timing = !a.noTiming;
+    TerminalBar fitsBar;
+    opt.progress.report = [&fitsBar](const relan::ProgressReport& r) { fitsBar.draw(r); };
     relan::CalcResult result = relan::runCalculation(
         l.state, fields, fmt, [&log](const std::string& line) { log.push_back(line); }, opt);
+    fitsBar.clear();
 
     // As in the window: the genetic run follows the calculation and works on
     // the censoring law and flags it left.

@@ -39,12 +39,17 @@
 #include <QSlider>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QStatusBar>
 #include <QStyle>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <chrono>
+#include <exception>
+#include <limits>
+#include <mutex>
 #include <tuple>
 
 namespace relan::gui {
@@ -145,6 +150,29 @@ struct GeneticRunData {
     std::string error;
 };
 
+// A calculation or a non-parametric analysis on its worker thread. The
+// worker writes the report under the lock and the outcome before it posts its
+// end; this thread reads the outcome only after joining it.
+struct BackgroundWork {
+    quint64 serial = 0;
+    QString what;
+    std::function<void(bool)> ended;
+    std::atomic<bool> cancel{false};
+    std::thread thread;
+
+    std::mutex lock;
+    ProgressReport latest;
+
+    std::function<void()> apply;
+    std::exception_ptr failure;
+    bool cancelled = false;
+
+    ProgressReport progress() {
+        std::lock_guard<std::mutex> g(lock);
+        return latest;
+    }
+};
+
 MainWindow::MainWindow(QWidget* parent, LinkFile linkFile, const NumberFormat& fmt)
     : QMainWindow(parent), fmt_(fmt), linkFile_(linkFile) {
     setObjectName("Form1");
@@ -237,6 +265,26 @@ MainWindow::MainWindow(QWidget* parent, LinkFile linkFile, const NumberFormat& f
     edit4_->setText(QDir::homePath());
 
     // The windows are created in this order and stay hidden until used.
+    // The progress of a calculation or a non-parametric analysis, seen from
+    // every tab; shown while one runs.
+    workLabel_ = namedLabel("CalcProgressLabel", {});
+    workProgress_ = new QProgressBar;
+    workProgress_->setObjectName("CalcProgress");
+    workProgress_->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('0')) * 30);
+    bbStop_ = namedButton("bbStop", u("Стоп"));
+    bbStop_->setToolTip(u("Остановить расчет; данные и окна останутся такими, какими были до него"));
+    connect(bbStop_, &QPushButton::clicked, this, &MainWindow::bbStopClick);
+    statusBar()->setObjectName("StatusBar");
+    statusBar()->addWidget(workLabel_, 1);
+    statusBar()->addPermanentWidget(workProgress_);
+    statusBar()->addPermanentWidget(bbStop_);
+    for (QWidget* w : std::initializer_list<QWidget*>{workLabel_, workProgress_, bbStop_}) w->hide();
+    // Reports come as often as a fit makes passes; the window looks at the
+    // latest a few times a second.
+    progressTimer_ = new QTimer(this);
+    progressTimer_->setInterval(100);
+    connect(progressTimer_, &QTimer::timeout, this, &MainWindow::showWorkProgress);
+
     form2_ = new ResultsWindow(this);
     form3_ = new NonParamWindow(this);
     expandForm_ = new ExpandWindow(this);
@@ -246,6 +294,7 @@ MainWindow::MainWindow(QWidget* parent, LinkFile linkFile, const NumberFormat& f
 }
 
 MainWindow::~MainWindow() {
+    abandonWork();
     if (!worker_.joinable()) return;
     // The run ends after its current generation; its calls to the window are
     // answered until then, so it cannot wait for a window that is gone.
@@ -620,11 +669,7 @@ bool MainWindow::refusedForAnotherPath() {
     return true;
 }
 
-bool MainWindow::calculate() {
-    if (refusedWhileRunning() || refusedForAnotherPath()) return false;
-    // A refused calculation brings back the results it had closed.
-    const bool wasShown = form2_->isVisible();
-    form2_->hide();
+CalcFields MainWindow::calcFields() const {
     CalcFields f;
     f.FilePath = ss(filePath_->text());
     f.meSred = ss(meSred_->text());
@@ -642,23 +687,38 @@ bool MainWindow::calculate() {
     f.Edit1 = ss(edit1_->text());
     f.Edit6 = ss(edit6_->text());
     f.Edit5 = ss(edit5_->text());
+    return f;
+}
 
-    std::optional<CalcResult> result;
-    {
-        BusyCursor busy;
-        const LogSink log = [this](const std::string& line) { appendLog(qs(line)); };
-        if (!guarded(this, [&] {
-                result = runCalculation(state_, f, fmt_, log);
-                if (result) form2_->fill(result->diagrams);
-            })) {
-            if (wasShown) form2_->show();
-            return false;
-        }
-    }
-    if (!result) return false;
-    form2_->show();
-    form2_->raise();
-    QApplication::beep();
+bool MainWindow::calculate() {
+    if (refusedWhileRunning() || refusedForAnotherPath()) return false;
+    // The fields are refused here, at once; only the fits wait for the worker.
+    PreparedCalculation prepared;
+    if (!guarded(this, [&] { prepared = prepareCalculation(state_, calcFields(), fmt_); })) return false;
+    // The results of the last calculation are not those being computed; a
+    // calculation that fails or is stopped brings them back.
+    const bool wasShown = form2_->isVisible();
+    form2_->hide();
+    startWork(
+        u("Расчет"),
+        [this, p = std::move(prepared), fmt = fmt_](const ProgressHooks& hooks) mutable -> ApplyResults {
+            std::vector<std::string> lines;
+            CalcOptions opt;
+            opt.progress = hooks;
+            CalcResult r = runPreparedCalculation(
+                p, fmt, [&lines](const std::string& l) { lines.push_back(l); }, opt);
+            return [this, state = std::move(p.state), r = std::move(r), lines = std::move(lines)]() mutable {
+                state_ = std::move(state);
+                for (const auto& l : lines) appendLog(qs(l));
+                form2_->fill(r.diagrams);
+                form2_->show();
+                form2_->raise();
+                QApplication::beep();
+            };
+        },
+        [this, wasShown](bool applied) {
+            if (!applied && wasShown) form2_->show();
+        });
     return true;
 }
 
@@ -670,13 +730,110 @@ bool MainWindow::analyseNonParametric() {
         showError(this, {}, qs(kNoFailureData));
         return false;
     }
-    BusyCursor busy;
-    return guarded(this, [&] {
-        const NonParamResult r = runNonParametric(state_, ss(meSred_->text()), ss(meSKO_->text()), fmt_);
-        form3_->fill(r, fmt_);
-        form3_->show();
-        form3_->raise();
+    startWork(u("Непараметрический анализ"),
+              [this, state = state_, sred = ss(meSred_->text()), sko = ss(meSKO_->text()),
+               fmt = fmt_](const ProgressHooks& hooks) mutable -> ApplyResults {
+                  NonParamResult r = runNonParametric(state, sred, sko, fmt, hooks);
+                  return [this, state = std::move(state), r = std::move(r)]() mutable {
+                      state_ = std::move(state);
+                      form3_->fill(r, fmt_);
+                      form3_->show();
+                      form3_->raise();
+                  };
+              });
+    return true;
+}
+
+void MainWindow::startWork(const QString& what, std::function<ApplyResults(const ProgressHooks&)> body,
+                           std::function<void(bool)> ended) {
+    work_ = std::make_unique<BackgroundWork>();
+    BackgroundWork* w = work_.get();
+    w->serial = ++workSerial_;
+    w->what = what;
+    w->ended = std::move(ended);
+    setWorkLocks(true);
+    showWorkProgress();
+    progressTimer_->start();
+    // The worker reads only what the body captured and writes only `w`.
+    w->thread = std::thread([this, w, body = std::move(body)] {
+        ProgressHooks hooks;
+        hooks.cancel = &w->cancel;
+        hooks.report = [w](const ProgressReport& r) {
+            std::lock_guard<std::mutex> g(w->lock);
+            w->latest = r;
+        };
+        try {
+            w->apply = body(hooks);
+        } catch (const Cancelled&) {
+            w->cancelled = true;
+        } catch (...) {
+            w->failure = std::current_exception();
+        }
+        QMetaObject::invokeMethod(this, [this, serial = w->serial] { workEnded(serial); }, Qt::QueuedConnection);
     });
+}
+
+void MainWindow::workEnded(quint64 serial) {
+    // An end posted by work the closing window gave up.
+    if (!work_ || work_->serial != serial) return;
+    work_->thread.join();
+    const std::unique_ptr<BackgroundWork> w = std::move(work_);
+    progressTimer_->stop();
+    setWorkLocks(false);
+    bool applied = false;
+    if (w->cancelled)
+        appendLog(w->what + u(" остановлен пользователем (") + qs(progressText(w->progress())) + u(")"));
+    else if (w->failure)
+        guarded(this, [&] { std::rethrow_exception(w->failure); });
+    else
+        applied = guarded(this, [&] { w->apply(); });
+    if (w->ended) w->ended(applied);
+    lastWorkApplied_ = applied;
+    emit workFinished(applied);
+}
+
+void MainWindow::abandonWork() {
+    if (!work_) return;
+    // Every fit takes the request within a step of its search, so the join
+    // is short; the end the worker posted finds no work and does nothing.
+    work_->cancel = true;
+    work_->thread.join();
+    work_.reset();
+    progressTimer_->stop();
+    setWorkLocks(false);
+    lastWorkApplied_ = false;
+    emit workFinished(false);
+}
+
+bool MainWindow::waitForWork() {
+    if (work_) {
+        QEventLoop loop;
+        connect(this, &MainWindow::workFinished, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return lastWorkApplied_;
+}
+
+void MainWindow::bbStopClick() {
+    if (work_) work_->cancel = true;
+}
+
+void MainWindow::showWorkProgress() {
+    if (!work_) return;
+    const ProgressReport r = work_->progress();
+    if (r.stage.empty()) {
+        workLabel_->setText(work_->what);
+        workProgress_->setRange(0, 0); // nothing counted yet: a busy bar
+        return;
+    }
+    workLabel_->setText(qs(progressText(r)));
+    // A total past the bar's range cannot occur (a fit's passes are bounded),
+    // but the bar is never handed a wrapped number.
+    const auto clamp = [](long long v) {
+        return static_cast<int>(std::clamp<long long>(v, 0, std::numeric_limits<int>::max()));
+    };
+    workProgress_->setRange(0, clamp(r.total));
+    workProgress_->setValue(clamp(r.done));
 }
 
 bool MainWindow::expand() {
@@ -720,14 +877,19 @@ void MainWindow::ToolBRunGenOptimClick() { startGeneticRun(); }
 
 bool MainWindow::refusedWhileRunning() {
     // The buttons are disabled during a run; this covers scripts and the
-    // results window's "Expand", which would rewrite what the run reads.
+    // results window's "Expand", which would rewrite what the run reads or
+    // show what the work is about to replace.
+    if (workRunning()) {
+        showError(this, {}, work_->what + u(" еще идет: дождитесь его окончания или нажмите «Стоп»"));
+        return true;
+    }
     if (!geneticRunning()) return false;
     showError(this, {}, u("Идет расчет генетическим алгоритмом: дождитесь его окончания или нажмите «Stop»"));
     return true;
 }
 
 bool MainWindow::startGeneticRun() {
-    if (geneticRunning() || refusedForAnotherPath()) return false;
+    if (geneticRunning() || refusedWhileRunning() || refusedForAnotherPath()) return false;
     form2_->hide();
     GeneticFields f;
     f.Edit2 = ss(edit2_->text());
@@ -776,6 +938,17 @@ void MainWindow::setRunLocks(bool running) {
         if (auto* b = findChild<QPushButton*>(name)) b->setEnabled(!running);
 }
 
+void MainWindow::setWorkLocks(bool running) {
+    setRunLocks(running);
+    // The fields the work was started with: it has its own copy, but what
+    // the window shows afterwards must be what was computed.
+    for (QWidget* w : std::initializer_list<QWidget*>{filePath_, meSred_, meSKO_, labeledEdit2_, edit1_, edit6_, edit5_,
+                                                      spirSpusk_, boxNewton_, boxSmirnow_, boxML_, criteria_[0],
+                                                      criteria_[1], criteria_[2]})
+        w->setEnabled(!running);
+    for (QWidget* w : std::initializer_list<QWidget*>{workLabel_, workProgress_, bbStop_}) w->setVisible(running);
+}
+
 void MainWindow::StopBtnClick() {
     if (run_) run_->control.Stop_Gen = true;
 }
@@ -798,6 +971,7 @@ void MainWindow::showEvent(QShowEvent* e) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {
+    abandonWork();
     if (geneticRunning()) {
         // Closed once the run has finished its generation; nothing more is shown.
         closing_ = true;

@@ -6,13 +6,16 @@
 
 #include "qt_text.hpp"
 
+#include "relan/calculation.hpp"
 #include "relan/numtext.hpp"
+#include "relan/progress.hpp"
 #include "relan/state.hpp"
 
 #include <QMainWindow>
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -28,6 +31,7 @@ class QSlider;
 class QSplitter;
 class QStackedWidget;
 class QTableView;
+class QTimer;
 
 namespace relan::gui {
 
@@ -61,10 +65,17 @@ public:
     bool loadFailureFile(const QString& path);
     bool loadWarrantyFile(const QString& path);
     bool exportLog(const QString& path);
-    // "Расчет": true when the results window was filled.
+    // "Расчет" and "Анализ непараметрический": false when refused at once,
+    // with a message saying why. Otherwise the work goes on in a worker
+    // thread on a copy of the state and the fields; its results are applied
+    // when it ends, and workFinished tells that it has.
     bool calculate();
-    // "Анализ непараметрический" and the results window's "Expand".
     bool analyseNonParametric();
+    bool workRunning() const { return work_ != nullptr; }
+    // Runs the event loop until the work started last has ended: true when
+    // its results were applied. For scripts and the command line's pictures.
+    bool waitForWork();
+    // The results window's "Expand".
     bool expand();
     // The results window's "Вероятностная бумага".
     bool showProbabilityPlot();
@@ -90,10 +101,15 @@ public slots:
     void ToolBRunGenOptimClick();
     void StopBtnClick();
     void btnCopyBestClick();
+    void bbStopClick();
 
 signals:
     // The run has ended and the controls are enabled again.
     void geneticRunFinished();
+    // The calculation or the non-parametric analysis has ended (or was given
+    // up as the window closed) and the controls are enabled again; `applied`
+    // when its results are in the state and the windows.
+    void workFinished(bool applied);
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -108,6 +124,19 @@ private:
     QString chooseFile(FileKind kind, const QString& filter);
     void ThreadTerminated();
     void setRunLocks(bool running);
+    CalcFields calcFields() const;
+    // What the worker hands back on success, run on this thread.
+    using ApplyResults = std::function<void()>;
+    // `body` runs on the worker with the hooks of the stop button and the
+    // progress bar; `ended` runs on this thread after the results were
+    // applied or not. `what` names the work in the log line of a stop.
+    void startWork(const QString& what, std::function<ApplyResults(const ProgressHooks&)> body,
+                   std::function<void(bool applied)> ended = {});
+    void workEnded(quint64 serial);
+    // The window is going: stop the work, wait for its thread, apply nothing.
+    void abandonWork();
+    void setWorkLocks(bool running);
+    void showWorkProgress();
     bool refusedWhileRunning();
     // The computations never run on data other than the file the path field
     // names: true (with a message) when the field names another file.
@@ -175,6 +204,16 @@ private:
     std::unique_ptr<struct GeneticRunData> run_;
     std::atomic<bool> closing_{false};
     bool closeWhenDone_ = false;
+
+    // The calculation or the non-parametric analysis under way; the number
+    // of the last one started tells a stale end from the current one's.
+    std::unique_ptr<struct BackgroundWork> work_;
+    quint64 workSerial_ = 0;
+    bool lastWorkApplied_ = false;
+    QTimer* progressTimer_ = nullptr;
+    QLabel* workLabel_ = nullptr;
+    QProgressBar* workProgress_ = nullptr;
+    QPushButton* bbStop_ = nullptr;
 
     ResultsWindow* form2_ = nullptr;
     NonParamWindow* form3_ = nullptr;

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include <array>
+#include <atomic>
 #include <cstdio>
 
 using namespace relan;
@@ -241,6 +242,79 @@ std::string runCli(const std::string& args) {
 
 // The expected figures were derived by tests/data/reference_small.py, an
 // independent transcription of the histogram, criterion and spiral descent.
+TEST(Calculation, ProgressNamesEachFitInTurnAndEndsAtItsTotal) {
+    auto l = loadSample();
+    l.f.BoxNewton = l.f.BoxSmirnow = l.f.BoxML = true;
+    // On the sample Newton's and Smirnov's line searches walk far with the
+    // coarse steps: these are quicker.
+    l.f.Edit1 = l.f.Edit6 = l.f.Edit5 = "1.001";
+    std::vector<ProgressReport> seen;
+    CalcOptions o;
+    o.progress.report = [&](const ProgressReport& r) { seen.push_back(r); };
+    runCalculation(l.s, l.f, kPoint, {}, o);
+
+    const struct {
+        const char* stage;
+        long long total; // 0: the likelihood fit's, checked by its own test
+    } stages[] = {{"Модель 1.1", fitPasses(FitKind::Spiral, false, false, 1.001)},
+                  {"Модель 1.2", fitPasses(FitKind::Newton, false, false, 1.001)},
+                  {"Модель 2", fitPasses(FitKind::Smirnov, false, false, 1.001)},
+                  {"Модель МП", 0}};
+    std::size_t k = 0;
+    for (const auto& st : stages) {
+        ASSERT_LT(k, seen.size());
+        EXPECT_EQ(seen[k].stage, st.stage);
+        EXPECT_EQ(seen[k].done, 0);
+        const long long total = seen[k].total;
+        if (st.total) EXPECT_EQ(total, st.total) << st.stage;
+        long long done = -1;
+        for (; k < seen.size() && seen[k].stage == st.stage; ++k) {
+            EXPECT_GE(seen[k].done, done) << st.stage;
+            EXPECT_EQ(seen[k].total, total) << st.stage;
+            done = seen[k].done;
+        }
+        EXPECT_EQ(done, total) << st.stage;
+    }
+    EXPECT_EQ(k, seen.size());
+}
+
+TEST(Calculation, AStopInAnyFitLeavesTheStateAsItWas) {
+    auto base = loadSample();
+    runLogged(base.s, base.f);
+    ASSERT_TRUE(base.s.MPirsS.Executed);
+    for (const char* stage : {"Модель 1.1", "Модель 1.2", "Модель 2", "Модель МП"}) {
+        AnalysisState s = base.s;
+        CalcFields f = base.f;
+        f.Edit6 = f.Edit5 = "1.001";
+        // Newton's fit searching the censoring law takes seconds even with
+        // coarse steps: it runs only to be stopped.
+        f.BoxNewton = std::string(stage) == "Модель 1.2";
+        f.BoxSmirnow = f.BoxML = true;
+        // The fitted censoring law would replace the state's on the way.
+        f.Sred_flag = true;
+        f.meSred = "1000";
+        std::atomic<bool> stop{false};
+        CalcOptions o;
+        o.progress.cancel = &stop;
+        o.progress.report = [&](const ProgressReport& r) {
+            if (r.stage == stage && r.done >= 1) stop = true;
+        };
+        std::vector<std::string> log;
+        EXPECT_THROW(runCalculation(s, f, kPoint, [&](const std::string& l) { log.push_back(l); }, o), Cancelled)
+            << stage;
+        EXPECT_TRUE(stop) << stage;
+        EXPECT_TRUE(log.empty()) << stage;
+        EXPECT_EQ(s.Sred, base.s.Sred) << stage;
+        EXPECT_EQ(s.SKO, base.s.SKO);
+        EXPECT_FALSE(s.Sred_Opt);
+        EXPECT_EQ(s.MPirsS.A, base.s.MPirsS.A);
+        EXPECT_EQ(s.MPirsS.K_powtor, base.s.MPirsS.K_powtor);
+        EXPECT_TRUE(s.MPirsS.Executed);
+        EXPECT_FALSE(s.MPirsN.Executed || s.MSmirn.Executed || s.MLik.Executed || s.MLikFit);
+        EXPECT_EQ(s.Mas_Out_Like, base.s.Mas_Out_Like);
+    }
+}
+
 TEST(CliAnalyze, SmallFixtureAgainstAnIndependentDerivation) {
     const auto out = runCli("analyze " RELAN_TEST_DATA_DIR "/small.rel --kdiv-spiral 1.01 --no-timing");
     ASSERT_FALSE(out.empty());

@@ -8,8 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
+#include <iterator>
 
 using namespace relan;
 using relan::test::makeState;
@@ -259,6 +261,42 @@ TEST(Fits, EverySearchEndsWithinItsStepBudget) {
         // The default budget leaves room for the whole search.
         auto t = sampleLike();
         EXPECT_EQ(fitError(f.kind, t, options(1.01)), "");
+    }
+}
+
+TEST(Fits, ProgressCountsEveryPassUpToTheTotal) {
+    const char* stages[] = {"Модель 1.1", "Модель 1.2", "Модель 2"};
+    for (std::size_t i = 0; i < std::size(kFits); ++i) {
+        auto s = sampleLike();
+        FitOptions o = options(1.001);
+        std::vector<ProgressReport> seen;
+        o.progress.report = [&](const ProgressReport& r) { seen.push_back(r); };
+        runFit(kFits[i].kind, s, o);
+        // Known before the first pass: the bar's end never moves.
+        const long long total = fitPasses(kFits[i].kind, false, false, 1.001);
+        ASSERT_EQ(seen.size(), static_cast<std::size_t>(total + 1)) << stages[i];
+        for (std::size_t k = 0; k < seen.size(); ++k) {
+            EXPECT_EQ(seen[k].stage, stages[i]);
+            EXPECT_EQ(seen[k].done, static_cast<long long>(k));
+            EXPECT_EQ(seen[k].total, total);
+        }
+    }
+    EXPECT_EQ(progressText({"Модель 1.1", "проход", 1234, 36852}), "Модель 1.1: проход 1234 из 36852");
+}
+
+TEST(Fits, AStopRequestEndsTheFitWithinThePassAfterIt) {
+    for (const auto& f : kFits) {
+        auto s = sampleLike();
+        FitOptions o = options(1.00025);
+        std::atomic<bool> stop{false};
+        long long last = -1;
+        o.progress.cancel = &stop;
+        o.progress.report = [&](const ProgressReport& r) {
+            last = r.done;
+            if (r.done == 5) stop = true;
+        };
+        EXPECT_THROW(runFit(f.kind, s, o), Cancelled) << f.title;
+        EXPECT_EQ(last, 5) << f.title;
     }
 }
 

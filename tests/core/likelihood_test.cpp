@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <limits>
 #include <random>
@@ -21,6 +23,14 @@ using relan::AnalysisState;
 using relan::LikelihoodFit;
 using relan::LikelihoodInterval;
 using relan::LikelihoodOptions;
+
+// A simulated fleet with the histogram the calculation builds.
+AnalysisState simulatedWithHistogram(const relan::sim::Scenario& sc, std::uint64_t seed) {
+    std::mt19937_64 rng(seed);
+    AnalysisState s = relan::sim::simulateFleet(sc, rng);
+    relan::hist(s);
+    return s;
+}
 
 double weibF(double A, double B, double t) { return -std::expm1(-A * std::pow(t, B)); }
 double upperTail(double z) { return 0.5 * std::erfc(z / std::sqrt(2.0)); }
@@ -166,11 +176,45 @@ TEST(FitLikelihood, SharpWarrantyEndMatchesTheTruncatedWeibullMaximum) {
     EXPECT_NEAR(f.aic, 6 - 2 * f.loglik, 1e-9);
 }
 
+TEST(FitLikelihood, ProgressEndsAtItsTotalAndAStopEndsTheFit) {
+    // The censoring law searched and a time asked: every kind of step.
+    const AnalysisState s = simulatedWithHistogram({800, 1.2, 5e-4, 1.2, 1500, 400, 0.9}, 7);
+    LikelihoodOptions o;
+    o.fitSred = true;
+    o.mcfTimes = {1000};
+    std::vector<relan::ProgressReport> seen;
+    o.progress.report = [&](const relan::ProgressReport& r) { seen.push_back(r); };
+    const LikelihoodFit whole = relan::fitLikelihood(s, o);
+    ASSERT_GE(seen.size(), 10u);
+    const long long total = seen[0].total;
+    for (std::size_t k = 0; k < seen.size(); ++k) {
+        EXPECT_EQ(seen[k].stage, "Модель МП");
+        EXPECT_EQ(seen[k].done, static_cast<long long>(k));
+        EXPECT_EQ(seen[k].total, total);
+    }
+    EXPECT_EQ(seen.back().done, total);
+
+    // Stopped in the search of the point (several parameters at once) and in
+    // an interval's profile (one parameter): the same exception either way.
+    for (const long long at : {1LL, total - 2}) {
+        std::atomic<bool> stop{false};
+        long long last = -1;
+        o.progress.cancel = &stop;
+        o.progress.report = [&](const relan::ProgressReport& r) {
+            last = r.done;
+            if (r.done == at) stop = true;
+        };
+        EXPECT_THROW(relan::fitLikelihood(s, o), relan::Cancelled) << at;
+        EXPECT_EQ(last, at);
+    }
+    // Unstopped, the hooks change nothing in the fit.
+    o.progress = {};
+    EXPECT_EQ(relan::fitLikelihood(s, o).loglik, whole.loglik);
+}
+
 TEST(FitLikelihood, RecoversTheTruthOfASimulatedFleet) {
     const relan::sim::Scenario sc{3000, 1.2, 5e-4, 1.2, 1500, 400, 0.9};
-    std::mt19937_64 rng(20240611);
-    AnalysisState s = relan::sim::simulateFleet(sc, rng);
-    relan::hist(s);
+    AnalysisState s = simulatedWithHistogram(sc, 20240611);
     LikelihoodOptions o;
     o.mcfTimes = {1000};
     const LikelihoodFit f = relan::fitLikelihood(s, o);

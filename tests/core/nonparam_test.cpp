@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 
 using namespace relan;
@@ -293,3 +294,31 @@ TEST(NonParamRun, WithoutFailureDataAsksForTheFile) {
 }
 
 } // namespace
+
+TEST(NonParamProgress, AStepPerFailureAndIntervalAndAStopChangesNothing) {
+    AnalysisState s = fourFailures();
+    std::vector<ProgressReport> seen;
+    ProgressHooks hooks;
+    hooks.report = [&](const ProgressReport& r) { seen.push_back(r); };
+    runNonParametric(s, "9000", "100", kPoint, hooks);
+    const long long total = static_cast<long long>(s.MasProbl.size() + s.Hist_Arr.size());
+    ASSERT_EQ(seen.size(), static_cast<std::size_t>(total + 1));
+    for (std::size_t k = 0; k < seen.size(); ++k) {
+        EXPECT_EQ(seen[k].done, static_cast<long long>(k));
+        EXPECT_EQ(seen[k].total, total);
+        EXPECT_EQ(seen[k].stage, "Непараметрический анализ");
+    }
+
+    // Stopped among the failures and among the intervals, after an earlier
+    // analysis with another law: its figures stay.
+    for (const long long at : {2LL, total - 1}) {
+        const Snapshot before = snap(s);
+        std::atomic<bool> stop{false};
+        hooks.cancel = &stop;
+        hooks.report = [&](const ProgressReport& r) {
+            if (r.done == at) stop = true;
+        };
+        EXPECT_THROW(runNonParametric(s, "8000", "90", kPoint, hooks), Cancelled) << at;
+        EXPECT_TRUE(snap(s) == before) << at;
+    }
+}

@@ -244,8 +244,8 @@ void FlowChartTest::windowsOfACommaFormatShowCommas() {
     relan::gui::setMessageHook([&](const QString&, const QString& text) { messages << text; });
     MainWindow w(nullptr, MainWindow::LinkFile::Ignore, relan::NumberFormat{','});
     QVERIFY(w.loadFailureFile(kSample));
-    QVERIFY(w.calculate());
-    QVERIFY(w.analyseNonParametric());
+    QVERIFY(w.calculate() && w.waitForWork());
+    QVERIFY(w.analyseNonParametric() && w.waitForWork());
     QVERIFY(w.expand());
     relan::gui::setMessageHook({});
     QVERIFY2(messages.isEmpty(), qPrintable(messages.join("; ")));

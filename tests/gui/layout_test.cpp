@@ -164,17 +164,17 @@ void LayoutTest::everyWindowFitsTheScreen() {
         const QString tab = "TabSheet" + window.mid(4);
         w.findChild<QAbstractButton*>(qPrintable(tab))->click();
     } else if (window == "results") {
-        QVERIFY(w.calculate());
+        QVERIFY(w.calculate() && w.waitForWork());
         shown = w.resultsWindow();
     } else if (window == "probability") {
-        QVERIFY(w.calculate());
+        QVERIFY(w.calculate() && w.waitForWork());
         QVERIFY(w.showProbabilityPlot());
         shown = w.probabilityPlotWindow();
     } else if (window == "nonparam") {
-        QVERIFY(w.analyseNonParametric());
+        QVERIFY(w.analyseNonParametric() && w.waitForWork());
         shown = w.nonParamWindow();
     } else {
-        QVERIFY(w.calculate());
+        QVERIFY(w.calculate() && w.waitForWork());
         QVERIFY(w.expand());
         shown = w.expandWindow();
     }
@@ -193,7 +193,7 @@ void LayoutTest::dataColumnInViewAfterAGeneticRun() {
     MainWindow w(nullptr, MainWindow::LinkFile::Ignore);
     QVERIFY(w.loadFailureFile(kSample));
     for (const char* box : {"BoxNewton", "BoxSmirnow"}) w.findChild<QCheckBox*>(box)->setChecked(true);
-    QVERIFY(w.calculate());
+    QVERIFY(w.calculate() && w.waitForWork());
     w.findChild<QLineEdit*>("Edit3")->setText("60");
     w.findChild<QLineEdit*>("NPokoleny")->setText("5");
     QSignalSpy finished(&w, &MainWindow::geneticRunFinished);

@@ -8,6 +8,7 @@
 #include "results_window.hpp"
 
 #include "relan/error.hpp"
+#include "relan/fits.hpp"
 #include "relan/likelihood.hpp"
 #include "relan/text1251.hpp"
 
@@ -41,6 +42,7 @@
 #include <QStackedWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 using relan::gui::FlowChart;
@@ -74,6 +76,28 @@ T* child(QObject* w, const char* name) {
 }
 
 QString text(QObject* w, const char* name) { return child<QLineEdit>(w, name)->text(); }
+
+// The calculation and the non-parametric analysis go on in a worker thread;
+// true once their results are applied.
+bool calculated(MainWindow& w) { return w.calculate() && w.waitForWork(); }
+bool analysed(MainWindow& w) { return w.analyseNonParametric() && w.waitForWork(); }
+
+// A coefficient this close to 1 gives the spiral descent 9 million passes:
+// seconds of work to watch, stop or close the window on.
+constexpr double kSlowKdiv = 1.000001;
+
+// The state a calculation writes, as a stopped or refused one must leave it.
+QStringList modelSnapshot(const relan::AnalysisState& s) {
+    QStringList out;
+    auto add = [&](std::initializer_list<double> values) {
+        for (double v : values) out << QString::number(v, 'g', 17);
+    };
+    for (const relan::Mod_Weib* m : {&s.MPirsS, &s.MPirsN, &s.MSmirn, &s.MLik})
+        add({double(m->Executed), m->A, m->B, m->K_powtor, m->Sred});
+    add({s.Sred, s.SKO, s.tGar, double(s.Sred_Opt), double(s.Hist_Arr.size())});
+    for (double v : s.Mas_Out_Like) add({v});
+    return out;
+}
 
 // Everything a refused action must leave as it was.
 QStringList snapshot(MainWindow& w) {
@@ -145,6 +169,10 @@ private slots:
     void computationsRefuseAPathOtherThanTheLoadedFile();
     void anotherFileAfterAGeneticRunCalculates();
     void modelOnASearchLimitIsMarkedInTheTable();
+    void calculationLeavesTheWindowResponsive();
+    void stoppedCalculationChangesNothing();
+    void closingDuringACalculationEndsItWithinASecond();
+    void fitFailingInTheWorkerShowsItsMessageAndKeepsTheResults();
 
 private:
     QTemporaryDir dir_;
@@ -316,7 +344,7 @@ void MainWindowTest::refusedLoadsLeaveTheWindowAsItWas() {
     QCOMPARE(snapshot(w), before);
     QCOMPARE(w.state().Kol_izw, kol);
     // The data loaded before are still usable.
-    QVERIFY(w.calculate());
+    QVERIFY(calculated(w));
     QVERIFY(m.texts.size() == 3);
 }
 
@@ -325,7 +353,7 @@ void MainWindowTest::calculationFillsTheTableAsTheCommandLineDoes() {
     QVERIFY(w.loadFailureFile(kSample));
     child<QCheckBox>(&w, "BoxNewton")->setChecked(true);
     Messages m;
-    QVERIFY(w.calculate());
+    QVERIFY(calculated(w));
     QVERIFY(m.texts.isEmpty());
     ResultsWindow* f2 = w.resultsWindow();
     QVERIFY(f2->isVisible());
@@ -369,7 +397,7 @@ void MainWindowTest::calculationFillsTheTableAsTheCommandLineDoes() {
 void MainWindowTest::refillingWithFewerCausesLeavesNothingBehind() {
     MainWindow w;
     QVERIFY(w.loadFailureFile(kSample));
-    QVERIFY(w.calculate());
+    QVERIFY(calculated(w));
     auto* chart1 = child<FlowChart>(w.resultsWindow(), "Chart1");
     auto* chart3 = child<FlowChart>(w.resultsWindow(), "Chart3");
     int causes = 0;
@@ -380,7 +408,7 @@ void MainWindowTest::refillingWithFewerCausesLeavesNothingBehind() {
     QVERIFY(causes > 2);
 
     QVERIFY(w.loadFailureFile(kSmall));
-    QVERIFY(w.calculate());
+    QVERIFY(calculated(w));
     QCOMPARE(w.state().NPrich, 2);
     const QStringList titles = chart3->seriesTitles();
     QCOMPARE(chart3->seriesCount(), 1 + 2 * 2 + (w.state().SumNund > 0 ? 2 : 0));
@@ -398,7 +426,7 @@ void MainWindowTest::refillingWithFewerCausesLeavesNothingBehind() {
 void MainWindowTest::refusedCalculationNamesTheFieldAndKeepsTheResults() {
     MainWindow w;
     QVERIFY(w.loadFailureFile(kSample));
-    QVERIFY(w.calculate());
+    QVERIFY(calculated(w));
     child<QLineEdit>(&w, "meSred")->setText("12;5");
     const QString memo = child<QPlainTextEdit>(&w, "Memo2")->toPlainText();
     Messages m;
@@ -446,7 +474,7 @@ void MainWindowTest::exportToAnUncreatableFileWritesNothing() {
 void MainWindowTest::resultsWindowPrintsToPdfAndChartsSaveAsPng() {
     MainWindow w;
     QVERIFY(w.loadFailureFile(kSample));
-    QVERIFY(w.calculate());
+    QVERIFY(calculated(w));
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     const QString pdf = dir_.filePath("form2.pdf");
@@ -469,7 +497,7 @@ void MainWindowTest::resultsWindowPrintsToPdfAndChartsSaveAsPng() {
 void MainWindowTest::picturesAndPdfFilesAreWrittenAsEveryFile() {
     MainWindow w;
     QVERIFY(w.loadFailureFile(kSmall));
-    QVERIFY(w.analyseNonParametric());
+    QVERIFY(analysed(w));
     FlowChart* chart = w.nonParamWindow()->chart();
     // Through a link: the link stays, the file it leads to gets the picture.
     const QString real = dir_.filePath("real.png"), link = dir_.filePath("link.png");
@@ -513,7 +541,7 @@ void MainWindowTest::nonParametricShowsTheHalfFleetTime() {
     MainWindow w;
     QVERIFY(w.loadFailureFile(f.fileName()));
     Messages m;
-    QVERIFY(w.analyseNonParametric());
+    QVERIFY(analysed(w));
     QVERIFY(m.texts.isEmpty());
     QWidget* f3 = w.nonParamWindow();
     QVERIFY(f3->isVisible());
@@ -526,8 +554,8 @@ void MainWindowTest::nonParametricShowsTheHalfFleetTime() {
 void MainWindowTest::nonParametricTwiceKeepsOneBarSeriesPerCause() {
     MainWindow w;
     QVERIFY(w.loadFailureFile(kSample));
-    QVERIFY(w.analyseNonParametric());
-    QVERIFY(w.analyseNonParametric());
+    QVERIFY(analysed(w));
+    QVERIFY(analysed(w));
     int causes = 0;
     for (int c = 1; c <= 18; ++c) causes += w.state().Sum_PrichRow[c] > 0;
     FlowChart* chart = w.nonParamWindow()->chart();
@@ -550,7 +578,7 @@ void MainWindowTest::nonParametricWithoutDataGivesAMessage() {
 void MainWindowTest::expandShowsAllCausesAndTheMedianLine() {
     MainWindow w;
     QVERIFY(w.loadFailureFile(kSample));
-    QVERIFY(w.calculate());
+    QVERIFY(calculated(w));
     QVERIFY(w.expand());
     QWidget* e = w.expandWindow();
     QVERIFY(e->isVisible());
@@ -604,7 +632,7 @@ void MainWindowTest::commandLineRendersEachWindowAndTheNonParametricTexts() {
     const QJsonObject j = QJsonDocument::fromJson(np.readAllStandardOutput()).object();
     MainWindow win;
     QVERIFY(win.loadFailureFile(kSample));
-    QVERIFY(win.analyseNonParametric());
+    QVERIFY(analysed(win));
     const QJsonObject labels = j["labels"].toObject();
     for (const char* l : {"Label2", "Label3", "Label5", "Label6", "Label7", "Label8", "Label10"})
         QCOMPARE(labels[l].toString(), child<QLabel>(win.nonParamWindow(), l)->text());
@@ -615,10 +643,10 @@ void MainWindowTest::likelihoodModelHasItsColumnCurvesAndProbabilityPlot() {
     MainWindow w;
     QVERIFY(w.loadFailureFile(kSample));
     auto* probability = child<QAbstractButton>(w.resultsWindow(), "ButtonProbability");
-    QVERIFY(w.calculate());
+    QVERIFY(calculated(w));
     QVERIFY(!probability->isEnabled());
     child<QCheckBox>(&w, "BoxML")->setChecked(true);
-    QVERIFY(w.calculate());
+    QVERIFY(calculated(w));
     // Spiral, then the likelihood model, then the operating data.
     ResultsWindow* r = w.resultsWindow();
     QCOMPARE(r->cellText(0, 2), u("Макс. правдоподобия"));
@@ -647,7 +675,7 @@ void MainWindowTest::likelihoodModelHasItsColumnCurvesAndProbabilityPlot() {
     // With the censoring law searched the sample's warnings are many; the
     // log they go to is exported in Windows-1251 and must lose nothing.
     for (const char* box : {"Sred_flag", "SKO_Flag"}) child<QCheckBox>(&w, box)->setChecked(true);
-    QVERIFY(w.calculate());
+    QVERIFY(calculated(w));
     QVERIFY(!w.state().MLikFit->warnings.empty());
     const QString log = dir_.filePath("ml-log.txt");
     QVERIFY(w.exportLog(log));
@@ -684,7 +712,7 @@ void MainWindowTest::geneticRunEndsWithTheGeneticColumn() {
     const QString memo = child<QPlainTextEdit>(&w, "Memo2")->toPlainText();
     QVERIFY2(memo.contains(u(" ЦФ=")), qPrintable(memo));
     // The genetic column stays beside the next calculation's models.
-    QVERIFY(w.calculate());
+    QVERIFY(calculated(w));
     QCOMPARE(w.resultsWindow()->cellText(0, 2), u("Генетическая"));
 }
 
@@ -768,7 +796,7 @@ void MainWindowTest::hostileFilesChangeNothing() {
     };
     MainWindow w;
     QVERIFY(w.loadFailureFile(kSample));
-    QVERIFY(w.calculate());
+    QVERIFY(calculated(w));
     QFile link(dir_.filePath("linkRel.txt"));
     QVERIFY(link.open(QIODevice::ReadOnly));
     const QByteArray linkBefore = link.readAll();
@@ -812,13 +840,13 @@ void MainWindowTest::enterInThePathFieldLoadsTheTypedFile() {
     QTest::keyClick(path, Qt::Key_Return);
     QCOMPARE(w.state().NPrich, 2);
     QCOMPARE(text(&w, "meKolAll"), QString::number(w.state().Kol_Izd_All));
-    QVERIFY(w.calculate());
+    QVERIFY(calculated(w));
 }
 
 void MainWindowTest::computationsRefuseAPathOtherThanTheLoadedFile() {
     MainWindow w;
     QVERIFY(w.loadFailureFile(kSample));
-    QVERIFY(w.calculate());
+    QVERIFY(calculated(w));
     auto* path = child<QLineEdit>(&w, "FilePath");
     path->setText(kSmall); // typed, but not loaded
     Messages m;
@@ -830,7 +858,7 @@ void MainWindowTest::computationsRefuseAPathOtherThanTheLoadedFile() {
     QCOMPARE(w.state().NPrich, 5);
     // The same file written differently is the same file.
     path->setText(QFileInfo(kSample).absolutePath() + "/./" + QFileInfo(kSample).fileName());
-    QVERIFY(w.calculate());
+    QVERIFY(calculated(w));
     QCOMPARE(m.texts.size(), 3);
 }
 
@@ -847,7 +875,7 @@ void MainWindowTest::anotherFileAfterAGeneticRunCalculates() {
     QVERIFY(w.loadFailureFile(kSmall));
     QVERIFY(!w.state().MGenet.Executed);
     Messages m;
-    QVERIFY(w.calculate());
+    QVERIFY(calculated(w));
     QVERIFY2(m.texts.isEmpty(), qPrintable(m.texts.join("; ")));
     for (int c = 0; c < 6; ++c) QVERIFY(w.resultsWindow()->cellText(0, c) != u("Генетическая"));
 }
@@ -877,6 +905,124 @@ void MainWindowTest::modelOnASearchLimitIsMarkedInTheTable() {
     QCOMPARE(f2.cellText(0, 1), u("Пирсона/Ньютона"));
     QVERIFY(grid->item(0, 1)->toolTip().isEmpty());
     QVERIFY(grid->item(1, 1)->toolTip().isEmpty());
+}
+
+void MainWindowTest::calculationLeavesTheWindowResponsive() {
+    MainWindow w;
+    QVERIFY(w.loadFailureFile(kSample));
+    child<QLineEdit>(&w, "Edit1")->setText(QString::number(kSlowKdiv, 'g', 10));
+    auto* bar = child<QProgressBar>(&w, "CalcProgress");
+    QVERIFY(bar->isHidden());
+    bool timerSawTheRun = false;
+    Messages m;
+    QVERIFY(w.calculate());
+    QVERIFY(w.workRunning());
+    QTimer::singleShot(10, [&] { timerSawTheRun = w.workRunning(); });
+    QTRY_VERIFY_WITH_TIMEOUT(bar->value() > 0, 10000);
+    QVERIFY(w.workRunning());
+    QVERIFY(timerSawTheRun);
+    QVERIFY(!bar->isHidden());
+    const long long passes = relan::fitPasses(relan::FitKind::Spiral, false, false, kSlowKdiv);
+    QCOMPARE(bar->maximum(), static_cast<int>(passes));
+    static const QRegularExpression label(u("^Модель 1\\.1: проход (\\d+) из (\\d+)$"));
+    const QRegularExpressionMatch match = label.match(child<QLabel>(&w, "CalcProgressLabel")->text());
+    QVERIFY2(match.hasMatch(), qPrintable(child<QLabel>(&w, "CalcProgressLabel")->text()));
+    QCOMPARE(match.captured(2).toLongLong(), passes);
+    // Nothing that would change its data can start meanwhile.
+    for (const char* name : {"bbRaschet", "OpenFileStart", "SpeedButton1", "ToolBRunGenOptim", "Button1", "SpirSpusk"})
+        QVERIFY2(!child<QWidget>(&w, name)->isEnabled(), name);
+    for (const char* name : {"FilePath", "meSred", "meSKO", "LabeledEdit2", "Edit1", "Edit6", "Edit5"})
+        QVERIFY2(!child<QWidget>(&w, name)->isEnabled(), name);
+    QVERIFY(!w.analyseNonParametric());
+    QVERIFY(!w.expand());
+    QCOMPARE(m.texts.size(), 2);
+    QVERIFY2(m.texts[0].contains(u("«Стоп»")), qPrintable(m.texts[0]));
+    child<QAbstractButton>(&w, "bbStop")->click();
+    QVERIFY(!w.waitForWork());
+    QVERIFY(child<QWidget>(&w, "bbRaschet")->isEnabled());
+    QVERIFY(child<QWidget>(&w, "Edit1")->isEnabled());
+    QVERIFY(bar->isHidden());
+}
+
+void MainWindowTest::stoppedCalculationChangesNothing() {
+    MainWindow w;
+    QVERIFY(w.loadFailureFile(kSample));
+    QVERIFY(calculated(w));
+    const QString cell = w.resultsWindow()->cellText(2, 1);
+    const QStringList model = modelSnapshot(w.state());
+    child<QLineEdit>(&w, "Edit1")->setText(QString::number(kSlowKdiv, 'g', 10));
+    // The fit would replace the censoring mean of the state on its way.
+    child<QCheckBox>(&w, "Sred_flag")->setChecked(true);
+    child<QCheckBox>(&w, "BoxNewton")->setChecked(true);
+    const QStringList fields = snapshot(w);
+    QSignalSpy finished(&w, &MainWindow::workFinished);
+    Messages m;
+    QVERIFY(w.calculate());
+    QTRY_VERIFY_WITH_TIMEOUT(child<QProgressBar>(&w, "CalcProgress")->value() > 0, 10000);
+    child<QAbstractButton>(&w, "bbStop")->click();
+    QVERIFY(finished.wait(10000));
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished[0][0].toBool(), false);
+    QVERIFY2(m.texts.isEmpty(), qPrintable(m.texts.join("; ")));
+    QCOMPARE(modelSnapshot(w.state()), model);
+    // The log says where it stopped; everything else is as it was.
+    QStringList after = snapshot(w);
+    QStringList expected = fields;
+    const QString memo = after.takeLast(), memoBefore = expected.takeLast();
+    QCOMPARE(after, expected);
+    QVERIFY2(memo.startsWith(memoBefore + u("\nРасчет остановлен пользователем (Модель 1.1: проход ")), qPrintable(memo));
+    QCOMPARE(memo.count('\n'), memoBefore.count('\n') + 1);
+    QVERIFY(w.resultsWindow()->isVisible());
+    QCOMPARE(w.resultsWindow()->cellText(2, 1), cell);
+    QVERIFY(child<QCheckBox>(&w, "Sred_flag")->isChecked());
+}
+
+void MainWindowTest::closingDuringACalculationEndsItWithinASecond() {
+    MainWindow w;
+    w.show();
+    QVERIFY(w.loadFailureFile(kSample));
+    child<QLineEdit>(&w, "Edit1")->setText(QString::number(kSlowKdiv, 'g', 10));
+    child<QCheckBox>(&w, "BoxML")->setChecked(true);
+    const QString memo = child<QPlainTextEdit>(&w, "Memo2")->toPlainText();
+    QSignalSpy finished(&w, &MainWindow::workFinished);
+    QVERIFY(w.calculate());
+    QTRY_VERIFY_WITH_TIMEOUT(child<QProgressBar>(&w, "CalcProgress")->value() > 0, 10000);
+    QElapsedTimer t;
+    t.start();
+    QVERIFY(w.close());
+    const qint64 ms = t.elapsed();
+    QVERIFY2(ms < 1000, qPrintable(QString::number(ms) + " ms"));
+    QVERIFY(!w.workRunning());
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished[0][0].toBool(), false);
+    // The end the worker had posted applies nothing.
+    QTest::qWait(200);
+    QVERIFY(!w.resultsWindow()->isVisible());
+    QVERIFY(!w.state().MPirsS.Executed && !w.state().MLik.Executed);
+    QCOMPARE(child<QPlainTextEdit>(&w, "Memo2")->toPlainText(), memo);
+}
+
+void MainWindowTest::fitFailingInTheWorkerShowsItsMessageAndKeepsTheResults() {
+    MainWindow w;
+    QVERIFY(w.loadFailureFile(kSample));
+    QVERIFY(calculated(w));
+    const QString cell = w.resultsWindow()->cellText(2, 1);
+    const QStringList model = modelSnapshot(w.state());
+    const QString memo = child<QPlainTextEdit>(&w, "Memo2")->toPlainText();
+    // Numbers the fields accept, a law the fit refuses: every warranty ends
+    // within hours.
+    child<QLineEdit>(&w, "meSred")->setText("1");
+    child<QLineEdit>(&w, "meSKO")->setText("1");
+    Messages m;
+    QVERIFY(w.calculate());
+    QVERIFY(!w.waitForWork());
+    QCOMPARE(m.texts.size(), 1);
+    QVERIFY2(m.texts[0].startsWith(u("Модель 1.1 (по Пирсону, метод спирального спуска) не может быть подобрана")),
+             qPrintable(m.texts[0]));
+    QVERIFY(w.resultsWindow()->isVisible());
+    QCOMPARE(w.resultsWindow()->cellText(2, 1), cell);
+    QCOMPARE(modelSnapshot(w.state()), model);
+    QCOMPARE(child<QPlainTextEdit>(&w, "Memo2")->toPlainText(), memo);
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -51,6 +51,7 @@ std::shared_ptr<const LikelihoodFit> fitLikelihoodModel(AnalysisState& s, const 
     lo.fitSKO = f.SKO_Flag;
     lo.mcfTimes = f.mcfTimes;
     lo.fmt = fmt;
+    lo.progress = opt.progress;
     auto fit = std::make_shared<const LikelihoodFit>(fitLikelihood(s, lo));
     const double seconds =
         opt.timing ? std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() : 0;
@@ -100,9 +101,9 @@ CensoringLaw readCensoringFields(std::string_view meSred, std::string_view meSKO
     return law;
 }
 
-CalcResult runCalculation(AnalysisState& state, const CalcFields& f, const NumberFormat& fmt, const LogSink& log,
-                          const CalcOptions& opt) {
-    AnalysisState s = state;
+PreparedCalculation prepareCalculation(const AnalysisState& state, const CalcFields& f, const NumberFormat& fmt) {
+    PreparedCalculation p{state, f};
+    AnalysisState& s = p.state;
     s.Path = f.FilePath;
     if (s.Path.empty()) throw Error("Не указан путь к файлу исходных данных");
     if (!s.uk || s.MasProbl.empty() || s.Kol_izw == 0) throw Error(kNoFailureData);
@@ -122,11 +123,16 @@ CalcResult runCalculation(AnalysisState& state, const CalcFields& f, const Numbe
     s.Sred_Opt = f.Sred_flag;
 
     // Every coefficient is checked before anything is computed.
-    double kSpiral = 0, kNewton = 0, kSmirnov = 0;
-    if (f.SpirSpusk) kSpiral = stepCoefficient(kLabelKdivSpiral, f.Edit1, FitKind::Spiral, s, fmt);
-    if (f.BoxNewton) kNewton = stepCoefficient(kLabelKdivNewton, f.Edit6, FitKind::Newton, s, fmt);
-    if (f.BoxSmirnow) kSmirnov = stepCoefficient(kLabelKdivSmirnov, f.Edit5, FitKind::Smirnov, s, fmt);
+    if (f.SpirSpusk) p.kSpiral = stepCoefficient(kLabelKdivSpiral, f.Edit1, FitKind::Spiral, s, fmt);
+    if (f.BoxNewton) p.kNewton = stepCoefficient(kLabelKdivNewton, f.Edit6, FitKind::Newton, s, fmt);
+    if (f.BoxSmirnow) p.kSmirnov = stepCoefficient(kLabelKdivSmirnov, f.Edit5, FitKind::Smirnov, s, fmt);
+    return p;
+}
 
+CalcResult runPreparedCalculation(PreparedCalculation& p, const NumberFormat& fmt, const LogSink& log,
+                                  const CalcOptions& opt) {
+    AnalysisState& s = p.state;
+    const CalcFields& f = p.fields;
     // Log lines are gathered and passed on only when the whole calculation
     // succeeded, so that a refused calculation leaves no half of its report.
     std::vector<std::string> lines;
@@ -136,6 +142,7 @@ CalcResult runCalculation(AnalysisState& state, const CalcFields& f, const Numbe
     fo.fmt = fmt;
     fo.log = collect;
     fo.timing = opt.timing;
+    fo.progress = opt.progress;
 
     hist(s);
     CalcResult result;
@@ -150,9 +157,9 @@ CalcResult runCalculation(AnalysisState& state, const CalcFields& f, const Numbe
         Mod_Weib& model;
     };
     const Step steps[] = {
-        {f.SpirSpusk, FitKind::Spiral, "spiral", "1.1", kSpiral, s.MPirsS},
-        {f.BoxNewton, FitKind::Newton, "newton", "1.2", kNewton, s.MPirsN},
-        {f.BoxSmirnow, FitKind::Smirnov, "smirnov", "2", kSmirnov, s.MSmirn},
+        {f.SpirSpusk, FitKind::Spiral, "spiral", "1.1", p.kSpiral, s.MPirsS},
+        {f.BoxNewton, FitKind::Newton, "newton", "1.2", p.kNewton, s.MPirsN},
+        {f.BoxSmirnow, FitKind::Smirnov, "smirnov", "2", p.kSmirnov, s.MSmirn},
     };
     for (const Step& st : steps) {
         if (!st.ticked) continue;
@@ -181,8 +188,15 @@ CalcResult runCalculation(AnalysisState& state, const CalcFields& f, const Numbe
     if (f.BoxML) result.likelihood = fitLikelihoodModel(s, f, fmt, collect, opt);
     result.diagrams = Diagrams(s, fmt);
 
-    state = std::move(s);
     for (const auto& l : lines) logLine(log, l);
+    return result;
+}
+
+CalcResult runCalculation(AnalysisState& state, const CalcFields& f, const NumberFormat& fmt, const LogSink& log,
+                          const CalcOptions& opt) {
+    PreparedCalculation p = prepareCalculation(state, f, fmt);
+    CalcResult result = runPreparedCalculation(p, fmt, log, opt);
+    state = std::move(p.state);
     return result;
 }
 

@@ -7,6 +7,7 @@
 #include <array>
 #include <chrono>
 #include <cmath>
+#include <string_view>
 #include <vector>
 
 namespace relan {
@@ -189,9 +190,13 @@ void checkSomeProductsUnderWarranty(const AnalysisState& s, const char* model, c
 // error instead of letting it run for hours.
 class StepBudget {
   public:
-    StepBudget(const char* model, long long passes, int Np, long long fixed)
-        : model_(model), total_(fixed > 0 ? fixed : passes * Np * kStepsPerLineSearch + kMinSteps), left_(total_) {}
+    StepBudget(const char* model, long long passes, int Np, long long fixed, const ProgressHooks& hooks)
+        : model_(model), total_(fixed > 0 ? fixed : passes * Np * kStepsPerLineSearch + kMinSteps), left_(total_),
+          hooks_(hooks) {}
     void spend() {
+        // A single pass may walk a long way on a flat landscape; a stop
+        // request is honoured within a step, not a pass.
+        hooks_.throwIfCancelled();
         if (--left_ < 0)
             throw Error(std::string(model_) + ": поиск не закончился за " + std::to_string(total_) +
                         " шагов: критерий почти не меняется с параметрами. Проверьте закон окончания гарантии "
@@ -207,6 +212,7 @@ class StepBudget {
     const char* model_;
     long long total_;
     long long left_;
+    const ProgressHooks& hooks_;
 };
 
 // The coordinates the search left on a limit of their range. A search never
@@ -233,7 +239,17 @@ std::vector<LimitHit> limitHits(const Coordinates& c, const Vec& x, double kdiv,
 class FitFrame {
   public:
     FitFrame(const Coordinates& c, const FitOptions& opt, const char* model)
-        : budget(model, checkKdiv(c, opt.kdiv), c.Np, opt.maxSteps), opt_(opt), clock_(opt.timing) {}
+        : passes_(checkKdiv(c, opt.kdiv)), budget(model, passes_, c.Np, opt.maxSteps, opt.progress), opt_(opt),
+          stage_(shortName(model)), clock_(opt.timing) {
+        passDone(0);
+    }
+    double kdiv() const { return opt_.kdiv; }
+    // Reports a pass and takes a stop request; the passes of a fit are known
+    // before it starts, so the report always carries the total.
+    void passDone(long long passes) const {
+        opt_.progress.throwIfCancelled();
+        opt_.progress.tell(stage_, "проход", passes, passes_);
+    }
     void finish(const AnalysisState& s, Mod_Weib& m, const std::string& done) const {
         finalPass(s, m);
         logLine(opt_.log, done + clock_.text() + "ч/мин/с");
@@ -244,18 +260,27 @@ class FitFrame {
                                   ") — результат определен границей, а не данными");
     }
 
+  private:
+    // "Модель 1.1" of "Модель 1.1 (по Пирсону, ...)": the progress line has
+    // the room of a status bar or a terminal.
+    static std::string_view shortName(std::string_view model) { return model.substr(0, model.find(" (")); }
+    long long passes_;
+
+  public:
     StepBudget budget;
 
   private:
     const FitOptions& opt_;
+    std::string_view stage_;
     Stopwatch clock_;
 };
 
 // Passes over all coordinates until every step is below its threshold; each
-// line search ends with its step reversed and divided by kdiv.
+// line search ends with its step reversed and divided by the frame's kdiv.
 template <typename LineSearch, typename AfterPass>
-long long runPasses(const Coordinates& c, Vec& h, double kdiv, LineSearch&& lineSearch,
+long long runPasses(const Coordinates& c, Vec& h, const FitFrame& frame, LineSearch&& lineSearch,
                     AfterPass&& afterPass) {
+    const double kdiv = frame.kdiv();
     long long passes = 0;
     do {
         for (int j = 1; j <= c.Np; ++j) {
@@ -264,13 +289,14 @@ long long runPasses(const Coordinates& c, Vec& h, double kdiv, LineSearch&& line
         }
         afterPass();
         ++passes;
+        frame.passDone(passes);
     } while (!stepsBelowThresholds(h, c.ee, c.Np));
     return passes;
 }
 
 template <typename LineSearch>
-long long runPasses(const Coordinates& c, Vec& h, double kdiv, LineSearch&& lineSearch) {
-    return runPasses(c, h, kdiv, lineSearch, [] {});
+long long runPasses(const Coordinates& c, Vec& h, const FitFrame& frame, LineSearch&& lineSearch) {
+    return runPasses(c, h, frame, lineSearch, [] {});
 }
 
 // The range test of the Newton and Smirnov line searches at the trial point:
@@ -400,7 +426,7 @@ FitResult SpirSp_Execute(AnalysisState& s, const FitOptions& opt) {
             }
         }
     };
-    r.passes = runPasses(c, p.h, opt.kdiv, lineSearch);
+    r.passes = runPasses(c, p.h, p, lineSearch);
 
     Mod_Weib& M = p.M;
     M.A = A[2];
@@ -429,7 +455,7 @@ FitResult Podbor_Weib_Pirson(AnalysisState& s, double& Arez, double& Brez, const
     double B_s = p.ZF();
     FitResult r;
     r.passes = runPasses(
-        c, p.h, opt.kdiv, [&](int j) { descendWhileFalling(c, j, A, p.h, B_s, p.budget, [&] { return p.ZF(); }); },
+        c, p.h, p, [&](int j) { descendWhileFalling(c, j, A, p.h, B_s, p.budget, [&] { return p.ZF(); }); },
         [&] {
             Arez = A[2];
             Brez = A[1];
@@ -478,7 +504,7 @@ FitResult Podbor_Weib_Smirnow(AnalysisState& s, double& /*Arez*/, double& /*Brez
     SmirnovSearch search(s, {c.start[1], c.start[2], c.start[3]});
     Vec h = c.h;
     FitResult r;
-    r.passes = runPasses(c, h, opt.kdiv, [&](int j) { smirnovLineSearch(search, c, j, h, frame.budget); });
+    r.passes = runPasses(c, h, frame, [&](int j) { smirnovLineSearch(search, c, j, h, frame.budget); });
     const SmirnovSearch::Point end = search.point();
     const Vec A{0, end.A, end.B, end.K};
     r.criterion = search.value();

@@ -281,6 +281,11 @@ struct Data {
     double mu0 = 0, sigma0 = 0;     // the given censoring law
     bool fitMu = false, fitS = false;
     double muLo = 0, muHi = 0, sLo = 0, sHi = 0;
+    const ProgressHooks* hooks = nullptr; // whose stop request every evaluation takes
+
+    void throwIfCancelled() const {
+        if (hooks) hooks->throwIfCancelled();
+    }
 
     mutable double cachedB = std::numeric_limits<double>::quiet_NaN(), cachedPow = 0;
     mutable double cachedMu = std::numeric_limits<double>::quiet_NaN(), cachedSigma = 0, cachedLogQ = 0;
@@ -405,6 +410,7 @@ struct Problem {
         return p;
     }
     double value(const double* y) {
+        d.throwIfCancelled();
         ++evals;
         const Point p = pointOf(y);
         if (c.what == Quantity::K) return logLik(d, p, &c.x);
@@ -502,6 +508,8 @@ Optimum maximise(const Data& d, const Constraint& c, const Point& start, double 
         res = nlopt::SUCCESS; // the tolerance asked for is below what the function resolves
         value = pr.value(x.data());
     } catch (const std::exception&) {
+        // NLopt turns whatever the objective throws into a failure of its own.
+        d.throwIfCancelled();
         res = nlopt::FAILURE;
         value = pr.value(x.data());
     }
@@ -792,11 +800,34 @@ std::vector<Point> starts(const std::vector<double>& times, double mu, double s)
     return out;
 }
 
-Fitted fitPoint(const Data& d, const std::vector<Point>& from) {
+// The steps of a fit as its progress counts them: each start of a search
+// and each interval.
+class Steps {
+public:
+    Steps(const ProgressHooks& hooks, long long total) : hooks_(hooks), total_(total) {
+        hooks_.tell(kStage, kUnit, 0, total_);
+    }
+    void next() { hooks_.tell(kStage, kUnit, ++done_, total_); }
+    // The steps of fitPoint from `starts` starting points.
+    static long long ofFit(std::size_t starts) { return static_cast<long long>(starts) + 1; }
+
+private:
+    static constexpr const char* kStage = "Модель МП";
+    static constexpr const char* kUnit = "шаг";
+    const ProgressHooks& hooks_;
+    long long total_;
+    long long done_ = 0;
+};
+
+Fitted fitPoint(const Data& d, const std::vector<Point>& from, Steps& steps) {
     std::vector<Optimum> runs;
-    for (const auto& p : from) runs.push_back(maximise(d, Constraint{}, p, 0.3, kFitEvals));
+    for (const auto& p : from) {
+        runs.push_back(maximise(d, Constraint{}, p, 0.3, kFitEvals));
+        steps.next();
+    }
     std::sort(runs.begin(), runs.end(), [](const Optimum& a, const Optimum& b) { return a.ll > b.ll; });
     Optimum best = maximise(d, Constraint{}, runs[0].p, 0.02, kFitEvals);
+    steps.next();
     if (best.ll < runs[0].ll) best = runs[0];
     Fitted f;
     f.p = best.p;
@@ -928,15 +959,26 @@ LikelihoodFit fitLikelihood(const AnalysisState& s, const LikelihoodOptions& opt
     std::vector<double> times;
     for (const auto& p : s.MasProbl) times.push_back(p.time);
 
-    const Data fixedData = prepare(s, false, false, options.fmt);
-    const Fitted fixedFit = fitPoint(fixedData, starts(times, s.Sred, std::log(s.SKO)));
+    Data fixedData = prepare(s, false, false, options.fmt);
+    fixedData.hooks = &options.progress;
+    const std::vector<Point> fixedStarts = starts(times, s.Sred, std::log(s.SKO));
     const bool searched = options.fitSred || options.fitSKO;
+    // The fixed law's fit, the searched law's from one start more, then one
+    // step per interval (A, B, eta, K, K F(t) at tGar and at each time asked,
+    // the censoring law's searched values): the end is known before the first step.
+    const long long intervalSteps = 4 + 1 + static_cast<long long>(options.mcfTimes.size()) +
+                                    (options.fitSred ? 1 : 0) + (options.fitSKO ? 1 : 0);
+    Steps steps(options.progress, Steps::ofFit(fixedStarts.size()) +
+                                      (searched ? Steps::ofFit(fixedStarts.size() + 1) : 0) +
+                                      (options.intervals ? intervalSteps : 0));
+    const Fitted fixedFit = fitPoint(fixedData, fixedStarts, steps);
     Data d = searched ? prepare(s, options.fitSred, options.fitSKO, options.fmt) : fixedData;
+    d.hooks = &options.progress;
     Fitted f = fixedFit;
     if (searched) {
         std::vector<Point> from = starts(times, s.Sred, std::log(s.SKO));
         from.insert(from.begin(), fixedFit.p);
-        f = fitPoint(d, from);
+        f = fitPoint(d, from, steps);
         if (f.ll < fixedFit.ll) {
             f.p = fixedFit.p;
             f.ll = fixedFit.ll;
@@ -978,13 +1020,18 @@ LikelihoodFit fitLikelihood(const AnalysisState& s, const LikelihoodOptions& opt
         if (options.fitSKO) r.SKO_ci = LikelihoodInterval{r.SKO, {}, {}};
     } else {
         Intervals iv(d, f);
-        r.B_ci = iv.interval(Quantity::B);
-        r.A_ci = iv.interval(Quantity::A);
-        r.eta_ci = iv.interval(Quantity::Eta);
-        r.K_ci = iv.interval(Quantity::K);
-        for (double t : mcfTimes) r.mcf.push_back({t, iv.interval(Quantity::Mcf, t)});
-        if (options.fitSred) r.Sred_ci = iv.interval(Quantity::Sred);
-        if (options.fitSKO) r.SKO_ci = iv.interval(Quantity::SKO);
+        auto interval = [&](Quantity q, double t0 = 0) {
+            const LikelihoodInterval ci = iv.interval(q, t0);
+            steps.next();
+            return ci;
+        };
+        r.B_ci = interval(Quantity::B);
+        r.A_ci = interval(Quantity::A);
+        r.eta_ci = interval(Quantity::Eta);
+        r.K_ci = interval(Quantity::K);
+        for (double t : mcfTimes) r.mcf.push_back({t, interval(Quantity::Mcf, t)});
+        if (options.fitSred) r.Sred_ci = interval(Quantity::Sred);
+        if (options.fitSKO) r.SKO_ci = interval(Quantity::SKO);
 
         describe(r.K_ci, "Коэффициент повторности K", true, r.warnings);
         describe(r.B_ci, "Параметр B", true, r.warnings);

@@ -34,7 +34,7 @@ double checked(double v, const char* what) {
 
 } // namespace
 
-NonParamResult Histogram_Exp(AnalysisState& s, const NumberFormat& fmt) {
+NonParamResult Histogram_Exp(AnalysisState& s, const NumberFormat& fmt, const ProgressHooks& progress) {
     if (s.MasProbl.empty() || s.Hist_Arr.empty())
         throw Error("Нет данных об отказах: загрузите файл исходных данных с хотя бы одним отказом");
     if (!std::isfinite(s.Sred))
@@ -62,6 +62,16 @@ NonParamResult Histogram_Exp(AnalysisState& s, const NumberFormat& fmt) {
         }
     }
 
+    // A step per failure, then per interval: the total is known at the start.
+    constexpr const char* kStage = "Непараметрический анализ";
+    const long long steps = static_cast<long long>(s.MasProbl.size() + s.Hist_Arr.size());
+    long long done = 0;
+    auto step = [&] {
+        progress.throwIfCancelled();
+        progress.tell(kStage, "шаг", ++done, steps);
+    };
+    progress.tell(kStage, "шаг", 0, steps);
+
     // Half-fleet times: interpolated between the previous failure and the one
     // at which the running count passes half of the reduced fleet.
     const double half = 0.5 * s.Izd_Prived;
@@ -75,6 +85,7 @@ NonParamResult Histogram_Exp(AnalysisState& s, const NumberFormat& fmt) {
         if (r.t50 == 0 && n / s.Izd_Prived >= 0.5) r.t50 = t - (t - tprev) * Frac(n - half);
         if (r.tz50 == 0 && sumI / s.Izd_Prived >= 0.5) r.tz50 = t - (t - tprev) * Frac(sumI - half);
         tprev = t;
+        step();
     }
     checked(r.t50, "наработка до отказа половины изделий");
     checked(r.tz50, "наработка до отказа половины изделий с учетом цензурирования");
@@ -125,6 +136,7 @@ NonParamResult Histogram_Exp(AnalysisState& s, const NumberFormat& fmt) {
             p.causes.push_back(checked(rec.Npr[c] * K_Interval / s.Izd_Prived, "интенсивность отказов причины"));
         r.points.push_back(std::move(p));
         x1 = x2;
+        step();
     }
 
     s.Sum_PrichRow = sumPrichRow;
@@ -133,7 +145,7 @@ NonParamResult Histogram_Exp(AnalysisState& s, const NumberFormat& fmt) {
 }
 
 NonParamResult runNonParametric(AnalysisState& s, std::string_view meSred, std::string_view meSKO,
-                                const NumberFormat& fmt) {
+                                const NumberFormat& fmt, const ProgressHooks& progress) {
     AnalysisState work = s;
     // The histogram first: without failure data the missing file is the
     // thing to tell, not the still empty censoring fields.
@@ -141,7 +153,7 @@ NonParamResult runNonParametric(AnalysisState& s, std::string_view meSred, std::
     const CensoringLaw law = readCensoringFields(meSred, meSKO, fmt);
     work.Sred = law.Sred;
     work.SKO = law.SKO;
-    NonParamResult r = Histogram_Exp(work, fmt);
+    NonParamResult r = Histogram_Exp(work, fmt, progress);
     s = std::move(work);
     return r;
 }

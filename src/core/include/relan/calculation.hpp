@@ -9,6 +9,7 @@
 #include "relan/likelihood.hpp"
 #include "relan/log.hpp"
 #include "relan/numtext.hpp"
+#include "relan/progress.hpp"
 #include "relan/results.hpp"
 #include "relan/state.hpp"
 
@@ -53,11 +54,34 @@ struct CalcResult {
 
 struct CalcOptions {
     bool timing = true;
+    // Handed to every fit in turn: each reports its own stage ("Модель 1.1",
+    // ..., "Модель МП") and its passes or steps. A set flag ends the
+    // calculation with Cancelled, leaving the state as an error does.
+    ProgressHooks progress;
 };
 
-// Runs the calculation on `s`. Every refusal (no path, no data loaded, a
-// field that does not convert) and every error leaves `s` as it was: the
-// work is done on a copy.
+// A calculation whose fields have been read and checked, before any fit has
+// run: its own copy of the state with the censoring settings of the fields,
+// and the step coefficients of the ticked fits. Made where a refusal can be
+// told at once; run where the work does not hold anything up.
+struct PreparedCalculation {
+    AnalysisState state;
+    CalcFields fields;
+    double kSpiral = 0, kNewton = 0, kSmirnov = 0;
+};
+
+// Every refusal (no path, no data loaded, a field that does not convert, a
+// coefficient that would never end a search) raises relan::Error.
+PreparedCalculation prepareCalculation(const AnalysisState& s, const CalcFields& f, const NumberFormat& fmt);
+
+// The fits, the modelled histograms and the figures, on `p.state`, which then
+// holds the calculation's state. `log` gets the lines only when the whole
+// calculation has succeeded.
+CalcResult runPreparedCalculation(PreparedCalculation& p, const NumberFormat& fmt, const LogSink& log,
+                                  const CalcOptions& opt = {});
+
+// Both in one go on `s`. Every refusal and every error, and a cancellation,
+// leave `s` as it was: the work is done on a copy.
 CalcResult runCalculation(AnalysisState& s, const CalcFields& f, const NumberFormat& fmt, const LogSink& log,
                           const CalcOptions& opt = {});
 

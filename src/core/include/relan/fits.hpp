@@ -7,6 +7,7 @@
 #include "relan/criteria.hpp"
 #include "relan/log.hpp"
 #include "relan/numtext.hpp"
+#include "relan/progress.hpp"
 #include "relan/state.hpp"
 
 #include <string>
@@ -22,6 +23,10 @@ struct FitOptions {
     // Steps all line searches of a fit may take together before it is ended
     // with an error; 0: a budget from the passes the coefficient gives.
     long long maxSteps = 0;
+    // Passes done of the passes the coefficient gives, after every pass, with
+    // the model's short name ("Модель 1.1"); a set flag ends the fit with
+    // Cancelled within one step of its search.
+    ProgressHooks progress;
 };
 
 struct FitResult {

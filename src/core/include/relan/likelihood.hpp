@@ -11,6 +11,7 @@
 // and gives profile-likelihood intervals for what an engineer reports.
 
 #include "relan/numtext.hpp"
+#include "relan/progress.hpp"
 #include "relan/state.hpp"
 
 #include <optional>
@@ -63,8 +64,12 @@ struct LikelihoodOptions {
     bool fitSred = false;       // the censoring mean is searched too
     bool fitSKO = false;        // and/or its standard deviation
     std::vector<double> mcfTimes; // where K F(t) is reported besides tGar
-    bool intervals = true;
-    NumberFormat fmt;           // the decimal separator of the texts (warnings, messages)      // false: the point estimate and loglik only (simulations of speed)
+    bool intervals = true;      // false: the point estimate and loglik only (simulations of speed)
+    NumberFormat fmt;           // the decimal separator of the texts (warnings, messages)
+    // Steps done of the steps the fit will take (each start of the search,
+    // each interval), as "Модель МП"; a set flag ends the fit with Cancelled
+    // within one evaluation of the likelihood.
+    ProgressHooks progress;
 };
 
 struct LikelihoodFit {

@@ -7,6 +7,7 @@
 // Only numbers and texts live here; the window draws them.
 
 #include "relan/numtext.hpp"
+#include "relan/progress.hpp"
 #include "relan/results.hpp"
 #include "relan/state.hpp"
 
@@ -56,14 +57,17 @@ struct NonParamResult {
 // Works from the current Hist_Arr; writes Sum_PrichRow and F_OutGar. All or
 // nothing: a refusal (no data, SKO <= 0, Izd_Prived <= 0, an interval of zero
 // whole hours, no product left under warranty at a failure or bound) raises
-// relan::Error and leaves the state as it was.
-NonParamResult Histogram_Exp(AnalysisState& s, const NumberFormat& fmt);
+// relan::Error and leaves the state as it was. Reports each failure and
+// each interval as a step of "Непараметрический анализ"; a set flag ends it
+// with Cancelled, the state as it was.
+NonParamResult Histogram_Exp(AnalysisState& s, const NumberFormat& fmt, const ProgressHooks& progress = {});
 
 // The button "Анализ непараметрический": histogram rebuilt, Sred / SKO read
 // from the texts of meSred / meSKO, Histogram_Exp. Works on a copy that is
-// handed over only on success, so a refusal leaves `s` exactly as it was.
+// handed over only on success, so a refusal or a cancellation leaves `s`
+// exactly as it was.
 NonParamResult runNonParametric(AnalysisState& s, std::string_view meSred, std::string_view meSKO,
-                                const NumberFormat& fmt);
+                                const NumberFormat& fmt, const ProgressHooks& progress = {});
 
 // The window's chart: the four fixed series (Series4 never filled, its
 // stacked layout making the cause bars stand on one another), then one bar
