@@ -243,6 +243,7 @@ SmirnovEstimator::Law& SmirnovEstimator::newLaw(double A, double B, double K, do
     law.b = (gG / (1 - gG) + 7.5 * kU) * 1.01;
     law.T = T[0] + T[1];
     law.haveSums = false;
+    law.haveQuadratic = false;
     law.finite = std::isfinite(C) && C <= kHuge && std::isfinite(law.T) && std::isfinite(law.a);
     law.A = A;
     law.B = B;
@@ -324,6 +325,14 @@ SmirnovKBound SmirnovEstimator::quadratic(double A, double B) {
     Law* found = find(A, B);
     double S = 0;
     Law& l = found ? *found : newLaw(A, B, 1, S);
+    if (!l.haveQuadratic) {
+        l.quadratic = quadraticOf(l);
+        l.haveQuadratic = true;
+    }
+    return l.quadratic;
+}
+
+SmirnovKBound SmirnovEstimator::quadraticOf(Law& l) const {
     sums(l);
     SmirnovKBound q = smirnovRoundingBound(m_, s_.Kol_izw);
     if (!q.usable || !l.finite || !(l.T > 0 && l.N > 0)) {

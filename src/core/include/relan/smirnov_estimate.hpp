@@ -52,6 +52,8 @@ class SmirnovEstimator {
         double T = 0, N = 0, sumC = 0; // over failures: sum C^2, sum (k+1) C, sum C
         bool finite = false;
         bool haveSums = false;
+        SmirnovKBound quadratic;
+        bool haveQuadratic = false;
     };
     struct Powers {
         double B = 0;
@@ -68,6 +70,7 @@ class SmirnovEstimator {
     const Powers& powersFor(double B);
     // N and the sum of C, made when first needed.
     void sums(Law& l) const;
+    SmirnovKBound quadraticOf(Law& l) const;
 
     const AnalysisState& s_;
     std::size_t m_ = 0;
