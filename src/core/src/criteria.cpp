@@ -189,8 +189,7 @@ const SmirnovCriterion::Powers& SmirnovCriterion::powersFor(double B) {
         x_.size(),
         [&](std::size_t from, std::size_t to) {
             for (std::size_t i = from; i < to; ++i) p.pow[i] = std::pow(x_[i], B);
-        },
-        kMinExactSplit);
+        });
     p.B = B;
     p.valid = true;
     return p;
@@ -218,8 +217,7 @@ double SmirnovCriterion::newLaw(double A, double B, double K_powt) {
         x_.size(),
         [&](std::size_t from, std::size_t to) {
             for (std::size_t i = from; i < to; ++i) F_[i] = weibFromPow(A, B, powB[i]);
-        },
-        kMinExactSplit);
+        });
     double sum = 0;
     double cum = 0;
     for (std::size_t k = 0; k < m; ++k) {

@@ -128,9 +128,6 @@ public:
     std::size_t lastPowers_ = 0;
     std::array<Law, 3> laws_;
     unsigned long long clock_ = 0;
-    // The library's pow and exp take tens of nanoseconds each: a few hundred
-    // distinct times already repay handing half of them to another thread.
-    static constexpr std::size_t kMinExactSplit = 512;
     SplitInTwo split_;
 };
 
