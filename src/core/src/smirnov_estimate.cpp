@@ -295,16 +295,19 @@ SmirnovBounds SmirnovEstimator::at(double A, double B, double K) {
     if (!std::isfinite(S) || S > kHuge) return r;
     const double md = static_cast<double>(m_);
     const double rootM = std::sqrt(md) * kUp;
-    const double normC = std::sqrt(l.T) * kUp;
+    // T and S were summed over the groups in some order and then over the
+    // two halves.
+    const double gSum = gammaOf(static_cast<double>(G) + 2);
+    const double normC = std::sqrt(l.T * (1 + 2 * gSum)) * kUp;
     // S~ is the sum of the squares of the deviations D' that the computed
     // group offsets give, within a relative rhoS.
-    const double rhoS = gammaOf(static_cast<double>(G)) + 8 * kU;
+    const double rhoS = gSum + 8 * kU;
     const double rt = std::sqrt(S);
     const double dpLo = rt / std::sqrt(1 + rhoS) * kDown;
     const double dpHi = rt / std::sqrt(1 - rhoS) * kUp;
     // D' against the deviations of the exact running sums: the group
     // offsets' own rounding, and the running sums' distance a + b C.
-    const double ea = kU * (dpHi + std::sqrt(cubes_) + 2 * K * normC) * kUp;
+    const double ea = kU * (dpHi + std::sqrt(cubes_ * (1 + gSum)) + 2 * K * normC) * kUp;
     const double e1 = K * (l.a * rootM + l.b * normC) * kUp;
     const double Dlo = std::max(0.0, (dpLo - ea - e1) * kDown);
     const double Dhi = (dpHi + ea + e1) * kUp;
