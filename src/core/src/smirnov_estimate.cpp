@@ -39,7 +39,45 @@ void expSse2(const double* x, double* y, std::size_t n) {
 }
 
 const bool kHaveAvx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+
+// Running sums four at a time: each block of four is summed in the
+// register in two steps, then moved by the total so far. The sequential
+// loop waits for every addition; this one for one in four.
+__attribute__((target("avx2,fma"))) double runningSumsAvx2(const double* w, double* C, std::size_t n, double carry) {
+    __m256d total = _mm256_set1_pd(carry);
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        __m256d v = _mm256_loadu_pd(w + i);
+        // [a, b, c, d] + [0, a, b, c] + [0, 0, a, a + b]
+        const __m256d s1 = _mm256_permute4x64_pd(v, 0x90); // a a b c
+        v = _mm256_add_pd(v, _mm256_blend_pd(s1, _mm256_setzero_pd(), 0x1));
+        const __m256d s2 = _mm256_permute4x64_pd(v, 0x40); // a a a ab
+        v = _mm256_add_pd(v, _mm256_blend_pd(s2, _mm256_setzero_pd(), 0x3));
+        v = _mm256_add_pd(v, total);
+        _mm256_storeu_pd(C + i, v);
+        total = _mm256_permute4x64_pd(v, 0xFF);
+    }
+    double c = _mm256_cvtsd_f64(total);
+    for (; i < n; ++i) {
+        c += w[i];
+        C[i] = c;
+    }
+    return c;
+}
 #endif
+
+// C[i] = carry + w[0] + ... + w[i], in an order of additions whose
+// rounding the bound of any order covers; returns the last.
+double runningSums(const double* w, double* C, std::size_t n, double carry) {
+#if defined(__x86_64__)
+    if (kHaveAvx2) return runningSumsAvx2(w, C, n, carry);
+#endif
+    for (std::size_t i = 0; i < n; ++i) {
+        carry += w[i];
+        C[i] = carry;
+    }
+    return carry;
+}
 
 #if defined(__x86_64__)
 #define RELAN_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
@@ -218,10 +256,7 @@ SmirnovEstimator::Law& SmirnovEstimator::newLaw(double A, double B, double K, do
             expInto(scratch_.data() + p, e_.data() + p, q - p);
             fl += increments(e_.data() + p, inWarr_.data() + p, scratch_.data() + p, q - p,
                              p == from ? e0 : e_[p - 1], 2 * eps, Izd);
-            for (std::size_t g = p; g < q; ++g) {
-                C += scratch_[g];
-                Cs[g] = C;
-            }
+            C = runningSums(scratch_.data() + p, Cs + p, q - p, C);
         }
         flat[from == 0 ? 0 : 1] = fl + (from > 0 ? 2 * eps * inWarr_[from] : 0.0);
     });

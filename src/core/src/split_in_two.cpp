@@ -2,8 +2,14 @@
 
 #include <system_error>
 
-
 namespace relan {
+namespace {
+
+// Waits for the other side by yielding the core rather than spinning on
+// it, then sleeps: the worker for good when the fit has ended.
+constexpr int kYields = 200;
+
+} // namespace
 
 SplitInTwo::SplitInTwo() {
     if (std::thread::hardware_concurrency() < 2) return;
@@ -25,28 +31,22 @@ SplitInTwo::~SplitInTwo() {
 void SplitInTwo::post(void (*call)(void*), void* context) {
     call_ = call;
     context_ = context;
+    state_.store(kPosted, std::memory_order_release);
     posted_.fetch_add(1, std::memory_order_release);
     posted_.notify_one();
 }
 
-namespace {
-
-// Waits for the other side by yielding the core rather than spinning on
-// it: on a busy machine the thread that has to run gets it at once, on an
-// idle one a yield returns at once. Only after that does the thread sleep,
-// as the worker does for good when the fit has ended.
-constexpr int kYields = 200;
-
-} // namespace
-
-void SplitInTwo::wait() {
-    const unsigned want = posted_.load(std::memory_order_relaxed);
+bool SplitInTwo::takeBack() {
+    int expected = kPosted;
+    if (state_.compare_exchange_strong(expected, kIdle, std::memory_order_acq_rel)) return true;
     for (int spin = 0;; ++spin) {
-        const unsigned done = done_.load(std::memory_order_acquire);
-        if (done == want) return;
+        const int s = state_.load(std::memory_order_acquire);
+        if (s == kDone) break;
         if (spin < kYields) std::this_thread::yield();
-        else done_.wait(done, std::memory_order_acquire);
+        else state_.wait(s, std::memory_order_acquire);
     }
+    state_.store(kIdle, std::memory_order_relaxed);
+    return false;
 }
 
 void SplitInTwo::loop() {
@@ -58,9 +58,11 @@ void SplitInTwo::loop() {
         }
         seen = posted_.load(std::memory_order_acquire);
         if (stop_.load()) return;
+        int expected = kPosted;
+        if (!state_.compare_exchange_strong(expected, kTaken, std::memory_order_acq_rel)) continue;
         call_(context_);
-        done_.store(seen, std::memory_order_release);
-        done_.notify_one();
+        state_.store(kDone, std::memory_order_release);
+        state_.notify_one();
     }
 }
 

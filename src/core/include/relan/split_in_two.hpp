@@ -7,7 +7,10 @@
 namespace relan {
 
 // Runs a loop over [0, n) in two halves, the second on a thread of its own
-// kept for the purpose, when n is long enough to repay the hand-over.
+// kept for the purpose, when n is long enough to repay the hand-over. The
+// caller never waits for a thread that has not started its half: it takes
+// the half back and runs it itself, so a machine busy with other work
+// costs no more than running the loop whole.
 class SplitInTwo {
   public:
     SplitInTwo();
@@ -23,22 +26,28 @@ class SplitInTwo {
             Body* body;
             std::size_t from, to;
         } second{&body, n / 2, n};
-        post([](void* h) {
-            auto* half = static_cast<Half*>(h);
-            (*half->body)(half->from, half->to);
-        }, &second);
+        post(
+            [](void* h) {
+                auto* half = static_cast<Half*>(h);
+                (*half->body)(half->from, half->to);
+            },
+            &second);
         body(std::size_t{0}, n / 2);
-        wait();
+        if (takeBack()) body(second.from, second.to);
     }
 
   private:
+    enum State : int { kIdle, kPosted, kTaken, kDone };
     void post(void (*call)(void*), void* context);
-    void wait();
+    // True when the worker had not started the posted half, which is then
+    // the caller's; otherwise waits for the worker to finish it.
+    bool takeBack();
     void loop();
 
     void (*call_)(void*) = nullptr;
     void* context_ = nullptr;
-    std::atomic<unsigned> posted_{0}, done_{0};
+    std::atomic<int> state_{kIdle};
+    std::atomic<unsigned> posted_{0};
     std::atomic<bool> stop_{false};
     std::thread worker_;
 };
