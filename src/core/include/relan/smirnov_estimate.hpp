@@ -38,7 +38,7 @@ class SmirnovEstimator {
     // exact evaluation's running sums, within the relative error it names.
     SmirnovKBound quadratic(double A, double B);
 
-    // Exponentials per call of the vectorised kernel, for the benchmark of the kernel.
+    // The vector exponential the estimate uses, open to the test of its accuracy.
     static void expInto(const double* x, double* y, std::size_t n);
 
   private:
