@@ -12,6 +12,8 @@
 #include "relan/input_files.hpp"
 #include "relan/likelihood.hpp"
 
+#include "quiet_host.hpp"
+
 #include <benchmark/benchmark.h>
 
 #include <map>
@@ -101,22 +103,6 @@ void BM_Likelihood(benchmark::State& st) {
 }
 BENCHMARK(BM_Likelihood)->Arg(1500)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
-class QuietHost : public relan::GeneticHost {
-  public:
-    int trackBar1Position() override { return tb1; }
-    void setTrackBar1Position(int p) override { tb1 = p; }
-    int trackBar2Position() override { return tb2; }
-    void setTrackBar2Position(int p) override { tb2 = p; }
-    std::string copyBestCountText() override { return "50"; }
-    void setGenerationsText(const std::string&) override {}
-    bool detailedProgress() override { return false; }
-    void setProgress(int) override {}
-    void appendLog(const std::string&) override {}
-    void showResults() override {}
-
-  private:
-    int tb1 = 55, tb2 = 15;
-};
 
 // The genetic search rates laws on the histogram, so a generation costs the
 // same at any fleet size; 300 generations of the window's 3000 individuals

@@ -6,6 +6,8 @@
 #include "relan/histogram.hpp"
 #include "relan/input_files.hpp"
 
+#include "quiet_host.hpp"
+
 #include <benchmark/benchmark.h>
 
 #include <random>
@@ -98,22 +100,6 @@ void BM_Pirson_ZFGen31(benchmark::State& st) {
 }
 BENCHMARK(BM_Pirson_ZFGen31);
 
-class QuietHost : public relan::GeneticHost {
-public:
-    int trackBar1Position() override { return tb1; }
-    void setTrackBar1Position(int p) override { tb1 = p; }
-    int trackBar2Position() override { return tb2; }
-    void setTrackBar2Position(int p) override { tb2 = p; }
-    std::string copyBestCountText() override { return "50"; }
-    void setGenerationsText(const std::string&) override {}
-    bool detailedProgress() override { return false; }
-    void setProgress(int) override {}
-    void appendLog(const std::string&) override {}
-    void showResults() override {}
-
-private:
-    int tb1 = 55, tb2 = 15;
-};
 
 // The window's defaults on the sample: 3000 individuals, 1500 generations,
 // all cores (the argument: number of threads, 0 = one per core).

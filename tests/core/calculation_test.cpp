@@ -228,14 +228,7 @@ TEST(Calculation, StandardCriterionWithNothingExpectedIsAClearError) {
 namespace {
 
 std::string runCli(const std::string& args) {
-    std::string out;
-    FILE* p = popen((std::string(RELAN_CLI_PATH) + " " + args + " 2>/dev/null").c_str(), "r");
-    if (!p) return out;
-    std::array<char, 4096> buf;
-    std::size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-    pclose(p);
-    return out;
+    return relan::test::runCommand(std::string(RELAN_CLI_PATH) + " " + args + " 2>/dev/null").out;
 }
 
 } // namespace

@@ -25,13 +25,9 @@ Run runCli(const std::string& args, const std::string& cwd = {}) {
     const std::string cmd =
         (cwd.empty() ? "" : "cd '" + cwd + "' && ") + std::string(RELAN_CLI_PATH) + " " + args + " 2>" + errPath;
     Run r;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    std::array<char, 4096> buf;
-    std::size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    const int status = pclose(p);
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    relan::test::CommandRun c = relan::test::runCommand(cmd);
+    r.exitCode = c.exitCode;
+    r.out = std::move(c.out);
     std::ifstream e(errPath);
     std::stringstream ss;
     ss << e.rdbuf();

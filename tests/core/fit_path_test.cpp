@@ -11,11 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <fstream>
 #include <sstream>
-#include <sys/wait.h>
 
 namespace {
 
@@ -27,14 +24,7 @@ std::string readAll(const std::string& path) {
 }
 
 std::string runCli(const std::string& args) {
-    std::string out;
-    FILE* p = popen((std::string(RELAN_CLI_PATH) + " " + args + " 2>&1").c_str(), "r");
-    if (!p) return out;
-    std::array<char, 65536> buf;
-    std::size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-    pclose(p);
-    return out;
+    return relan::test::runCommand(std::string(RELAN_CLI_PATH) + " " + args + " 2>&1").out;
 }
 
 // Index of the first differing byte with a little context, for the message.

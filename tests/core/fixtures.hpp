@@ -6,8 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
@@ -96,6 +99,24 @@ inline AnalysisState makeState(const std::vector<double>& times, double fleet, d
 // Failure times drawn from F(t) = 1 - exp(-A t^B), thinned by a normal
 // warranty-end law, sorted; deterministic for a seed.
 std::vector<double> weibullTimes(int n, double A, double B, double sred, double sko, unsigned seed);
+
+// What a shell command writes to its standard output, and its exit code
+// (-1 when it did not exit normally).
+struct CommandRun {
+    int exitCode = -1;
+    std::string out;
+};
+inline CommandRun runCommand(const std::string& command) {
+    CommandRun r;
+    FILE* p = popen(command.c_str(), "r");
+    if (!p) return r;
+    std::array<char, 65536> buf;
+    std::size_t n;
+    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+    const int status = pclose(p);
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
 
 } // namespace relan::test
 
