@@ -8,6 +8,7 @@
 #include "report_text.hpp"
 
 #include "relan/calculation.hpp"
+#include "relan/csv.hpp"
 #include "relan/error.hpp"
 #include "relan/genetic.hpp"
 #include "relan/input_files.hpp"
@@ -296,29 +297,41 @@ private:
     TerminalBar bar_;
 };
 
-int analyze(const LoadOptions& lo, const AnalyzeOptions& a) {
-    Loaded l = loadInputs(lo);
-    const relan::NumberFormat fmt{lo.decimal};
-    // The reports' input section reads the figures and causes as loaded.
-    const relan::AnalysisState input = relan::withoutFailures(l.state);
+// Everything an analysis gives, for whichever output asks.
+struct Analysis {
+    Loaded loaded;
+    relan::NumberFormat fmt;
+    relan::AnalysisState input; // the figures and causes as loaded
+    relan::CalcResult result;
+    std::optional<relan::cli::GeneticRun> genetic;
+    relan::NonParamResult nonparam;
+    std::vector<std::string> log;
+};
+
+Analysis runAnalysis(const LoadOptions& lo, const AnalyzeOptions& a) {
+    Analysis an;
+    an.loaded = loadInputs(lo);
+    Loaded& l = an.loaded;
+    an.fmt = relan::NumberFormat{lo.decimal};
+    const relan::NumberFormat& fmt = an.fmt;
+    an.input = relan::withoutFailures(l.state);
     const relan::CalcFields fields = calcFields(l, a, lo);
     const bool genetic = wantsGenetic(a.models);
     const relan::GeneticFields gFields = geneticFields(l, a);
     // The genetic settings are refused before any fit has run.
     if (genetic) relan::readGeneticFields(gFields, fmt);
     const std::optional<std::uint64_t> seed = parseSeed(a.seed);
-    std::vector<std::string> log;
+    std::vector<std::string>& log = an.log;
     relan::CalcOptions opt;
     opt.timing = !a.noTiming;
     TerminalBar fitsBar;
     opt.progress.report = [&fitsBar](const relan::ProgressReport& r) { fitsBar.draw(r); };
-    relan::CalcResult result = relan::runCalculation(
+    an.result = relan::runCalculation(
         l.state, fields, fmt, [&log](const std::string& line) { log.push_back(line); }, opt);
     fitsBar.clear();
 
     // As in the window: the genetic run follows the calculation and works on
     // the censoring law and flags it left.
-    std::optional<relan::cli::GeneticRun> geneticRun;
     if (genetic) {
         relan::GeneticControl control;
         relan::GeneticOptions go;
@@ -327,26 +340,36 @@ int analyze(const LoadOptions& lo, const AnalyzeOptions& a) {
         go.threads = a.threads;
         CliHost host(l.state, fmt, log, a);
         const relan::GeneticOutcome outcome = relan::runGenetic(l.state, gFields, host, control, go);
-        if (host.diagrams) result.diagrams = std::move(*host.diagrams);
-        geneticRun = relan::cli::GeneticRun{outcome, seed};
+        if (host.diagrams) an.result.diagrams = std::move(*host.diagrams);
+        an.genetic = relan::cli::GeneticRun{outcome, seed};
     }
     relan::AnalysisState np = l.state;
-    const relan::NonParamResult nonparam = relan::runNonParametric(np, fields.meSred, fields.meSKO, fmt);
+    an.nonparam = relan::runNonParametric(np, fields.meSred, fields.meSKO, fmt);
+    return an;
+}
 
+int analyze(const LoadOptions& lo, const AnalyzeOptions& a) {
+    Analysis an = runAnalysis(lo, a);
+    Loaded& l = an.loaded;
+    const relan::NumberFormat& fmt = an.fmt;
     if (a.format == "text") {
-        std::cout << relan::cli::textReport(input, l.state, result, nonparam, log, fmt, geneticRun);
+        std::cout << relan::cli::textReport(an.input, l.state, an.result, an.nonparam, an.log, fmt, an.genetic);
         return 0;
     }
-    relan::cli::Json models = relan::cli::modelsJson(l.state, result);
-    if (geneticRun) models.push_back(relan::cli::geneticJson(l.state, *geneticRun));
+    if (a.format == "csv") {
+        std::cout << relan::resultTableCsv(an.result.diagrams.table) << std::flush;
+        return 0;
+    }
+    relan::cli::Json models = relan::cli::modelsJson(l.state, an.result);
+    if (an.genetic) models.push_back(relan::cli::geneticJson(l.state, *an.genetic));
     relan::cli::DocumentWriter out(std::cout);
-    out.member("input", relan::cli::inputJson(input));
+    out.member("input", relan::cli::inputJson(an.input));
     out.failureList(l.state, l.failure.remarks, fmt);
     out.member("histogram", relan::cli::histogramJson(l.state));
     out.member("models", models);
-    out.member("table", relan::cli::tableJson(result.diagrams.table));
-    out.member("nonparam", relan::cli::nonparamJson(nonparam));
-    out.member("log", log);
+    out.member("table", relan::cli::tableJson(an.result.diagrams.table));
+    out.member("nonparam", relan::cli::nonparamJson(an.nonparam));
+    out.member("log", an.log);
     out.finish();
     return 0;
 }
@@ -360,6 +383,11 @@ int main(int argc, char** argv) {
     LoadOptions loadOpts;
     auto* load = app.add_subcommand("load", "read the input files and print what was loaded as JSON");
     addLoadOptions(*load, loadOpts);
+    std::string loadFormat = "json";
+    load->add_option("--format", loadFormat,
+                     "json (default), or csv: the failure list for a spreadsheet (\";\" between fields, UTF-8 with "
+                     "a byte-order mark)")
+        ->check(oneOf({"json", "csv"}));
 
     AnalyzeOptions an;
     auto* analyzeCmd = app.add_subcommand(
@@ -383,7 +411,10 @@ int main(int argc, char** argv) {
     analyzeCmd->add_option("--kdiv-newton", an.kdivNewton, "step-reduction coefficient of model 1.2 (1.00025)");
     analyzeCmd->add_option("--kdiv-smirnov", an.kdivSmirnov, "step-reduction coefficient of model 2 (1.0005)");
     analyzeCmd->add_flag("--no-timing", an.noTiming, "log the fits' durations as 0:00:00 so that outputs can be diffed");
-    analyzeCmd->add_option("--format", an.format, "json (default) or text")->check(oneOf({"json", "text"}));
+    analyzeCmd->add_option("--format", an.format,
+                           "json (default), text, or csv: the results table for a spreadsheet (\";\" between "
+                           "fields, UTF-8 with a byte-order mark)")
+        ->check(oneOf({"json", "text", "csv"}));
     analyzeCmd->add_option("--precision", an.precision,
                            "genetic: \"Точность подбора\" as typed (default: as the load fills it, 0.0000002)");
     analyzeCmd->add_option("--population", an.population, "genetic: \"Размер популяции\" (default 3000)");
@@ -440,6 +471,10 @@ int main(int argc, char** argv) {
     try {
         if (*load) {
             Loaded l = loadInputs(loadOpts);
+            if (loadFormat == "csv") {
+                relan::writeFailureListCsv(std::cout, l.state, l.failure.remarks, relan::NumberFormat{loadOpts.decimal});
+                return 0;
+            }
             relan::cli::DocumentWriter out(std::cout);
             out.member("input", relan::cli::inputJson(l.state));
             out.failureList(l.state, l.failure.remarks, relan::NumberFormat{loadOpts.decimal});

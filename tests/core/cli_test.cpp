@@ -1,3 +1,4 @@
+#include "../csv_reader.hpp"
 #include "fixtures.hpp"
 
 #include <gtest/gtest.h>
@@ -91,6 +92,27 @@ TEST(CliLoad, TheDocumentReadsBackAsItWasWritten) {
     }
 }
 
+TEST(CliCsv, TablesReadBackWithTheCellsOfTheJson) {
+    // The spreadsheet's table and the JSON come from one calculation; every
+    // cell must arrive as the window shows it, in either decimal format.
+    for (const std::string sep : {".", ","}) {
+        const std::string common = kSample + " --decimal-separator " + sep;
+        const auto json = runCli("analyze " + common + " --models spiral,smirnov,ml --no-timing");
+        const auto csv = runCli("analyze " + common + " --models spiral,smirnov,ml --no-timing --format csv");
+        ASSERT_EQ(json.exitCode, 0) << json.err;
+        ASSERT_EQ(csv.exitCode, 0) << csv.err;
+        EXPECT_EQ(csv.out.rfind("\xEF\xBB\xBF", 0), 0u);
+        const auto table = nlohmann::json::parse(json.out).at("table");
+        EXPECT_EQ(relan::test::readCsv(csv.out), table.get<std::vector<std::vector<std::string>>>()) << sep;
+        EXPECT_NE(table[0].dump().find("Макс. правдоподобия"), std::string::npos); // the likelihood model's column too
+
+        const auto list = runCli("load " + common + " --format csv");
+        ASSERT_EQ(list.exitCode, 0) << list.err;
+        const auto grid = nlohmann::json::parse(runCli("load " + common).out).at("grid");
+        EXPECT_EQ(relan::test::readCsv(list.out), grid.get<std::vector<std::vector<std::string>>>()) << sep;
+    }
+}
+
 TEST(CliLoad, ErrorsAreOneLineOnStderrWithExitTwo) {
     relan::test::TempDir dir;
     const auto bad = dir.write("bad.rel", relan::test::cp1251File({"К", "4380", "900", "100", "10", "0", "1;5\tа"}));
@@ -125,7 +147,7 @@ TEST(CliAnalyze, BadSettingsAreRefusedPromptlyWithTheReason) {
         {"analyze " + kSample + " --models spiral,bogus", "--models: неизвестная модель «bogus»"},
         {"frobnicate", "не указана команда"},
         {"analyze " + kSample + " --crossover 200", "--crossover: допустимо целое число от 0 до 100, задано «200»"},
-        {"analyze " + kSample + " --format xml", "--format: допустимо одно из значений json, text, задано «xml»"},
+        {"analyze " + kSample + " --format xml", "--format: допустимо одно из значений json, text, csv, задано «xml»"},
         {"load " + kSample + " --bogus", "лишние аргументы: --bogus"},
     };
     for (const Case& c : cases) {
