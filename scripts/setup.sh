@@ -11,6 +11,7 @@ packages=(
   libnlopt-cxx-dev libboost-dev
   qt6-translations-l10n
   xvfb xauth imagemagick fonts-dejavu-core
+  poppler-utils
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -6,12 +6,15 @@
 #include "main_window.hpp"
 #include "messages.hpp"
 #include "nonparam_window.hpp"
+#include "report_pdf.hpp"
 #include "results_window.hpp"
 
 #include "relan/error.hpp"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDate>
+#include <QFileInfo>
 #include <QLayout>
 #include <QLineEdit>
 #include <QPixmap>
@@ -19,17 +22,47 @@
 
 #include <iostream>
 
-int runChartCommand(const ChartCommand& c) {
-    // No display is needed: the windows are drawn into memory.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Qt's notes about the offscreen platform are not the user's business.
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& msg) {
-        if (type == QtCriticalMsg || type == QtFatalMsg) std::cerr << msg.toStdString() << "\n";
-    });
+namespace {
+
+// The windows' widgets drawn into memory: no display is needed, and Qt's
+// notes about the offscreen platform are not the user's business.
+struct OffscreenApplication {
+    // Before the application is made, which reads both.
+    static bool offscreen() {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& msg) {
+            if (type == QtCriticalMsg || type == QtFatalMsg) std::cerr << msg.toStdString() << "\n";
+        });
+        return true;
+    }
+    bool ready = offscreen();
     int argc = 1;
-    char name[] = "relan-cli";
-    char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+    char name[10] = "relan-cli";
+    char* argv[2] = {name, nullptr};
+    QApplication app{argc, argv};
+};
+
+} // namespace
+
+int writeReportCommand(const relan::AnalysisReport& report, const std::string& dataFile, const std::string& out) {
+    OffscreenApplication offscreen;
+    relan::gui::setUpApplication(offscreen.app);
+    try {
+        relan::gui::ReportPages pages;
+        pages.fileName = QFileInfo(QString::fromStdString(dataFile)).fileName();
+        pages.date = QDate::currentDate();
+        pages.version = QStringLiteral("relan 4.1");
+        relan::gui::writeReportPdf(report, pages, QString::fromStdString(out));
+    } catch (const std::exception& e) {
+        std::cerr << "relan-cli: " << QString::fromStdString(e.what()).simplified().toStdString() << "\n";
+        return 2;
+    }
+    return 0;
+}
+
+int runChartCommand(const ChartCommand& c) {
+    OffscreenApplication offscreen;
+    QApplication& app = offscreen.app;
     relan::gui::setUpApplication(app);
 
     QString failure;

@@ -3,6 +3,8 @@
 // relan-cli chart: a window of the desktop program drawn offscreen into a
 // PNG file, for reports produced without a display.
 
+#include "relan/analysis_report.hpp"
+
 #include <string>
 
 struct ChartCommand {
@@ -16,3 +18,7 @@ struct ChartCommand {
 
 // Exit code: 0 written, 2 refused (the reason on stderr).
 int runChartCommand(const ChartCommand& c);
+
+// relan-cli report: the report drawn offscreen and written as a PDF file;
+// `dataFile` names the data in every page's header. Exit code as above.
+int writeReportCommand(const relan::AnalysisReport& report, const std::string& dataFile, const std::string& out);

@@ -7,9 +7,11 @@
 #endif
 #include "report_text.hpp"
 
+#include "relan/analysis_report.hpp"
 #include "relan/calculation.hpp"
 #include "relan/csv.hpp"
 #include "relan/error.hpp"
+#include "relan/file_io.hpp"
 #include "relan/genetic.hpp"
 #include "relan/input_files.hpp"
 #include "relan/nonparam.hpp"
@@ -97,7 +99,7 @@ std::string parseErrorText(const CLI::ParseError& e) {
     if (name == "ValidationError") return what; // our own validators speak Russian
     if (name == "RequiredError") {
         if (what.find("subcommand") != std::string::npos)
-            return "не указана команда (load, analyze, nonparam, chart) или она неизвестна";
+            return "не указана команда (load, analyze, report, nonparam, chart) или она неизвестна";
         const auto is = what.find(" is required");
         return "не указан обязательный параметр " + (is == std::string::npos ? what : what.substr(0, is));
     }
@@ -374,6 +376,47 @@ int analyze(const LoadOptions& lo, const AnalyzeOptions& a) {
     return 0;
 }
 
+void addAnalyzeOptions(CLI::App& cmd, AnalyzeOptions& a) {
+    cmd.add_option("--sred", a.sred, "mean warranty time as typed into its field (default: from the files)");
+    cmd.add_option("--sko", a.sko, "its standard deviation as typed (default: from the files)");
+    cmd.add_option("--tgar", a.tgar, "period over which failures per product are counted, h");
+    cmd.add_option("--models", a.models,
+                           "comma-separated: spiral, newton, smirnov, ml, genetic (default spiral); ml is the "
+                           "maximum-likelihood model with its intervals; genetic runs the genetic algorithm after "
+                           "the other fits, as its own button would");
+    cmd.add_option("--mcf-times", a.mcfTimes,
+                           "times (h, comma-separated, point as decimal) where the ml model reports the mean "
+                           "cumulative failures per product K F(t) with its interval, besides the counting period");
+    cmd.add_flag("--fit-mean", a.fitMean, "the Pearson fits also search the mean warranty time");
+    cmd.add_flag("--fit-sd", a.fitSd, "the Pearson fits also search its standard deviation");
+    cmd.add_option("--criterion", a.criterion, "Pearson variant: standard, spec1 (default), spec2")
+        ->check(oneOf({"standard", "spec1", "spec2"}));
+    cmd.add_option("--kdiv-spiral", a.kdivSpiral, "step-reduction coefficient of model 1.1 (1.00025)");
+    cmd.add_option("--kdiv-newton", a.kdivNewton, "step-reduction coefficient of model 1.2 (1.00025)");
+    cmd.add_option("--kdiv-smirnov", a.kdivSmirnov, "step-reduction coefficient of model 2 (1.0005)");
+    cmd.add_flag("--no-timing", a.noTiming, "log the fits' durations as 0:00:00 so that outputs can be diffed");
+    cmd.add_option("--precision", a.precision,
+                           "genetic: \"Точность подбора\" as typed (default: as the load fills it, 0.0000002)");
+    cmd.add_option("--population", a.population, "genetic: \"Размер популяции\" (default 3000)");
+    cmd.add_option("--generations", a.generations,
+                           "genetic: \"Число поколений\" (default: as the load fills it from the failure count, "
+                           "1500, 2000 or 4000)");
+    cmd.add_option("--crossover", a.crossover,
+                           "genetic: starting position 0..100 of \"Вероятность скрещивания\" (default 55)")
+        ->check(wholeNumberFrom(0, 100));
+    cmd.add_option("--mutation", a.mutation,
+                           "genetic: starting position 0..100 of \"Вероятность мутаций\" (default 15)")
+        ->check(wholeNumberFrom(0, 100));
+    cmd.add_option("--copy-best", a.copyBest,
+                           "genetic: stored bests to re-inject, \"шт.\" (default 50; N + 1 are copied)");
+    cmd.add_option("--seed", a.seed,
+                           "genetic: seed of the random numbers; the same seed gives the same run bit for bit "
+                           "(default: from the clock)");
+    cmd.add_option("--threads", a.threads,
+                           "genetic: threads rating the population (default 0 = one per core); the result does "
+                           "not depend on it");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -393,48 +436,21 @@ int main(int argc, char** argv) {
     auto* analyzeCmd = app.add_subcommand(
         "analyze", "load, build the histogram, fit the chosen models and print the results as JSON or text");
     addLoadOptions(*analyzeCmd, loadOpts);
-    analyzeCmd->add_option("--sred", an.sred, "mean warranty time as typed into its field (default: from the files)");
-    analyzeCmd->add_option("--sko", an.sko, "its standard deviation as typed (default: from the files)");
-    analyzeCmd->add_option("--tgar", an.tgar, "period over which failures per product are counted, h");
-    analyzeCmd->add_option("--models", an.models,
-                           "comma-separated: spiral, newton, smirnov, ml, genetic (default spiral); ml is the "
-                           "maximum-likelihood model with its intervals; genetic runs the genetic algorithm after "
-                           "the other fits, as its own button would");
-    analyzeCmd->add_option("--mcf-times", an.mcfTimes,
-                           "times (h, comma-separated, point as decimal) where the ml model reports the mean "
-                           "cumulative failures per product K F(t) with its interval, besides the counting period");
-    analyzeCmd->add_flag("--fit-mean", an.fitMean, "the Pearson fits also search the mean warranty time");
-    analyzeCmd->add_flag("--fit-sd", an.fitSd, "the Pearson fits also search its standard deviation");
-    analyzeCmd->add_option("--criterion", an.criterion, "Pearson variant: standard, spec1 (default), spec2")
-        ->check(oneOf({"standard", "spec1", "spec2"}));
-    analyzeCmd->add_option("--kdiv-spiral", an.kdivSpiral, "step-reduction coefficient of model 1.1 (1.00025)");
-    analyzeCmd->add_option("--kdiv-newton", an.kdivNewton, "step-reduction coefficient of model 1.2 (1.00025)");
-    analyzeCmd->add_option("--kdiv-smirnov", an.kdivSmirnov, "step-reduction coefficient of model 2 (1.0005)");
-    analyzeCmd->add_flag("--no-timing", an.noTiming, "log the fits' durations as 0:00:00 so that outputs can be diffed");
+    addAnalyzeOptions(*analyzeCmd, an);
     analyzeCmd->add_option("--format", an.format,
                            "json (default), text, or csv: the results table for a spreadsheet (\";\" between "
                            "fields, UTF-8 with a byte-order mark)")
         ->check(oneOf({"json", "text", "csv"}));
-    analyzeCmd->add_option("--precision", an.precision,
-                           "genetic: \"Точность подбора\" as typed (default: as the load fills it, 0.0000002)");
-    analyzeCmd->add_option("--population", an.population, "genetic: \"Размер популяции\" (default 3000)");
-    analyzeCmd->add_option("--generations", an.generations,
-                           "genetic: \"Число поколений\" (default: as the load fills it from the failure count, "
-                           "1500, 2000 or 4000)");
-    analyzeCmd->add_option("--crossover", an.crossover,
-                           "genetic: starting position 0..100 of \"Вероятность скрещивания\" (default 55)")
-        ->check(wholeNumberFrom(0, 100));
-    analyzeCmd->add_option("--mutation", an.mutation,
-                           "genetic: starting position 0..100 of \"Вероятность мутаций\" (default 15)")
-        ->check(wholeNumberFrom(0, 100));
-    analyzeCmd->add_option("--copy-best", an.copyBest,
-                           "genetic: stored bests to re-inject, \"шт.\" (default 50; N + 1 are copied)");
-    analyzeCmd->add_option("--seed", an.seed,
-                           "genetic: seed of the random numbers; the same seed gives the same run bit for bit "
-                           "(default: from the clock)");
-    analyzeCmd->add_option("--threads", an.threads,
-                           "genetic: threads rating the population (default 0 = one per core); the result does "
-                           "not depend on it");
+
+    AnalyzeOptions rep;
+#ifdef RELAN_CLI_CHARTS
+    std::string reportOut;
+    auto* reportCmd = app.add_subcommand(
+        "report", "analyze as \"analyze\" does and write the engineer's report as an A4 PDF (no display needed)");
+    addLoadOptions(*reportCmd, loadOpts);
+    addAnalyzeOptions(*reportCmd, rep);
+    reportCmd->add_option("--out", reportOut, "PDF file to write")->required();
+#endif
 
     LoadOptions npOpts;
     auto* nonparamCmd = app.add_subcommand(
@@ -496,6 +512,13 @@ int main(int argc, char** argv) {
 #ifdef RELAN_CLI_CHARTS
         else if (*chartCmd) {
             return runChartCommand(chart);
+        } else if (*reportCmd) {
+            // A file that cannot be written is told before the fits run.
+            relan::checkWritable(reportOut);
+            Analysis an = runAnalysis(loadOpts, rep);
+            const relan::AnalysisReport report = relan::analysisReport(an.loaded.state, an.result.diagrams,
+                                                                       an.nonparam, an.log, an.fmt);
+            return writeReportCommand(report, loadOpts.file, reportOut);
         }
 #endif
     } catch (const std::exception& e) {

@@ -12,6 +12,16 @@
 
 namespace relan::gui {
 
+void fillNonParamChart(FlowChart* chart, const NonParamResult& r, const NumberFormat& fmt) {
+    std::vector<std::string> pointLabels;
+    for (const auto& p : r.points) pointLabels.push_back(p.label);
+    ChartLook look;
+    look.bottomAxisTitle = qs(kNonParamBottomAxisTitle);
+    look.rightRange = std::make_pair(0.0, 100.0);
+    look.rightLabelFormat = "%.0f%%";
+    chart->fill(nonParamChart(r, fmt), pointLabels, look);
+}
+
 NonParamWindow::NonParamWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName("Form3");
     setWindowTitle(qs(kNonParamCaption));
@@ -78,13 +88,7 @@ void NonParamWindow::fill(const NonParamResult& r, const NumberFormat& fmt) {
     labels_[6]->setText(qs(r.Label6));
     labels_[7]->setText(qs(r.Label7));
     labels_[8]->setText(qs(r.Label8));
-    std::vector<std::string> pointLabels;
-    for (const auto& p : r.points) pointLabels.push_back(p.label);
-    ChartLook look;
-    look.bottomAxisTitle = qs(kNonParamBottomAxisTitle);
-    look.rightRange = std::make_pair(0.0, 100.0);
-    look.rightLabelFormat = "%.0f%%";
-    chart_->fill(nonParamChart(r, fmt), pointLabels, look);
+    fillNonParamChart(chart_, r, fmt);
 }
 
 } // namespace relan::gui

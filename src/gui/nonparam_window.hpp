@@ -12,6 +12,9 @@ namespace relan::gui {
 
 class FlowChart;
 
+// The window's chart of a non-parametric analysis, also drawn in reports.
+void fillNonParamChart(FlowChart* chart, const NonParamResult& r, const NumberFormat& fmt);
+
 class NonParamWindow : public QWidget {
     Q_OBJECT
 public:

@@ -74,8 +74,7 @@ ProbabilityPlotWindow::ProbabilityPlotWindow(QWidget* parent) : QWidget(parent, 
     resizeToFitScreen(this, QSize(1000, 720));
 }
 
-void ProbabilityPlotWindow::fill(const ProbabilityPlot& plot, const QString& heading, const NumberFormat& fmt) {
-    heading_->setText(heading);
+QChart* probabilityChart(const ProbabilityPlot& plot, const NumberFormat& fmt) {
     auto* chart = new QChart;
     chart->setTitle(qs(kProbabilityPlotTitle));
     chart->setTitleFont(scaledPixelFont({}, 16, true));
@@ -132,7 +131,12 @@ void ProbabilityPlotWindow::fill(const ProbabilityPlot& plot, const QString& hea
     }
     // One legend entry for the two lines of the band.
     for (QLegendMarker* m : chart->legend()->markers(high)) m->setVisible(false);
+    return chart;
+}
 
+void ProbabilityPlotWindow::fill(const ProbabilityPlot& plot, const QString& heading, const NumberFormat& fmt) {
+    heading_->setText(heading);
+    QChart* chart = probabilityChart(plot, fmt);
     QChart* old = view_->chart();
     view_->setChart(chart);
     delete old;

@@ -8,10 +8,14 @@
 
 #include <QWidget>
 
+QT_FORWARD_DECLARE_CLASS(QChart)
 QT_FORWARD_DECLARE_CLASS(QChartView)
 class QLabel;
 
 namespace relan::gui {
+
+// The chart of the window, also drawn in reports; the caller owns it.
+QChart* probabilityChart(const ProbabilityPlot& plot, const NumberFormat& fmt);
 
 class ProbabilityPlotWindow : public QWidget {
     Q_OBJECT

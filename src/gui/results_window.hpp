@@ -16,6 +16,10 @@ namespace relan::gui {
 class FlowChart;
 class FrozenColumnsTable;
 
+// The three failure-flow charts of a filling, as the window and the report
+// draw them.
+void fillFlowCharts(const FlowCharts& charts, FlowChart* chart1, FlowChart* chart2, FlowChart* chart3);
+
 class ResultsWindow : public QWidget {
     Q_OBJECT
 public:

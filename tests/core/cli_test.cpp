@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -297,5 +299,115 @@ TEST(CliChart, UnwritableOutputIsOneRussianLineAndExitTwo) {
     if (!device.empty()) EXPECT_TRUE(std::filesystem::is_character_file(device));
     EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "folder"));
     EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "folder"));
+}
+namespace {
+
+std::string withoutSpaces(const std::string& s) {
+    std::string out;
+    for (unsigned char c : s)
+        if (!std::isspace(c)) out += static_cast<char>(c);
+    return out;
+}
+
+} // namespace
+
+TEST(CliReport, TheSampleReportHasItsSectionsTheTableAndAHeaderOnEveryPage) {
+    relan::test::TempDir dir;
+    const auto pdf = (dir.path() / "отчёт.pdf").string();
+    const std::string options = " --models spiral,smirnov,ml --decimal-separator , --no-timing";
+    auto r = runCli("report " + kSample + options + " --out '" + pdf + "'", dir.path().string());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(r.err.empty()) << r.err;
+    // The window's link file is not the command line's business.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+
+    const std::string text = relan::test::runCommand("pdftotext -raw '" + pdf + "' -").out;
+    ASSERT_FALSE(text.empty()) << "pdftotext gave nothing";
+    // Sections in their order.
+    std::size_t at = 0;
+    for (const char* heading : {"Отчёт об анализе надежности в эксплуатации", "1. Исходные данные", "Двигатель",
+                                "2. Гистограмма отказов", "3. Результаты расчета", "4. Модель максимального правдоподобия",
+                                "95% интервал", "5. Графики", "Рисунок 1.", "Рисунок 4. Модель МП на вероятностной бумаге",
+                                "6. Непараметрическая оценка", "7. Ход решения", "Модель МП: время расчета"}) {
+        const std::size_t found = text.find(heading, at);
+        ASSERT_NE(found, std::string::npos) << heading;
+        at = found;
+    }
+    // Every cell of the results table, as the JSON gives it, in the user's format.
+    const auto json = runCli("analyze " + kSample + options);
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    const std::string flat = withoutSpaces(text);
+    const std::size_t results = flat.find(withoutSpaces("3. Результаты расчета"));
+    for (const auto& row : nlohmann::json::parse(json.out).at("table"))
+        for (const auto& cell : row) {
+            const std::string c = withoutSpaces(cell.get<std::string>());
+            if (!c.empty()) EXPECT_NE(flat.find(c, results), std::string::npos) << cell;
+        }
+    EXPECT_NE(text.find("0,364 (0,309…0,451)"), std::string::npos); // an interval with the decimal comma
+    // The date, the file and the version head every page.
+    std::stringstream pages(text);
+    int count = 0;
+    for (std::string page; std::getline(pages, page, '\f');) {
+        if (withoutSpaces(page).empty()) continue;
+        ++count;
+        EXPECT_NE(page.find("mtz82_2018.rel"), std::string::npos) << count;
+        EXPECT_NE(page.find("relan 4.1"), std::string::npos) << count;
+        EXPECT_NE(page.find("Страница " + std::to_string(count) + " из "), std::string::npos) << count;
+    }
+    EXPECT_GE(count, 4);
+    // Text in embedded fonts and drawings as vectors: no pictures of text.
+    const std::string fonts = relan::test::runCommand("pdffonts '" + pdf + "'").out;
+    EXPECT_NE(fonts.find("DejaVuSans"), std::string::npos) << fonts;
+    std::stringstream fontLines(fonts);
+    int listed = 0;
+    for (std::string line; std::getline(fontLines, line);) {
+        if (line.rfind("name", 0) == 0 || line.rfind("---", 0) == 0) continue;
+        std::vector<std::string> cols;
+        std::stringstream words(line);
+        for (std::string w; words >> w;) cols.push_back(w);
+        ASSERT_GE(cols.size(), 5u) << line;
+        EXPECT_EQ(cols[cols.size() - 5], "yes") << line; // "emb": the font travels with the file
+        ++listed;
+    }
+    EXPECT_GE(listed, 2);
+    const std::string images = relan::test::runCommand("pdfimages -list '" + pdf + "'").out;
+    EXPECT_EQ(std::count(images.begin(), images.end(), '\n'), 2) << images; // the heading lines only
+}
+
+TEST(CliReport, RefusalsAreOneLineAndLeaveNoFile) {
+    relan::test::TempDir dir;
+    std::filesystem::create_directory(dir.path() / "folder");
+    const std::string d = dir.path().string();
+    const auto device = relan::test::characterDevice(dir.path());
+    const std::string kept = dir.write("kept.pdf", "the user's own file");
+    const struct {
+        std::string args;
+        std::string error;
+    } cases[] = {
+        {"--out " + d + "/missing/r.pdf", "Не удалось записать файл «" + d + "/missing/r.pdf»: папка не существует"},
+        {"--out " + d + "/folder", "Не удалось записать файл «" + d + "/folder»: это папка, а не файл"},
+        {"--out " + device.string(), "это не обычный файл"},
+        // A calculation that fails leaves the file named as it was.
+        {"--out " + kept + " --sred '12;5'", "«12;5» не является числом"},
+        {"--out " + kept + " --models frob", "неизвестная модель «frob»"},
+        {"--out " + d + "/new.pdf --kdiv-spiral 1", "Коэф-т уменьшения шага модели 1.1"},
+    };
+    for (const auto& c : cases) {
+        if (c.args == "--out ") continue; // root without the right to make device nodes
+        auto r = runCli("report " + kSample + " " + c.args);
+        EXPECT_EQ(r.exitCode, 2) << c.args;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+        EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
+    }
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> expected{"folder", "kept.pdf"};
+    if (!device.empty() && device.parent_path() == dir.path()) expected.insert(expected.begin() + 1, "null");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(names, expected);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "folder"));
+    std::ifstream in(kept);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the user's own file");
 }
 #endif

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <climits>
 #include <cerrno>
+#include <optional>
 #include <random>
 #include <system_error>
 #include <utility>
@@ -122,22 +123,28 @@ public:
     SafeWrite(const std::filesystem::path& shown, const WriteOptions& options) : shown_(shown), options_(options) {}
 
     bool run(std::string_view bytes) {
+        const std::optional<bool> canCreate = check();
+        if (!canCreate) return false;
+        // A file with other names stays one file for all of them; a folder
+        // that takes no new file still lets its files be rewritten.
+        if (existing_ && (existing_->st_nlink > 1 || !*canCreate)) rewriteInPlace(bytes);
+        else replace(bytes);
+        return true;
+    }
+
+    // Everything that refuses the target before a byte is written. Empty
+    // when it is a special file to skip; otherwise whether a new file can be
+    // made in its folder.
+    std::optional<bool> check() {
         if (shown_.empty()) fail("не указано имя файла");
-        if (!locate()) return false;
+        if (!locate()) return std::nullopt;
         struct stat dirSt {};
         if (::fstat(dir_.get(), &dirSt) != 0) fail(fileErrorReason(errno));
         int folderErr = 0;
         const bool canCreate = writeAllowed(dirSt, folder_, W_OK | X_OK, folderErr);
-        // A file with other names stays one file for all of them; a folder
-        // that takes no new file still lets its files be rewritten.
-        if (existing_ && (existing_->st_nlink > 1 || !canCreate)) {
-            rewriteInPlace(bytes);
-        } else if (!canCreate) {
+        if (!canCreate && !existing_)
             fail(folderErr == EACCES || folderErr == EPERM ? kNoFolderRights : fileErrorReason(folderErr));
-        } else {
-            replace(bytes);
-        }
-        return true;
+        return canCreate;
     }
 
 private:
@@ -275,6 +282,8 @@ std::string notRegularInput(const std::string& path, mode_t mode) {
 bool writeFileSafely(const std::filesystem::path& path, std::string_view bytes, const WriteOptions& options) {
     return SafeWrite(path, options).run(bytes);
 }
+
+void checkWritable(const std::filesystem::path& path, const WriteOptions& options) { SafeWrite(path, options).check(); }
 
 std::string writeFailureMessage(const std::filesystem::path& path, const std::string& reason) {
     return "Не удалось записать файл «" + path.string() + "»: " + reason;

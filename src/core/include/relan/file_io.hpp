@@ -37,6 +37,10 @@ struct WriteOptions {
 // old contents and no file is left behind. Returns false only when a special
 // file was skipped.
 bool writeFileSafely(const std::filesystem::path& path, std::string_view bytes, const WriteOptions& options = {});
+// The refusals of writeFileSafely that need no data: a missing folder, a
+// folder or special file by that name, no rights. A long computation whose
+// result goes to `path` is refused before it starts; the write checks again.
+void checkWritable(const std::filesystem::path& path, const WriteOptions& options = {});
 // The message of every refused write: "Не удалось записать файл «<path>»: <reason>".
 std::string writeFailureMessage(const std::filesystem::path& path, const std::string& reason);
 

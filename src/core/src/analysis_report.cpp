@@ -1,0 +1,215 @@
+#include "relan/analysis_report.hpp"
+
+#include "relan/calculation.hpp"
+#include "relan/criteria.hpp"
+#include "relan/error.hpp"
+#include "relan/likelihood.hpp"
+
+#include <array>
+#include <sstream>
+
+namespace relan {
+namespace {
+
+using Row = std::vector<std::string>;
+
+ReportBlock paragraph(std::string text) {
+    ReportBlock b;
+    b.text = std::move(text);
+    return b;
+}
+
+ReportBlock table(std::vector<Row> rows, std::vector<bool> numeric, int headerRows = 1) {
+    ReportBlock b;
+    b.kind = ReportBlock::Kind::Table;
+    b.table.rows = std::move(rows);
+    b.table.numeric = std::move(numeric);
+    b.table.headerRows = headerRows;
+    return b;
+}
+
+ReportBlock figure(ReportFigure f, std::string caption) {
+    ReportBlock b;
+    b.kind = ReportBlock::Kind::Figure;
+    b.figure = f;
+    b.text = std::move(caption);
+    return b;
+}
+
+ReportSection dataSection(const AnalysisState& s, const NumberFormat& fmt) {
+    auto g = [&](double v) { return formatGeneral(v, fmt); };
+    auto f1 = [&](double v) { return formatPattern("%.1f", {v}, fmt); };
+    ReportSection sec{kReportSectionData, {}};
+    sec.blocks.push_back(table(
+        {
+            {"Показатель", "Значение"},
+            {"Комментарий файла данных", s.Comment},
+            {"Изделий в гарантийной эксплуатации", std::to_string(s.Kol_Izd_All)},
+            {"Всех отказов", std::to_string(s.KolOtk)},
+            {"Документированных отказов", std::to_string(s.Kol_izw)},
+            {"Приведённый парк, изделий", formatPattern("%.2f", {s.Izd_Prived}, fmt)},
+            {"Среднее время окончания гарантии, ч", f1(s.Sred)},
+            {"СКО времени окончания гарантии, ч", f1(s.SKO)},
+            {"Период учета отказов на 1 изделие, ч", g(s.tGar)},
+        },
+        {false, true}));
+
+    // Counted from the failures themselves, so that the shares add up to the
+    // documented failures whatever the file's cause lines said.
+    std::array<long long, Mx_prich + 1> count{};
+    for (const auto& p : s.MasProbl)
+        if (p.chey >= 0 && p.chey <= Mx_prich) ++count[static_cast<std::size_t>(p.chey)];
+    const double all = static_cast<double>(s.MasProbl.size());
+    auto share = [&](long long n) { return formatPattern("%.1f", {all > 0 ? 100.0 * static_cast<double>(n) / all : 0.0}, fmt); };
+    std::vector<Row> causes = {{"№", "Причина отказа", "Отказов", "Доля, %"}};
+    for (int k = 1; k <= s.NPrich && k <= Mx_prich; ++k)
+        causes.push_back({std::to_string(k), s.Vidy_otkazov[static_cast<std::size_t>(k)].Nazv_Prich,
+                          std::to_string(count[static_cast<std::size_t>(k)]), share(count[static_cast<std::size_t>(k)])});
+    if (count[0] > 0) causes.push_back({"", "Причина не установлена", std::to_string(count[0]), share(count[0])});
+    sec.blocks.push_back(paragraph("Причины отказов"));
+    sec.blocks.push_back(table(std::move(causes), {true, false, true, true}));
+    return sec;
+}
+
+ReportSection histogramSection(const AnalysisState& s, const NumberFormat& fmt) {
+    auto g = [&](double v) { return formatGeneral(v, fmt); };
+    ReportSection sec{kReportSectionHistogram, {}};
+    sec.blocks.push_back(paragraph("Ширина первых интервалов " + std::to_string(s.D_Hist1) + " ч, далее " +
+                                   std::to_string(s.D_Hist2) + " ч."));
+    std::vector<Row> rows = {{"№", "От, ч", "До, ч", "Отказов", "Причина не установлена"}};
+    double from = 0;
+    for (std::size_t i = 0; i < s.Hist_Arr.size(); ++i) {
+        const Hist_Rec& h = s.Hist_Arr[i];
+        rows.push_back({std::to_string(i + 1), g(from), g(h.time), std::to_string(h.Sum), std::to_string(h.Nund)});
+        from = h.time;
+    }
+    sec.blocks.push_back(table(std::move(rows), {true, true, true, true, true}));
+    return sec;
+}
+
+struct NamedModel {
+    const char* name;
+    const Mod_Weib* model;
+};
+
+ReportSection resultsSection(const AnalysisState& s, const DiagramsResult& d, const NumberFormat& fmt) {
+    ReportSection sec{kReportSectionResults, {}};
+    sec.blocks.push_back(paragraph(d.label10));
+    const ResultTable& t = d.table;
+    std::vector<Row> rows;
+    for (const auto& r : t.cells) rows.emplace_back(r.begin(), r.begin() + t.shownColumns());
+    std::vector<bool> numeric(static_cast<std::size_t>(t.shownColumns()), true);
+    numeric[0] = false;
+    sec.blocks.push_back(table(std::move(rows), std::move(numeric)));
+    for (const auto& n : t.notes)
+        if (!n.empty())
+            sec.blocks.push_back(paragraph("Параметр на границе поиска (результат определен границей, а не данными): " + n));
+
+    const NamedModel models[] = {
+        {"Модель 1.1 (Пирсон, спиральный спуск)", &s.MPirsS}, {"Модель 1.2 (Пирсон, метод Ньютона)", &s.MPirsN},
+        {"Модель 2 (Смирнов)", &s.MSmirn},                     {"Генетический алгоритм", &s.MGenet},
+        {"Модель МП", &s.MLik},
+    };
+    std::vector<Row> params = {{"Модель", "A", "B", "Кповт", "Среднее гарантии, ч", "СКО гарантии, ч", "Критерий Колмогорова"}};
+    for (const auto& m : models) {
+        if (!m.model->Executed) continue;
+        double kolm = 0;
+        std::string verdict;
+        Kolmogor(s, m.model->K_powtor, m.model->A, m.model->B, m.model->Sred, m.model->SKO, kolm, verdict);
+        auto g6 = [&](double v) { return formatPattern("%.6g", {v}, fmt); };
+        params.push_back({m.name, g6(m.model->A), g6(m.model->B), g6(m.model->K_powtor),
+                          formatPattern("%.1f", {m.model->Sred}, fmt), formatPattern("%.1f", {m.model->SKO}, fmt),
+                          formatPattern("%.3f", {kolm}, fmt) + verdict});
+    }
+    if (params.size() > 1) {
+        sec.blocks.push_back(paragraph("Параметры моделей: F(t) = 1 − exp(−A·t^B), Кповт — коэффициент повторности"));
+        sec.blocks.push_back(table(std::move(params), {false, true, true, true, true, true, true}));
+    }
+    return sec;
+}
+
+ReportSection likelihoodSection(const AnalysisState& s, const NumberFormat& fmt) {
+    ReportSection sec{kReportSectionLikelihood, {}};
+    if (!s.MLik.Executed || !s.MLikFit) {
+        sec.blocks.push_back(paragraph("Модель не рассчитана: отметьте «" + std::string(kLikelihoodBox) +
+                                       "» перед расчетом."));
+        return sec;
+    }
+    auto g = [&](double v) { return formatGeneral(v, fmt); };
+    const LikelihoodFit& f = *s.MLikFit;
+    sec.blocks.push_back(paragraph("ln L = " + formatPattern("%.3f", {f.loglik}, fmt) + ", AIC = " +
+                                   formatPattern("%.3f", {f.aic}, fmt) + ", параметров " + std::to_string(f.parameters) +
+                                   (f.converged ? ", оптимизация сошлась." : ", оптимизация НЕ сошлась.")));
+    std::vector<Row> rows = {{"Величина", "Оценка", "95% интервал (профиль правдоподобия)"}};
+    auto line = [&](const std::string& what, const LikelihoodInterval& ci) {
+        rows.push_back({what, formatPattern("%.4g", {ci.estimate}, fmt), intervalText(ci, "%.4g", fmt)});
+    };
+    line("A", f.A_ci);
+    line("B", f.B_ci);
+    line("Кповт", f.K_ci);
+    line("η = A^(−1/B), ч", f.eta_ci);
+    if (f.Sred_ci) line("Среднее окончания гарантии, ч", *f.Sred_ci);
+    if (f.SKO_ci) line("СКО окончания гарантии, ч", *f.SKO_ci);
+    for (const auto& p : f.mcf) line("K·F(" + g(p.time) + " ч)", p.value);
+    sec.blocks.push_back(table(std::move(rows), {false, true, true}));
+    std::string gof = "Согласие с гистограммой: χ² = " + formatPattern("%.2f", {f.gof.chi2}, fmt) + ", степеней свободы " +
+                      std::to_string(f.gof.df) + ", p = " + formatPattern("%.3f", {f.gof.pValue}, fmt) + " (ячеек " +
+                      std::to_string(f.gof.cells) + ").";
+    for (const auto& m : f.gof.merged) gof += " Объединены: " + m + ".";
+    sec.blocks.push_back(paragraph(gof));
+    if (f.warnings.empty()) sec.blocks.push_back(paragraph("Предупреждений нет."));
+    for (const auto& w : f.warnings) sec.blocks.push_back(paragraph("Внимание: " + w));
+    return sec;
+}
+
+} // namespace
+
+AnalysisReport analysisReport(const AnalysisState& s, const DiagramsResult& d, const NonParamResult& np,
+                              const std::vector<std::string>& log, const NumberFormat& fmt) {
+    if (s.MasProbl.empty() || s.Hist_Arr.empty())
+        throw Error("Отчёт не составлен: нет результатов расчета (загрузите данные и нажмите «Расчет»)");
+    AnalysisReport r;
+    r.title = kReportTitle;
+    r.comment = s.Comment;
+    r.numbers = fmt;
+    r.charts = d.charts;
+    r.nonparam = np;
+    r.sections.push_back(dataSection(s, fmt));
+    r.sections.push_back(histogramSection(s, fmt));
+    r.sections.push_back(resultsSection(s, d, fmt));
+    r.sections.push_back(likelihoodSection(s, fmt));
+
+    ReportSection charts{kReportSectionCharts, {}};
+    charts.blocks.push_back(figure(ReportFigure::AccumulatedFlow, d.charts.chart2.title));
+    charts.blocks.push_back(figure(ReportFigure::FlowPerProduct, d.charts.chart1.title));
+    charts.blocks.push_back(figure(ReportFigure::CausesCorrected, d.charts.chart3.title));
+    if (s.MLik.Executed && s.MLikFit) {
+        r.probability = probabilityPlot(s);
+        charts.blocks.push_back(figure(ReportFigure::ProbabilityPlot, kProbabilityPlotTitle));
+    }
+    r.sections.push_back(std::move(charts));
+
+    ReportSection nonparam{kReportSectionNonParam, {}};
+    ReportBlock figures;
+    figures.kind = ReportBlock::Kind::Lines;
+    figures.lines = {np.Label7, np.Label8, kNonParamLabel1, "  " + np.Label2, "  " + np.Label3, kNonParamLabel4,
+                     "  " + np.Label5, "  " + np.Label6};
+    nonparam.blocks.push_back(std::move(figures));
+    nonparam.blocks.push_back(figure(ReportFigure::NonParametric, kNonParamChartTitle));
+    r.sections.push_back(std::move(nonparam));
+
+    ReportSection logSection{kReportSectionLog, {}};
+    ReportBlock lines;
+    lines.kind = ReportBlock::Kind::Lines;
+    // A log line may hold several lines of its own (a warning block).
+    for (const auto& l : log) {
+        std::istringstream in(l);
+        for (std::string part; std::getline(in, part);) lines.lines.push_back(part);
+    }
+    if (lines.lines.empty()) lines.lines.push_back("(пусто)");
+    logSection.blocks.push_back(std::move(lines));
+    r.sections.push_back(std::move(logSection));
+    return r;
+}
+
+} // namespace relan
