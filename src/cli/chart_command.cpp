@@ -13,8 +13,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDate>
-#include <QFileInfo>
 #include <QLayout>
 #include <QLineEdit>
 #include <QPixmap>
@@ -48,11 +46,8 @@ int writeReportCommand(const relan::AnalysisReport& report, const std::string& d
     OffscreenApplication offscreen;
     relan::gui::setUpApplication(offscreen.app);
     try {
-        relan::gui::ReportPages pages;
-        pages.fileName = QFileInfo(QString::fromStdString(dataFile)).fileName();
-        pages.date = QDate::currentDate();
-        pages.version = QStringLiteral("relan 4.1");
-        relan::gui::writeReportPdf(report, pages, QString::fromStdString(out));
+        relan::gui::writeReportPdf(report, relan::gui::reportPages(QString::fromStdString(dataFile)),
+                                   QString::fromStdString(out));
     } catch (const std::exception& e) {
         std::cerr << "relan-cli: " << QString::fromStdString(e.what()).simplified().toStdString() << "\n";
         return 2;

@@ -2,7 +2,10 @@
 
 #include "qt_text.hpp"
 
+#include "relan/csv.hpp"
+
 #include <algorithm>
+#include <sstream>
 
 namespace relan::gui {
 namespace {
@@ -49,6 +52,12 @@ QVariant FailureListModel::headerData(int section, Qt::Orientation orientation, 
 
 Qt::ItemFlags FailureListModel::flags(const QModelIndex& index) const {
     return index.isValid() ? Qt::ItemIsSelectable | Qt::ItemIsEnabled : Qt::NoItemFlags;
+}
+
+std::string FailureListModel::csv() const {
+    std::ostringstream out;
+    writeFailureListCsv(out, state_, remarks_, fmt_);
+    return std::move(out).str();
 }
 
 } // namespace relan::gui

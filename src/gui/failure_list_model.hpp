@@ -24,6 +24,9 @@ public:
     // noted for the list.
     void showLoad(const ThresholdRemarks& remarks);
 
+    // The list for a spreadsheet, as every row shows it.
+    std::string csv() const;
+
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;

@@ -1,16 +1,21 @@
 #include "main_window.hpp"
 
 #include "expand_window.hpp"
+#include "file_dialogs.hpp"
 #include "failure_list_model.hpp"
 #include "messages.hpp"
 #include "nonparam_window.hpp"
+#include "printing.hpp"
 #include "probability_plot_window.hpp"
 #include "qt_text.hpp"
+#include "report_pdf.hpp"
 #include "results_window.hpp"
 #include "widgets.hpp"
 
+#include "relan/analysis_report.hpp"
 #include "relan/calculation.hpp"
 #include "relan/error.hpp"
+#include "relan/file_io.hpp"
 #include "relan/genetic.hpp"
 #include "relan/input_files.hpp"
 #include "relan/nonparam.hpp"
@@ -29,6 +34,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -58,11 +64,6 @@ namespace {
 QString u(const char* text) { return QString::fromUtf8(text); }
 
 // The busy cursor, restored however the action ends.
-struct BusyCursor {
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-};
-
 QLabel* label(const char* name, const char* text) { return namedLabel(name, u(text)); }
 
 // A panel of the window: a framed group whose controls follow its layout.
@@ -203,6 +204,18 @@ MainWindow::MainWindow(QWidget* parent, LinkFile linkFile, const NumberFormat& f
     massList_->horizontalHeader()->setStyleSheet("QHeaderView::section { background-color: palette(tooltip-base); }");
     massList_->setToolTip(u("Данные из файла об отказах изделий"));
     massList_->setSelectionMode(QAbstractItemView::ContiguousSelection);
+    massList_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(massList_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu menu(this);
+        QAction* csv = menu.addAction(u("Сохранить как CSV…"));
+        csv->setEnabled(!state_.MasProbl.empty());
+        if (menu.exec(massList_->viewport()->mapToGlobal(at)) != csv) return;
+        const QString path =
+            askSaveFile(this, u("Сохранить как CSV"),
+                        QDir(lastFolderOf("csv")).filePath(csvFileName(label10_->text(), u("отказы"))),
+                        u("Таблица CSV (*.csv)"), "csv");
+        if (!path.isEmpty() && saveFailureListCsv(path)) rememberFolderOf("csv", path);
+    });
 
     // The left column holds the calculations and the warranty file; it
     // scrolls when a large font makes it taller than the screen.
@@ -291,6 +304,7 @@ MainWindow::MainWindow(QWidget* parent, LinkFile linkFile, const NumberFormat& f
     probabilityPlot_ = new ProbabilityPlotWindow(this);
     connect(form2_, &ResultsWindow::expandRequested, this, &MainWindow::expand);
     connect(form2_, &ResultsWindow::probabilityPlotRequested, this, &MainWindow::showProbabilityPlot);
+    connect(form2_, &ResultsWindow::reportRequested, this, &MainWindow::ReportClick);
 }
 
 MainWindow::~MainWindow() {
@@ -834,6 +848,41 @@ void MainWindow::showWorkProgress() {
     };
     workProgress_->setRange(0, clamp(r.total));
     workProgress_->setValue(clamp(r.done));
+}
+
+void MainWindow::ReportClick() {
+    const QString path =
+        askSaveFile(form2_, u("Отчёт"),
+                    QDir(lastFolderOf("pdf")).filePath(pdfFileName(printName(label10_->text(), u("отчёт")))),
+                    u("Документ PDF (*.pdf)"), "pdf");
+    if (!path.isEmpty() && saveReport(path)) rememberFolderOf("pdf", path);
+}
+
+bool MainWindow::saveReport(const QString& path) {
+    if (refusedWhileRunning()) return false;
+    // A file that cannot be written is told before anything is computed.
+    if (!guarded(this, [&] { checkWritable(ss(path)); })) return false;
+    std::vector<std::string> log;
+    for (const QString& l : memo2_->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts)) log.push_back(ss(l));
+    startWork(u("Отчёт"),
+              [this, state = state_, sred = ss(meSred_->text()), sko = ss(meSKO_->text()), log = std::move(log),
+               fmt = fmt_, path, file = loadedPath_](const ProgressHooks& hooks) mutable -> ApplyResults {
+                  AnalysisState filled = state;
+                  const DiagramsResult d = Diagrams(filled, fmt);
+                  const NonParamResult np = runNonParametric(state, sred, sko, fmt, hooks);
+                  auto report = std::make_shared<const AnalysisReport>(analysisReport(filled, d, np, log, fmt));
+                  // The charts are widgets: they are drawn on the window's thread.
+                  return [report, path, file] {
+                      BusyCursor busy;
+                      writeReportPdf(*report, reportPages(file), path);
+                  };
+              });
+    return true;
+}
+
+bool MainWindow::saveFailureListCsv(const QString& path) {
+    BusyCursor busy;
+    return guarded(this, [&] { writeFileSafely(ss(path), failures_->csv()); });
 }
 
 bool MainWindow::expand() {

@@ -75,6 +75,14 @@ public:
     // Runs the event loop until the work started last has ended: true when
     // its results were applied. For scripts and the command line's pictures.
     bool waitForWork();
+    // The results window's "Отчёт…": the report of the last calculation as
+    // a PDF file. False when refused at once (another work under way, a file
+    // that cannot be written); otherwise it is made in the worker thread and
+    // written when it ends.
+    bool saveReport(const QString& path);
+    // The failure list's "Сохранить как CSV…"; false, with a message, when
+    // the file was refused.
+    bool saveFailureListCsv(const QString& path);
     // The results window's "Expand".
     bool expand();
     // The results window's "Вероятностная бумага".
@@ -102,6 +110,7 @@ public slots:
     void StopBtnClick();
     void btnCopyBestClick();
     void bbStopClick();
+    void ReportClick();
 
 signals:
     // The run has ended and the controls are enabled again.

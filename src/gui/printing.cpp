@@ -77,6 +77,12 @@ QString pdfFileName(const QString& name) {
     return out + QStringLiteral(".pdf");
 }
 
+QString csvFileName(const QString& heading, const QString& what) {
+    QString name = pdfFileName(printName(heading, what));
+    name.chop(4);
+    return name + QStringLiteral(".csv");
+}
+
 void printWindowInteractively(QWidget* w, const QString& name) {
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(name);

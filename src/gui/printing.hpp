@@ -22,6 +22,8 @@ QString printName(const QString& heading, const QString& what);
 // A file name made of a printout's name: characters that no file name may
 // hold, or that would mislead a shell, become "_", the length is bounded.
 QString pdfFileName(const QString& name);
+// The same for a table saved for a spreadsheet: "<heading> - <what>.csv".
+QString csvFileName(const QString& heading, const QString& what);
 
 // The print buttons: the print dialog with the first printer and landscape
 // preselected, or, on a machine with no printer, a PDF file named after the

@@ -14,6 +14,7 @@
 #include <QBuffer>
 #include <QChart>
 #include <QChartView>
+#include <QFileInfo>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPicture>
@@ -328,6 +329,14 @@ QByteArray reportPdf(const AnalysisReport& r, const ReportPages& pages) {
     }
     painter.end();
     return bytes;
+}
+
+ReportPages reportPages(const QString& dataFile) {
+    ReportPages p;
+    p.fileName = QFileInfo(dataFile).fileName();
+    p.date = QDate::currentDate();
+    p.version = QStringLiteral("relan 4.1");
+    return p;
 }
 
 void writeReportPdf(const AnalysisReport& r, const ReportPages& pages, const QString& path) {

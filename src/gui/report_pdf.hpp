@@ -18,6 +18,10 @@ struct ReportPages {
     QString version;  // "relan 4.1"
 };
 
+// The headers of a report of the data file `dataFile`, made today by this
+// program.
+ReportPages reportPages(const QString& dataFile);
+
 // Needs a QApplication, since the charts are drawn by the windows' own chart
 // widgets; a display is not needed (the offscreen platform does).
 QByteArray reportPdf(const AnalysisReport& r, const ReportPages& pages);

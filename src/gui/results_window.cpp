@@ -1,12 +1,17 @@
 #include "results_window.hpp"
 
+#include "file_dialogs.hpp"
 #include "flow_chart.hpp"
+#include "messages.hpp"
 #include "printing.hpp"
 #include "frozen_table.hpp"
 #include "qt_text.hpp"
 #include "widgets.hpp"
 
+#include <QContextMenuEvent>
+#include <QDir>
 #include <QFontMetrics>
+#include <QMenu>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -15,6 +20,9 @@
 #include <QSplitter>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+#include "relan/csv.hpp"
+#include "relan/file_io.hpp"
 
 #include <algorithm>
 
@@ -53,13 +61,17 @@ ResultsWindow::ResultsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     connect(probability_, &QPushButton::clicked, this, &ResultsWindow::probabilityPlotRequested);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    for (QPushButton* b : {probability_, expand, print, cont}) {
+    QPushButton* report = namedButton("ButtonReport", QString::fromUtf8("Отчёт…"));
+    report->setToolTip(QString::fromUtf8("Отчёт в PDF: данные, гистограмма, результаты всех моделей, графики и ход решения"));
+    connect(report, &QPushButton::clicked, this, &ResultsWindow::reportRequested);
+    for (QPushButton* b : {probability_, report, expand, print, cont}) {
         b->setMinimumHeight(b->sizeHint().height() * 3 / 2);
         buttons->addWidget(b);
     }
 
     grid_ = new FrozenColumnsTable(kTableRows, kTableColumns);
     grid_->setObjectName("Result_Grid");
+    grid_->setToolTip(QString::fromUtf8("Правая кнопка мыши — «Сохранить как CSV…»"));
     grid_->horizontalHeader()->hide();
     grid_->verticalHeader()->hide();
     grid_->horizontalHeader()->setDefaultSectionSize(170);
@@ -137,6 +149,7 @@ void ResultsWindow::padCell(int row, int column, const QString& text) {
 
 void ResultsWindow::fill(const DiagramsResult& r) {
     label10_->setText(qs(r.label10));
+    table_ = r.table;
     const ResultTable& t = r.table;
     // The designed widths suit the narrow font the table was drawn for; a
     // column whose texts need more in this font gets more, so that nothing
@@ -184,6 +197,26 @@ void ResultsWindow::fill(const DiagramsResult& r) {
 QString ResultsWindow::cellText(int row, int column) const {
     const QTableWidgetItem* it = grid_->item(row, column);
     return it ? it->text().trimmed() : QString();
+}
+
+bool ResultsWindow::saveCsv(const QString& path) {
+    return guarded(this, [&] {
+        const std::string csv = resultTableCsv(table_);
+        writeFileSafely(ss(path), csv);
+    });
+}
+
+void ResultsWindow::contextMenuEvent(QContextMenuEvent* e) {
+    QMenu menu(this);
+    QAction* csv = menu.addAction(QString::fromUtf8("Сохранить как CSV…"));
+    QAction* report = menu.addAction(QString::fromUtf8("Отчёт…"));
+    QAction* chosen = menu.exec(e->globalPos());
+    if (chosen == report) emit reportRequested();
+    if (chosen != csv) return;
+    const QString path = askSaveFile(this, QString::fromUtf8("Сохранить как CSV"),
+                                     QDir(lastFolderOf("csv")).filePath(csvFileName(label10_->text(), QString::fromUtf8("результаты"))),
+                                     QString::fromUtf8("Таблица CSV (*.csv)"), "csv");
+    if (!path.isEmpty() && saveCsv(path)) rememberFolderOf("csv", path);
 }
 
 } // namespace relan::gui

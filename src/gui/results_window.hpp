@@ -34,13 +34,22 @@ public:
     // Cell text with the padding spaces that centre it removed.
     QString cellText(int row, int column) const;
 
+    // "Сохранить как CSV…": the table of the last filling for a spreadsheet.
+    // False, with a message, when the file was refused.
+    bool saveCsv(const QString& path);
+
 signals:
     void expandRequested();
     void probabilityPlotRequested();
+    void reportRequested();
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* e) override;
 
 private:
     void padCell(int row, int column, const QString& text);
 
+    ResultTable table_{};
     QLabel* label10_ = nullptr;
     QPushButton* probability_ = nullptr;
     FrozenColumnsTable* grid_ = nullptr;

@@ -81,4 +81,7 @@ void resizeToFitScreen(QWidget* window, const QSize& designed) {
     window->resize(size.expandedTo(window->minimumSizeHint()));
 }
 
+BusyCursor::BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+BusyCursor::~BusyCursor() { QApplication::restoreOverrideCursor(); }
+
 } // namespace relan::gui

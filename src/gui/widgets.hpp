@@ -30,6 +30,15 @@ QFont scaledPixelFont(const QString& family, int designedPx, bool bold);
 // A number field as wide as `sample` needs in the field's font.
 void widthForText(QLineEdit* e, const QString& sample);
 
+// The wait cursor while an object of this lives: for work done on the
+// window's thread that may take a moment.
+struct BusyCursor {
+    BusyCursor();
+    ~BusyCursor();
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
 // The designed size, or the screen's available area where that is smaller;
 // never below what the layout needs.
 void resizeToFitScreen(QWidget* window, const QSize& designed);

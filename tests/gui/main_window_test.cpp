@@ -7,6 +7,9 @@
 #include "probability_plot_window.hpp"
 #include "results_window.hpp"
 
+#include "../csv_reader.hpp"
+
+#include "relan/analysis_report.hpp"
 #include "relan/error.hpp"
 #include "relan/fits.hpp"
 #include "relan/likelihood.hpp"
@@ -173,6 +176,8 @@ private slots:
     void stoppedCalculationChangesNothing();
     void closingDuringACalculationEndsItWithinASecond();
     void fitFailingInTheWorkerShowsItsMessageAndKeepsTheResults();
+    void reportIsWrittenFromTheResultsWindow();
+    void tablesAreSavedForASpreadsheet();
 
 private:
     QTemporaryDir dir_;
@@ -1023,6 +1028,83 @@ void MainWindowTest::fitFailingInTheWorkerShowsItsMessageAndKeepsTheResults() {
     QCOMPARE(w.resultsWindow()->cellText(2, 1), cell);
     QCOMPARE(modelSnapshot(w.state()), model);
     QCOMPARE(child<QPlainTextEdit>(&w, "Memo2")->toPlainText(), memo);
+}
+
+void MainWindowTest::reportIsWrittenFromTheResultsWindow() {
+    MainWindow w;
+    QVERIFY(w.loadFailureFile(kSample));
+    const QString pdf = dir_.filePath("report.pdf");
+    {
+        // Before a calculation there is nothing to report, and no file.
+        Messages m;
+        QVERIFY(w.analyseNonParametric() && w.waitForWork());
+        QVERIFY(w.saveReport(pdf));
+        QVERIFY(!w.waitForWork());
+        QCOMPARE(m.texts, QStringList{u(relan::kNoReportResults)});
+        QVERIFY(!QFileInfo::exists(pdf));
+    }
+    child<QCheckBox>(&w, "BoxML")->setChecked(true);
+    QVERIFY(calculated(w));
+    QVERIFY(child<QAbstractButton>(w.resultsWindow(), "ButtonReport")->isEnabled());
+    const QStringList model = modelSnapshot(w.state());
+    QVERIFY(w.saveReport(pdf));
+    QVERIFY(w.workRunning()); // the report is made off the window's thread
+    QVERIFY(w.waitForWork());
+    QCOMPARE(modelSnapshot(w.state()), model);
+    QFile f(pdf);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QVERIFY(f.read(5) == "%PDF-");
+    f.close();
+    QProcess text;
+    text.start("pdftotext", {"-raw", pdf, "-"});
+    QVERIFY(text.waitForFinished(30000));
+    const QString t = QString::fromUtf8(text.readAllStandardOutput());
+    for (const char* heading : {relan::kReportSectionResults, relan::kReportSectionLikelihood, relan::kReportSectionLog})
+        QVERIFY2(t.contains(u(heading)), heading);
+    QVERIFY(t.contains(u("mtz82_2018.rel")));
+    QVERIFY(t.contains(u("Модель МП: время расчета"))); // the window's log
+    // A file that cannot be written is refused before any work starts.
+    Messages m;
+    QVERIFY(!w.saveReport(dir_.filePath("missing/report.pdf")));
+    QVERIFY(!w.workRunning());
+    QCOMPARE(m.texts.size(), 1);
+    QVERIFY2(m.texts[0].endsWith(u("папка не существует")), qPrintable(m.texts[0]));
+}
+
+void MainWindowTest::tablesAreSavedForASpreadsheet() {
+    MainWindow w(nullptr, MainWindow::LinkFile::Ignore, relan::NumberFormat{','});
+    QVERIFY(w.loadFailureFile(kSample));
+    child<QCheckBox>(&w, "BoxNewton")->setChecked(true);
+    QVERIFY(calculated(w));
+    auto read = [](const QString& path) {
+        QFile f(path);
+        if (!f.open(QIODevice::ReadOnly)) qFatal("no file %s", qPrintable(path));
+        return relan::test::readCsv(f.readAll().toStdString());
+    };
+    // The results table as the window shows it.
+    const QString results = dir_.filePath("results.csv");
+    QVERIFY(w.resultsWindow()->saveCsv(results));
+    const auto table = read(results);
+    QCOMPARE(int(table.size()), relan::kTableRows);
+    for (int r = 0; r < relan::kTableRows; ++r)
+        for (int c = 0; c < int(table[r].size()); ++c)
+            // The title of a model on a search limit is marked in the window only.
+            QCOMPARE(QString::fromStdString(table[r][c]).trimmed(),
+                     w.resultsWindow()->cellText(r, c).remove(u(" ⚠")));
+    QVERIFY(QString::fromStdString(table[2][1]).contains(QLatin1Char(','))); // the user's decimal comma
+    // The failure list as its rows show it, first to last.
+    const QString list = dir_.filePath("list.csv");
+    QVERIFY(w.saveFailureListCsv(list));
+    const auto rows = read(list);
+    const QAbstractItemModel* m = child<QTableView>(&w, "Mass_List")->model();
+    QCOMPARE(int(rows.size()), m->rowCount() + 1);
+    for (int r : {0, m->rowCount() / 2, m->rowCount() - 1})
+        for (int c = 0; c < m->columnCount(); ++c)
+            QCOMPARE(QString::fromStdString(rows[r + 1][c]), m->index(r, c).data().toString());
+    // A refused file is a message and nothing written.
+    Messages msg;
+    QVERIFY(!w.saveFailureListCsv(dir_.filePath("missing/list.csv")));
+    QCOMPARE(msg.texts.size(), 1);
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -166,8 +166,9 @@ ReportSection likelihoodSection(const AnalysisState& s, const NumberFormat& fmt)
 
 AnalysisReport analysisReport(const AnalysisState& s, const DiagramsResult& d, const NonParamResult& np,
                               const std::vector<std::string>& log, const NumberFormat& fmt) {
-    if (s.MasProbl.empty() || s.Hist_Arr.empty())
-        throw Error("Отчёт не составлен: нет результатов расчета (загрузите данные и нажмите «Расчет»)");
+    const bool computed =
+        s.MPirsS.Executed || s.MPirsN.Executed || s.MSmirn.Executed || s.MGenet.Executed || s.MLik.Executed;
+    if (s.MasProbl.empty() || s.Hist_Arr.empty() || !computed) throw Error(kNoReportResults);
     AnalysisReport r;
     r.title = kReportTitle;
     r.comment = s.Comment;

@@ -59,10 +59,13 @@ inline constexpr const char* kReportSectionCharts = "5. Графики";
 inline constexpr const char* kReportSectionNonParam = "6. Непараметрическая оценка";
 inline constexpr const char* kReportSectionLog = "7. Ход решения";
 
+inline constexpr const char* kNoReportResults =
+    "Отчёт не составлен: нет результатов расчета (загрузите данные и нажмите «Расчет»)";
+
 // `s` is the state a calculation left (its histogram, models and censoring
 // law), `d` the results window's filling of it, `np` the non-parametric
 // analysis of the same data and `log` the progress log. Texts follow `fmt`.
-// relan::Error when there is nothing to report (no failures, no histogram).
+// relan::Error kNoReportResults when no model has been computed.
 AnalysisReport analysisReport(const AnalysisState& s, const DiagramsResult& d, const NonParamResult& np,
                               const std::vector<std::string>& log, const NumberFormat& fmt);
 
