@@ -211,11 +211,13 @@ private:
             const bool header = r < t.headerRows;
             for (int c = 0; c < columns; ++c) {
                 QTextTableCell cell = table->cellAt(r, c);
-                if (header) {
-                    QTextTableCellFormat cf = cell.format().toTableCellFormat();
-                    cf.setBackground(QColor(232, 232, 232));
-                    cell.setFormat(cf);
-                }
+                // With collapsed borders the cells draw the grid.
+                QTextTableCellFormat cf = cell.format().toTableCellFormat();
+                cf.setBorder(pt(0.5));
+                cf.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
+                cf.setBorderBrush(QColor(150, 150, 150));
+                if (header) cf.setBackground(QColor(232, 232, 232));
+                cell.setFormat(cf);
                 QTextCursor in = cell.firstCursorPosition();
                 QTextBlockFormat bf;
                 const bool right = !header && c < static_cast<int>(t.numeric.size()) && t.numeric[static_cast<std::size_t>(c)];
