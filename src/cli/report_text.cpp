@@ -2,6 +2,7 @@
 
 #include "report_json.hpp"
 
+#include "relan/analysis_report.hpp"
 #include "relan/criteria.hpp"
 
 #include <algorithm>
@@ -83,16 +84,9 @@ std::string textReport(const AnalysisState& in, const AnalysisState& s, const Ca
           << ", параметров " << f.parameters << (f.converged ? ", оптимизация сошлась" : ", оптимизация НЕ сошлась")
           << "\n";
         o << "  95% интервалы (профиль правдоподобия):\n";
-        auto line = [&](const char* what, const LikelihoodInterval& ci) {
-            o << "    " << padRight(what, 30) << padRight(g(ci.estimate), 22) << intervalText(ci, "%.4g", fmt) << "\n";
-        };
-        line("A", f.A_ci);
-        line("B", f.B_ci);
-        line("Кповт", f.K_ci);
-        line("eta = A^(-1/B), ч", f.eta_ci);
-        if (f.Sred_ci) line("Среднее окончания гарантии, ч", *f.Sred_ci);
-        if (f.SKO_ci) line("СКО окончания гарантии, ч", *f.SKO_ci);
-        for (const auto& p : f.mcf) line(("K·F(" + g(p.time) + " ч)").c_str(), p.value);
+        for (const NamedInterval& n : namedIntervals(f, fmt))
+            o << "    " << padRight(n.name, 30) << padRight(g(n.interval->estimate), 22)
+              << intervalText(*n.interval, "%.4g", fmt) << "\n";
         o << "  Согласие с гистограммой: χ² = " << formatPattern("%.2f", {f.gof.chi2}, fmt) << ", ст. св. " << f.gof.df
           << ", p = " << formatPattern("%.3f", {f.gof.pValue}, fmt) << " (ячеек " << f.gof.cells << ")\n";
         for (const auto& m : f.gof.merged) o << "    объединены: " << m << "\n";

@@ -135,22 +135,13 @@ ReportSection likelihoodSection(const AnalysisState& s, const NumberFormat& fmt)
                                        "» перед расчетом."));
         return sec;
     }
-    auto g = [&](double v) { return formatGeneral(v, fmt); };
     const LikelihoodFit& f = *s.MLikFit;
     sec.blocks.push_back(paragraph("ln L = " + formatPattern("%.3f", {f.loglik}, fmt) + ", AIC = " +
                                    formatPattern("%.3f", {f.aic}, fmt) + ", параметров " + std::to_string(f.parameters) +
                                    (f.converged ? ", оптимизация сошлась." : ", оптимизация НЕ сошлась.")));
     std::vector<Row> rows = {{"Величина", "Оценка", "95% интервал (профиль правдоподобия)"}};
-    auto line = [&](const std::string& what, const LikelihoodInterval& ci) {
-        rows.push_back({what, formatPattern("%.4g", {ci.estimate}, fmt), intervalText(ci, "%.4g", fmt)});
-    };
-    line("A", f.A_ci);
-    line("B", f.B_ci);
-    line("Кповт", f.K_ci);
-    line("η = A^(−1/B), ч", f.eta_ci);
-    if (f.Sred_ci) line("Среднее окончания гарантии, ч", *f.Sred_ci);
-    if (f.SKO_ci) line("СКО окончания гарантии, ч", *f.SKO_ci);
-    for (const auto& p : f.mcf) line("K·F(" + g(p.time) + " ч)", p.value);
+    for (const NamedInterval& n : namedIntervals(f, fmt))
+        rows.push_back({n.name, formatPattern("%.4g", {n.interval->estimate}, fmt), intervalText(*n.interval, "%.4g", fmt)});
     sec.blocks.push_back(table(std::move(rows), {false, true, true}));
     std::string gof = "Согласие с гистограммой: χ² = " + formatPattern("%.2f", {f.gof.chi2}, fmt) + ", степеней свободы " +
                       std::to_string(f.gof.df) + ", p = " + formatPattern("%.3f", {f.gof.pValue}, fmt) + " (ячеек " +
@@ -163,6 +154,14 @@ ReportSection likelihoodSection(const AnalysisState& s, const NumberFormat& fmt)
 }
 
 } // namespace
+
+std::vector<NamedInterval> namedIntervals(const LikelihoodFit& f, const NumberFormat& fmt) {
+    std::vector<NamedInterval> out = {{"A", &f.A_ci}, {"B", &f.B_ci}, {"Кповт", &f.K_ci}, {"η = A^(−1/B), ч", &f.eta_ci}};
+    if (f.Sred_ci) out.push_back({"Среднее окончания гарантии, ч", &*f.Sred_ci});
+    if (f.SKO_ci) out.push_back({"СКО окончания гарантии, ч", &*f.SKO_ci});
+    for (const auto& p : f.mcf) out.push_back({"K·F(" + formatGeneral(p.time, fmt) + " ч)", &p.value});
+    return out;
+}
 
 AnalysisReport analysisReport(const AnalysisState& s, const DiagramsResult& d, const NonParamResult& np,
                               const std::vector<std::string>& log, const NumberFormat& fmt) {

@@ -59,6 +59,16 @@ inline constexpr const char* kReportSectionCharts = "5. Графики";
 inline constexpr const char* kReportSectionNonParam = "6. Непараметрическая оценка";
 inline constexpr const char* kReportSectionLog = "7. Ход решения";
 
+struct LikelihoodFit;
+struct LikelihoodInterval;
+// The likelihood model's intervals as the reports list them: A, B, Кповт,
+// η, the censoring law when searched, then K·F(t) at each time.
+struct NamedInterval {
+    std::string name;
+    const LikelihoodInterval* interval;
+};
+std::vector<NamedInterval> namedIntervals(const LikelihoodFit& f, const NumberFormat& fmt);
+
 inline constexpr const char* kNoReportResults =
     "Отчёт не составлен: нет результатов расчета (загрузите данные и нажмите «Расчет»)";
 
