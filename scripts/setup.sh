@@ -4,9 +4,9 @@
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 # Qt Charts needs the OpenGL module's CMake files, which qt6-charts-dev does not pull in.
-# The Debian package: CPack's dependency scan (dpkg-shlibdeps, file), the
-# checks of the desktop entry and the metainfo, and rsvg-convert for
-# scripts/icons.sh.
+# The last line serves the Debian package: CPack's dependency scan
+# (dpkg-shlibdeps, file), the checks of the desktop entry and the metainfo,
+# and rsvg-convert for scripts/icons.sh.
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
