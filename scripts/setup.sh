@@ -4,6 +4,9 @@
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 # Qt Charts needs the OpenGL module's CMake files, which qt6-charts-dev does not pull in.
+# The last line serves the Debian package: CPack's dependency scan
+# (dpkg-shlibdeps, file), the checks of the desktop entry and the metainfo,
+# and rsvg-convert for scripts/icons.sh.
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
@@ -12,6 +15,7 @@ packages=(
   qt6-translations-l10n
   xvfb xauth imagemagick fonts-dejavu-core
   poppler-utils
+  dpkg-dev file desktop-file-utils appstream librsvg2-bin
 )
 missing=()
 for p in "${packages[@]}"; do

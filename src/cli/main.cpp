@@ -16,6 +16,7 @@
 #include "relan/input_files.hpp"
 #include "relan/nonparam.hpp"
 #include "relan/text_decoding.hpp"
+#include "relan/version.hpp"
 
 #include <CLI/CLI.hpp>
 
@@ -422,6 +423,7 @@ void addAnalyzeOptions(CLI::App& cmd, AnalyzeOptions& a) {
 int main(int argc, char** argv) {
     CLI::App app{"relan-cli: анализ надежности в эксплуатации без окна"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("relan-cli ") + relan::kVersion, "Print the version and exit");
 
     LoadOptions loadOpts;
     auto* load = app.add_subcommand("load", "read the input files and print what was loaded as JSON");
@@ -478,6 +480,8 @@ int main(int argc, char** argv) {
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         std::cerr << "relan-cli: " << oneLine(parseErrorText(e)) << '\n';

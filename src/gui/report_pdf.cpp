@@ -8,6 +8,7 @@
 
 #include "relan/error.hpp"
 #include "relan/file_io.hpp"
+#include "relan/version.hpp"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
@@ -337,7 +338,7 @@ ReportPages reportPages(const QString& dataFile) {
     ReportPages p;
     p.fileName = QFileInfo(dataFile).fileName();
     p.date = QDate::currentDate();
-    p.version = QStringLiteral("relan 4.1");
+    p.version = QStringLiteral("relan ") + QString::fromLatin1(kVersion);
     return p;
 }
 

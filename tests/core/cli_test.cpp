@@ -1,6 +1,8 @@
 #include "../csv_reader.hpp"
 #include "fixtures.hpp"
 
+#include "relan/version.hpp"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -127,6 +129,21 @@ TEST(CliLoad, ErrorsAreOneLineOnStderrWithExitTwo) {
     }
     auto r = runCli("load " + bad);
     EXPECT_NE(r.err.find("строке 7"), std::string::npos) << r.err;
+}
+
+TEST(CliVersion, PrintsTheProjectVersionAndExitsZero) {
+    // The version wins over whatever else the line holds, even a command
+    // that would fail.
+    for (const std::string& args : std::vector<std::string>{"--version", "--version load /no/such.rel"}) {
+        auto r = runCli(args);
+        EXPECT_EQ(r.exitCode, 0) << args;
+        EXPECT_EQ(r.out, std::string("relan-cli ") + relan::kVersion + "\n") << args;
+        EXPECT_EQ(r.err, "") << args;
+    }
+    // Only the exact flag: a misspelling is still an error.
+    auto r = runCli("--versoin");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.out.empty());
 }
 
 TEST(CliAnalyze, BadSettingsAreRefusedPromptlyWithTheReason) {
