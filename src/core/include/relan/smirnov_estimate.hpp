@@ -38,8 +38,10 @@ class SmirnovEstimator {
     // exact evaluation's running sums, within the relative error it names.
     SmirnovKBound quadratic(double A, double B);
 
-    // The vector exponential the estimate uses, open to the test of its accuracy.
+    // The vector exponential and expm1 the estimate uses, open to the test
+    // of their accuracy.
     static void expInto(const double* x, double* y, std::size_t n);
+    static void expm1Into(const double* x, double* y, std::size_t n);
 
   private:
     struct Law {
@@ -59,6 +61,7 @@ class SmirnovEstimator {
         double B = 0;
         bool valid = false;
         double epsF = 0; // absolute bound of |F estimated - F exact| with these powers
+        double rel = 0;  // relative bound of |p - x^B| / x^B
         std::vector<double> p;
     };
 
@@ -68,6 +71,10 @@ class SmirnovEstimator {
     Law& newLaw(double A, double B, double K, double& S);
     double sumAt(const Law& l, double K);
     const Powers& powersFor(double B);
+    // x^B from the powers at a nearby B by products; false where that is
+    // not worth its error.
+    bool derivedPowers(const Powers& base, double B, double fresh, Powers& pw);
+    static void setErrorOfF(Powers& pw);
     // N and the sum of C, made when first needed.
     void sums(Law& l) const;
     SmirnovKBound quadraticOf(Law& l) const;
@@ -87,6 +94,8 @@ class SmirnovEstimator {
     std::vector<double> scratch_, e_;  // per group
     std::array<Powers, 2> powers_;
     std::size_t lastPowers_ = 0;
+    std::vector<double> ratio_; // expm1(h ln x) per group, for the step ratioH_
+    double ratioH_ = 0;
     std::array<Law, 3> laws_;
     unsigned long long clock_ = 0;
     SplitInTwo split_;
