@@ -115,6 +115,7 @@ TEST(SmirnovEstimate, BoundsHoldAlongWalksOfB) {
         double fleet;
     } cases[] = {
         {"distinct times", 300, 0, 1500},
+        {"distinct times, a law split between two threads", 9000, 0, 30000},
         {"times to 0.1 h repeat", 2000, 0.1, 6000},
         {"few distinct times, large groups", 1500, 100, 5000},
         {"times below an hour", 200, 0, 400},

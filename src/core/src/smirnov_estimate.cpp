@@ -41,41 +41,10 @@ void expSse2(const double* x, double* y, std::size_t n) {
 }
 
 const bool kHaveAvx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-
-// Running sums four at a time: each block of four is summed in the
-// register in two steps, independently of the others, and then moved by
-// the total so far, which grows by the block's last sum. The loop waits
-// only for that one addition per block; the sequential loop waits for
-// every addition.
-__attribute__((target("avx2,fma"))) double runningSumsAvx2(const double* w, double* C, std::size_t n, double carry) {
-    __m256d total = _mm256_set1_pd(carry);
-    const __m256d zero = _mm256_setzero_pd();
-    std::size_t i = 0;
-    for (; i + 4 <= n; i += 4) {
-        __m256d v = _mm256_loadu_pd(w + i);
-        // [a, b, c, d] + [0, a, b, c] + [0, 0, a, a + b]
-        const __m256d s1 = _mm256_permute4x64_pd(v, 0x90); // a a b c
-        v = _mm256_add_pd(v, _mm256_blend_pd(s1, zero, 0x1));
-        const __m256d s2 = _mm256_permute4x64_pd(v, 0x40); // a a a ab
-        v = _mm256_add_pd(v, _mm256_blend_pd(s2, zero, 0x3));
-        _mm256_storeu_pd(C + i, _mm256_add_pd(v, total));
-        total = _mm256_add_pd(total, _mm256_permute4x64_pd(v, 0xFF));
-    }
-    double c = _mm256_cvtsd_f64(total);
-    for (; i < n; ++i) {
-        c += w[i];
-        C[i] = c;
-    }
-    return c;
-}
 #endif
 
-// C[i] = carry + w[0] + ... + w[i], in an order of additions whose
-// rounding the bound of any order covers; returns the last.
+// C[i] = carry + w[0] + ... + w[i]; returns the last.
 double runningSums(const double* w, double* C, std::size_t n, double carry) {
-#if defined(__x86_64__)
-    if (kHaveAvx2) return runningSumsAvx2(w, C, n, carry);
-#endif
     for (std::size_t i = 0; i < n; ++i) {
         carry += w[i];
         C[i] = carry;
@@ -111,37 +80,6 @@ double incrementsScalar(const double* e, const double* inWarr, double* w, std::s
 }
 
 #if defined(__x86_64__)
-// The same four lanes at a time: the compiler left the floors and the flat
-// test as branches, a fifth of a law's time. Every lane rounds as the
-// scalar code does, so the increments are the same bits; only the flat
-// bound is added up in another order.
-__attribute__((target("avx2,fma"))) double incrementsAvx2(const double* e, const double* inWarr, double* w,
-                                                           std::size_t n, double ePrev, double twoEps, double Izd) {
-    if (n == 0) return 0;
-    double flat = incrementAt(e[0], ePrev, inWarr[0], twoEps, Izd, w[0]);
-    const __m256d one = _mm256_set1_pd(1), floor = _mm256_set1_pd(1e-305), zero = _mm256_setzero_pd();
-    const __m256d te = _mm256_set1_pd(twoEps), izd = _mm256_set1_pd(Izd);
-    const __m256d sign = _mm256_set1_pd(-0.0);
-    __m256d fl = zero;
-    std::size_t g = 1;
-    for (; g + 4 <= n; g += 4) {
-        const __m256d F1 = _mm256_sub_pd(one, _mm256_loadu_pd(e + g));
-        const __m256d F0 = _mm256_sub_pd(one, _mm256_loadu_pd(e + g - 1));
-        const __m256d F1c = _mm256_blendv_pd(floor, F1, _mm256_cmp_pd(F1, zero, _CMP_GT_OQ));
-        const __m256d F0c = _mm256_blendv_pd(floor, F0, _mm256_cmp_pd(F0, zero, _CMP_GT_OQ));
-        const __m256d d = _mm256_sub_pd(F1c, F0c);
-        const __m256d iw = _mm256_loadu_pd(inWarr + g);
-        const __m256d dc = _mm256_blendv_pd(d, floor, _mm256_cmp_pd(d, zero, _CMP_LT_OQ));
-        _mm256_storeu_pd(w + g, _mm256_mul_pd(_mm256_mul_pd(dc, iw), izd));
-        const __m256d f = _mm256_mul_pd(_mm256_add_pd(_mm256_add_pd(_mm256_andnot_pd(sign, d), te), floor), iw);
-        fl = _mm256_add_pd(fl, _mm256_and_pd(f, _mm256_cmp_pd(d, te, _CMP_LT_OQ)));
-    }
-    for (; g < n; ++g) flat += incrementAt(e[g], e[g - 1], inWarr[g], twoEps, Izd, w[g]);
-    alignas(32) double lanes[4];
-    _mm256_store_pd(lanes, fl);
-    return flat + ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3]));
-}
-
 // exp(-(A p)) four at a time.
 __attribute__((target("avx2,fma"))) void expNegScaledAvx2(double A, const double* p, double* y, std::size_t n) {
     const __m256d a = _mm256_set1_pd(A), sign = _mm256_set1_pd(-0.0);
@@ -187,13 +125,6 @@ __attribute__((target("avx2,fma"))) void timesRatiosAvx2(const double* p, const 
 }
 #endif
 
-double increments(const double* e, const double* inWarr, double* w, std::size_t n, double ePrev, double twoEps,
-                  double Izd) {
-#if defined(__x86_64__)
-    if (kHaveAvx2) return incrementsAvx2(e, inWarr, w, n, ePrev, twoEps, Izd);
-#endif
-    return incrementsScalar(e, inWarr, w, n, ePrev, twoEps, Izd);
-}
 
 // Moves running sums by `offset` and adds up, at K, the squared deviations
 // of the groups and T.
@@ -237,6 +168,114 @@ RELAN_VECTOR_CLONES void linearSums(const double* C, const double* sumK1, const 
     sumC = b;
 }
 
+// One piece of a law: the weighted increments from e = exp(-A x^B), their
+// running sums from `carry` into C, and, unless the piece's sums start
+// from an offset still unknown, the squared deviations at K and T. The
+// pass after the exponential, in one sweep; returns the last running sum.
+struct Piece {
+    const double* e;
+    double ePrev;
+    const double* inWarr;
+    std::size_t n;
+    double twoEps, Izd;
+    double* C;
+    // For the sums at K.
+    const double* middle;
+    const double* count;
+    const double* spread;
+    double K;
+};
+struct PieceSums {
+    double flat = 0, S = 0, T = 0;
+};
+
+double lawPieceScalar(const Piece& p, double carry, bool withSums, PieceSums& out, double* w) {
+    out.flat += incrementsScalar(p.e, p.inWarr, w, p.n, p.ePrev, p.twoEps, p.Izd);
+    carry = runningSums(w, p.C, p.n, carry);
+    if (withSums) {
+        double S = 0, T = 0;
+        sumsAt(p.C, p.middle, p.count, p.spread, p.n, 0.0, p.K, S, T);
+        out.S += S;
+        out.T += T;
+    }
+    return carry;
+}
+
+#if defined(__x86_64__)
+template <bool kSums>
+__attribute__((target("avx2,fma"))) double lawPieceAvx2(const Piece& p, double carry, PieceSums& out) {
+    const std::size_t n = p.n;
+    if (n == 0) return carry;
+    double w0 = 0;
+    double flat = incrementAt(p.e[0], p.ePrev, p.inWarr[0], p.twoEps, p.Izd, w0);
+    double S = 0, T = 0;
+    auto scalarSums = [&](std::size_t g) {
+        const double c = p.C[g];
+        const double h = p.middle[g] - p.K * c;
+        S += p.count[g] * h * h + p.spread[g];
+        T += p.count[g] * c * c;
+    };
+    carry += w0;
+    p.C[0] = carry;
+    if (kSums) scalarSums(0);
+    const __m256d one = _mm256_set1_pd(1), floor = _mm256_set1_pd(1e-305), zero = _mm256_setzero_pd();
+    const __m256d te = _mm256_set1_pd(p.twoEps), izd = _mm256_set1_pd(p.Izd);
+    const __m256d sign = _mm256_set1_pd(-0.0), k = _mm256_set1_pd(p.K);
+    __m256d fl = zero, su = zero, tt = zero, total = _mm256_set1_pd(carry);
+    std::size_t g = 1;
+    for (; g + 4 <= n; g += 4) {
+        // The increments, lane by lane as incrementAt.
+        const __m256d F1 = _mm256_sub_pd(one, _mm256_loadu_pd(p.e + g));
+        const __m256d F0 = _mm256_sub_pd(one, _mm256_loadu_pd(p.e + g - 1));
+        const __m256d F1c = _mm256_blendv_pd(floor, F1, _mm256_cmp_pd(F1, zero, _CMP_GT_OQ));
+        const __m256d F0c = _mm256_blendv_pd(floor, F0, _mm256_cmp_pd(F0, zero, _CMP_GT_OQ));
+        const __m256d d = _mm256_sub_pd(F1c, F0c);
+        const __m256d iw = _mm256_loadu_pd(p.inWarr + g);
+        const __m256d dc = _mm256_blendv_pd(d, floor, _mm256_cmp_pd(d, zero, _CMP_LT_OQ));
+        __m256d v = _mm256_mul_pd(_mm256_mul_pd(dc, iw), izd);
+        const __m256d f = _mm256_mul_pd(_mm256_add_pd(_mm256_add_pd(_mm256_andnot_pd(sign, d), te), floor), iw);
+        fl = _mm256_add_pd(fl, _mm256_and_pd(f, _mm256_cmp_pd(d, te, _CMP_LT_OQ)));
+        // Their running sums, as runningSumsAvx2.
+        v = _mm256_add_pd(v, _mm256_blend_pd(_mm256_permute4x64_pd(v, 0x90), zero, 0x1));
+        v = _mm256_add_pd(v, _mm256_blend_pd(_mm256_permute4x64_pd(v, 0x40), zero, 0x3));
+        const __m256d c = _mm256_add_pd(v, total);
+        _mm256_storeu_pd(p.C + g, c);
+        total = _mm256_add_pd(total, _mm256_permute4x64_pd(v, 0xFF));
+        if (kSums) {
+            const __m256d cnt = _mm256_loadu_pd(p.count + g);
+            const __m256d h = _mm256_sub_pd(_mm256_loadu_pd(p.middle + g), _mm256_mul_pd(k, c));
+            su = _mm256_add_pd(su, _mm256_add_pd(_mm256_mul_pd(_mm256_mul_pd(cnt, h), h), _mm256_loadu_pd(p.spread + g)));
+            tt = _mm256_add_pd(tt, _mm256_mul_pd(_mm256_mul_pd(cnt, c), c));
+        }
+    }
+    carry = _mm256_cvtsd_f64(total);
+    for (; g < n; ++g) {
+        double w = 0;
+        flat += incrementAt(p.e[g], p.e[g - 1], p.inWarr[g], p.twoEps, p.Izd, w);
+        carry += w;
+        p.C[g] = carry;
+        if (kSums) scalarSums(g);
+    }
+    alignas(32) double lanes[4];
+    _mm256_store_pd(lanes, fl);
+    out.flat += flat + ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3]));
+    if (kSums) {
+        _mm256_store_pd(lanes, su);
+        out.S += S + ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3]));
+        _mm256_store_pd(lanes, tt);
+        out.T += T + ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3]));
+    }
+    return carry;
+}
+#endif
+
+double lawPiece(const Piece& p, double carry, bool withSums, PieceSums& out, double* w) {
+#if defined(__x86_64__)
+    if (kHaveAvx2) return withSums ? lawPieceAvx2<true>(p, carry, out) : lawPieceAvx2<false>(p, carry, out);
+#endif
+    return lawPieceScalar(p, carry, withSums, out, w);
+}
+
 // What the exact evaluation's library functions may be off by (pow and
 // exp within 1 ulp) and what the vector exponential may be off by (4 ulp),
 // each relative and with room to spare.
@@ -246,6 +285,14 @@ constexpr double kVectorError = 16 * kU;
 } // namespace
 
 namespace {
+
+// y = p (1 + m) with one rounding.
+void timesRatios(const double* p, const double* m, double* y, std::size_t n) {
+#if defined(__x86_64__)
+    if (kHaveAvx2) return timesRatiosAvx2(p, m, y, n);
+#endif
+    for (std::size_t i = 0; i < n; ++i) y[i] = std::fma(p[i], m[i], p[i]);
+}
 
 // y = exp(-(A p)), as expInto of the products would give.
 void expNegScaled(double A, const double* p, double* y, std::size_t n) {
@@ -326,7 +373,7 @@ SmirnovEstimator::SmirnovEstimator(const AnalysisState& s) : s_(s), m_(s.MasProb
     e_.resize(G);
 }
 
-const SmirnovEstimator::Powers& SmirnovEstimator::powersFor(double B) {
+SmirnovEstimator::Powers& SmirnovEstimator::powersFor(double B) {
     for (std::size_t i = 0; i < powers_.size(); ++i)
         if (powers_[i].valid && powers_[i].B == B) {
             lastPowers_ = i;
@@ -336,6 +383,7 @@ const SmirnovEstimator::Powers& SmirnovEstimator::powersFor(double B) {
     lastPowers_ = (lastPowers_ + 1) % powers_.size();
     Powers& pw = powers_[lastPowers_];
     pw.valid = false;
+    pw.base = nullptr;
     const std::size_t G = L_.size();
     pw.p.resize(G);
     // x^B as exp(B ln x): the exponent carries |B ln x| times the rounding of
@@ -392,12 +440,8 @@ bool SmirnovEstimator::derivedPowers(const Powers& base, double B, double fresh,
         });
         ratioH_ = h;
     }
-    split_.run(G, [&](std::size_t from, std::size_t to) {
-#if defined(__x86_64__)
-        if (kHaveAvx2) return timesRatiosAvx2(base.p.data() + from, ratio_.data() + from, pw.p.data() + from, to - from);
-#endif
-        for (std::size_t g = from; g < to; ++g) pw.p[g] = std::fma(base.p[g], ratio_[g], base.p[g]);
-    });
+    // The products themselves are made by the law's pass, a piece at a time.
+    pw.base = &base;
     pw.rel = rel;
     pw.B = B;
     pw.valid = true;
@@ -420,7 +464,7 @@ SmirnovEstimator::Law& SmirnovEstimator::newLaw(double A, double B, double K, do
         if (!l.valid || l.used < slot->used) slot = &l;
     Law& law = *slot;
     law.valid = false;
-    const Powers& pw = powersFor(B);
+    Powers& pw = powersFor(B);
     const std::size_t G = L_.size();
     // The weighted increments as the exact evaluation forms them, F = 1 -
     // exp(-A x^B) with its floor; an increment so small that either
@@ -441,28 +485,33 @@ SmirnovEstimator::Law& SmirnovEstimator::newLaw(double A, double B, double K, do
         // F there may differ within the error of F, which the bound takes.
         double e0 = 1;
         if (from > 0) {
-            const double z = -(A * pw.p[from - 1]);
+            const std::size_t g = from - 1;
+            const double* b = pw.base ? pw.base->p.data() : nullptr;
+            const double z = -(A * (b ? std::fma(b[g], ratio_[g], b[g]) : pw.p[g]));
             expInto(&z, &e0, 1);
         }
-        double fl = 0, C = 0;
+        // Not split, the running sums start from 0 and the sums at K are
+        // made on the way.
+        const bool withSums = from == 0 && to == G;
+        PieceSums sums;
+        double C = 0;
         constexpr std::size_t kPiece = 512;
         for (std::size_t p = from; p < to; p += kPiece) {
             const std::size_t q = std::min(to, p + kPiece);
+            if (pw.base) timesRatios(pw.base->p.data() + p, ratio_.data() + p, pw.p.data() + p, q - p);
             expNegScaled(A, pw.p.data() + p, e_.data() + p, q - p);
-            fl += increments(e_.data() + p, inWarr_.data() + p, scratch_.data() + p, q - p,
-                             p == from ? e0 : e_[p - 1], 2 * eps, Izd);
-            C = runningSums(scratch_.data() + p, Cs + p, q - p, C);
-            if (from == 0 && to == G) {
-                // Not split: the sums at K while the piece is in the cache.
-                double su = 0, t = 0;
-                sumsAt(Cs + p, middle_.data() + p, n_.data() + p, spread_.data() + p, q - p, 0.0, K, su, t);
-                sum[0] += su;
-                T[0] += t;
-                whole = true;
-            }
+            const Piece piece{e_.data() + p, p == from ? e0 : e_[p - 1], inWarr_.data() + p, q - p, 2 * eps, Izd,
+                              Cs + p, middle_.data() + p, n_.data() + p, spread_.data() + p, K};
+            C = lawPiece(piece, C, withSums, sums, scratch_.data() + p);
         }
-        flat[from == 0 ? 0 : 1] = fl + (from > 0 ? 2 * eps * inWarr_[from] : 0.0);
+        if (withSums) {
+            sum[0] = sums.S;
+            T[0] = sums.T;
+            whole = true;
+        }
+        flat[from == 0 ? 0 : 1] = sums.flat + (from > 0 ? 2 * eps * inWarr_[from] : 0.0);
     });
+    pw.base = nullptr;
     if (!whole) split_.run(G, [&](std::size_t from, std::size_t to) {
         const double offset = from == 0 ? 0.0 : Cs[from - 1];
         const std::size_t i = from == 0 ? 0 : 1;

@@ -63,6 +63,9 @@ class SmirnovEstimator {
         double epsF = 0; // absolute bound of |F estimated - F exact| with these powers
         double rel = 0;  // relative bound of |p - x^B| / x^B
         std::vector<double> p;
+        // Not null: p is still to be made from these powers by the ratios,
+        // which the next law's pass does on its way.
+        const Powers* base = nullptr;
     };
 
     Law* find(double A, double B);
@@ -70,7 +73,7 @@ class SmirnovEstimator {
     // estimate's sum of squares at K, made on the way.
     Law& newLaw(double A, double B, double K, double& S);
     double sumAt(const Law& l, double K);
-    const Powers& powersFor(double B);
+    Powers& powersFor(double B);
     // x^B from the powers at a nearby B by products; false where that is
     // not worth its error.
     bool derivedPowers(const Powers& base, double B, double fresh, Powers& pw);
