@@ -358,6 +358,8 @@ SmirnovEstimator::SmirnovEstimator(const AnalysisState& s) : s_(s), m_(s.MasProb
         top = std::max(top, std::fabs(inWarr_[g]));
         cubes_ += n_[g] * n_[g] * n_[g];
         if (std::isfinite(L_[g])) Lmax_ = std::max(Lmax_, std::fabs(L_[g]));
+        // A time 0 has x^B = 0 for every B: its ratio x^h - 1 is left at 0.
+        Lzero_.push_back(std::isfinite(L_[g]) ? L_[g] : 0.0);
     }
     variation_ = (variation + top) * kUp;
     // A group of n failures from k + 1 = first deviates by first - K C + i,
@@ -435,7 +437,7 @@ bool SmirnovEstimator::derivedPowers(const Powers& base, double B, double fresh,
     if (!(ratioH_ == h && ratio_.size() == G)) {
         ratio_.resize(G);
         split_.run(G, [&](std::size_t from, std::size_t to) {
-            for (std::size_t g = from; g < to; ++g) scratch_[g] = std::isfinite(L_[g]) ? h * L_[g] : 0.0;
+            for (std::size_t g = from; g < to; ++g) scratch_[g] = h * Lzero_[g];
             expm1Into(scratch_.data() + from, ratio_.data() + from, to - from);
         });
         ratioH_ = h;

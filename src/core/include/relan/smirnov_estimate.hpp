@@ -85,6 +85,7 @@ class SmirnovEstimator {
     const AnalysisState& s_;
     std::size_t m_ = 0;
     std::vector<double> L_;            // log of each distinct time > 0
+    std::vector<double> Lzero_;        // the same with 0 for a time 0
     std::vector<double> n_;            // failures per distinct time
     std::vector<double> first_;        // k + 1 of the first failure of each group
     std::vector<double> sumK1_;        // sum of k + 1 over each group
