@@ -176,13 +176,13 @@ struct Piece {
     const double* e;
     double ePrev;
     const double* inWarr;
+    const double* weight; // inWarr Izd
     std::size_t n;
     double twoEps, Izd;
     double* C;
     // For the sums at K.
     const double* middle;
     const double* count;
-    const double* spread;
     double K;
 };
 struct PieceSums {
@@ -192,16 +192,21 @@ struct PieceSums {
 double lawPieceScalar(const Piece& p, double carry, bool withSums, PieceSums& out, double* w) {
     out.flat += incrementsScalar(p.e, p.inWarr, w, p.n, p.ePrev, p.twoEps, p.Izd);
     carry = runningSums(w, p.C, p.n, carry);
-    if (withSums) {
-        double S = 0, T = 0;
-        sumsAt(p.C, p.middle, p.count, p.spread, p.n, 0.0, p.K, S, T);
-        out.S += S;
-        out.T += T;
-    }
+    if (withSums)
+        for (std::size_t g = 0; g < p.n; ++g) {
+            const double c = p.C[g];
+            const double h = p.middle[g] - p.K * c;
+            out.S += p.count[g] * h * h;
+            out.T += p.count[g] * c * c;
+        }
     return carry;
 }
 
 #if defined(__x86_64__)
+// An increment is d (inWarr Izd) with the weight inWarr Izd made once: two
+// roundings, as d inWarr Izd had. The fused products of the sums round
+// less than separate ones would. The groups' spreads are left to the
+// caller, which adds their total.
 template <bool kSums>
 __attribute__((target("avx2,fma"))) double lawPieceAvx2(const Piece& p, double carry, PieceSums& out) {
     const std::size_t n = p.n;
@@ -212,14 +217,14 @@ __attribute__((target("avx2,fma"))) double lawPieceAvx2(const Piece& p, double c
     auto scalarSums = [&](std::size_t g) {
         const double c = p.C[g];
         const double h = p.middle[g] - p.K * c;
-        S += p.count[g] * h * h + p.spread[g];
+        S += p.count[g] * h * h;
         T += p.count[g] * c * c;
     };
     carry += w0;
     p.C[0] = carry;
     if (kSums) scalarSums(0);
     const __m256d one = _mm256_set1_pd(1), floor = _mm256_set1_pd(1e-305), zero = _mm256_setzero_pd();
-    const __m256d te = _mm256_set1_pd(p.twoEps), izd = _mm256_set1_pd(p.Izd);
+    const __m256d te = _mm256_set1_pd(p.twoEps);
     const __m256d sign = _mm256_set1_pd(-0.0), k = _mm256_set1_pd(p.K);
     __m256d fl = zero, su = zero, tt = zero, total = _mm256_set1_pd(carry);
     std::size_t g = 1;
@@ -230,11 +235,15 @@ __attribute__((target("avx2,fma"))) double lawPieceAvx2(const Piece& p, double c
         const __m256d F1c = _mm256_blendv_pd(floor, F1, _mm256_cmp_pd(F1, zero, _CMP_GT_OQ));
         const __m256d F0c = _mm256_blendv_pd(floor, F0, _mm256_cmp_pd(F0, zero, _CMP_GT_OQ));
         const __m256d d = _mm256_sub_pd(F1c, F0c);
-        const __m256d iw = _mm256_loadu_pd(p.inWarr + g);
         const __m256d dc = _mm256_blendv_pd(d, floor, _mm256_cmp_pd(d, zero, _CMP_LT_OQ));
-        __m256d v = _mm256_mul_pd(_mm256_mul_pd(dc, iw), izd);
-        const __m256d f = _mm256_mul_pd(_mm256_add_pd(_mm256_add_pd(_mm256_andnot_pd(sign, d), te), floor), iw);
-        fl = _mm256_add_pd(fl, _mm256_and_pd(f, _mm256_cmp_pd(d, te, _CMP_LT_OQ)));
+        __m256d v = _mm256_mul_pd(dc, _mm256_loadu_pd(p.weight + g));
+        // An increment near the floor is rare.
+        const __m256d flatLanes = _mm256_cmp_pd(d, te, _CMP_LT_OQ);
+        if (_mm256_movemask_pd(flatLanes) != 0) {
+            const __m256d iw = _mm256_loadu_pd(p.inWarr + g);
+            const __m256d f = _mm256_mul_pd(_mm256_add_pd(_mm256_add_pd(_mm256_andnot_pd(sign, d), te), floor), iw);
+            fl = _mm256_add_pd(fl, _mm256_and_pd(f, flatLanes));
+        }
         // Their running sums, as runningSumsAvx2.
         v = _mm256_add_pd(v, _mm256_blend_pd(_mm256_permute4x64_pd(v, 0x90), zero, 0x1));
         v = _mm256_add_pd(v, _mm256_blend_pd(_mm256_permute4x64_pd(v, 0x40), zero, 0x3));
@@ -244,8 +253,8 @@ __attribute__((target("avx2,fma"))) double lawPieceAvx2(const Piece& p, double c
         if (kSums) {
             const __m256d cnt = _mm256_loadu_pd(p.count + g);
             const __m256d h = _mm256_sub_pd(_mm256_loadu_pd(p.middle + g), _mm256_mul_pd(k, c));
-            su = _mm256_add_pd(su, _mm256_add_pd(_mm256_mul_pd(_mm256_mul_pd(cnt, h), h), _mm256_loadu_pd(p.spread + g)));
-            tt = _mm256_add_pd(tt, _mm256_mul_pd(_mm256_mul_pd(cnt, c), c));
+            su = _mm256_fmadd_pd(_mm256_mul_pd(cnt, h), h, su);
+            tt = _mm256_fmadd_pd(_mm256_mul_pd(cnt, c), c, tt);
         }
     }
     carry = _mm256_cvtsd_f64(total);
@@ -346,6 +355,7 @@ SmirnovEstimator::SmirnovEstimator(const AnalysisState& s) : s_(s), m_(s.MasProb
             first_.push_back(k1);
             sumK1_.push_back(0);
             inWarr_.push_back(1 - s.MSmirn.F_norm[k]);
+            weight_.push_back(inWarr_.back() * s.Izd_Prived);
         }
         n_.back() += 1;
         sumK1_.back() += k1;
@@ -369,6 +379,7 @@ SmirnovEstimator::SmirnovEstimator(const AnalysisState& s) : s_(s), m_(s.MasProb
     for (std::size_t g = 0; g < G; ++g) {
         middle_[g] = first_[g] + (n_[g] - 1) / 2;
         spread_[g] = n_[g] * (n_[g] * n_[g] - 1) / 12;
+        spreads_ += spread_[g];
     }
     cubes_ *= kUp;
     scratch_.resize(G);
@@ -502,12 +513,12 @@ SmirnovEstimator::Law& SmirnovEstimator::newLaw(double A, double B, double K, do
             const std::size_t q = std::min(to, p + kPiece);
             if (pw.base) timesRatios(pw.base->p.data() + p, ratio_.data() + p, pw.p.data() + p, q - p);
             expNegScaled(A, pw.p.data() + p, e_.data() + p, q - p);
-            const Piece piece{e_.data() + p, p == from ? e0 : e_[p - 1], inWarr_.data() + p, q - p, 2 * eps, Izd,
-                              Cs + p, middle_.data() + p, n_.data() + p, spread_.data() + p, K};
+            const Piece piece{e_.data() + p, p == from ? e0 : e_[p - 1], inWarr_.data() + p, weight_.data() + p,
+                              q - p, 2 * eps, Izd, Cs + p, middle_.data() + p, n_.data() + p, K};
             C = lawPiece(piece, C, withSums, sums, scratch_.data() + p);
         }
         if (withSums) {
-            sum[0] = sums.S;
+            sum[0] = sums.S + spreads_;
             T[0] = sums.T;
             whole = true;
         }

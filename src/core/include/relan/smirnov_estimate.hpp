@@ -92,6 +92,8 @@ class SmirnovEstimator {
     std::vector<double> middle_;       // mean of k + 1 over each group
     std::vector<double> spread_;       // n (n^2 - 1) / 12 of each group
     std::vector<double> inWarr_;       // 1 - F_norm, per group
+    std::vector<double> weight_;       // inWarr Izd_Prived, per group
+    double spreads_ = 0;               // sum of spread
     double variation_ = 0;             // total variation of inWarr along the groups, plus its last value
     double cubes_ = 0;                 // sum n^3 over the groups
     double Lmax_ = 0;
