@@ -379,7 +379,7 @@ SmirnovEstimator::SmirnovEstimator(const AnalysisState& s) : s_(s), m_(s.MasProb
     for (std::size_t g = 0; g < G; ++g) {
         middle_[g] = first_[g] + (n_[g] - 1) / 2;
         spread_[g] = n_[g] * (n_[g] * n_[g] - 1) / 12;
-        spreads_ += spread_[g];
+        if (g < split_.secondHalf(G)) spreadsHead_ += spread_[g];
     }
     cubes_ *= kUp;
     scratch_.resize(G);
@@ -490,8 +490,7 @@ SmirnovEstimator::Law& SmirnovEstimator::newLaw(double A, double B, double K, do
     const double Izd = s_.Izd_Prived;
     law.C.resize(G);
     double* Cs = law.C.data();
-    std::array<double, 2> flat{}, sum{}, T{};
-    bool whole = false;
+    std::array<double, 3> flat{}, sum{}, T{};
     split_.run(G, [&](std::size_t from, std::size_t to) {
         // In pieces that stay in the first-level cache. The second half
         // makes its own F just before its first time; the two values of
@@ -503,9 +502,9 @@ SmirnovEstimator::Law& SmirnovEstimator::newLaw(double A, double B, double K, do
             const double z = -(A * (b ? std::fma(b[g], ratio_[g], b[g]) : pw.p[g]));
             expInto(&z, &e0, 1);
         }
-        // Not split, the running sums start from 0 and the sums at K are
-        // made on the way.
-        const bool withSums = from == 0 && to == G;
+        // The first half's running sums start from 0, so its sums at K
+        // are made on the way; the second half's wait for its offset.
+        const bool withSums = from == 0;
         PieceSums sums;
         double C = 0;
         constexpr std::size_t kPiece = 512;
@@ -518,21 +517,27 @@ SmirnovEstimator::Law& SmirnovEstimator::newLaw(double A, double B, double K, do
             C = lawPiece(piece, C, withSums, sums, scratch_.data() + p);
         }
         if (withSums) {
-            sum[0] = sums.S + spreads_;
+            sum[0] = sums.S;
             T[0] = sums.T;
-            whole = true;
         }
         flat[from == 0 ? 0 : 1] = sums.flat + (from > 0 ? 2 * eps * inWarr_[from] : 0.0);
     });
     pw.base = nullptr;
-    if (!whole) split_.run(G, [&](std::size_t from, std::size_t to) {
-        const double offset = from == 0 ? 0.0 : Cs[from - 1];
-        const std::size_t i = from == 0 ? 0 : 1;
-        sumsAt(Cs + from, middle_.data() + from, n_.data() + from, spread_.data() + from, to - from, offset, K,
-               sum[i], T[i]);
-    });
+    // The second half of a split law: moved by the first half's total, and
+    // its sums at K, again in two halves.
+    const std::size_t half = split_.secondHalf(G);
+    if (half < G) {
+        const double offset = Cs[half - 1];
+        split_.run(G - half, [&](std::size_t from, std::size_t to) {
+            const std::size_t i = from == 0 ? 1 : 2;
+            const std::size_t g = half + from;
+            sumsAt(Cs + g, middle_.data() + g, n_.data() + g, spread_.data() + g, to - from, offset, K, sum[i],
+                   T[i]);
+        });
+    }
+    sum[0] += spreadsHead_;
     const double C = G > 0 ? Cs[G - 1] : 0.0;
-    S = sum[0] + sum[1];
+    S = sum[0] + sum[1] + sum[2];
     const double Gd = static_cast<double>(G);
     // |C~(k) - C(k)| <= a + b C~(k): the errors of F telescope through the
     // shares under warranty (their total variation), the flat increments
@@ -541,7 +546,7 @@ SmirnovEstimator::Law& SmirnovEstimator::newLaw(double A, double B, double K, do
     law.a = (Izd * (eps * (variation_ + 2 * kU * Gd) + flat[0] + flat[1]) * (1 + 8 * kU) + Gd * 1e-300) * 1.01;
     const double gG = gammaOf(Gd);
     law.b = (gG / (1 - gG) + 7.5 * kU) * 1.01;
-    law.T = T[0] + T[1];
+    law.T = T[0] + T[1] + T[2];
     law.haveSums = false;
     law.haveQuadratic = false;
     law.finite = std::isfinite(C) && C <= kHuge && std::isfinite(law.T) && std::isfinite(law.a);

@@ -93,7 +93,7 @@ class SmirnovEstimator {
     std::vector<double> spread_;       // n (n^2 - 1) / 12 of each group
     std::vector<double> inWarr_;       // 1 - F_norm, per group
     std::vector<double> weight_;       // inWarr Izd_Prived, per group
-    double spreads_ = 0;               // sum of spread
+    double spreadsHead_ = 0;           // sum of spread over the groups before a split law's second half
     double variation_ = 0;             // total variation of inWarr along the groups, plus its last value
     double cubes_ = 0;                 // sum n^3 over the groups
     double Lmax_ = 0;
