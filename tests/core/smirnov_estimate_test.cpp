@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <array>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -101,6 +103,65 @@ TEST(SmirnovEstimate, BoundsHoldTheDirectEvaluation) {
     }
 }
 
+// A line search along B walks by one step again and again, and the
+// estimate makes each new x^B from the last by a product. Along such walks,
+// forth and back, through lines of A between them, and at the limits of
+// the search, the bounds must still hold the direct evaluation and stay
+// narrow enough to decide.
+TEST(SmirnovEstimate, BoundsHoldAlongWalksOfB) {
+    struct Case {
+        const char* what;
+        int n;
+        double round;
+        double fleet;
+    } cases[] = {
+        {"distinct times", 300, 0, 1500},
+        {"distinct times, a law split between two threads", 9000, 0, 30000},
+        {"times to 0.1 h repeat", 2000, 0.1, 6000},
+        {"few distinct times, large groups", 1500, 100, 5000},
+        {"times below an hour", 200, 0, 400},
+        {"failures at time 0", 300, 0, 1500},
+        {"a single failure", 1, 0, 5},
+    };
+    struct Walk {
+        double A, B, K, h;
+        int steps;
+    } walks[] = {
+        {3e-4, 1.15, 1, 1e-3, 40},    // early passes: the largest step
+        {3e-4, 1.15, 1, -1e-7, 40},   // late passes: the finest step
+        {0.0005, 1, 1, 3.7e-4, 60},   // a step no power of two
+        {1e-10, 0.3, 0.1, 1e-3, 20},  // the lower limits
+        {0.01, 4.98, 30, 1e-3, 20},   // towards the upper limits: F reaches 1
+    };
+    for (const Case& c : cases) {
+        auto times = weibullTimes(c.n, 3e-4, 1.15, 1800, 450, 5);
+        if (c.round > 0)
+            for (double& t : times) t = std::max(c.round, std::round(t / c.round) * c.round);
+        if (std::string(c.what) == "times below an hour")
+            for (double& t : times) t /= 3000;
+        if (std::string(c.what) == "failures at time 0") std::fill(times.begin(), times.begin() + 3, 0.0);
+        auto s = makeState(times, c.fleet, 1800, 450);
+        storeWarrantyShares(s);
+        SmirnovEstimator E(s);
+        for (const Walk& w : walks) {
+            double B = w.B, A = w.A;
+            for (int i = 0; i < w.steps; ++i) {
+                B += w.h;
+                // Every fifth step a short line of A between, as the search
+                // makes them, and a step back.
+                if (i % 5 == 4) A *= 1.001;
+                if (i % 7 == 6) B -= w.h;
+                const double root = std::sqrt(direct(s, A, B, w.K).S);
+                const SmirnovBounds b = E.at(A, B, w.K);
+                ASSERT_TRUE(b.usable) << c.what << " B=" << B;
+                EXPECT_LE(b.lo, root) << c.what << " walk from B=" << w.B << " step " << i;
+                EXPECT_GE(b.hi, root) << c.what << " walk from B=" << w.B << " step " << i;
+                EXPECT_LT(b.hi - b.lo, 1e-8 * root + 1e-12) << c.what << " walk from B=" << w.B << " step " << i;
+            }
+        }
+    }
+}
+
 // The vector exponential the estimate relies on stays within the few ulp
 // its bound allows for.
 TEST(SmirnovEstimate, VectorExponentialIsWithinItsAllowance) {
@@ -114,6 +175,24 @@ TEST(SmirnovEstimate, VectorExponentialIsWithinItsAllowance) {
     for (std::size_t i = 0; i < x.size(); ++i) {
         const double want = std::exp(x[i]);
         EXPECT_LE(std::fabs(y[i] - want), 4 * std::numeric_limits<double>::epsilon() * want) << x[i];
+    }
+}
+
+// So does its expm1, over the small arguments of a step's ratio and beyond.
+TEST(SmirnovEstimate, VectorExpm1IsWithinItsAllowance) {
+    std::mt19937_64 rng(4);
+    std::vector<double> x, y;
+    for (double scale : {1e-12, 1e-6, 1e-3, 1.0 / 64, 1.0, 30.0}) {
+        std::uniform_real_distribution<double> u(-scale, scale);
+        for (int i = 0; i < 1001; ++i) x.push_back(u(rng));
+    }
+    x.push_back(0);
+    x.push_back(-0.0);
+    y.resize(x.size());
+    SmirnovEstimator::expm1Into(x.data(), y.data(), x.size());
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        const double want = std::expm1(x[i]);
+        EXPECT_LE(std::fabs(y[i] - want), 4 * std::numeric_limits<double>::epsilon() * std::fabs(want)) << x[i];
     }
 }
 

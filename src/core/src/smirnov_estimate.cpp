@@ -13,6 +13,8 @@
 // The vector exponentials of the C library (libmvec), within 4 ulp.
 extern "C" __m128d _ZGVbN2v_exp(__m128d);
 extern "C" __m256d _ZGVdN4v_exp(__m256d);
+extern "C" __m128d _ZGVbN2v_expm1(__m128d);
+extern "C" __m256d _ZGVdN4v_expm1(__m256d);
 #endif
 
 namespace relan {
@@ -39,39 +41,10 @@ void expSse2(const double* x, double* y, std::size_t n) {
 }
 
 const bool kHaveAvx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-
-// Running sums four at a time: each block of four is summed in the
-// register in two steps, then moved by the total so far. The sequential
-// loop waits for every addition; this one for one in four.
-__attribute__((target("avx2,fma"))) double runningSumsAvx2(const double* w, double* C, std::size_t n, double carry) {
-    __m256d total = _mm256_set1_pd(carry);
-    std::size_t i = 0;
-    for (; i + 4 <= n; i += 4) {
-        __m256d v = _mm256_loadu_pd(w + i);
-        // [a, b, c, d] + [0, a, b, c] + [0, 0, a, a + b]
-        const __m256d s1 = _mm256_permute4x64_pd(v, 0x90); // a a b c
-        v = _mm256_add_pd(v, _mm256_blend_pd(s1, _mm256_setzero_pd(), 0x1));
-        const __m256d s2 = _mm256_permute4x64_pd(v, 0x40); // a a a ab
-        v = _mm256_add_pd(v, _mm256_blend_pd(s2, _mm256_setzero_pd(), 0x3));
-        v = _mm256_add_pd(v, total);
-        _mm256_storeu_pd(C + i, v);
-        total = _mm256_permute4x64_pd(v, 0xFF);
-    }
-    double c = _mm256_cvtsd_f64(total);
-    for (; i < n; ++i) {
-        c += w[i];
-        C[i] = c;
-    }
-    return c;
-}
 #endif
 
-// C[i] = carry + w[0] + ... + w[i], in an order of additions whose
-// rounding the bound of any order covers; returns the last.
+// C[i] = carry + w[0] + ... + w[i]; returns the last.
 double runningSums(const double* w, double* C, std::size_t n, double carry) {
-#if defined(__x86_64__)
-    if (kHaveAvx2) return runningSumsAvx2(w, C, n, carry);
-#endif
     for (std::size_t i = 0; i < n; ++i) {
         carry += w[i];
         C[i] = carry;
@@ -85,23 +58,73 @@ double runningSums(const double* w, double* C, std::size_t n, double carry) {
 #define RELAN_VECTOR_CLONES
 #endif
 
+// The weighted increment at one time and what it adds to the bound of the
+// flat ones, as the vector loop forms them lane by lane.
+inline double incrementAt(double e, double ePrev, double inWarr, double twoEps, double Izd, double& w) {
+    const double F1 = 1 - e;
+    const double F0 = 1 - ePrev;
+    const double d = (F1 > 0 ? F1 : 1e-305) - (F0 > 0 ? F0 : 1e-305);
+    w = (d < 0 ? 1e-305 : d) * inWarr * Izd;
+    return d < twoEps ? (std::fabs(d) + twoEps + 1e-305) * inWarr : 0.0;
+}
+
 // The weighted increments of F = 1 - exp(-A x^B) between consecutive times
 // from e = exp(-A x^B), as the exact evaluation forms them with its floors;
 // returns the bound of the increments so small that either evaluation might
 // find them negative (and take the floor instead).
-RELAN_VECTOR_CLONES double increments(const double* e, const double* inWarr, double* w, std::size_t n,
-                                      double ePrev, double twoEps, double Izd) {
+double incrementsScalar(const double* e, const double* inWarr, double* w, std::size_t n, double ePrev,
+                        double twoEps, double Izd) {
     double flat = 0;
-#pragma omp simd reduction(+ : flat)
-    for (std::size_t g = 0; g < n; ++g) {
-        const double F1 = 1 - e[g];
-        const double F0 = 1 - (g > 0 ? e[g - 1] : ePrev);
-        const double d = (F1 > 0 ? F1 : 1e-305) - (F0 > 0 ? F0 : 1e-305);
-        flat += d < twoEps ? (std::fabs(d) + twoEps + 1e-305) * inWarr[g] : 0.0;
-        w[g] = (d < 0 ? 1e-305 : d) * inWarr[g] * Izd;
-    }
+    for (std::size_t g = 0; g < n; ++g) flat += incrementAt(e[g], g > 0 ? e[g - 1] : ePrev, inWarr[g], twoEps, Izd, w[g]);
     return flat;
 }
+
+#if defined(__x86_64__)
+// exp(-(A p)) four at a time.
+__attribute__((target("avx2,fma"))) void expNegScaledAvx2(double A, const double* p, double* y, std::size_t n) {
+    const __m256d a = _mm256_set1_pd(A), sign = _mm256_set1_pd(-0.0);
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4)
+        _mm256_storeu_pd(y + i, _ZGVdN4v_exp(_mm256_xor_pd(_mm256_mul_pd(a, _mm256_loadu_pd(p + i)), sign)));
+    for (; i < n; ++i) y[i] = std::exp(-(A * p[i]));
+}
+
+// exp(B L) four at a time, 0 where L is -inf (a failure at time 0).
+__attribute__((target("avx2,fma"))) void powersAvx2(double B, const double* L, double* y, std::size_t n) {
+    const __m256d b = _mm256_set1_pd(B), none = _mm256_set1_pd(-1e300);
+    const __m256d minusInf = _mm256_set1_pd(-std::numeric_limits<double>::infinity());
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m256d l = _mm256_loadu_pd(L + i);
+        const __m256d x = _mm256_blendv_pd(_mm256_mul_pd(b, l), none, _mm256_cmp_pd(l, minusInf, _CMP_EQ_OQ));
+        _mm256_storeu_pd(y + i, _ZGVdN4v_exp(x));
+    }
+    for (; i < n; ++i) y[i] = std::exp(std::isfinite(L[i]) ? B * L[i] : -1e300);
+}
+
+__attribute__((target("avx2,fma"))) void expm1Avx2(const double* x, double* y, std::size_t n) {
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4) _mm256_storeu_pd(y + i, _ZGVdN4v_expm1(_mm256_loadu_pd(x + i)));
+    for (; i < n; ++i) y[i] = std::expm1(x[i]);
+}
+
+void expm1Sse2(const double* x, double* y, std::size_t n) {
+    std::size_t i = 0;
+    for (; i + 2 <= n; i += 2) _mm_storeu_pd(y + i, _ZGVbN2v_expm1(_mm_loadu_pd(x + i)));
+    for (; i < n; ++i) y[i] = std::expm1(x[i]);
+}
+
+// p (1 + m) with one rounding.
+__attribute__((target("avx2,fma"))) void timesRatiosAvx2(const double* p, const double* m, double* y, std::size_t n) {
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m256d v = _mm256_loadu_pd(p + i);
+        _mm256_storeu_pd(y + i, _mm256_fmadd_pd(v, _mm256_loadu_pd(m + i), v));
+    }
+    for (; i < n; ++i) y[i] = std::fma(p[i], m[i], p[i]);
+}
+#endif
+
 
 // Moves running sums by `offset` and adds up, at K, the squared deviations
 // of the groups and T.
@@ -120,6 +143,148 @@ RELAN_VECTOR_CLONES void sumsAt(double* C, const double* middle, const double* n
     T = t;
 }
 
+// The squared deviations of the groups at K from running sums already made.
+RELAN_VECTOR_CLONES double squaresAt(const double* C, const double* middle, const double* n, const double* spread,
+                                     std::size_t count, double K) {
+    double su = 0;
+#pragma omp simd reduction(+ : su)
+    for (std::size_t g = 0; g < count; ++g) {
+        const double h = middle[g] - K * C[g];
+        su += n[g] * h * h + spread[g];
+    }
+    return su;
+}
+
+// N and the sum of C over the failures.
+RELAN_VECTOR_CLONES void linearSums(const double* C, const double* sumK1, const double* n, std::size_t count,
+                                    double& N, double& sumC) {
+    double a = 0, b = 0;
+#pragma omp simd reduction(+ : a, b)
+    for (std::size_t g = 0; g < count; ++g) {
+        a += sumK1[g] * C[g];
+        b += n[g] * C[g];
+    }
+    N = a;
+    sumC = b;
+}
+
+// One piece of a law: the weighted increments from e = exp(-A x^B), their
+// running sums from `carry` into C, and, unless the piece's sums start
+// from an offset still unknown, the squared deviations at K and T. The
+// pass after the exponential, in one sweep; returns the last running sum.
+struct Piece {
+    const double* e;
+    double ePrev;
+    const double* inWarr;
+    const double* weight; // inWarr Izd
+    std::size_t n;
+    double twoEps, Izd;
+    double* C;
+    // For the sums at K.
+    const double* middle;
+    const double* count;
+    double K;
+};
+struct PieceSums {
+    double flat = 0, S = 0, T = 0;
+};
+
+double lawPieceScalar(const Piece& p, double carry, bool withSums, PieceSums& out, double* w) {
+    out.flat += incrementsScalar(p.e, p.inWarr, w, p.n, p.ePrev, p.twoEps, p.Izd);
+    carry = runningSums(w, p.C, p.n, carry);
+    if (withSums)
+        for (std::size_t g = 0; g < p.n; ++g) {
+            const double c = p.C[g];
+            const double h = p.middle[g] - p.K * c;
+            out.S += p.count[g] * h * h;
+            out.T += p.count[g] * c * c;
+        }
+    return carry;
+}
+
+#if defined(__x86_64__)
+// An increment is d (inWarr Izd) with the weight inWarr Izd made once: two
+// roundings, as d inWarr Izd had. The fused products of the sums round
+// less than separate ones would. The groups' spreads are left to the
+// caller, which adds their total.
+template <bool kSums>
+__attribute__((target("avx2,fma"))) double lawPieceAvx2(const Piece& p, double carry, PieceSums& out) {
+    const std::size_t n = p.n;
+    if (n == 0) return carry;
+    double w0 = 0;
+    double flat = incrementAt(p.e[0], p.ePrev, p.inWarr[0], p.twoEps, p.Izd, w0);
+    double S = 0, T = 0;
+    auto scalarSums = [&](std::size_t g) {
+        const double c = p.C[g];
+        const double h = p.middle[g] - p.K * c;
+        S += p.count[g] * h * h;
+        T += p.count[g] * c * c;
+    };
+    carry += w0;
+    p.C[0] = carry;
+    if (kSums) scalarSums(0);
+    const __m256d one = _mm256_set1_pd(1), floor = _mm256_set1_pd(1e-305), zero = _mm256_setzero_pd();
+    const __m256d te = _mm256_set1_pd(p.twoEps);
+    const __m256d sign = _mm256_set1_pd(-0.0), k = _mm256_set1_pd(p.K);
+    __m256d fl = zero, su = zero, tt = zero, total = _mm256_set1_pd(carry);
+    std::size_t g = 1;
+    for (; g + 4 <= n; g += 4) {
+        // The increments, lane by lane as incrementAt.
+        const __m256d F1 = _mm256_sub_pd(one, _mm256_loadu_pd(p.e + g));
+        const __m256d F0 = _mm256_sub_pd(one, _mm256_loadu_pd(p.e + g - 1));
+        const __m256d F1c = _mm256_blendv_pd(floor, F1, _mm256_cmp_pd(F1, zero, _CMP_GT_OQ));
+        const __m256d F0c = _mm256_blendv_pd(floor, F0, _mm256_cmp_pd(F0, zero, _CMP_GT_OQ));
+        const __m256d d = _mm256_sub_pd(F1c, F0c);
+        const __m256d dc = _mm256_blendv_pd(d, floor, _mm256_cmp_pd(d, zero, _CMP_LT_OQ));
+        __m256d v = _mm256_mul_pd(dc, _mm256_loadu_pd(p.weight + g));
+        // An increment near the floor is rare.
+        const __m256d flatLanes = _mm256_cmp_pd(d, te, _CMP_LT_OQ);
+        if (_mm256_movemask_pd(flatLanes) != 0) {
+            const __m256d iw = _mm256_loadu_pd(p.inWarr + g);
+            const __m256d f = _mm256_mul_pd(_mm256_add_pd(_mm256_add_pd(_mm256_andnot_pd(sign, d), te), floor), iw);
+            fl = _mm256_add_pd(fl, _mm256_and_pd(f, flatLanes));
+        }
+        // Their running sums, as runningSumsAvx2.
+        v = _mm256_add_pd(v, _mm256_blend_pd(_mm256_permute4x64_pd(v, 0x90), zero, 0x1));
+        v = _mm256_add_pd(v, _mm256_blend_pd(_mm256_permute4x64_pd(v, 0x40), zero, 0x3));
+        const __m256d c = _mm256_add_pd(v, total);
+        _mm256_storeu_pd(p.C + g, c);
+        total = _mm256_add_pd(total, _mm256_permute4x64_pd(v, 0xFF));
+        if (kSums) {
+            const __m256d cnt = _mm256_loadu_pd(p.count + g);
+            const __m256d h = _mm256_sub_pd(_mm256_loadu_pd(p.middle + g), _mm256_mul_pd(k, c));
+            su = _mm256_fmadd_pd(_mm256_mul_pd(cnt, h), h, su);
+            tt = _mm256_fmadd_pd(_mm256_mul_pd(cnt, c), c, tt);
+        }
+    }
+    carry = _mm256_cvtsd_f64(total);
+    for (; g < n; ++g) {
+        double w = 0;
+        flat += incrementAt(p.e[g], p.e[g - 1], p.inWarr[g], p.twoEps, p.Izd, w);
+        carry += w;
+        p.C[g] = carry;
+        if (kSums) scalarSums(g);
+    }
+    alignas(32) double lanes[4];
+    _mm256_store_pd(lanes, fl);
+    out.flat += flat + ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3]));
+    if (kSums) {
+        _mm256_store_pd(lanes, su);
+        out.S += S + ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3]));
+        _mm256_store_pd(lanes, tt);
+        out.T += T + ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3]));
+    }
+    return carry;
+}
+#endif
+
+double lawPiece(const Piece& p, double carry, bool withSums, PieceSums& out, double* w) {
+#if defined(__x86_64__)
+    if (kHaveAvx2) return withSums ? lawPieceAvx2<true>(p, carry, out) : lawPieceAvx2<false>(p, carry, out);
+#endif
+    return lawPieceScalar(p, carry, withSums, out, w);
+}
+
 // What the exact evaluation's library functions may be off by (pow and
 // exp within 1 ulp) and what the vector exponential may be off by (4 ulp),
 // each relative and with room to spare.
@@ -127,6 +292,40 @@ constexpr double kLibraryError = 2 * kU;
 constexpr double kVectorError = 16 * kU;
 
 } // namespace
+
+namespace {
+
+// y = p (1 + m) with one rounding.
+void timesRatios(const double* p, const double* m, double* y, std::size_t n) {
+#if defined(__x86_64__)
+    if (kHaveAvx2) return timesRatiosAvx2(p, m, y, n);
+#endif
+    for (std::size_t i = 0; i < n; ++i) y[i] = std::fma(p[i], m[i], p[i]);
+}
+
+// y = exp(-(A p)), as expInto of the products would give.
+void expNegScaled(double A, const double* p, double* y, std::size_t n) {
+#if defined(__x86_64__)
+    if (kHaveAvx2) return expNegScaledAvx2(A, p, y, n);
+#endif
+    double z[512];
+    for (std::size_t i = 0; i < n; i += 512) {
+        const std::size_t k = std::min<std::size_t>(512, n - i);
+        for (std::size_t j = 0; j < k; ++j) z[j] = -(A * p[i + j]);
+        SmirnovEstimator::expInto(z, y + i, k);
+    }
+}
+
+} // namespace
+
+void SmirnovEstimator::expm1Into(const double* x, double* y, std::size_t n) {
+#if defined(__x86_64__)
+    if (kHaveAvx2) return expm1Avx2(x, y, n);
+    return expm1Sse2(x, y, n);
+#else
+    for (std::size_t i = 0; i < n; ++i) y[i] = std::expm1(x[i]);
+#endif
+}
 
 void SmirnovEstimator::expInto(const double* x, double* y, std::size_t n) {
 #if defined(__x86_64__)
@@ -156,6 +355,7 @@ SmirnovEstimator::SmirnovEstimator(const AnalysisState& s) : s_(s), m_(s.MasProb
             first_.push_back(k1);
             sumK1_.push_back(0);
             inWarr_.push_back(1 - s.MSmirn.F_norm[k]);
+            weight_.push_back(inWarr_.back() * s.Izd_Prived);
         }
         n_.back() += 1;
         sumK1_.back() += k1;
@@ -168,6 +368,8 @@ SmirnovEstimator::SmirnovEstimator(const AnalysisState& s) : s_(s), m_(s.MasProb
         top = std::max(top, std::fabs(inWarr_[g]));
         cubes_ += n_[g] * n_[g] * n_[g];
         if (std::isfinite(L_[g])) Lmax_ = std::max(Lmax_, std::fabs(L_[g]));
+        // A time 0 has x^B = 0 for every B: its ratio x^h - 1 is left at 0.
+        Lzero_.push_back(std::isfinite(L_[g]) ? L_[g] : 0.0);
     }
     variation_ = (variation + top) * kUp;
     // A group of n failures from k + 1 = first deviates by first - K C + i,
@@ -177,37 +379,87 @@ SmirnovEstimator::SmirnovEstimator(const AnalysisState& s) : s_(s), m_(s.MasProb
     for (std::size_t g = 0; g < G; ++g) {
         middle_[g] = first_[g] + (n_[g] - 1) / 2;
         spread_[g] = n_[g] * (n_[g] * n_[g] - 1) / 12;
+        if (g < split_.secondHalf(G)) spreadsHead_ += spread_[g];
     }
     cubes_ *= kUp;
     scratch_.resize(G);
     e_.resize(G);
 }
 
-const SmirnovEstimator::Powers& SmirnovEstimator::powersFor(double B) {
+SmirnovEstimator::Powers& SmirnovEstimator::powersFor(double B) {
     for (std::size_t i = 0; i < powers_.size(); ++i)
         if (powers_[i].valid && powers_[i].B == B) {
             lastPowers_ = i;
             return powers_[i];
         }
+    const Powers& base = powers_[lastPowers_];
     lastPowers_ = (lastPowers_ + 1) % powers_.size();
     Powers& pw = powers_[lastPowers_];
+    pw.valid = false;
+    pw.base = nullptr;
     const std::size_t G = L_.size();
     pw.p.resize(G);
+    // x^B as exp(B ln x): the exponent carries |B ln x| times the rounding of
+    // ln x and of the product.
+    const double fresh = std::fabs(B) * Lmax_ * 3.01 * kU + kVectorError;
+    if (derivedPowers(base, B, fresh, pw)) return pw;
     split_.run(G, [&](std::size_t from, std::size_t to) {
+#if defined(__x86_64__)
+        if (kHaveAvx2) return powersAvx2(B, L_.data() + from, pw.p.data() + from, to - from);
+#endif
         for (std::size_t g = from; g < to; ++g) scratch_[g] = std::isfinite(L_[g]) ? B * L_[g] : -1e300;
         expInto(scratch_.data() + from, pw.p.data() + from, to - from);
     });
-    // x^B as exp(B ln x): the exponent carries |B ln x| times the rounding of
-    // ln x and of the product. Through A x^B and exp(-A x^B) into
-    // F = 1 - exp(-A x^B) an error of relative d in A x^B moves F by at most
-    // exp(-z) z d <= d / e.
-    const double expo = std::fabs(B) * Lmax_;
-    const double fast = (expo * 3.01 * kU + kVectorError + 1.01 * kU) / std::exp(1.0) + kVectorError + 1.01 * kU;
-    const double exact = (kLibraryError + 1.01 * kU) / std::exp(1.0) + kLibraryError + 1.01 * kU;
-    pw.epsF = 1.1 * (fast + exact);
+    pw.rel = fresh;
     pw.B = B;
     pw.valid = true;
+    setErrorOfF(pw);
     return pw;
+}
+
+void SmirnovEstimator::setErrorOfF(Powers& pw) {
+    // Through A x^B and exp(-A x^B) into F = 1 - exp(-A x^B) an error of
+    // relative d in A x^B moves F by at most exp(-z) z d <= d / e.
+    const double fast = (pw.rel + 1.01 * kU) / std::exp(1.0) + kVectorError + 1.01 * kU;
+    const double exact = (kLibraryError + 1.01 * kU) / std::exp(1.0) + kLibraryError + 1.01 * kU;
+    pw.epsF = 1.1 * (fast + exact);
+}
+
+// A line search along B steps by the same h again and again: x^(B + h) is
+// x^B times x^h, and x^h - 1 = expm1(h ln x) is made once for the line. The
+// product has one rounding and the small factor's error is that of the
+// small expm1, so a chain of products loses less than a fresh exponential
+// gains back; the chain is cut where its error would outgrow a fresh one's
+// by half.
+bool SmirnovEstimator::derivedPowers(const Powers& base, double B, double fresh, Powers& pw) {
+    if (!base.valid || !(B > 0 && base.B > 0 && B <= 2 * base.B && base.B <= 2 * B)) return false;
+    const double h = B - base.B; // exact: B and base.B lie within a factor 2
+    const double y = std::fabs(h) * Lmax_;
+    if (!(y <= 1.0 / 64)) return false;
+    // m = expm1(h ln x) has |m| <= M = y (1 + y). The vector expm1 is taken
+    // within 8 ulp, the exponent h ln x within 3 roundings of y, which
+    // moves m by y e^y of them; relative to x^h = 1 + m both shrink by
+    // 1 - M. The product with its one rounding adds u.
+    const double M = y * (1 + y) * kUp;
+    const double step = (1.01 * kU + (kVectorError * M + y * 3.01 * kU * 1.02) / (1 - M)) * kUp;
+    const double rel = base.rel + step + base.rel * step;
+    if (!(rel <= 1.5 * fresh)) return false;
+    const std::size_t G = L_.size();
+    if (!(ratioH_ == h && ratio_.size() == G)) {
+        ratio_.resize(G);
+        split_.run(G, [&](std::size_t from, std::size_t to) {
+            for (std::size_t g = from; g < to; ++g) scratch_[g] = h * Lzero_[g];
+            expm1Into(scratch_.data() + from, ratio_.data() + from, to - from);
+        });
+        ratioH_ = h;
+    }
+    // The products themselves are made by the law's pass, a piece at a time.
+    pw.base = &base;
+    pw.rel = rel;
+    pw.B = B;
+    pw.valid = true;
+    setErrorOfF(pw);
+    return true;
 }
 
 SmirnovEstimator::Law* SmirnovEstimator::find(double A, double B) {
@@ -225,7 +477,7 @@ SmirnovEstimator::Law& SmirnovEstimator::newLaw(double A, double B, double K, do
         if (!l.valid || l.used < slot->used) slot = &l;
     Law& law = *slot;
     law.valid = false;
-    const Powers& pw = powersFor(B);
+    Powers& pw = powersFor(B);
     const std::size_t G = L_.size();
     // The weighted increments as the exact evaluation forms them, F = 1 -
     // exp(-A x^B) with its floor; an increment so small that either
@@ -238,36 +490,54 @@ SmirnovEstimator::Law& SmirnovEstimator::newLaw(double A, double B, double K, do
     const double Izd = s_.Izd_Prived;
     law.C.resize(G);
     double* Cs = law.C.data();
-    std::array<double, 2> flat{}, sum{}, T{};
+    std::array<double, 3> flat{}, sum{}, T{};
     split_.run(G, [&](std::size_t from, std::size_t to) {
         // In pieces that stay in the first-level cache. The second half
         // makes its own F just before its first time; the two values of
         // F there may differ within the error of F, which the bound takes.
         double e0 = 1;
         if (from > 0) {
-            const double z = -(A * pw.p[from - 1]);
+            const std::size_t g = from - 1;
+            const double* b = pw.base ? pw.base->p.data() : nullptr;
+            const double z = -(A * (b ? std::fma(b[g], ratio_[g], b[g]) : pw.p[g]));
             expInto(&z, &e0, 1);
         }
-        double fl = 0, C = 0;
+        // The first half's running sums start from 0, so its sums at K
+        // are made on the way; the second half's wait for its offset.
+        const bool withSums = from == 0;
+        PieceSums sums;
+        double C = 0;
         constexpr std::size_t kPiece = 512;
         for (std::size_t p = from; p < to; p += kPiece) {
             const std::size_t q = std::min(to, p + kPiece);
-            for (std::size_t g = p; g < q; ++g) scratch_[g] = -(A * pw.p[g]);
-            expInto(scratch_.data() + p, e_.data() + p, q - p);
-            fl += increments(e_.data() + p, inWarr_.data() + p, scratch_.data() + p, q - p,
-                             p == from ? e0 : e_[p - 1], 2 * eps, Izd);
-            C = runningSums(scratch_.data() + p, Cs + p, q - p, C);
+            if (pw.base) timesRatios(pw.base->p.data() + p, ratio_.data() + p, pw.p.data() + p, q - p);
+            expNegScaled(A, pw.p.data() + p, e_.data() + p, q - p);
+            const Piece piece{e_.data() + p, p == from ? e0 : e_[p - 1], inWarr_.data() + p, weight_.data() + p,
+                              q - p, 2 * eps, Izd, Cs + p, middle_.data() + p, n_.data() + p, K};
+            C = lawPiece(piece, C, withSums, sums, scratch_.data() + p);
         }
-        flat[from == 0 ? 0 : 1] = fl + (from > 0 ? 2 * eps * inWarr_[from] : 0.0);
+        if (withSums) {
+            sum[0] = sums.S;
+            T[0] = sums.T;
+        }
+        flat[from == 0 ? 0 : 1] = sums.flat + (from > 0 ? 2 * eps * inWarr_[from] : 0.0);
     });
-    split_.run(G, [&](std::size_t from, std::size_t to) {
-        const double offset = from == 0 ? 0.0 : Cs[from - 1];
-        const std::size_t i = from == 0 ? 0 : 1;
-        sumsAt(Cs + from, middle_.data() + from, n_.data() + from, spread_.data() + from, to - from, offset, K,
-               sum[i], T[i]);
-    });
+    pw.base = nullptr;
+    // The second half of a split law: moved by the first half's total, and
+    // its sums at K, again in two halves.
+    const std::size_t half = split_.secondHalf(G);
+    if (half < G) {
+        const double offset = Cs[half - 1];
+        split_.run(G - half, [&](std::size_t from, std::size_t to) {
+            const std::size_t i = from == 0 ? 1 : 2;
+            const std::size_t g = half + from;
+            sumsAt(Cs + g, middle_.data() + g, n_.data() + g, spread_.data() + g, to - from, offset, K, sum[i],
+                   T[i]);
+        });
+    }
+    sum[0] += spreadsHead_;
     const double C = G > 0 ? Cs[G - 1] : 0.0;
-    S = sum[0] + sum[1];
+    S = sum[0] + sum[1] + sum[2];
     const double Gd = static_cast<double>(G);
     // |C~(k) - C(k)| <= a + b C~(k): the errors of F telescope through the
     // shares under warranty (their total variation), the flat increments
@@ -276,7 +546,7 @@ SmirnovEstimator::Law& SmirnovEstimator::newLaw(double A, double B, double K, do
     law.a = (Izd * (eps * (variation_ + 2 * kU * Gd) + flat[0] + flat[1]) * (1 + 8 * kU) + Gd * 1e-300) * 1.01;
     const double gG = gammaOf(Gd);
     law.b = (gG / (1 - gG) + 7.5 * kU) * 1.01;
-    law.T = T[0] + T[1];
+    law.T = T[0] + T[1] + T[2];
     law.haveSums = false;
     law.haveQuadratic = false;
     law.finite = std::isfinite(C) && C <= kHuge && std::isfinite(law.T) && std::isfinite(law.a);
@@ -291,13 +561,8 @@ double SmirnovEstimator::sumAt(const Law& l, double K) {
     const double* C = l.C.data();
     std::array<double, 2> part{};
     split_.run(n_.size(), [&](std::size_t from, std::size_t to) {
-        double S = 0;
-#pragma omp simd reduction(+ : S)
-        for (std::size_t g = from; g < to; ++g) {
-            const double h = middle_[g] - K * C[g];
-            S += n_[g] * h * h + spread_[g];
-        }
-        part[from == 0 ? 0 : 1] = S;
+        part[from == 0 ? 0 : 1] =
+            squaresAt(C + from, middle_.data() + from, n_.data() + from, spread_.data() + from, to - from, K);
     });
     return part[0] + part[1];
 }
@@ -305,13 +570,8 @@ double SmirnovEstimator::sumAt(const Law& l, double K) {
 void SmirnovEstimator::sums(Law& l) const {
     if (l.haveSums) return;
     const std::size_t G = n_.size();
-    const double* C = l.C.data();
     double N = 0, sumC = 0;
-#pragma omp simd reduction(+ : N, sumC)
-    for (std::size_t g = 0; g < G; ++g) {
-        N += sumK1_[g] * C[g];
-        sumC += n_[g] * C[g];
-    }
+    linearSums(l.C.data(), sumK1_.data(), n_.data(), G, N, sumC);
     l.N = N;
     l.sumC = sumC;
     l.finite = l.finite && std::isfinite(N);

@@ -38,8 +38,10 @@ class SmirnovEstimator {
     // exact evaluation's running sums, within the relative error it names.
     SmirnovKBound quadratic(double A, double B);
 
-    // The vector exponential the estimate uses, open to the test of its accuracy.
+    // The vector exponential and expm1 the estimate uses, open to the test
+    // of their accuracy.
     static void expInto(const double* x, double* y, std::size_t n);
+    static void expm1Into(const double* x, double* y, std::size_t n);
 
   private:
     struct Law {
@@ -59,7 +61,11 @@ class SmirnovEstimator {
         double B = 0;
         bool valid = false;
         double epsF = 0; // absolute bound of |F estimated - F exact| with these powers
+        double rel = 0;  // relative bound of |p - x^B| / x^B
         std::vector<double> p;
+        // Not null: p is still to be made from these powers by the ratios,
+        // which the next law's pass does on its way.
+        const Powers* base = nullptr;
     };
 
     Law* find(double A, double B);
@@ -67,7 +73,11 @@ class SmirnovEstimator {
     // estimate's sum of squares at K, made on the way.
     Law& newLaw(double A, double B, double K, double& S);
     double sumAt(const Law& l, double K);
-    const Powers& powersFor(double B);
+    Powers& powersFor(double B);
+    // x^B from the powers at a nearby B by products; false where that is
+    // not worth its error.
+    bool derivedPowers(const Powers& base, double B, double fresh, Powers& pw);
+    static void setErrorOfF(Powers& pw);
     // N and the sum of C, made when first needed.
     void sums(Law& l) const;
     SmirnovKBound quadraticOf(Law& l) const;
@@ -75,18 +85,23 @@ class SmirnovEstimator {
     const AnalysisState& s_;
     std::size_t m_ = 0;
     std::vector<double> L_;            // log of each distinct time > 0
+    std::vector<double> Lzero_;        // the same with 0 for a time 0
     std::vector<double> n_;            // failures per distinct time
     std::vector<double> first_;        // k + 1 of the first failure of each group
     std::vector<double> sumK1_;        // sum of k + 1 over each group
     std::vector<double> middle_;       // mean of k + 1 over each group
     std::vector<double> spread_;       // n (n^2 - 1) / 12 of each group
     std::vector<double> inWarr_;       // 1 - F_norm, per group
+    std::vector<double> weight_;       // inWarr Izd_Prived, per group
+    double spreadsHead_ = 0;           // sum of spread over the groups before a split law's second half
     double variation_ = 0;             // total variation of inWarr along the groups, plus its last value
     double cubes_ = 0;                 // sum n^3 over the groups
     double Lmax_ = 0;
     std::vector<double> scratch_, e_;  // per group
     std::array<Powers, 2> powers_;
     std::size_t lastPowers_ = 0;
+    std::vector<double> ratio_; // expm1(h ln x) per group, for the step ratioH_
+    double ratioH_ = 0;
     std::array<Law, 3> laws_;
     unsigned long long clock_ = 0;
     SplitInTwo split_;

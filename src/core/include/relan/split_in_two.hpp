@@ -18,25 +18,33 @@ class SplitInTwo {
     SplitInTwo(const SplitInTwo&) = delete;
     SplitInTwo& operator=(const SplitInTwo&) = delete;
 
+    // Where run() starts the second half of a loop over [0, n); n when it
+    // runs the loop whole.
+    std::size_t secondHalf(std::size_t n, std::size_t minimum = kMinimum) const {
+        return !worker_.joinable() || n < minimum ? n : n / 2;
+    }
+
     // `minimum`: the shortest loop worth the hand-over, about 20 us of work.
     template <typename Body>
-    void run(std::size_t n, Body&& body, std::size_t minimum = 4096) {
-        if (!worker_.joinable() || n < minimum) return body(std::size_t{0}, n);
+    void run(std::size_t n, Body&& body, std::size_t minimum = kMinimum) {
+        const std::size_t half = secondHalf(n, minimum);
+        if (half == n) return body(std::size_t{0}, n);
         struct Half {
             Body* body;
             std::size_t from, to;
-        } second{&body, n / 2, n};
+        } second{&body, half, n};
         post(
             [](void* h) {
                 auto* half = static_cast<Half*>(h);
                 (*half->body)(half->from, half->to);
             },
             &second);
-        body(std::size_t{0}, n / 2);
+        body(std::size_t{0}, half);
         if (takeBack()) body(second.from, second.to);
     }
 
   private:
+    static constexpr std::size_t kMinimum = 4096;
     enum State : int { kIdle, kPosted, kTaken, kDone };
     void post(void (*call)(void*), void* context);
     // True when the worker had not started the posted half, which is then
