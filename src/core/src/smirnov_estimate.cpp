@@ -28,17 +28,23 @@ constexpr double kHuge = 1e100;
 double gammaOf(double n) { return n * kU * (1 + 2 * n * kU) * kUp; }
 
 #if defined(__x86_64__)
-__attribute__((target("avx2,fma"))) void expAvx2(const double* x, double* y, std::size_t n) {
+// y = f(x) elementwise by libmvec's vector form of f, the tail by the scalar one.
+template <__m256d (*Vector)(__m256d), double (*Scalar)(double)>
+__attribute__((target("avx2,fma"))) void mapAvx2(const double* x, double* y, std::size_t n) {
     std::size_t i = 0;
-    for (; i + 4 <= n; i += 4) _mm256_storeu_pd(y + i, _ZGVdN4v_exp(_mm256_loadu_pd(x + i)));
-    for (; i < n; ++i) y[i] = std::exp(x[i]);
+    for (; i + 4 <= n; i += 4) _mm256_storeu_pd(y + i, Vector(_mm256_loadu_pd(x + i)));
+    for (; i < n; ++i) y[i] = Scalar(x[i]);
 }
 
-void expSse2(const double* x, double* y, std::size_t n) {
+template <__m128d (*Vector)(__m128d), double (*Scalar)(double)>
+void mapSse2(const double* x, double* y, std::size_t n) {
     std::size_t i = 0;
-    for (; i + 2 <= n; i += 2) _mm_storeu_pd(y + i, _ZGVbN2v_exp(_mm_loadu_pd(x + i)));
-    for (; i < n; ++i) y[i] = std::exp(x[i]);
+    for (; i + 2 <= n; i += 2) _mm_storeu_pd(y + i, Vector(_mm_loadu_pd(x + i)));
+    for (; i < n; ++i) y[i] = Scalar(x[i]);
 }
+
+double scalarExp(double v) { return std::exp(v); }
+double scalarExpm1(double v) { return std::expm1(v); }
 
 const bool kHaveAvx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 #endif
@@ -100,18 +106,6 @@ __attribute__((target("avx2,fma"))) void powersAvx2(double B, const double* L, d
         _mm256_storeu_pd(y + i, _ZGVdN4v_exp(x));
     }
     for (; i < n; ++i) y[i] = std::exp(std::isfinite(L[i]) ? B * L[i] : -1e300);
-}
-
-__attribute__((target("avx2,fma"))) void expm1Avx2(const double* x, double* y, std::size_t n) {
-    std::size_t i = 0;
-    for (; i + 4 <= n; i += 4) _mm256_storeu_pd(y + i, _ZGVdN4v_expm1(_mm256_loadu_pd(x + i)));
-    for (; i < n; ++i) y[i] = std::expm1(x[i]);
-}
-
-void expm1Sse2(const double* x, double* y, std::size_t n) {
-    std::size_t i = 0;
-    for (; i + 2 <= n; i += 2) _mm_storeu_pd(y + i, _ZGVbN2v_expm1(_mm_loadu_pd(x + i)));
-    for (; i < n; ++i) y[i] = std::expm1(x[i]);
 }
 
 // p (1 + m) with one rounding.
@@ -320,8 +314,8 @@ void expNegScaled(double A, const double* p, double* y, std::size_t n) {
 
 void SmirnovEstimator::expm1Into(const double* x, double* y, std::size_t n) {
 #if defined(__x86_64__)
-    if (kHaveAvx2) return expm1Avx2(x, y, n);
-    return expm1Sse2(x, y, n);
+    if (kHaveAvx2) return mapAvx2<_ZGVdN4v_expm1, scalarExpm1>(x, y, n);
+    return mapSse2<_ZGVbN2v_expm1, scalarExpm1>(x, y, n);
 #else
     for (std::size_t i = 0; i < n; ++i) y[i] = std::expm1(x[i]);
 #endif
@@ -329,8 +323,8 @@ void SmirnovEstimator::expm1Into(const double* x, double* y, std::size_t n) {
 
 void SmirnovEstimator::expInto(const double* x, double* y, std::size_t n) {
 #if defined(__x86_64__)
-    if (kHaveAvx2) return expAvx2(x, y, n);
-    return expSse2(x, y, n);
+    if (kHaveAvx2) return mapAvx2<_ZGVdN4v_exp, scalarExp>(x, y, n);
+    return mapSse2<_ZGVbN2v_exp, scalarExp>(x, y, n);
 #else
     for (std::size_t i = 0; i < n; ++i) y[i] = std::exp(x[i]);
 #endif
