@@ -63,7 +63,6 @@ namespace {
 
 QString u(const char* text) { return QString::fromUtf8(text); }
 
-// The busy cursor, restored however the action ends.
 QLabel* label(const char* name, const char* text) { return namedLabel(name, u(text)); }
 
 // A panel of the window: a framed group whose controls follow its layout.
@@ -860,8 +859,13 @@ void MainWindow::ReportClick() {
 
 bool MainWindow::saveReport(const QString& path) {
     if (refusedWhileRunning()) return false;
-    // A file that cannot be written is told before anything is computed.
-    if (!guarded(this, [&] { checkWritable(ss(path)); })) return false;
+    // Nothing to report, or a file that cannot be written, is told before
+    // anything is computed.
+    if (!guarded(this, [&] {
+            if (!hasReportResults(state_)) throw Error(kNoReportResults);
+            checkWritable(ss(path));
+        }))
+        return false;
     std::vector<std::string> log;
     for (const QString& l : memo2_->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts)) log.push_back(ss(l));
     startWork(u("Отчёт"),

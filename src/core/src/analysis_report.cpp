@@ -163,11 +163,15 @@ std::vector<NamedInterval> namedIntervals(const LikelihoodFit& f, const NumberFo
     return out;
 }
 
-AnalysisReport analysisReport(const AnalysisState& s, const DiagramsResult& d, const NonParamResult& np,
-                              const std::vector<std::string>& log, const NumberFormat& fmt) {
+bool hasReportResults(const AnalysisState& s) {
     const bool computed =
         s.MPirsS.Executed || s.MPirsN.Executed || s.MSmirn.Executed || s.MGenet.Executed || s.MLik.Executed;
-    if (s.MasProbl.empty() || s.Hist_Arr.empty() || !computed) throw Error(kNoReportResults);
+    return !s.MasProbl.empty() && !s.Hist_Arr.empty() && computed;
+}
+
+AnalysisReport analysisReport(const AnalysisState& s, const DiagramsResult& d, const NonParamResult& np,
+                              const std::vector<std::string>& log, const NumberFormat& fmt) {
+    if (!hasReportResults(s)) throw Error(kNoReportResults);
     AnalysisReport r;
     r.title = kReportTitle;
     r.comment = s.Comment;

@@ -72,6 +72,10 @@ std::vector<NamedInterval> namedIntervals(const LikelihoodFit& f, const NumberFo
 inline constexpr const char* kNoReportResults =
     "Отчёт не составлен: нет результатов расчета (загрузите данные и нажмите «Расчет»)";
 
+// Whether `s` holds a calculation to report: failures, a histogram and at
+// least one computed model.
+bool hasReportResults(const AnalysisState& s);
+
 // `s` is the state a calculation left (its histogram, models and censoring
 // law), `d` the results window's filling of it, `np` the non-parametric
 // analysis of the same data and `log` the progress log. Texts follow `fmt`.
