@@ -92,22 +92,16 @@ void settle(QWidget* w, QSize size) {
 }
 
 std::unique_ptr<QWidget> figureWidget(const AnalysisReport& r, ReportFigure f) {
-    const QSize flowSize(900, 520);
     switch (f) {
     case ReportFigure::FlowPerProduct:
     case ReportFigure::AccumulatedFlow:
     case ReportFigure::CausesCorrected: {
-        // The three are filled together, as the results window does, and
-        // the one asked for is kept.
-        auto c1 = std::make_unique<FlowChart>("Chart1", nullptr);
-        auto c2 = std::make_unique<FlowChart>("Chart2", nullptr);
-        auto c3 = std::make_unique<FlowChart>("Chart3", nullptr);
-        fillFlowCharts(r.charts, c1.get(), c2.get(), c3.get());
-        std::unique_ptr<FlowChart> kept = f == ReportFigure::FlowPerProduct    ? std::move(c1)
-                                          : f == ReportFigure::AccumulatedFlow ? std::move(c2)
-                                                                               : std::move(c3);
-        settle(kept.get(), flowSize);
-        return kept;
+        auto c = std::make_unique<FlowChart>("Chart", nullptr);
+        if (f == ReportFigure::FlowPerProduct) c->fill(r.charts.chart1, r.charts.labels, ChartLook{});
+        if (f == ReportFigure::AccumulatedFlow) c->fill(r.charts.chart2, r.charts.labels, accumulatedFlowLook());
+        if (f == ReportFigure::CausesCorrected) c->fill(r.charts.chart3, r.charts.labels, ChartLook{});
+        settle(c.get(), QSize(900, 520));
+        return c;
     }
     case ReportFigure::NonParametric: {
         auto c = std::make_unique<FlowChart>("Chart3", nullptr);
@@ -129,7 +123,7 @@ std::unique_ptr<QWidget> figureWidget(const AnalysisReport& r, ReportFigure f) {
 class Builder {
 public:
     Builder(QTextDocument& doc, FigureDrawer& figures, const AnalysisReport& r, double width)
-        : doc_(doc), figures_(figures), report_(r), width_(width), cursor_(&doc) {}
+        : figures_(figures), report_(r), width_(width), cursor_(&doc) {}
 
     void build() {
         QTextBlockFormat title;
@@ -265,7 +259,6 @@ private:
         cursor_.insertText(QString(QChar::ObjectReplacementCharacter), object);
     }
 
-    QTextDocument& doc_;
     FigureDrawer& figures_;
     const AnalysisReport& report_;
     double width_;
@@ -300,7 +293,6 @@ QByteArray reportPdf(const AnalysisReport& r, const ReportPages& pages) {
     FigureDrawer figures;
     doc.documentLayout()->registerHandler(kFigureObject, &figures);
     Builder(doc, figures, r, body.width()).build();
-    doc.setPageSize(body); // lays the document out again over the whole content
 
     const int count = doc.pageCount();
     const QString date = pages.date.toString(QStringLiteral("dd.MM.yyyy"));

@@ -28,13 +28,11 @@
 
 namespace relan::gui {
 
-void fillFlowCharts(const FlowCharts& charts, FlowChart* chart1, FlowChart* chart2, FlowChart* chart3) {
-    chart1->fill(charts.chart1, charts.labels, ChartLook{});
-    ChartLook look2;
-    look2.legend = false;
-    look2.rightRange = std::make_pair(0.0, 100.0);
-    chart2->fill(charts.chart2, charts.labels, look2);
-    chart3->fill(charts.chart3, charts.labels, ChartLook{});
+ChartLook accumulatedFlowLook() {
+    ChartLook look;
+    look.legend = false;
+    look.rightRange = std::make_pair(0.0, 100.0);
+    return look;
 }
 
 ResultsWindow::ResultsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
@@ -191,7 +189,9 @@ void ResultsWindow::fill(const DiagramsResult& r) {
     // models used stay empty and out of the way.
     for (int c = t.dataColumn + 1; c < kTableColumns; ++c) grid_->hideScrolledColumn(c);
 
-    fillFlowCharts(r.charts, chart1_, chart2_, chart3_);
+    chart1_->fill(r.charts.chart1, r.charts.labels, ChartLook{});
+    chart2_->fill(r.charts.chart2, r.charts.labels, accumulatedFlowLook());
+    chart3_->fill(r.charts.chart3, r.charts.labels, ChartLook{});
 }
 
 QString ResultsWindow::cellText(int row, int column) const {

@@ -3,6 +3,8 @@
 // Form2: the table of reliability figures per model and the three
 // failure-flow charts of one calculation.
 
+#include "flow_chart.hpp"
+
 #include "relan/results.hpp"
 
 #include <QWidget>
@@ -13,12 +15,12 @@ class QTableWidget;
 
 namespace relan::gui {
 
-class FlowChart;
 class FrozenColumnsTable;
 
-// The three failure-flow charts of a filling, as the window and the report
-// draw them.
-void fillFlowCharts(const FlowCharts& charts, FlowChart* chart1, FlowChart* chart2, FlowChart* chart3);
+// The look of the accumulated-flow chart (Chart2): no legend of its own,
+// the share out of warranty on a right axis of 0..100 %. The other two
+// charts have the default look.
+ChartLook accumulatedFlowLook();
 
 class ResultsWindow : public QWidget {
     Q_OBJECT
