@@ -48,18 +48,35 @@ void storeWarrantyShares(AnalysisState& s) {
     for (const auto& p : s.MasProbl) s.MSmirn.F_norm.push_back(CDF_Gauss(s.Sred, s.SKO, p.time));
 }
 
+// A fleet of generated failure times under the kind of law the search meets.
+struct Fleet {
+    const char* what;
+    int n;
+    double round;        // times rounded to this many hours; 0 keeps them distinct
+    double fleet;
+    double shrink = 1;   // the times divided by this
+    int atZero = 0;      // the first this many failures at time 0
+};
+
+AnalysisState fleetState(const Fleet& f, unsigned seed) {
+    auto times = weibullTimes(f.n, 3e-4, 1.15, 1800, 450, seed);
+    if (f.round > 0)
+        for (double& t : times) t = std::max(f.round, std::round(t / f.round) * f.round);
+    if (f.shrink != 1)
+        for (double& t : times) t /= f.shrink;
+    std::fill(times.begin(), times.begin() + f.atZero, 0.0);
+    auto s = makeState(times, f.fleet, 1800, 450);
+    storeWarrantyShares(s);
+    return s;
+}
+
 } // namespace
 
 // The estimate's interval must hold the root of the direct sum for every
 // kind of data and law the search meets, and be narrow enough to settle
 // the comparisons of a search.
 TEST(SmirnovEstimate, BoundsHoldTheDirectEvaluation) {
-    struct Case {
-        const char* what;
-        int n;
-        double round; // times rounded to this many hours; 0 keeps them distinct
-        double fleet;
-    } cases[] = {
+    const Fleet cases[] = {
         {"distinct times", 400, 0, 1500},
         {"times to 0.1 h repeat", 3000, 0.1, 9000},
         {"few distinct times, large groups", 2000, 100, 6000},
@@ -74,12 +91,8 @@ TEST(SmirnovEstimate, BoundsHoldTheDirectEvaluation) {
         {0.01, 5, 30},     // upper limits: F reaches 1 early, flat increments
         {2e-3, 0.7, 5.8},
     };
-    for (const Case& c : cases) {
-        auto times = weibullTimes(c.n, 3e-4, 1.15, 1800, 450, 11);
-        if (c.round > 0)
-            for (double& t : times) t = std::max(c.round, std::round(t / c.round) * c.round);
-        auto s = makeState(times, c.fleet, 1800, 450);
-        storeWarrantyShares(s);
+    for (const Fleet& c : cases) {
+        const AnalysisState s = fleetState(c, 11);
         SmirnovEstimator E(s);
         for (const Law& l : laws) {
             const Direct d = direct(s, l.A, l.B, l.K);
@@ -109,18 +122,13 @@ TEST(SmirnovEstimate, BoundsHoldTheDirectEvaluation) {
 // the search, the bounds must still hold the direct evaluation and stay
 // narrow enough to decide.
 TEST(SmirnovEstimate, BoundsHoldAlongWalksOfB) {
-    struct Case {
-        const char* what;
-        int n;
-        double round;
-        double fleet;
-    } cases[] = {
+    const Fleet cases[] = {
         {"distinct times", 300, 0, 1500},
         {"distinct times, a law split between two threads", 9000, 0, 30000},
         {"times to 0.1 h repeat", 2000, 0.1, 6000},
         {"few distinct times, large groups", 1500, 100, 5000},
-        {"times below an hour", 200, 0, 400},
-        {"failures at time 0", 300, 0, 1500},
+        {"times below an hour", 200, 0, 400, 3000},
+        {"failures at time 0", 300, 0, 1500, 1, 3},
         {"a single failure", 1, 0, 5},
     };
     struct Walk {
@@ -133,15 +141,8 @@ TEST(SmirnovEstimate, BoundsHoldAlongWalksOfB) {
         {1e-10, 0.3, 0.1, 1e-3, 20},  // the lower limits
         {0.01, 4.98, 30, 1e-3, 20},   // towards the upper limits: F reaches 1
     };
-    for (const Case& c : cases) {
-        auto times = weibullTimes(c.n, 3e-4, 1.15, 1800, 450, 5);
-        if (c.round > 0)
-            for (double& t : times) t = std::max(c.round, std::round(t / c.round) * c.round);
-        if (std::string(c.what) == "times below an hour")
-            for (double& t : times) t /= 3000;
-        if (std::string(c.what) == "failures at time 0") std::fill(times.begin(), times.begin() + 3, 0.0);
-        auto s = makeState(times, c.fleet, 1800, 450);
-        storeWarrantyShares(s);
+    for (const Fleet& c : cases) {
+        const AnalysisState s = fleetState(c, 5);
         SmirnovEstimator E(s);
         for (const Walk& w : walks) {
             double B = w.B, A = w.A;
