@@ -197,6 +197,48 @@ TEST(SmirnovEstimate, VectorExpm1IsWithinItsAllowance) {
     }
 }
 
+// Late in a search each law's exponentials come from those of a nearby
+// law by a short polynomial. Over each of its ranges, at the range's edge
+// and far inside, the result must lie within the bound the estimate
+// counts on, and a lane outside the range must be refused.
+TEST(SmirnovEstimate, NearExponentialStaysWithinItsBound) {
+    constexpr double u = std::numeric_limits<double>::epsilon() / 2;
+    std::mt19937_64 rng(8);
+    for (double Z : {0x1p-13, 0x1p-10, 0x1p-8, 0x1p-6, 0x1p-4}) {
+        for (double reach : {1.0, 1e-3}) {
+            // x^B of times up to 3000 h, a law A0 with A0 p0 up to about 8,
+            // and a nearby law that moves A p by up to reach * Z both ways.
+            std::uniform_real_distribution<double> power(0, 1e4), unit(-1, 1);
+            const double A0 = 8e-4;
+            const std::size_t n = 1003;
+            std::vector<double> p0(n), p(n), e0(n), e(n);
+            const double A = A0 + reach * Z / 2 / 1e4 * 0.999;
+            for (std::size_t i = 0; i < n; ++i) {
+                p0[i] = power(rng);
+                p[i] = p0[i] + unit(rng) * reach * Z / 2 / A0 * 0.999;
+                if (i == 0) p0[i] = p[i] = 0; // a failure at time 0
+                e0[i] = std::exp(-(A0 * p0[i]));
+            }
+            ASSERT_TRUE(SmirnovEstimator::expNear(A, p.data(), A0, p0.data(), e0.data(), e.data(), n, Z)) << Z;
+            // std::exp is within an ulp.
+            const double bound = SmirnovEstimator::expNearError(2 * u, Z);
+            EXPECT_LT(bound, 6 * u) << Z;
+            for (std::size_t i = 0; i < n; ++i) {
+                const long double want = std::exp(-(static_cast<long double>(A) * p[i]));
+                EXPECT_LE(std::fabs(e[i] - want), bound + 1e-19) << "Z=" << Z << " p=" << p[i];
+            }
+            // One lane beyond the range: the polynomial would not hold there.
+            p[n / 2] = p0[n / 2] + Z / A0;
+            EXPECT_FALSE(SmirnovEstimator::expNear(A, p.data(), A0, p0.data(), e0.data(), e.data(), n, Z)) << Z;
+        }
+    }
+    // A move beyond the widest range is never taken by a polynomial.
+    const double p0 = 100, e0 = std::exp(-0.1);
+    double e = 0;
+    EXPECT_FALSE(SmirnovEstimator::expNear(1.5e-3, &p0, 1e-3, &p0, &e0, &e, 1, 0.05 * 2));
+    EXPECT_FALSE(std::isfinite(SmirnovEstimator::expNearError(2 * u, 0.1)));
+}
+
 // Every index of a split loop is visited once, whether the worker takes
 // its half or the caller takes it back, and the same splitter serves loop
 // after loop.

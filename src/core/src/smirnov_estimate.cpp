@@ -284,6 +284,74 @@ double lawPiece(const Piece& p, double carry, bool withSums, PieceSums& out, dou
 // each relative and with room to spare.
 constexpr double kLibraryError = 2 * kU;
 constexpr double kVectorError = 16 * kU;
+// What the vector exponential of a fresh law leaves in e = exp(-(A p)),
+// its own error and that of the product A p: e^-z z u <= u / e.
+const double kFreshExpError = kVectorError + 1.01 * kU / std::exp(1.0);
+
+// 1/k! to the nearest double.
+constexpr double kInverseFactorial[] = {1.0,         1.0,          1.0 / 2,       1.0 / 6,
+                                        1.0 / 24,    1.0 / 120,    1.0 / 720,     1.0 / 5040,
+                                        1.0 / 40320, 1.0 / 362880, 1.0 / 3628800};
+
+// The ranges |z| <= Z on which expm1 is its Taylor polynomial of degree D
+// to well within an ulp: Z^(D+1) / (D+1)! <= u / 2.
+struct NearRange {
+    double Z;
+    int degree;
+};
+constexpr NearRange kNearRanges[] = {{0x1p-13, 3}, {0x1p-10, 4}, {0x1p-8, 5}, {0x1p-6, 6}, {0x1p-4, 8}};
+
+// e = e0 (1 + expm1(z)), z = -((A - A0) p + A0 (p - p0)): exp(-(A p)) from
+// exp(-(A0 p0)). Each lane must have |A0 (p - p0)| <= Z / 2; false when one
+// has not (or is NaN), and e is then not to be used.
+template <int D>
+inline bool nearOne(double dA, double A0, double halfZ, double p, double p0, double e0, double& e) {
+    const double y = A0 * (p - p0);
+    const double z = -std::fma(dA, p, y);
+    double t = kInverseFactorial[D];
+    for (int k = D - 1; k >= 1; --k) t = std::fma(z, t, kInverseFactorial[k]);
+    e = std::fma(e0, z * t, e0);
+    return std::fabs(y) <= halfZ;
+}
+
+template <int D>
+bool nearScalar(double dA, double A0, double halfZ, const double* p, const double* p0, const double* e0, double* e,
+                std::size_t n) {
+    bool ok = true;
+    for (std::size_t i = 0; i < n; ++i) ok &= nearOne<D>(dA, A0, halfZ, p[i], p0[i], e0[i], e[i]);
+    return ok;
+}
+
+#if defined(__x86_64__)
+template <int D>
+__attribute__((target("avx2,fma"))) bool nearAvx2(double dA, double A0, double halfZ, const double* p,
+                                                  const double* p0, const double* e0, double* e, std::size_t n) {
+    const __m256d da = _mm256_set1_pd(dA), a0 = _mm256_set1_pd(A0), hz = _mm256_set1_pd(halfZ);
+    const __m256d sign = _mm256_set1_pd(-0.0);
+    __m256d bad = _mm256_setzero_pd();
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m256d pv = _mm256_loadu_pd(p + i);
+        const __m256d y = _mm256_mul_pd(a0, _mm256_sub_pd(pv, _mm256_loadu_pd(p0 + i)));
+        bad = _mm256_or_pd(bad, _mm256_cmp_pd(_mm256_andnot_pd(sign, y), hz, _CMP_NLE_UQ));
+        const __m256d z = _mm256_xor_pd(_mm256_fmadd_pd(da, pv, y), sign);
+        __m256d t = _mm256_set1_pd(kInverseFactorial[D]);
+        for (int k = D - 1; k >= 1; --k) t = _mm256_fmadd_pd(z, t, _mm256_set1_pd(kInverseFactorial[k]));
+        const __m256d ev = _mm256_loadu_pd(e0 + i);
+        _mm256_storeu_pd(e + i, _mm256_fmadd_pd(ev, _mm256_mul_pd(z, t), ev));
+    }
+    return _mm256_movemask_pd(bad) == 0 && nearScalar<D>(dA, A0, halfZ, p + i, p0 + i, e0 + i, e + i, n - i);
+}
+#endif
+
+template <int D>
+bool nearOf(double dA, double A0, double halfZ, const double* p, const double* p0, const double* e0, double* e,
+            std::size_t n) {
+#if defined(__x86_64__)
+    if (kHaveAvx2) return nearAvx2<D>(dA, A0, halfZ, p, p0, e0, e, n);
+#endif
+    return nearScalar<D>(dA, A0, halfZ, p, p0, e0, e, n);
+}
 
 } // namespace
 
@@ -311,6 +379,65 @@ void expNegScaled(double A, const double* p, double* y, std::size_t n) {
 }
 
 } // namespace
+
+namespace {
+
+const NearRange* nearRangeFor(double Z) {
+    for (const NearRange& r : kNearRanges)
+        if (Z <= r.Z) return &r;
+    return nullptr;
+}
+
+// The Taylor polynomial's remainder on |z| <= Z, with e^Z.
+double nearRemainder(const NearRange& r) {
+    double t = 1.07;
+    for (int k = 1; k <= r.degree + 1; ++k) t *= r.Z;
+    return t * kInverseFactorial[r.degree + 1] * kUp;
+}
+
+bool nearIn(const NearRange& r, double dA, double A0, const double* p, const double* p0, const double* e0, double* e,
+            std::size_t n) {
+    const double halfZ = r.Z / 2;
+    switch (r.degree) {
+    case 3:
+        return nearOf<3>(dA, A0, halfZ, p, p0, e0, e, n);
+    case 4:
+        return nearOf<4>(dA, A0, halfZ, p, p0, e0, e, n);
+    case 5:
+        return nearOf<5>(dA, A0, halfZ, p, p0, e0, e, n);
+    case 6:
+        return nearOf<6>(dA, A0, halfZ, p, p0, e0, e, n);
+    default:
+        return nearOf<8>(dA, A0, halfZ, p, p0, e0, e, n);
+    }
+}
+
+// With e0 within err0 of exp(-(A0 p0)) and every |z| <= Z:
+// e~ - e = (e0~ - e0)(1 + m~) + e0 (m~ - expm1(z)) + the rounding of e~,
+// where |m~| <= 1.07 Z; m~ is off the polynomial at z~ by its Horner
+// rounding (within 2.2 u Z), the polynomial off expm1 by its remainder,
+// and z~ off z by its three roundings (within 2.6 u Z, times e^Z).
+double nearError(const NearRange& r, double err0) {
+    return (err0 * (1 + 1.07 * r.Z) + 1.1 * kU + 11 * kU * r.Z + nearRemainder(r)) * kUp;
+}
+
+} // namespace
+
+bool SmirnovEstimator::expNear(double A, const double* p, double A0, const double* p0, const double* e0, double* e,
+                               std::size_t n, double Z) {
+    const NearRange* r = nearRangeFor(Z);
+    if (r == nullptr) return false;
+    const double dA = A - A0, halfZ = r->Z / 2;
+    // What the fit ensures once for the whole law from a bound of p.
+    for (std::size_t i = 0; i < n; ++i)
+        if (!(std::fabs(dA) * p[i] <= halfZ)) return false;
+    return nearIn(*r, dA, A0, p, p0, e0, e, n);
+}
+
+double SmirnovEstimator::expNearError(double err0, double Z) {
+    const NearRange* r = nearRangeFor(Z);
+    return r == nullptr ? std::numeric_limits<double>::infinity() : nearError(*r, err0);
+}
 
 void SmirnovEstimator::expm1Into(const double* x, double* y, std::size_t n) {
 #if defined(__x86_64__)
@@ -361,7 +488,10 @@ SmirnovEstimator::SmirnovEstimator(const AnalysisState& s) : s_(s), m_(s.MasProb
         if (g + 1 < G) variation += std::fabs(inWarr_[g] - inWarr_[g + 1]);
         top = std::max(top, std::fabs(inWarr_[g]));
         cubes_ += n_[g] * n_[g] * n_[g];
-        if (std::isfinite(L_[g])) Lmax_ = std::max(Lmax_, std::fabs(L_[g]));
+        if (std::isfinite(L_[g])) {
+            Lmax_ = std::max(Lmax_, std::fabs(L_[g]));
+            Lpos_ = std::max(Lpos_, L_[g]);
+        }
         // A time 0 has x^B = 0 for every B: its ratio x^h - 1 is left at 0.
         Lzero_.push_back(std::isfinite(L_[g]) ? L_[g] : 0.0);
     }
@@ -456,6 +586,29 @@ bool SmirnovEstimator::derivedPowers(const Powers& base, double B, double fresh,
     return true;
 }
 
+// Late in a search the laws it tries lie close together, and most of them
+// close enough to the last fresh one for a short polynomial to carry its
+// exponentials over; whether one does is known only lane by lane, so a
+// law whose lanes stray is made afresh piece by piece.
+SmirnovEstimator::Derivation SmirnovEstimator::derivationFor(double A, double B, const Powers& pw) const {
+    Derivation d;
+    if (!root_.valid || !(A > 0 && B > 0 && root_.A > 0 && root_.B > 0) || !(B * Lpos_ < 600)) return d;
+    // Every power lies below the latest time's x^B, within the powers' error.
+    const double pmax = std::exp(B * Lpos_) * (1 + 2 * pw.rel + 1e-12);
+    const double zA = std::fabs(A - root_.A) * pmax * kUp;
+    // What A0 (p - p0) will come to, for the choice of the polynomial only:
+    // each lane is checked as it is made.
+    const double zB = root_.A * root_.pmax * std::expm1(std::fabs(B - root_.B) * Lmax_) * 1.01;
+    const NearRange* r = nearRangeFor(2 * std::max(zA, zB));
+    if (r == nullptr) return d;
+    d.on = true;
+    d.Z = r->Z;
+    d.degree = r->degree;
+    d.dA = A - root_.A;
+    d.err = nearError(*r, kFreshExpError);
+    return d;
+}
+
 SmirnovEstimator::Law* SmirnovEstimator::find(double A, double B) {
     for (Law& l : laws_)
         if (l.valid && l.A == A && l.B == B) {
@@ -480,8 +633,10 @@ SmirnovEstimator::Law& SmirnovEstimator::newLaw(double A, double B, double K, do
     // criterion's sum at K and T. Each half of the times is worked on by
     // its own thread; the second half's running sums start from 0 and are
     // moved by the first half's total.
-    const double eps = pw.epsF;
+    const Derivation near = derivationFor(A, B, pw);
+    const double eps = pw.epsF + (near.on ? 1.1 * std::max(0.0, near.err - kFreshExpError) : 0.0);
     const double Izd = s_.Izd_Prived;
+    std::array<bool, 2> strayed{};
     law.C.resize(G);
     double* Cs = law.C.data();
     std::array<double, 3> flat{}, sum{}, T{};
@@ -505,7 +660,11 @@ SmirnovEstimator::Law& SmirnovEstimator::newLaw(double A, double B, double K, do
         for (std::size_t p = from; p < to; p += kPiece) {
             const std::size_t q = std::min(to, p + kPiece);
             if (pw.base) timesRatios(pw.base->p.data() + p, ratio_.data() + p, pw.p.data() + p, q - p);
-            expNegScaled(A, pw.p.data() + p, e_.data() + p, q - p);
+            const bool derived = near.on && nearIn(NearRange{near.Z, near.degree}, near.dA, root_.A,
+                                                   pw.p.data() + p, root_.p.data() + p, root_.e.data() + p,
+                                                   e_.data() + p, q - p);
+            if (!derived) expNegScaled(A, pw.p.data() + p, e_.data() + p, q - p);
+            if (near.on && !derived) strayed[from == 0 ? 0 : 1] = true;
             const Piece piece{e_.data() + p, p == from ? e0 : e_[p - 1], inWarr_.data() + p, weight_.data() + p,
                               q - p, 2 * eps, Izd, Cs + p, middle_.data() + p, n_.data() + p, K};
             C = lawPiece(piece, C, withSums, sums, scratch_.data() + p);
@@ -517,6 +676,19 @@ SmirnovEstimator::Law& SmirnovEstimator::newLaw(double A, double B, double K, do
         flat[from == 0 ? 0 : 1] = sums.flat + (from > 0 ? 2 * eps * inWarr_[from] : 0.0);
     });
     pw.base = nullptr;
+    if (!near.on) {
+        // A fresh law is the one the next are derived from.
+        root_.e.swap(e_);
+        e_.resize(G);
+        root_.p = pw.p;
+        root_.A = A;
+        root_.B = B;
+        root_.pmax = std::exp(B * Lpos_) * (1 + 2 * pw.rel + 1e-12);
+        root_.valid = B * Lpos_ < 600;
+    } else if (strayed[0] || strayed[1]) {
+        // The search has moved away: the next law is made afresh.
+        root_.valid = false;
+    }
     // The second half of a split law: moved by the first half's total, and
     // its sums at K, again in two halves.
     const std::size_t half = split_.secondHalf(G);

@@ -42,6 +42,14 @@ class SmirnovEstimator {
     // of their accuracy.
     static void expInto(const double* x, double* y, std::size_t n);
     static void expm1Into(const double* x, double* y, std::size_t n);
+    // e = exp(-(A p)) from e0 = exp(-(A0 p0)) at a nearby law, by a short
+    // Taylor polynomial instead of an exponential, when every
+    // |A p - A0 p0| stays within Z (at most 1/16); false where one does not.
+    static bool expNear(double A, const double* p, double A0, const double* p0, const double* e0, double* e,
+                        std::size_t n, double Z);
+    // How far expNear's e may lie from exp(-(A p)) when e0 lies within
+    // err0 of exp(-(A0 p0)).
+    static double expNearError(double err0, double Z);
 
   private:
     struct Law {
@@ -67,6 +75,23 @@ class SmirnovEstimator {
         // which the next law's pass does on its way.
         const Powers* base = nullptr;
     };
+
+    // The last law made with fresh exponentials: the laws near it take
+    // theirs from its exponentials by expNear.
+    struct Root {
+        bool valid = false;
+        double A = 0, B = 0;
+        double pmax = 0; // >= every power of the root
+        std::vector<double> e, p;
+    };
+    struct Derivation {
+        bool on = false; // false: fresh exponentials
+        double Z = 0;     // the range of |A p - A0 p0| and its polynomial's degree
+        int degree = 0;
+        double dA = 0;
+        double err = 0; // bound of |e - exp(-(A p))|
+    };
+    Derivation derivationFor(double A, double B, const Powers& pw) const;
 
     Law* find(double A, double B);
     // Fills the least recently used slot with the law (A, B) and gives the
@@ -97,6 +122,8 @@ class SmirnovEstimator {
     double variation_ = 0;             // total variation of inWarr along the groups, plus its last value
     double cubes_ = 0;                 // sum n^3 over the groups
     double Lmax_ = 0;
+    double Lpos_ = 0;                  // log of the latest time, or 0
+    Root root_;
     std::vector<double> scratch_, e_;  // per group
     std::array<Powers, 2> powers_;
     std::size_t lastPowers_ = 0;
