@@ -197,6 +197,45 @@ TEST(SmirnovEstimate, VectorExpm1IsWithinItsAllowance) {
     }
 }
 
+// A line along K takes at once the run of steps the bound says certainly
+// fall. Every step of such a run must fall in the direct evaluation, the
+// run must reach most of the way to the criterion's least value, and a
+// walk away from it must not be run at all.
+TEST(SmirnovEstimate, RunsAlongKFallAtEveryStep) {
+    const Fleet cases[] = {
+        {"distinct times", 400, 0, 1500},
+        {"times to 0.1 h repeat", 3000, 0.1, 9000},
+        {"few distinct times, large groups", 2000, 100, 6000},
+    };
+    for (const Fleet& c : cases) {
+        const AnalysisState s = fleetState(c, 17);
+        SmirnovEstimator E(s);
+        const double A = 3e-4, B = 1.15;
+        const SmirnovKBound q = E.quadratic(A, B);
+        ASSERT_TRUE(q.usable) << c.what;
+        const double vertex = q.N / q.T;
+        for (double side : {-1.0, 1.0}) {
+            const double K0 = vertex * (1 + side * 0.4);
+            const double h = -side * vertex * 4e-4; // about 1000 steps to the vertex
+            const double R = E.at(A, B, K0).normHi;
+            const long long n = smirnovRunAlongK(q, K0, h, R, 100000);
+            EXPECT_GT(n, 900) << c.what << " from " << K0;
+            EXPECT_LT(n, 1001) << c.what << " from " << K0; // not past the vertex
+            double K = K0, before = Smirnow(s, A, B, K0, 0, 0);
+            for (long long i = 0; i < n; ++i) {
+                K += h;
+                const double now = Smirnow(s, A, B, K, 0, 0);
+                ASSERT_LT(now, before) << c.what << " step " << i + 1 << " of " << n << " from " << K0;
+                before = now;
+            }
+            // Away from the vertex nothing falls; a run of none is no run.
+            EXPECT_EQ(smirnovRunAlongK(q, K0, -h, R, 100000), 0) << c.what;
+            EXPECT_LE(smirnovRunAlongK(q, K0, h, R, 7), 7) << c.what;
+            EXPECT_EQ(smirnovRunAlongK(q, K0, h, R, 0), 0) << c.what;
+        }
+    }
+}
+
 // Late in a search each law's exponentials come from those of a nearby
 // law by a short polynomial. Over each of its ranges, at the range's edge
 // and far inside, the result must lie within the bound the estimate

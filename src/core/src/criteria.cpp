@@ -4,6 +4,7 @@
 #include "relan/special.hpp"
 
 #include <bit>
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -331,6 +332,54 @@ SmirnovMove smirnovAlongK(const SmirnovKBound& b, double K0, double K1, double R
     const double noise = 2 * R * (lambda1 * R + (1 + lambda1) * e0e1) * kUp;
     if (!(change > noise)) return SmirnovMove::Unknown;
     return (K1 > K0) != (v > 0) ? SmirnovMove::Falls : SmirnovMove::DoesNotFall;
+}
+
+// A run of n steps is settled at once by the step test above taken at the
+// run's worst corner: every sum K0 + K1 of the run lies within the run's
+// span, so P within its ends; |v| is least at the end nearer the vertex;
+// a step is no shorter than h less the rounding of K; R, e0e1 and the
+// noise are largest at the far end. K accumulates by repeated additions,
+// each rounding by u |K|, which widens the span.
+long long smirnovRunAlongK(const SmirnovKBound& b, double K0, double h, double R0, long long nMax) {
+    if (!b.usable || !(h != 0 && std::isfinite(h) && R0 <= kHugeSum && K0 >= kKmin && K0 <= kKmax)) return 0;
+    const double twoN = 2 * b.N;
+    const double lambda1 = 2 * b.gammaM + 16 * kU;
+    auto settled = [&](long long n) {
+        const double nd = static_cast<double>(n);
+        const double end = K0 + nd * h;
+        const double reach = std::fabs(K0) + nd * std::fabs(h);
+        const double drift = (nd * kU * reach * 1.01 + 2 * kU * reach) * kUp;
+        const double Klo = (std::min(K0, end) - std::fabs(h) - drift) * kDown;
+        const double Khi = (std::max(K0, end) + std::fabs(h) + drift) * kUp;
+        if (!(Klo >= kKmin && Khi <= kKmax)) return false;
+        const double Pmin = b.T * (2 * Klo) * kDown;
+        const double Pmax = b.T * (2 * Khi) * kUp;
+        // A fall along h > 0 needs v < 0 at every step, along h < 0 v > 0.
+        const double vmin = (h > 0 ? twoN - Pmax : Pmin - twoN) * kDown;
+        if (!(vmin > 0)) return false;
+        const double margin = (vmin * (1 - 2 * kU) - (2 * b.rho + 8 * kU) * (Pmax + twoN) * kUp) * kDown;
+        if (!(margin > 0)) return false;
+        const double hmin = (std::fabs(h) - kU * Khi * 1.01) * kDown;
+        const double hmax = (std::fabs(h) + kU * Khi * 1.01) * kUp;
+        if (!(hmin > 0)) return false;
+        const double change = hmin * margin * kDown;
+        const double R = (R0 + hmax * b.normC) * kUp;
+        const double e0e1 = (2 * kU * R + b.G * (2 * Khi) * b.normC) * kUp;
+        const double noise = 2 * R * (lambda1 * R + (1 + lambda1) * e0e1) * kUp;
+        return change > noise;
+    };
+    if (nMax < 1 || !settled(1)) return 0;
+    long long lo = 1, hi = 2;
+    while (hi <= nMax && settled(hi)) {
+        lo = hi;
+        hi *= 2;
+    }
+    hi = std::min(hi, nMax + 1);
+    while (hi - lo > 1) {
+        const long long mid = lo + (hi - lo) / 2;
+        (settled(mid) ? lo : hi) = mid;
+    }
+    return lo;
 }
 
 void Kolmogor(const AnalysisState& s, double Kpwt, double A, double B, double Mu, double Sig, double& KolmCrt,

@@ -193,11 +193,13 @@ class StepBudget {
     StepBudget(const char* model, long long passes, int Np, long long fixed, const ProgressHooks& hooks)
         : model_(model), total_(fixed > 0 ? fixed : passes * Np * kStepsPerLineSearch + kMinSteps), left_(total_),
           hooks_(hooks) {}
-    void spend() {
+    long long left() const { return left_; }
+    void spend(long long steps = 1) {
         // A single pass may walk a long way on a flat landscape; a stop
         // request is honoured within a step, not a pass.
         hooks_.throwIfCancelled();
-        if (--left_ < 0)
+        left_ -= steps;
+        if (left_ < 0)
             throw Error(std::string(model_) + ": поиск не закончился за " + std::to_string(total_) +
                         " шагов: критерий почти не меняется с параметрами. Проверьте закон окончания гарантии "
                         "и коэффициент уменьшения шага");
@@ -478,6 +480,18 @@ namespace {
 // that fails the range test ends it whatever its criterion, so it is not
 // evaluated.
 void smirnovLineSearch(SmirnovSearch& search, const Coordinates& c, int j, const Vec& h, StepBudget& budget) {
+    if (j == 3) {
+        // The steps along K that certainly fall are taken at once, each as
+        // the loop below would: K by repeated additions, within range.
+        const long long run = search.certainFallsAlongK(h[j], budget.left());
+        double K = search.point().K;
+        long long taken = 0;
+        for (; taken < run && !outOfRange(c, j, K + h[j], h[j]); ++taken) K += h[j];
+        if (taken > 0) {
+            budget.spend(taken);
+            search.moveAlongK(K);
+        }
+    }
     for (;;) {
         budget.spend();
         SmirnovSearch::Point t = search.point();

@@ -873,6 +873,18 @@ bool SmirnovSearch::fallsAlongK(double K1) {
     return fell;
 }
 
+long long SmirnovSearch::certainFallsAlongK(double h, long long nMax) {
+    const SmirnovKBound q = estimate_.quadratic(x_.A, x_.B);
+    return smirnovRunAlongK(q, x_.K, h, normBound(), nMax);
+}
+
+void SmirnovSearch::moveAlongK(double K) {
+    // As a step that falls: the exact norm fell, so its bound still holds.
+    x_.K = K;
+    known_ = false;
+    haveBounds_ = false;
+}
+
 double SmirnovSearch::value() {
     if (!known_) {
         value_ = exact_(x_.A, x_.B, x_.K);

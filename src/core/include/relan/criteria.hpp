@@ -87,6 +87,11 @@ double smirnovNormBound(const SmirnovKBound& b, double K, double value);
 enum class SmirnovMove { Falls, DoesNotFall, Unknown };
 SmirnovMove smirnovAlongK(const SmirnovKBound& b, double K0, double K1, double R);
 
+// How many steps of h from K0, each from the K the previous one reached by
+// adding h, certainly fall one after another: the largest n <= nMax for
+// which every one of them would be found to fall, or 0.
+long long smirnovRunAlongK(const SmirnovKBound& b, double K0, double h, double R, long long nMax);
+
 // Repeated evaluation of Smirnow() by the Smirnov fit; bit for bit the same
 // values. The weighted increments of F are kept for the last three laws
 // (A, B) and the powers x^B for the last two shapes: a coordinate search

@@ -152,6 +152,12 @@ class SmirnovSearch {
     bool fallsTo(const Point& trial);
     // The same for a trial that only changes K.
     bool fallsAlongK(double K1);
+    // A line along K walks hundreds of steps towards the vertex of the
+    // criterion's quadratic: the number of steps of h from the current
+    // point that certainly fall one after another, at most nMax, and the
+    // move to where such a run ends.
+    long long certainFallsAlongK(double h, long long nMax);
+    void moveAlongK(double K);
     // The criterion at the current point, bit for bit the direct evaluation.
     double value();
 
