@@ -157,7 +157,8 @@ double Smirnow(const AnalysisState& s, double A, double B, double K_powt, double
     return std::sqrt(sum) / s.Kol_izw;
 }
 
-SmirnovCriterion::SmirnovCriterion(const AnalysisState& s) : s_(s) {
+SmirnovCriterion::SmirnovCriterion(const AnalysisState& s, SplitInTwo* split)
+    : s_(s), ownSplit_(split ? nullptr : std::make_unique<SplitInTwo>()), split_(split ? split : ownSplit_.get()) {
     const std::size_t m = s.MasProbl.size();
     inWarr_.resize(m);
     for (std::size_t k = 0; k < m; ++k)
@@ -186,7 +187,7 @@ const SmirnovCriterion::Powers& SmirnovCriterion::powersFor(double B) {
     lastPowers_ = (lastPowers_ + 1) % powers_.size();
     Powers& p = powers_[lastPowers_];
     p.pow.resize(x_.size());
-    split_.run(
+    split_->run(
         x_.size(),
         [&](std::size_t from, std::size_t to) {
             for (std::size_t i = from; i < to; ++i) p.pow[i] = std::pow(x_[i], B);
@@ -214,7 +215,7 @@ double SmirnovCriterion::newLaw(double A, double B, double K_powt) {
     const std::vector<double>& powB = powersFor(B).pow;
     const std::size_t m = inWarr_.size();
     law.weighted.resize(m);
-    split_.run(
+    split_->run(
         x_.size(),
         [&](std::size_t from, std::size_t to) {
             for (std::size_t i = from; i < to; ++i) F_[i] = weibFromPow(A, B, powB[i]);

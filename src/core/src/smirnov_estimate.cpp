@@ -217,20 +217,18 @@ __attribute__((target("avx2,fma"))) double lawPieceAvx2(const Piece& p, double c
     carry += w0;
     p.C[0] = carry;
     if (kSums) scalarSums(0);
-    const __m256d one = _mm256_set1_pd(1), floor = _mm256_set1_pd(1e-305), zero = _mm256_setzero_pd();
+    const __m256d floor = _mm256_set1_pd(1e-305), zero = _mm256_setzero_pd();
     const __m256d te = _mm256_set1_pd(p.twoEps);
     const __m256d sign = _mm256_set1_pd(-0.0), k = _mm256_set1_pd(p.K);
     __m256d fl = zero, su = zero, tt = zero, total = _mm256_set1_pd(carry);
     std::size_t g = 1;
     for (; g + 4 <= n; g += 4) {
-        // The increments, lane by lane as incrementAt.
-        const __m256d F1 = _mm256_sub_pd(one, _mm256_loadu_pd(p.e + g));
-        const __m256d F0 = _mm256_sub_pd(one, _mm256_loadu_pd(p.e + g - 1));
-        const __m256d F1c = _mm256_blendv_pd(floor, F1, _mm256_cmp_pd(F1, zero, _CMP_GT_OQ));
-        const __m256d F0c = _mm256_blendv_pd(floor, F0, _mm256_cmp_pd(F0, zero, _CMP_GT_OQ));
-        const __m256d d = _mm256_sub_pd(F1c, F0c);
-        const __m256d dc = _mm256_blendv_pd(d, floor, _mm256_cmp_pd(d, zero, _CMP_LT_OQ));
-        __m256d v = _mm256_mul_pd(dc, _mm256_loadu_pd(p.weight + g));
+        // The increments straight from e, F1 - F0 = e0 - e1 with one
+        // rounding. Where the exact evaluation floors an F or an increment
+        // the increment is below 2 eps, and such a lane's whole difference
+        // is bounded apart, whatever either evaluation takes there.
+        const __m256d d = _mm256_sub_pd(_mm256_loadu_pd(p.e + g - 1), _mm256_loadu_pd(p.e + g));
+        __m256d v = _mm256_mul_pd(d, _mm256_loadu_pd(p.weight + g));
         // An increment near the floor is rare.
         const __m256d flatLanes = _mm256_cmp_pd(d, te, _CMP_LT_OQ);
         if (_mm256_movemask_pd(flatLanes) != 0) {
@@ -457,7 +455,9 @@ void SmirnovEstimator::expInto(const double* x, double* y, std::size_t n) {
 #endif
 }
 
-SmirnovEstimator::SmirnovEstimator(const AnalysisState& s) : s_(s), m_(s.MasProbl.size()) {
+SmirnovEstimator::SmirnovEstimator(const AnalysisState& s, SplitInTwo* split)
+    : s_(s), m_(s.MasProbl.size()), ownSplit_(split ? nullptr : std::make_unique<SplitInTwo>()),
+      split_(split ? split : ownSplit_.get()) {
     // Groups of equal times, as the exact evaluation meets them in order.
     auto bits = [](double x) { return std::bit_cast<std::uint64_t>(x); };
     double prev = 0;
@@ -503,7 +503,7 @@ SmirnovEstimator::SmirnovEstimator(const AnalysisState& s) : s_(s), m_(s.MasProb
     for (std::size_t g = 0; g < G; ++g) {
         middle_[g] = first_[g] + (n_[g] - 1) / 2;
         spread_[g] = n_[g] * (n_[g] * n_[g] - 1) / 12;
-        if (g < split_.secondHalf(G)) spreadsHead_ += spread_[g];
+        if (g < split_->secondHalf(G)) spreadsHead_ += spread_[g];
     }
     cubes_ *= kUp;
     scratch_.resize(G);
@@ -527,7 +527,7 @@ SmirnovEstimator::Powers& SmirnovEstimator::powersFor(double B) {
     // ln x and of the product.
     const double fresh = std::fabs(B) * Lmax_ * 3.01 * kU + kVectorError;
     if (derivedPowers(base, B, fresh, pw)) return pw;
-    split_.run(G, [&](std::size_t from, std::size_t to) {
+    split_->run(G, [&](std::size_t from, std::size_t to) {
 #if defined(__x86_64__)
         if (kHaveAvx2) return powersAvx2(B, L_.data() + from, pw.p.data() + from, to - from);
 #endif
@@ -571,7 +571,7 @@ bool SmirnovEstimator::derivedPowers(const Powers& base, double B, double fresh,
     const std::size_t G = L_.size();
     if (!(ratioH_ == h && ratio_.size() == G)) {
         ratio_.resize(G);
-        split_.run(G, [&](std::size_t from, std::size_t to) {
+        split_->run(G, [&](std::size_t from, std::size_t to) {
             for (std::size_t g = from; g < to; ++g) scratch_[g] = h * Lzero_[g];
             expm1Into(scratch_.data() + from, ratio_.data() + from, to - from);
         });
@@ -640,7 +640,7 @@ SmirnovEstimator::Law& SmirnovEstimator::newLaw(double A, double B, double K, do
     law.C.resize(G);
     double* Cs = law.C.data();
     std::array<double, 3> flat{}, sum{}, T{};
-    split_.run(G, [&](std::size_t from, std::size_t to) {
+    split_->run(G, [&](std::size_t from, std::size_t to) {
         // In pieces that stay in the first-level cache. The second half
         // makes its own F just before its first time; the two values of
         // F there may differ within the error of F, which the bound takes.
@@ -691,10 +691,10 @@ SmirnovEstimator::Law& SmirnovEstimator::newLaw(double A, double B, double K, do
     }
     // The second half of a split law: moved by the first half's total, and
     // its sums at K, again in two halves.
-    const std::size_t half = split_.secondHalf(G);
+    const std::size_t half = split_->secondHalf(G);
     if (half < G) {
         const double offset = Cs[half - 1];
-        split_.run(G - half, [&](std::size_t from, std::size_t to) {
+        split_->run(G - half, [&](std::size_t from, std::size_t to) {
             const std::size_t i = from == 0 ? 1 : 2;
             const std::size_t g = half + from;
             sumsAt(Cs + g, middle_.data() + g, n_.data() + g, spread_.data() + g, to - from, offset, K, sum[i],
@@ -726,7 +726,7 @@ SmirnovEstimator::Law& SmirnovEstimator::newLaw(double A, double B, double K, do
 double SmirnovEstimator::sumAt(const Law& l, double K) {
     const double* C = l.C.data();
     std::array<double, 2> part{};
-    split_.run(n_.size(), [&](std::size_t from, std::size_t to) {
+    split_->run(n_.size(), [&](std::size_t from, std::size_t to) {
         part[from == 0 ? 0 : 1] =
             squaresAt(C + from, middle_.data() + from, n_.data() + from, spread_.data() + from, to - from, K);
     });
@@ -825,7 +825,7 @@ SmirnovKBound SmirnovEstimator::quadraticOf(Law& l) const {
 }
 
 SmirnovSearch::SmirnovSearch(const AnalysisState& s, const Point& start)
-    : exact_(s), estimate_(s), x_(start), R_(std::numeric_limits<double>::infinity()) {
+    : exact_(s, &split_), estimate_(s, &split_), x_(start), R_(std::numeric_limits<double>::infinity()) {
     value_ = exact_(x_.A, x_.B, x_.K);
 }
 

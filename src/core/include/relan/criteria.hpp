@@ -7,6 +7,7 @@
 #include "relan/state.hpp"
 
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -100,7 +101,9 @@ long long smirnovRunAlongK(const SmirnovKBound& b, double K0, double h, double R
 // one F.
 class SmirnovCriterion {
 public:
-    explicit SmirnovCriterion(const AnalysisState& s);
+    // `split`: the caller's worker thread to halve long loops with, or
+    // null for one of its own.
+    explicit SmirnovCriterion(const AnalysisState& s, SplitInTwo* split = nullptr);
     double operator()(double A, double B, double K_powt);
 
   private:
@@ -133,7 +136,8 @@ public:
     std::size_t lastPowers_ = 0;
     std::array<Law, 3> laws_;
     unsigned long long clock_ = 0;
-    SplitInTwo split_;
+    std::unique_ptr<SplitInTwo> ownSplit_;
+    SplitInTwo* split_;
 };
 
 // Kolmogorov statistic of the law against the failures and its verdict at

@@ -18,6 +18,7 @@
 
 #include <array>
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 namespace relan {
@@ -32,7 +33,8 @@ struct SmirnovBounds {
 
 class SmirnovEstimator {
   public:
-    explicit SmirnovEstimator(const AnalysisState& s);
+    // `split` as for SmirnovCriterion.
+    explicit SmirnovEstimator(const AnalysisState& s, SplitInTwo* split = nullptr);
     SmirnovBounds at(double A, double B, double K);
     // What a line search along K needs of the law (A, B): T and N of the
     // exact evaluation's running sums, within the relative error it names.
@@ -131,7 +133,8 @@ class SmirnovEstimator {
     double ratioH_ = 0;
     std::array<Law, 3> laws_;
     unsigned long long clock_ = 0;
-    SplitInTwo split_;
+    std::unique_ptr<SplitInTwo> ownSplit_;
+    SplitInTwo* split_;
 };
 
 // The current point of the Smirnov fit's search and the comparisons of its
@@ -166,6 +169,9 @@ class SmirnovSearch {
     double normBound();
     void moveTo(const Point& x, const SmirnovBounds& b);
 
+    // One worker thread for both: two would spin against each other for
+    // the machine's cores.
+    SplitInTwo split_;
     SmirnovCriterion exact_;
     SmirnovEstimator estimate_;
     Point x_;
