@@ -13,8 +13,6 @@
 // The vector exponentials of the C library (libmvec), within 4 ulp.
 extern "C" __m128d _ZGVbN2v_exp(__m128d);
 extern "C" __m256d _ZGVdN4v_exp(__m256d);
-extern "C" __m128d _ZGVbN2v_expm1(__m128d);
-extern "C" __m256d _ZGVdN4v_expm1(__m256d);
 #endif
 
 namespace relan {
@@ -44,7 +42,6 @@ void mapSse2(const double* x, double* y, std::size_t n) {
 }
 
 double scalarExp(double v) { return std::exp(v); }
-double scalarExpm1(double v) { return std::expm1(v); }
 
 const bool kHaveAvx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 #endif
@@ -302,13 +299,23 @@ constexpr NearRange kNearRanges[] = {{0x1p-13, 3}, {0x1p-10, 4}, {0x1p-8, 5}, {0
 // e = e0 (1 + expm1(z)), z = -((A - A0) p + A0 (p - p0)): exp(-(A p)) from
 // exp(-(A0 p0)). Each lane must have |A0 (p - p0)| <= Z / 2; false when one
 // has not (or is NaN), and e is then not to be used.
+// expm1(z) by its Taylor polynomial of degree D in Horner's form,
+// z (1 + z (1/2 + z (1/6 + ...))). On |z| <= Z <= 1/16 the Horner sum
+// is within 1.1 u of its exact value and the last product adds u |m|, so
+// the result lies within 2.2 u |z| of the polynomial, which lies within
+// its remainder of expm1.
+template <int D>
+inline double expm1Poly(double z) {
+    double t = kInverseFactorial[D];
+    for (int k = D - 1; k >= 1; --k) t = std::fma(z, t, kInverseFactorial[k]);
+    return z * t;
+}
+
 template <int D>
 inline bool nearOne(double dA, double A0, double halfZ, double p, double p0, double e0, double& e) {
     const double y = A0 * (p - p0);
     const double z = -std::fma(dA, p, y);
-    double t = kInverseFactorial[D];
-    for (int k = D - 1; k >= 1; --k) t = std::fma(z, t, kInverseFactorial[k]);
-    e = std::fma(e0, z * t, e0);
+    e = std::fma(e0, expm1Poly<D>(z), e0);
     return std::fabs(y) <= halfZ;
 }
 
@@ -322,6 +329,13 @@ bool nearScalar(double dA, double A0, double halfZ, const double* p, const doubl
 
 #if defined(__x86_64__)
 template <int D>
+__attribute__((target("avx2,fma"))) inline __m256d expm1PolyAvx2(__m256d z) {
+    __m256d t = _mm256_set1_pd(kInverseFactorial[D]);
+    for (int k = D - 1; k >= 1; --k) t = _mm256_fmadd_pd(z, t, _mm256_set1_pd(kInverseFactorial[k]));
+    return _mm256_mul_pd(z, t);
+}
+
+template <int D>
 __attribute__((target("avx2,fma"))) bool nearAvx2(double dA, double A0, double halfZ, const double* p,
                                                   const double* p0, const double* e0, double* e, std::size_t n) {
     const __m256d da = _mm256_set1_pd(dA), a0 = _mm256_set1_pd(A0), hz = _mm256_set1_pd(halfZ);
@@ -333,14 +347,27 @@ __attribute__((target("avx2,fma"))) bool nearAvx2(double dA, double A0, double h
         const __m256d y = _mm256_mul_pd(a0, _mm256_sub_pd(pv, _mm256_loadu_pd(p0 + i)));
         bad = _mm256_or_pd(bad, _mm256_cmp_pd(_mm256_andnot_pd(sign, y), hz, _CMP_NLE_UQ));
         const __m256d z = _mm256_xor_pd(_mm256_fmadd_pd(da, pv, y), sign);
-        __m256d t = _mm256_set1_pd(kInverseFactorial[D]);
-        for (int k = D - 1; k >= 1; --k) t = _mm256_fmadd_pd(z, t, _mm256_set1_pd(kInverseFactorial[k]));
         const __m256d ev = _mm256_loadu_pd(e0 + i);
-        _mm256_storeu_pd(e + i, _mm256_fmadd_pd(ev, _mm256_mul_pd(z, t), ev));
+        _mm256_storeu_pd(e + i, _mm256_fmadd_pd(ev, expm1PolyAvx2<D>(z), ev));
     }
     return _mm256_movemask_pd(bad) == 0 && nearScalar<D>(dA, A0, halfZ, p + i, p0 + i, e0 + i, e + i, n - i);
 }
+
+template <int D>
+__attribute__((target("avx2,fma"))) void expm1PolyAvx2(const double* x, double* y, std::size_t n) {
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4) _mm256_storeu_pd(y + i, expm1PolyAvx2<D>(_mm256_loadu_pd(x + i)));
+    for (; i < n; ++i) y[i] = expm1Poly<D>(x[i]);
+}
 #endif
+
+template <int D>
+void expm1PolyOf(const double* x, double* y, std::size_t n) {
+#if defined(__x86_64__)
+    if (kHaveAvx2) return expm1PolyAvx2<D>(x, y, n);
+#endif
+    for (std::size_t i = 0; i < n; ++i) y[i] = expm1Poly<D>(x[i]);
+}
 
 template <int D>
 bool nearOf(double dA, double A0, double halfZ, const double* p, const double* p0, const double* e0, double* e,
@@ -437,13 +464,34 @@ double SmirnovEstimator::expNearError(double err0, double Z) {
     return r == nullptr ? std::numeric_limits<double>::infinity() : nearError(*r, err0);
 }
 
-void SmirnovEstimator::expm1Into(const double* x, double* y, std::size_t n) {
-#if defined(__x86_64__)
-    if (kHaveAvx2) return mapAvx2<_ZGVdN4v_expm1, scalarExpm1>(x, y, n);
-    return mapSse2<_ZGVbN2v_expm1, scalarExpm1>(x, y, n);
-#else
-    for (std::size_t i = 0; i < n; ++i) y[i] = std::expm1(x[i]);
-#endif
+bool SmirnovEstimator::expm1Small(const double* x, double* y, std::size_t n, double Z) {
+    const NearRange* r = nearRangeFor(Z);
+    if (r == nullptr) return false;
+    for (std::size_t i = 0; i < n; ++i)
+        if (!(std::fabs(x[i]) <= Z)) return false;
+    switch (r->degree) {
+    case 3:
+        expm1PolyOf<3>(x, y, n);
+        break;
+    case 4:
+        expm1PolyOf<4>(x, y, n);
+        break;
+    case 5:
+        expm1PolyOf<5>(x, y, n);
+        break;
+    case 6:
+        expm1PolyOf<6>(x, y, n);
+        break;
+    default:
+        expm1PolyOf<8>(x, y, n);
+        break;
+    }
+    return true;
+}
+
+double SmirnovEstimator::expm1SmallError(double Z) {
+    const NearRange* r = nearRangeFor(Z);
+    return r == nullptr ? std::numeric_limits<double>::infinity() : nearRemainder(*r);
 }
 
 void SmirnovEstimator::expInto(const double* x, double* y, std::size_t n) {
@@ -560,21 +608,27 @@ bool SmirnovEstimator::derivedPowers(const Powers& base, double B, double fresh,
     const double h = B - base.B; // exact: B and base.B lie within a factor 2
     const double y = std::fabs(h) * Lmax_;
     if (!(y <= 1.0 / 64)) return false;
-    // m = expm1(h ln x) has |m| <= M = y (1 + y). The vector expm1 is taken
-    // within 8 ulp, the exponent h ln x within 3 roundings of y, which
-    // moves m by y e^y of them; relative to x^h = 1 + m both shrink by
-    // 1 - M. The product with its one rounding adds u.
+    // m = expm1(h ln x) has |m| <= M = y (1 + y). The polynomial expm1 is
+    // within 2.2 u |h ln x| and its remainder, the exponent h ln x within 3
+    // roundings of y, which moves m by y e^y of them; relative to
+    // x^h = 1 + m both shrink by 1 - M. The product with its one rounding
+    // adds u.
+    const double Z = y * kUp;
     const double M = y * (1 + y) * kUp;
-    const double step = (1.01 * kU + (kVectorError * M + y * 3.01 * kU * 1.02) / (1 - M)) * kUp;
+    const double step =
+        (1.01 * kU + (2.3 * kU * y + expm1SmallError(Z) + y * 3.01 * kU * 1.02) / (1 - M)) * kUp;
     const double rel = base.rel + step + base.rel * step;
     if (!(rel <= 1.5 * fresh)) return false;
     const std::size_t G = L_.size();
     if (!(ratioH_ == h && ratio_.size() == G)) {
         ratio_.resize(G);
+        ratioH_ = 0;
+        std::array<bool, 2> made{true, true};
         split_->run(G, [&](std::size_t from, std::size_t to) {
             for (std::size_t g = from; g < to; ++g) scratch_[g] = h * Lzero_[g];
-            expm1Into(scratch_.data() + from, ratio_.data() + from, to - from);
+            made[from == 0 ? 0 : 1] = expm1Small(scratch_.data() + from, ratio_.data() + from, to - from, Z);
         });
+        if (!(made[0] && made[1])) return false;
         ratioH_ = h;
     }
     // The products themselves are made by the law's pass, a piece at a time.

@@ -40,10 +40,14 @@ class SmirnovEstimator {
     // exact evaluation's running sums, within the relative error it names.
     SmirnovKBound quadratic(double A, double B);
 
-    // The vector exponential and expm1 the estimate uses, open to the test
-    // of their accuracy.
+    // The vector exponential the estimate uses, open to the test of its
+    // accuracy.
     static void expInto(const double* x, double* y, std::size_t n);
-    static void expm1Into(const double* x, double* y, std::size_t n);
+    // expm1 of arguments within Z (at most 1/16) by a short Taylor
+    // polynomial, within 2.3 u |x| and expm1SmallError(Z); false, and y not
+    // to be used, where an argument lies beyond Z.
+    static bool expm1Small(const double* x, double* y, std::size_t n, double Z);
+    static double expm1SmallError(double Z);
     // e = exp(-(A p)) from e0 = exp(-(A0 p0)) at a nearby law, by a short
     // Taylor polynomial instead of an exponential, when every
     // |A p - A0 p0| stays within Z (at most 1/16); false where one does not.
