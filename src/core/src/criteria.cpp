@@ -220,15 +220,12 @@ double SmirnovCriterion::newLaw(double A, double B, double K_powt) {
         [&](std::size_t from, std::size_t to) {
             for (std::size_t i = from; i < to; ++i) F_[i] = weibFromPow(A, B, powB[i]);
         });
-    double sum = 0;
-    double cum = 0;
-    for (std::size_t k = 0; k < m; ++k) {
-        const double w = weibIncrement(A, B, F_[timeOf_[k]], F_[timeOf_[k + 1]]) * inWarr_[k] * s_.Izd_Prived;
-        law.weighted[k] = w;
-        cum += w * K_powt;
-        const double d = static_cast<double>(k + 1) - cum;
-        sum += d * d;
-    }
+    // The increments are each their own; only the sums run in order.
+    split_->run(m, [&](std::size_t from, std::size_t to) {
+        for (std::size_t k = from; k < to; ++k)
+            law.weighted[k] = weibIncrement(A, B, F_[timeOf_[k]], F_[timeOf_[k + 1]]) * inWarr_[k] * s_.Izd_Prived;
+    });
+    const double sum = sumAlongK(law.weighted, K_powt);
     law.A = A;
     law.B = B;
     law.valid = true;
