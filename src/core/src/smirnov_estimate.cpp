@@ -202,21 +202,30 @@ template <bool kSums>
 __attribute__((target("avx2,fma"))) double lawPieceAvx2(const Piece& p, double carry, PieceSums& out) {
     const std::size_t n = p.n;
     if (n == 0) return carry;
+    // The vector stores may alias anything, the Piece too: its fields are
+    // read once, or the loop would load them again at every store.
+    const double* const e = p.e;
+    const double* const inWarr = p.inWarr;
+    const double* const weight = p.weight;
+    const double* const middle = p.middle;
+    const double* const count = p.count;
+    double* const Cs = p.C;
+    const double K = p.K, twoEps = p.twoEps, Izd = p.Izd;
     double w0 = 0;
-    double flat = incrementAt(p.e[0], p.ePrev, p.inWarr[0], p.twoEps, p.Izd, w0);
+    double flat = incrementAt(e[0], p.ePrev, inWarr[0], twoEps, Izd, w0);
     double S = 0, T = 0;
     auto scalarSums = [&](std::size_t g) {
-        const double c = p.C[g];
-        const double h = p.middle[g] - p.K * c;
-        S += p.count[g] * h * h;
-        T += p.count[g] * c * c;
+        const double c = Cs[g];
+        const double h = middle[g] - K * c;
+        S += count[g] * h * h;
+        T += count[g] * c * c;
     };
     carry += w0;
-    p.C[0] = carry;
+    Cs[0] = carry;
     if (kSums) scalarSums(0);
     const __m256d floor = _mm256_set1_pd(1e-305), zero = _mm256_setzero_pd();
-    const __m256d te = _mm256_set1_pd(p.twoEps);
-    const __m256d sign = _mm256_set1_pd(-0.0), k = _mm256_set1_pd(p.K);
+    const __m256d te = _mm256_set1_pd(twoEps);
+    const __m256d sign = _mm256_set1_pd(-0.0), k = _mm256_set1_pd(K);
     __m256d fl = zero, su = zero, tt = zero, total = _mm256_set1_pd(carry);
     std::size_t g = 1;
     for (; g + 4 <= n; g += 4) {
@@ -224,12 +233,12 @@ __attribute__((target("avx2,fma"))) double lawPieceAvx2(const Piece& p, double c
         // rounding. Where the exact evaluation floors an F or an increment
         // the increment is below 2 eps, and such a lane's whole difference
         // is bounded apart, whatever either evaluation takes there.
-        const __m256d d = _mm256_sub_pd(_mm256_loadu_pd(p.e + g - 1), _mm256_loadu_pd(p.e + g));
-        __m256d v = _mm256_mul_pd(d, _mm256_loadu_pd(p.weight + g));
+        const __m256d d = _mm256_sub_pd(_mm256_loadu_pd(e + g - 1), _mm256_loadu_pd(e + g));
+        __m256d v = _mm256_mul_pd(d, _mm256_loadu_pd(weight + g));
         // An increment near the floor is rare.
         const __m256d flatLanes = _mm256_cmp_pd(d, te, _CMP_LT_OQ);
         if (_mm256_movemask_pd(flatLanes) != 0) {
-            const __m256d iw = _mm256_loadu_pd(p.inWarr + g);
+            const __m256d iw = _mm256_loadu_pd(inWarr + g);
             const __m256d f = _mm256_mul_pd(_mm256_add_pd(_mm256_add_pd(_mm256_andnot_pd(sign, d), te), floor), iw);
             fl = _mm256_add_pd(fl, _mm256_and_pd(f, flatLanes));
         }
@@ -237,11 +246,11 @@ __attribute__((target("avx2,fma"))) double lawPieceAvx2(const Piece& p, double c
         v = _mm256_add_pd(v, _mm256_blend_pd(_mm256_permute4x64_pd(v, 0x90), zero, 0x1));
         v = _mm256_add_pd(v, _mm256_blend_pd(_mm256_permute4x64_pd(v, 0x40), zero, 0x3));
         const __m256d c = _mm256_add_pd(v, total);
-        _mm256_storeu_pd(p.C + g, c);
+        _mm256_storeu_pd(Cs + g, c);
         total = _mm256_add_pd(total, _mm256_permute4x64_pd(v, 0xFF));
         if (kSums) {
-            const __m256d cnt = _mm256_loadu_pd(p.count + g);
-            const __m256d h = _mm256_sub_pd(_mm256_loadu_pd(p.middle + g), _mm256_mul_pd(k, c));
+            const __m256d cnt = _mm256_loadu_pd(count + g);
+            const __m256d h = _mm256_sub_pd(_mm256_loadu_pd(middle + g), _mm256_mul_pd(k, c));
             su = _mm256_fmadd_pd(_mm256_mul_pd(cnt, h), h, su);
             tt = _mm256_fmadd_pd(_mm256_mul_pd(cnt, c), c, tt);
         }
@@ -249,9 +258,9 @@ __attribute__((target("avx2,fma"))) double lawPieceAvx2(const Piece& p, double c
     carry = _mm256_cvtsd_f64(total);
     for (; g < n; ++g) {
         double w = 0;
-        flat += incrementAt(p.e[g], p.e[g - 1], p.inWarr[g], p.twoEps, p.Izd, w);
+        flat += incrementAt(e[g], e[g - 1], inWarr[g], twoEps, Izd, w);
         carry += w;
-        p.C[g] = carry;
+        Cs[g] = carry;
         if (kSums) scalarSums(g);
     }
     alignas(32) double lanes[4];
@@ -353,21 +362,27 @@ __attribute__((target("avx2,fma"))) bool nearAvx2(double dA, double A0, double h
     return _mm256_movemask_pd(bad) == 0 && nearScalar<D>(dA, A0, halfZ, p + i, p0 + i, e0 + i, e + i, n - i);
 }
 
+// y = expm1(h L) where every |h L| <= Z; false where one is not (or NaN).
 template <int D>
-__attribute__((target("avx2,fma"))) void expm1PolyAvx2(const double* x, double* y, std::size_t n) {
+__attribute__((target("avx2,fma"))) bool expm1ScaledAvx2(double h, const double* L, double* y, std::size_t n,
+                                                         double Z) {
+    const __m256d hv = _mm256_set1_pd(h), zv = _mm256_set1_pd(Z), sign = _mm256_set1_pd(-0.0);
+    __m256d bad = _mm256_setzero_pd();
     std::size_t i = 0;
-    for (; i + 4 <= n; i += 4) _mm256_storeu_pd(y + i, expm1PolyAvx2<D>(_mm256_loadu_pd(x + i)));
-    for (; i < n; ++i) y[i] = expm1Poly<D>(x[i]);
+    for (; i + 4 <= n; i += 4) {
+        const __m256d x = _mm256_mul_pd(hv, _mm256_loadu_pd(L + i));
+        bad = _mm256_or_pd(bad, _mm256_cmp_pd(_mm256_andnot_pd(sign, x), zv, _CMP_NLE_UQ));
+        _mm256_storeu_pd(y + i, expm1PolyAvx2<D>(x));
+    }
+    bool ok = _mm256_movemask_pd(bad) == 0;
+    for (; i < n; ++i) {
+        const double x = h * L[i];
+        ok &= std::fabs(x) <= Z;
+        y[i] = expm1Poly<D>(x);
+    }
+    return ok;
 }
 #endif
-
-template <int D>
-void expm1PolyOf(const double* x, double* y, std::size_t n) {
-#if defined(__x86_64__)
-    if (kHaveAvx2) return expm1PolyAvx2<D>(x, y, n);
-#endif
-    for (std::size_t i = 0; i < n; ++i) y[i] = expm1Poly<D>(x[i]);
-}
 
 template <int D>
 bool nearOf(double dA, double A0, double halfZ, const double* p, const double* p0, const double* e0, double* e,
@@ -377,6 +392,21 @@ bool nearOf(double dA, double A0, double halfZ, const double* p, const double* p
 #endif
     return nearScalar<D>(dA, A0, halfZ, p, p0, e0, e, n);
 }
+
+template <int D>
+bool expm1ScaledOf(double h, const double* L, double* y, std::size_t n, double Z) {
+#if defined(__x86_64__)
+    if (kHaveAvx2) return expm1ScaledAvx2<D>(h, L, y, n, Z);
+#endif
+    bool ok = true;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double x = h * L[i];
+        ok &= std::fabs(x) <= Z;
+        y[i] = expm1Poly<D>(x);
+    }
+    return ok;
+}
+
 
 } // namespace
 
@@ -446,6 +476,25 @@ double nearError(const NearRange& r, double err0) {
     return (err0 * (1 + 1.07 * r.Z) + 1.1 * kU + 11 * kU * r.Z + nearRemainder(r)) * kUp;
 }
 
+// y = expm1(h L) by the polynomial of the narrowest range that holds Z;
+// false where some |h L| exceeds Z.
+bool expm1Scaled(double h, const double* L, double* y, std::size_t n, double Z) {
+    const NearRange* r = nearRangeFor(Z);
+    if (r == nullptr) return false;
+    switch (r->degree) {
+    case 3:
+        return expm1ScaledOf<3>(h, L, y, n, Z);
+    case 4:
+        return expm1ScaledOf<4>(h, L, y, n, Z);
+    case 5:
+        return expm1ScaledOf<5>(h, L, y, n, Z);
+    case 6:
+        return expm1ScaledOf<6>(h, L, y, n, Z);
+    default:
+        return expm1ScaledOf<8>(h, L, y, n, Z);
+    }
+}
+
 } // namespace
 
 bool SmirnovEstimator::expNear(double A, const double* p, double A0, const double* p0, const double* e0, double* e,
@@ -465,28 +514,7 @@ double SmirnovEstimator::expNearError(double err0, double Z) {
 }
 
 bool SmirnovEstimator::expm1Small(const double* x, double* y, std::size_t n, double Z) {
-    const NearRange* r = nearRangeFor(Z);
-    if (r == nullptr) return false;
-    for (std::size_t i = 0; i < n; ++i)
-        if (!(std::fabs(x[i]) <= Z)) return false;
-    switch (r->degree) {
-    case 3:
-        expm1PolyOf<3>(x, y, n);
-        break;
-    case 4:
-        expm1PolyOf<4>(x, y, n);
-        break;
-    case 5:
-        expm1PolyOf<5>(x, y, n);
-        break;
-    case 6:
-        expm1PolyOf<6>(x, y, n);
-        break;
-    default:
-        expm1PolyOf<8>(x, y, n);
-        break;
-    }
-    return true;
+    return expm1Scaled(1.0, x, y, n, Z);
 }
 
 double SmirnovEstimator::expm1SmallError(double Z) {
@@ -625,8 +653,7 @@ bool SmirnovEstimator::derivedPowers(const Powers& base, double B, double fresh,
         ratioH_ = 0;
         std::array<bool, 2> made{true, true};
         split_->run(G, [&](std::size_t from, std::size_t to) {
-            for (std::size_t g = from; g < to; ++g) scratch_[g] = h * Lzero_[g];
-            made[from == 0 ? 0 : 1] = expm1Small(scratch_.data() + from, ratio_.data() + from, to - from, Z);
+            made[from == 0 ? 0 : 1] = expm1Scaled(h, Lzero_.data() + from, ratio_.data() + from, to - from, Z);
         });
         if (!(made[0] && made[1])) return false;
         ratioH_ = h;
