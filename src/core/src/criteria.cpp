@@ -3,8 +3,8 @@
 #include "relan/histogram.hpp"
 #include "relan/special.hpp"
 
-#include <bit>
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -158,7 +158,8 @@ double Smirnow(const AnalysisState& s, double A, double B, double K_powt, double
 }
 
 SmirnovCriterion::SmirnovCriterion(const AnalysisState& s, SplitInTwo* split)
-    : s_(s), ownSplit_(split ? nullptr : std::make_unique<SplitInTwo>()), split_(split ? split : ownSplit_.get()) {
+    : s_(s), ownSplit_(split ? nullptr : std::make_unique<SplitInTwo>()),
+      split_(split ? split : ownSplit_.get()) {
     const std::size_t m = s.MasProbl.size();
     inWarr_.resize(m);
     for (std::size_t k = 0; k < m; ++k)

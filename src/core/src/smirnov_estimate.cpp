@@ -407,7 +407,6 @@ bool expm1ScaledOf(double h, const double* L, double* y, std::size_t n, double Z
     return ok;
 }
 
-
 } // namespace
 
 namespace {
