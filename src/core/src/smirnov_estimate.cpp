@@ -242,12 +242,14 @@ __attribute__((target("avx2,fma"))) double lawPieceAvx2(const Piece& p, double c
             const __m256d f = _mm256_mul_pd(_mm256_add_pd(_mm256_add_pd(_mm256_andnot_pd(sign, d), te), floor), iw);
             fl = _mm256_add_pd(fl, _mm256_and_pd(f, flatLanes));
         }
-        // Their running sums, as runningSumsAvx2.
-        v = _mm256_add_pd(v, _mm256_blend_pd(_mm256_permute4x64_pd(v, 0x90), zero, 0x1));
-        v = _mm256_add_pd(v, _mm256_blend_pd(_mm256_permute4x64_pd(v, 0x40), zero, 0x3));
+        // Their running sums within the block, by shuffles inside the
+        // halves and one across, which cost less than three across.
+        v = _mm256_add_pd(v, _mm256_blend_pd(zero, _mm256_permute_pd(v, 0x0), 0xA));
+        v = _mm256_add_pd(v, _mm256_permute2f128_pd(_mm256_permute_pd(v, 0xF), v, 0x08));
         const __m256d c = _mm256_add_pd(v, total);
         _mm256_storeu_pd(Cs + g, c);
-        total = _mm256_add_pd(total, _mm256_permute4x64_pd(v, 0xFF));
+        const __m256d high = _mm256_permute_pd(v, 0xF);
+        total = _mm256_add_pd(total, _mm256_permute2f128_pd(high, high, 0x11));
         if (kSums) {
             const __m256d cnt = _mm256_loadu_pd(count + g);
             const __m256d h = _mm256_sub_pd(_mm256_loadu_pd(middle + g), _mm256_mul_pd(k, c));
