@@ -89,6 +89,19 @@ TEST(Fits, RepeatedRunsAreIdentical) {
     EXPECT_EQ(a.MPirsS.Kol_F_priv, b.MPirsS.Kol_F_priv);
 }
 
+// A single product with many failures asks for K far beyond its limit, and
+// late in the search the runs along K that certainly fall would reach the
+// limit only after tens of millions of steps: a run must stop at the limit
+// as the single steps would, not walk its whole length first.
+TEST(Fits, SmirnovRunsAlongKEndAtTheLimit) {
+    auto s = makeState(weibullTimes(440, 3e-4, 1.15, 1800, 450, 8), 1, 1800, 450);
+    hist(s);
+    Podbor_Weib_Smirnow(s, s.MSmirn.A, s.MSmirn.B, options(1.0005));
+    EXPECT_LE(s.MSmirn.K_powtor, 30);
+    EXPECT_GT(s.MSmirn.K_powtor, 30 - 1e-6);
+    EXPECT_EQ(limitNotes(s.MSmirn.atLimit, {}), "Кповт = 30: верхняя граница поиска модели 2");
+}
+
 TEST(Fits, RepetitionCoefficientStaysWithinItsLimit) {
     // One product with 150 failures: the data ask for K far above 30.
     auto s = makeState(weibullTimes(150, 3e-4, 1.15, 1800, 450, 2), 1, 1800, 450);
