@@ -219,15 +219,7 @@ Json geneticJson(const AnalysisState& s, const GeneticRun& g) {
     return out;
 }
 
-Json tableJson(const ResultTable& t) {
-    Json rows = Json::array();
-    for (const auto& row : t.cells) {
-        Json cells = Json::array();
-        for (int c = 0; c < t.shownColumns(); ++c) cells.push_back(row[c]);
-        rows.push_back(cells);
-    }
-    return rows;
-}
+Json tableJson(const ResultTable& t) { return t.shownCells(); }
 
 Json nonparamJson(const NonParamResult& n) {
     Json points = Json::array();

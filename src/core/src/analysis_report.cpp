@@ -96,8 +96,7 @@ ReportSection resultsSection(const AnalysisState& s, const DiagramsResult& d, co
     ReportSection sec{kReportSectionResults, {}};
     sec.blocks.push_back(paragraph(d.label10));
     const ResultTable& t = d.table;
-    std::vector<Row> rows;
-    for (const auto& r : t.cells) rows.emplace_back(r.begin(), r.begin() + t.shownColumns());
+    std::vector<Row> rows = t.shownCells();
     std::vector<bool> numeric(static_cast<std::size_t>(t.shownColumns()), true);
     numeric[0] = false;
     sec.blocks.push_back(table(std::move(rows), std::move(numeric)));

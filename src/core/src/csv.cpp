@@ -38,8 +38,7 @@ std::string csvField(std::string_view text) {
 
 std::string resultTableCsv(const ResultTable& t) {
     std::string out(kUtf8ByteOrderMark);
-    for (const auto& row : t.cells)
-        appendCsvRecord(out, std::vector<std::string>(row.begin(), row.begin() + t.shownColumns()));
+    for (const auto& row : t.shownCells()) appendCsvRecord(out, row);
     return out;
 }
 
