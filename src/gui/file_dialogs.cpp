@@ -49,4 +49,10 @@ void rememberFolderOf(const QString& kind, const QString& file) {
     folders().insert(kind, QFileInfo(file).absolutePath());
 }
 
+void saveAsInteractively(QWidget* parent, const QString& title, const QString& name, const QString& filter,
+                         const QString& kind, const std::function<bool(const QString&)>& save) {
+    const QString path = askSaveFile(parent, title, QDir(lastFolderOf(kind)).filePath(name), filter, kind);
+    if (!path.isEmpty() && save(path)) rememberFolderOf(kind, path);
+}
+
 } // namespace relan::gui

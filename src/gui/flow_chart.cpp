@@ -16,7 +16,6 @@
 #include <QChart>
 #include <QChartView>
 #include <QContextMenuEvent>
-#include <QDir>
 #include <QFontMetrics>
 #include <QGraphicsSimpleTextItem>
 #include <QImage>
@@ -375,11 +374,9 @@ void FlowChart::contextMenuEvent(QContextMenuEvent* e) {
 }
 
 void saveWidgetPngInteractively(QWidget* w, const QString& suggestedName) {
-    const QString path = askSaveFile(w, QString::fromUtf8("Сохранить график"),
-                                     QDir(lastFolderOf("png")).filePath(suggestedName),
-                                     QString::fromUtf8("Рисунок PNG (*.png)"), "png");
-    if (path.isEmpty()) return;
-    if (guarded(w, [&] { writePngFile(w->grab(), path); })) rememberFolderOf("png", path);
+    saveAsInteractively(w, QString::fromUtf8("Сохранить график"), suggestedName,
+                        QString::fromUtf8("Рисунок PNG (*.png)"), "png",
+                        [w](const QString& path) { return guarded(w, [&] { writePngFile(w->grab(), path); }); });
 }
 
 void writePngFile(const QPixmap& image, const QString& path) {

@@ -209,11 +209,9 @@ MainWindow::MainWindow(QWidget* parent, LinkFile linkFile, const NumberFormat& f
         QAction* csv = menu.addAction(u("Сохранить как CSV…"));
         csv->setEnabled(!state_.MasProbl.empty());
         if (menu.exec(massList_->viewport()->mapToGlobal(at)) != csv) return;
-        const QString path =
-            askSaveFile(this, u("Сохранить как CSV"),
-                        QDir(lastFolderOf("csv")).filePath(csvFileName(label10_->text(), u("отказы"))),
-                        u("Таблица CSV (*.csv)"), "csv");
-        if (!path.isEmpty() && saveFailureListCsv(path)) rememberFolderOf("csv", path);
+        saveAsInteractively(this, u("Сохранить как CSV"), csvFileName(label10_->text(), u("отказы")),
+                            u("Таблица CSV (*.csv)"), "csv",
+                            [this](const QString& path) { return saveFailureListCsv(path); });
     });
 
     // The left column holds the calculations and the warranty file; it
@@ -850,11 +848,8 @@ void MainWindow::showWorkProgress() {
 }
 
 void MainWindow::ReportClick() {
-    const QString path =
-        askSaveFile(form2_, u("Отчёт"),
-                    QDir(lastFolderOf("pdf")).filePath(pdfFileName(printName(label10_->text(), u("отчёт")))),
-                    u("Документ PDF (*.pdf)"), "pdf");
-    if (!path.isEmpty() && saveReport(path)) rememberFolderOf("pdf", path);
+    saveAsInteractively(form2_, u("Отчёт"), pdfFileName(printName(label10_->text(), u("отчёт"))),
+                        u("Документ PDF (*.pdf)"), "pdf", [this](const QString& path) { return saveReport(path); });
 }
 
 bool MainWindow::saveReport(const QString& path) {

@@ -9,7 +9,6 @@
 #include "widgets.hpp"
 
 #include <QContextMenuEvent>
-#include <QDir>
 #include <QFontMetrics>
 #include <QMenu>
 #include <QHBoxLayout>
@@ -213,10 +212,10 @@ void ResultsWindow::contextMenuEvent(QContextMenuEvent* e) {
     QAction* chosen = menu.exec(e->globalPos());
     if (chosen == report) emit reportRequested();
     if (chosen != csv) return;
-    const QString path = askSaveFile(this, QString::fromUtf8("Сохранить как CSV"),
-                                     QDir(lastFolderOf("csv")).filePath(csvFileName(label10_->text(), QString::fromUtf8("результаты"))),
-                                     QString::fromUtf8("Таблица CSV (*.csv)"), "csv");
-    if (!path.isEmpty() && saveCsv(path)) rememberFolderOf("csv", path);
+    saveAsInteractively(this, QString::fromUtf8("Сохранить как CSV"),
+                        csvFileName(label10_->text(), QString::fromUtf8("результаты")),
+                        QString::fromUtf8("Таблица CSV (*.csv)"), "csv",
+                        [this](const QString& path) { return saveCsv(path); });
 }
 
 } // namespace relan::gui
