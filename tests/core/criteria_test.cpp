@@ -213,7 +213,7 @@ LineEnd skippingLineSearch(const AnalysisState& s, double A, double B, double K,
     int moves = 0;
     for (;;) {
         const double trial = line.point().K + h;
-        if (trial + h <= lo || trial > hi || !line.fallsAlongK(trial)) break;
+        if (trial + h <= lo || trial > hi || !line.fallsAlongK(trial, h)) break;
         ++moves;
     }
     return {line.point().K, line.value(), moves};
@@ -254,6 +254,29 @@ TEST(Smirnov, LineSearchAlongKEndsAsTheDirectOne) {
         EXPECT_EQ(got.moves, want.moves) << c.what;
         EXPECT_EQ(got.K, want.K) << c.what;
         EXPECT_EQ(got.value, want.value) << c.what;
+    }
+}
+
+TEST(Smirnov, SeveralKAtOnceAreEachBitIdentical) {
+    auto times = relan::test::weibullTimes(200, 2e-4, 1.2, 1800, 450, 6);
+    for (std::size_t k = 4; k < times.size(); k += 5)
+        times[k] = times[k - 1];
+    const auto s = smirnovFixture(times, 700);
+    SmirnovCriterion Q(s);
+    struct Case {
+        double A, B;
+        std::vector<double> K;
+    } cases[] = {
+        {2e-4, 1.2, {1.1}},                           // one K on a new law
+        {2e-4, 1.2, {1.1, 1.1 + 1e-9, 1.1 + 2e-9}},    // the same law, cached
+        {2.1e-4, 1.19, {0.5, 3, 1e-3, 29}},           // far apart, on a new law
+        {2.1e-4, 1.19, {2, 2}},                       // repeated
+    };
+    for (const auto& c : cases) {
+        std::vector<double> got(c.K.size());
+        Q.atK(c.A, c.B, c.K.data(), got.data(), c.K.size());
+        for (std::size_t i = 0; i < c.K.size(); ++i)
+            ASSERT_EQ(got[i], Smirnow(s, c.A, c.B, c.K[i], 0, 0)) << c.A << " " << c.K[i];
     }
 }
 

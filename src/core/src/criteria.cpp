@@ -207,7 +207,7 @@ SmirnovCriterion::Law* SmirnovCriterion::find(double A, double B) {
     return nullptr;
 }
 
-double SmirnovCriterion::newLaw(double A, double B, double K_powt) {
+SmirnovCriterion::Law& SmirnovCriterion::newLaw(double A, double B) {
     Law* slot = &laws_[0];
     for (Law& l : laws_)
         if (!l.valid || l.used < slot->used) slot = &l;
@@ -226,23 +226,51 @@ double SmirnovCriterion::newLaw(double A, double B, double K_powt) {
         for (std::size_t k = from; k < to; ++k)
             law.weighted[k] = weibIncrement(A, B, F_[timeOf_[k]], F_[timeOf_[k + 1]]) * inWarr_[k] * s_.Izd_Prived;
     });
-    const double sum = sumAlongK(law.weighted, K_powt);
     law.A = A;
     law.B = B;
     law.valid = true;
     law.used = ++clock_;
-    return sum;
+    return law;
 }
 
-double SmirnovCriterion::sumAlongK(const std::vector<double>& weighted, double K_powt) const {
-    double sum = 0;
-    double cum = 0;
+const SmirnovCriterion::Law& SmirnovCriterion::lawOf(double A, double B) {
+    if (const Law* law = find(A, B)) return *law;
+    return newLaw(A, B);
+}
+
+namespace {
+
+// The sums of Smirnow's loop at `lanes` values of K side by side, each lane
+// taking the steps of that loop in its order.
+template <std::size_t lanes>
+void sumsAtK(const std::vector<double>& weighted, const double* K, double* sum) {
+    double cum[lanes] = {}, s[lanes] = {};
     for (std::size_t k = 0; k < weighted.size(); ++k) {
-        cum += weighted[k] * K_powt;
-        const double d = static_cast<double>(k + 1) - cum;
-        sum += d * d;
+        const double w = weighted[k];
+        const double r = static_cast<double>(k + 1);
+        for (std::size_t i = 0; i < lanes; ++i) {
+            cum[i] += w * K[i];
+            const double d = r - cum[i];
+            s[i] += d * d;
+        }
     }
-    return sum;
+    for (std::size_t i = 0; i < lanes; ++i) sum[i] = s[i];
+}
+
+} // namespace
+
+void SmirnovCriterion::atK(double A, double B, const double* K, double* value, std::size_t n) {
+    const std::vector<double>& weighted = lawOf(A, B).weighted;
+    double sum[kAtOnce] = {};
+    if (n == 1) {
+        sumsAtK<1>(weighted, K, sum);
+    } else {
+        // Lanes beyond n repeat the first K and are not read.
+        double Ks[kAtOnce];
+        for (std::size_t i = 0; i < kAtOnce; ++i) Ks[i] = K[i < n ? i : 0];
+        sumsAtK<kAtOnce>(weighted, Ks, sum);
+    }
+    for (std::size_t i = 0; i < n && i < kAtOnce; ++i) value[i] = valueOf(sum[i]);
 }
 
 double SmirnovCriterion::valueOf(double sum) const {
@@ -250,8 +278,9 @@ double SmirnovCriterion::valueOf(double sum) const {
 }
 
 double SmirnovCriterion::operator()(double A, double B, double K_powt) {
-    if (const Law* law = find(A, B)) return valueOf(sumAlongK(law->weighted, K_powt));
-    return valueOf(newLaw(A, B, K_powt));
+    double value = 0;
+    atK(A, B, &K_powt, &value, 1);
+    return value;
 }
 
 // The rounding bound along K.

@@ -498,7 +498,7 @@ void smirnovLineSearch(SmirnovSearch& search, const Coordinates& c, int j, const
         double& x = j == 1 ? t.A : j == 2 ? t.B : t.K;
         x += h[j];
         if (outOfRange(c, j, x, h[j])) return;
-        if (!(j == 3 ? search.fallsAlongK(t.K) : search.fallsTo(t))) return;
+        if (!(j == 3 ? search.fallsAlongK(t.K, h[j]) : search.fallsTo(t))) return;
     }
 }
 

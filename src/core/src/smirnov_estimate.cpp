@@ -912,6 +912,10 @@ SmirnovSearch::SmirnovSearch(const AnalysisState& s, const Point& start)
 }
 
 bool SmirnovSearch::fallsTo(const Point& trial) {
+    return falls(trial, 0);
+}
+
+bool SmirnovSearch::falls(const Point& trial, double h) {
     const SmirnovBounds t = estimate_.at(trial.A, trial.B, trial.K);
     const SmirnovBounds& c = bounds();
     // A fall by this factor of the bound stays a strict fall through the
@@ -924,8 +928,9 @@ bool SmirnovSearch::fallsTo(const Point& trial) {
         }
         if (t.lo >= c.hi) return false;
     }
+    if (h != 0) lookAhead(trial, h);
     const double now = value();
-    const double then = exact_(trial.A, trial.B, trial.K);
+    const double then = exactAt(trial);
     if (!(then < now)) return false; // NaN counts as no fall
     moveTo(trial, t);
     value_ = then;
@@ -933,7 +938,7 @@ bool SmirnovSearch::fallsTo(const Point& trial) {
     return true;
 }
 
-bool SmirnovSearch::fallsAlongK(double K1) {
+bool SmirnovSearch::fallsAlongK(double K1, double h) {
     const SmirnovKBound q = estimate_.quadratic(x_.A, x_.B);
     switch (smirnovAlongK(q, x_.K, K1, normBound())) {
     case SmirnovMove::Falls:
@@ -950,7 +955,7 @@ bool SmirnovSearch::fallsAlongK(double K1) {
     Point trial = x_;
     trial.K = K1;
     const double R = R_;
-    const bool fell = fallsTo(trial);
+    const bool fell = falls(trial, h);
     if (fell) R_ = std::min(R, R_);
     return fell;
 }
@@ -967,9 +972,36 @@ void SmirnovSearch::moveAlongK(double K) {
     haveBounds_ = false;
 }
 
+double SmirnovSearch::exactAt(const Point& p) {
+    if (p.A == ahead_.A && p.B == ahead_.B)
+        for (std::size_t i = 0; i < ahead_.n; ++i)
+            if (ahead_.K[i] == p.K) return ahead_.value[i];
+    return exact_(p.A, p.B, p.K);
+}
+
+
+bool SmirnovSearch::Ahead::has(const Point& p) const {
+    if (!(p.A == A && p.B == B)) return false;
+    for (std::size_t i = 0; i < n; ++i)
+        if (K[i] == p.K) return true;
+    return false;
+}
+
+void SmirnovSearch::lookAhead(const Point& trial, double h) {
+    // The current point first where its value is still to be made; then
+    // the trial and the steps after it, K by the line's repeated additions.
+    const bool current = !known_ && x_.A == trial.A && x_.B == trial.B;
+    if (ahead_.has(trial) && (!current || ahead_.has(x_))) return;
+    Ahead a{trial.A, trial.B, 0, {}, {}};
+    if (current) a.K[a.n++] = x_.K;
+    for (double K = trial.K; a.n < a.K.size(); K += h) a.K[a.n++] = K;
+    exact_.atK(a.A, a.B, a.K.data(), a.value.data(), a.n);
+    ahead_ = a;
+}
+
 double SmirnovSearch::value() {
     if (!known_) {
-        value_ = exact_(x_.A, x_.B, x_.K);
+        value_ = exactAt(x_);
         known_ = true;
     }
     return value_;

@@ -157,8 +157,9 @@ class SmirnovSearch {
     // Whether the criterion at `trial` lies strictly below the current one;
     // if so the trial becomes the current point.
     bool fallsTo(const Point& trial);
-    // The same for a trial that only changes K.
-    bool fallsAlongK(double K1);
+    // The same for a trial that only changes K, K1 = K + h for the line's
+    // step h.
+    bool fallsAlongK(double K1, double h);
     // A line along K walks hundreds of steps towards the vertex of the
     // criterion's quadratic: the number of steps of h from the current
     // point that certainly fall one after another, at most nMax, and the
@@ -169,6 +170,13 @@ class SmirnovSearch {
     double value();
 
   private:
+    // fallsTo; along K with the line's step h, else h = 0.
+    bool falls(const Point& trial, double h);
+    // The exact criterion at p. A line along K whose steps the bounds
+    // cannot settle asks for one exact value after another: the next
+    // steps' values come with the first, in the same pass.
+    double exactAt(const Point& p);
+    void lookAhead(const Point& trial, double h);
     const SmirnovBounds& bounds();
     double normBound();
     void moveTo(const Point& x, const SmirnovBounds& b);
@@ -184,6 +192,12 @@ class SmirnovSearch {
     SmirnovBounds bounds_;
     bool haveBounds_ = false;
     double R_ = 0; // bounds the exact deviations' norm at x_; infinite: not known
+    struct Ahead {
+        double A = 0, B = 0;
+        std::size_t n = 0;
+        std::array<double, SmirnovCriterion::kAtOnce> K{}, value{};
+        bool has(const Point& p) const;
+    } ahead_;
 };
 
 
