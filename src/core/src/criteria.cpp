@@ -260,6 +260,7 @@ void sumsAtK(const std::vector<double>& weighted, const double* K, double* sum) 
 } // namespace
 
 void SmirnovCriterion::atK(double A, double B, const double* K, double* value, std::size_t n) {
+    if (n == 0) return;
     const std::vector<double>& weighted = lawOf(A, B).weighted;
     double sum[kAtOnce] = {};
     if (n == 1) {

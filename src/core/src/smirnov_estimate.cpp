@@ -972,26 +972,23 @@ void SmirnovSearch::moveAlongK(double K) {
     haveBounds_ = false;
 }
 
-double SmirnovSearch::exactAt(const Point& p) {
-    if (p.A == ahead_.A && p.B == ahead_.B)
-        for (std::size_t i = 0; i < ahead_.n; ++i)
-            if (ahead_.K[i] == p.K) return ahead_.value[i];
-    return exact_(p.A, p.B, p.K);
+const double* SmirnovSearch::Ahead::find(const Point& p) const {
+    if (!(p.A == A && p.B == B)) return nullptr;
+    for (std::size_t i = 0; i < n; ++i)
+        if (K[i] == p.K) return &value[i];
+    return nullptr;
 }
 
-
-bool SmirnovSearch::Ahead::has(const Point& p) const {
-    if (!(p.A == A && p.B == B)) return false;
-    for (std::size_t i = 0; i < n; ++i)
-        if (K[i] == p.K) return true;
-    return false;
+double SmirnovSearch::exactAt(const Point& p) {
+    if (const double* v = ahead_.find(p)) return *v;
+    return exact_(p.A, p.B, p.K);
 }
 
 void SmirnovSearch::lookAhead(const Point& trial, double h) {
     // The current point first where its value is still to be made; then
     // the trial and the steps after it, K by the line's repeated additions.
     const bool current = !known_ && x_.A == trial.A && x_.B == trial.B;
-    if (ahead_.has(trial) && (!current || ahead_.has(x_))) return;
+    if (ahead_.find(trial) && (!current || ahead_.find(x_))) return;
     Ahead a{trial.A, trial.B, 0, {}, {}};
     if (current) a.K[a.n++] = x_.K;
     for (double K = trial.K; a.n < a.K.size(); K += h) a.K[a.n++] = K;

@@ -196,7 +196,7 @@ class SmirnovSearch {
         double A = 0, B = 0;
         std::size_t n = 0;
         std::array<double, SmirnovCriterion::kAtOnce> K{}, value{};
-        bool has(const Point& p) const;
+        const double* find(const Point& p) const; // the value at p, if made
     } ahead_;
 };
 
