@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <type_traits>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -338,6 +339,18 @@ bool nearScalar(double dA, double A0, double halfZ, const double* p, const doubl
     return ok;
 }
 
+// y = expm1(h L) where every |h L| <= Z; false where one is not (or NaN).
+template <int D>
+bool expm1ScaledScalar(double h, const double* L, double* y, std::size_t n, double Z) {
+    bool ok = true;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double x = h * L[i];
+        ok &= std::fabs(x) <= Z;
+        y[i] = expm1Poly<D>(x);
+    }
+    return ok;
+}
+
 #if defined(__x86_64__)
 template <int D>
 __attribute__((target("avx2,fma"))) inline __m256d expm1PolyAvx2(__m256d z) {
@@ -364,7 +377,6 @@ __attribute__((target("avx2,fma"))) bool nearAvx2(double dA, double A0, double h
     return _mm256_movemask_pd(bad) == 0 && nearScalar<D>(dA, A0, halfZ, p + i, p0 + i, e0 + i, e + i, n - i);
 }
 
-// y = expm1(h L) where every |h L| <= Z; false where one is not (or NaN).
 template <int D>
 __attribute__((target("avx2,fma"))) bool expm1ScaledAvx2(double h, const double* L, double* y, std::size_t n,
                                                          double Z) {
@@ -376,13 +388,7 @@ __attribute__((target("avx2,fma"))) bool expm1ScaledAvx2(double h, const double*
         bad = _mm256_or_pd(bad, _mm256_cmp_pd(_mm256_andnot_pd(sign, x), zv, _CMP_NLE_UQ));
         _mm256_storeu_pd(y + i, expm1PolyAvx2<D>(x));
     }
-    bool ok = _mm256_movemask_pd(bad) == 0;
-    for (; i < n; ++i) {
-        const double x = h * L[i];
-        ok &= std::fabs(x) <= Z;
-        y[i] = expm1Poly<D>(x);
-    }
-    return ok;
+    return _mm256_movemask_pd(bad) == 0 && expm1ScaledScalar<D>(h, L + i, y + i, n - i, Z);
 }
 #endif
 
@@ -400,13 +406,24 @@ bool expm1ScaledOf(double h, const double* L, double* y, std::size_t n, double Z
 #if defined(__x86_64__)
     if (kHaveAvx2) return expm1ScaledAvx2<D>(h, L, y, n, Z);
 #endif
-    bool ok = true;
-    for (std::size_t i = 0; i < n; ++i) {
-        const double x = h * L[i];
-        ok &= std::fabs(x) <= Z;
-        y[i] = expm1Poly<D>(x);
+    return expm1ScaledScalar<D>(h, L, y, n, Z);
+}
+
+// f(std::integral_constant<int, D>{}) for the degree D of a range.
+template <typename F>
+bool withDegree(const NearRange& r, F&& f) {
+    switch (r.degree) {
+    case 3:
+        return f(std::integral_constant<int, 3>{});
+    case 4:
+        return f(std::integral_constant<int, 4>{});
+    case 5:
+        return f(std::integral_constant<int, 5>{});
+    case 6:
+        return f(std::integral_constant<int, 6>{});
+    default:
+        return f(std::integral_constant<int, 8>{});
     }
-    return ok;
 }
 
 } // namespace
@@ -454,18 +471,7 @@ double nearRemainder(const NearRange& r) {
 bool nearIn(const NearRange& r, double dA, double A0, const double* p, const double* p0, const double* e0, double* e,
             std::size_t n) {
     const double halfZ = r.Z / 2;
-    switch (r.degree) {
-    case 3:
-        return nearOf<3>(dA, A0, halfZ, p, p0, e0, e, n);
-    case 4:
-        return nearOf<4>(dA, A0, halfZ, p, p0, e0, e, n);
-    case 5:
-        return nearOf<5>(dA, A0, halfZ, p, p0, e0, e, n);
-    case 6:
-        return nearOf<6>(dA, A0, halfZ, p, p0, e0, e, n);
-    default:
-        return nearOf<8>(dA, A0, halfZ, p, p0, e0, e, n);
-    }
+    return withDegree(r, [&](auto D) { return nearOf<D>(dA, A0, halfZ, p, p0, e0, e, n); });
 }
 
 // With e0 within err0 of exp(-(A0 p0)) and every |z| <= Z:
@@ -481,19 +487,7 @@ double nearError(const NearRange& r, double err0) {
 // false where some |h L| exceeds Z.
 bool expm1Scaled(double h, const double* L, double* y, std::size_t n, double Z) {
     const NearRange* r = nearRangeFor(Z);
-    if (r == nullptr) return false;
-    switch (r->degree) {
-    case 3:
-        return expm1ScaledOf<3>(h, L, y, n, Z);
-    case 4:
-        return expm1ScaledOf<4>(h, L, y, n, Z);
-    case 5:
-        return expm1ScaledOf<5>(h, L, y, n, Z);
-    case 6:
-        return expm1ScaledOf<6>(h, L, y, n, Z);
-    default:
-        return expm1ScaledOf<8>(h, L, y, n, Z);
-    }
+    return r != nullptr && withDegree(*r, [&](auto D) { return expm1ScaledOf<D>(h, L, y, n, Z); });
 }
 
 } // namespace
@@ -668,6 +662,12 @@ bool SmirnovEstimator::derivedPowers(const Powers& base, double B, double fresh,
     return true;
 }
 
+// At least every power x^B of these powers: the latest time's, within
+// their error.
+double SmirnovEstimator::powerCeiling(double B, const Powers& pw) const {
+    return std::exp(B * Lpos_) * (1 + 2 * pw.rel + 1e-12);
+}
+
 // Late in a search the laws it tries lie close together, and most of them
 // close enough to the last fresh one for a short polynomial to carry its
 // exponentials over; whether one does is known only lane by lane, so a
@@ -675,8 +675,7 @@ bool SmirnovEstimator::derivedPowers(const Powers& base, double B, double fresh,
 SmirnovEstimator::Derivation SmirnovEstimator::derivationFor(double A, double B, const Powers& pw) const {
     Derivation d;
     if (!root_.valid || !(A > 0 && B > 0 && root_.A > 0 && root_.B > 0) || !(B * Lpos_ < 600)) return d;
-    // Every power lies below the latest time's x^B, within the powers' error.
-    const double pmax = std::exp(B * Lpos_) * (1 + 2 * pw.rel + 1e-12);
+    const double pmax = powerCeiling(B, pw);
     const double zA = std::fabs(A - root_.A) * pmax * kUp;
     // What A0 (p - p0) will come to, for the choice of the polynomial only:
     // each lane is checked as it is made.
@@ -765,7 +764,7 @@ SmirnovEstimator::Law& SmirnovEstimator::newLaw(double A, double B, double K, do
         root_.p = pw.p;
         root_.A = A;
         root_.B = B;
-        root_.pmax = std::exp(B * Lpos_) * (1 + 2 * pw.rel + 1e-12);
+        root_.pmax = powerCeiling(B, pw);
         root_.valid = B * Lpos_ < 600;
     } else if (strayed[0] || strayed[1]) {
         // The search has moved away: the next law is made afresh.

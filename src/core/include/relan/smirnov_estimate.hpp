@@ -98,6 +98,7 @@ class SmirnovEstimator {
         double err = 0; // bound of |e - exp(-(A p))|
     };
     Derivation derivationFor(double A, double B, const Powers& pw) const;
+    double powerCeiling(double B, const Powers& pw) const;
 
     Law* find(double A, double B);
     // Fills the least recently used slot with the law (A, B) and gives the
