@@ -166,6 +166,16 @@ TEST(Kolmogorov, StatisticAndVerdict) {
 
 namespace {
 
+// Weibull failure times where every `every`-th from `first` on repeats the
+// one before it, as operating hours repeat in real files.
+std::vector<double> tiedTimes(int n, double A, double B, unsigned seed, std::size_t first,
+                              std::size_t every) {
+    auto times = relan::test::weibullTimes(n, A, B, 1800, 450, seed);
+    for (std::size_t k = first; k < times.size(); k += every)
+        times[k] = times[k - 1];
+    return times;
+}
+
 AnalysisState smirnovFixture(std::vector<double> times, double fleet) {
     auto s = relan::test::makeState(times, fleet, 1800, 450);
     for (const auto& p : s.MasProbl)
@@ -222,11 +232,7 @@ LineEnd skippingLineSearch(const AnalysisState& s, double A, double B, double K,
 } // namespace
 
 TEST(Smirnov, LineSearchAlongKEndsAsTheDirectOne) {
-    // Duplicated times as in real files, where operating hours repeat.
-    auto times = relan::test::weibullTimes(300, 2e-4, 1.2, 1800, 450, 5);
-    for (std::size_t k = 10; k < times.size(); k += 10)
-        times[k] = times[k - 1];
-    const auto s = smirnovFixture(times, 900);
+    const auto s = smirnovFixture(tiedTimes(300, 2e-4, 1.2, 5, 10, 10), 900);
     const double A = 2e-4, B = 1.2;
     const double Kb = bestK(s, A, B);
     struct Case {
@@ -258,10 +264,7 @@ TEST(Smirnov, LineSearchAlongKEndsAsTheDirectOne) {
 }
 
 TEST(Smirnov, SeveralKAtOnceAreEachBitIdentical) {
-    auto times = relan::test::weibullTimes(200, 2e-4, 1.2, 1800, 450, 6);
-    for (std::size_t k = 4; k < times.size(); k += 5)
-        times[k] = times[k - 1];
-    const auto s = smirnovFixture(times, 700);
+    const auto s = smirnovFixture(tiedTimes(200, 2e-4, 1.2, 6, 4, 5), 700);
     SmirnovCriterion Q(s);
     struct Case {
         double A, B;
@@ -283,10 +286,7 @@ TEST(Smirnov, SeveralKAtOnceAreEachBitIdentical) {
 TEST(Smirnov, CachedCriterionIsBitIdenticalOnReturns) {
     // A coordinate search returns to its accepted point after one or two
     // rejected trials in other coordinates; equal times share their powers.
-    auto times = relan::test::weibullTimes(120, 3e-4, 1.1, 1800, 450, 8);
-    for (std::size_t k = 1; k < times.size(); k += 3)
-        times[k] = times[k - 1];
-    const auto s = smirnovFixture(times, 400);
+    const auto s = smirnovFixture(tiedTimes(120, 3e-4, 1.1, 8, 1, 3), 400);
     SmirnovCriterion Q(s);
     const double A1 = 3e-4, A2 = 3.1e-4, A3 = 3.2e-4, B1 = 1.1, B2 = 1.101, K = 1.3;
     const double visits[][3] = {
