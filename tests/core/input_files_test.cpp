@@ -519,9 +519,9 @@ TEST(WarrantyFile, MeanAndDeviation) {
     auto f = parseWarrantyTerms(cp1251File({"Сроки гарантии", "1000", "2000 ч, партия 2", "", "3000"}), "gar1.txt",
                                 kComma, s);
     EXPECT_EQ(f.MaskEdit1, "3");
-    EXPECT_EQ(f.meSred, "2E3");
+    EXPECT_EQ(f.meSred, "2000");
     EXPECT_EQ(f.MaskEditSrednee, "2000,000");
-    EXPECT_EQ(f.meSKO, "1E3");
+    EXPECT_EQ(f.meSKO, "1000");
     EXPECT_EQ(f.MaskEditSKO, "1000,000");
     EXPECT_EQ(f.Label15, "Сроки гарантии");
     EXPECT_EQ(s.Sred, 2000);
@@ -574,5 +574,5 @@ TEST(WarrantyFile, FromDiskShowsTheFullPath) {
     AnalysisState s;
     auto f = loadWarrantyTerms(path, kComma, s);
     EXPECT_EQ(f.Edit4, path);
-    EXPECT_EQ(f.meSred, "150,0");
+    EXPECT_EQ(f.meSred, "150");
 }

@@ -476,8 +476,11 @@ WarrantyLoadFields parseWarrantyTerms(std::string_view bytes, const std::string&
 
     out.Label15 = comment;
     out.MaskEdit1 = std::to_string(terms.size());
-    out.meSred = formatFixed(mean, 3, 1, fmt);
-    out.meSKO = formatFixed(sd, 3, 1, fmt);
+    // The censoring fields are what every fit reads back: they carry the
+    // law in full (a rounder value is the user's to type), the panel's two
+    // fields show it to the hour's thousandth.
+    out.meSred = formatGeneral(mean, fmt);
+    out.meSKO = formatGeneral(sd, fmt);
     out.MaskEditSrednee = formatFixed(mean, 6, 3, fmt);
     out.MaskEditSKO = formatFixed(sd, 6, 3, fmt);
 
