@@ -23,6 +23,7 @@ QTableView* FrozenColumnsTable::makeSideView(const char* name) {
     v->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     v->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     v->setWordWrap(false);
+    v->setEditTriggers(editTriggers());
     v->hide();
     connect(verticalScrollBar(), &QAbstractSlider::valueChanged, v->verticalScrollBar(), &QAbstractSlider::setValue);
     connect(v->verticalScrollBar(), &QAbstractSlider::valueChanged, verticalScrollBar(), &QAbstractSlider::setValue);
