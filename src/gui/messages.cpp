@@ -3,6 +3,7 @@
 #include "relan/error.hpp"
 
 #include <QMessageBox>
+#include <QPushButton>
 #include <QWidget>
 
 #include <new>
@@ -24,6 +25,17 @@ void showError(QWidget* parent, const QString& caption, const QString& text) {
         return;
     }
     QMessageBox::critical(parent, title, text);
+}
+
+bool askYesNo(QWidget* parent, const QString& caption, const QString& text) {
+    const QString title = caption.isEmpty() && parent ? parent->window()->windowTitle() : caption;
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setObjectName("Question");
+    box.button(QMessageBox::Yes)->setText(QString::fromUtf8("Да"));
+    box.button(QMessageBox::No)->setText(QString::fromUtf8("Нет"));
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 void showException(QWidget* parent, const std::exception& e) {

@@ -20,6 +20,11 @@ void showError(QWidget* parent, const QString& caption, const QString& text);
 // A relan::Error with its caption, or any other exception with its text.
 void showException(QWidget* parent, const std::exception& e);
 
+// A question with the answers "Да" and "Нет", "Нет" the default (Enter and
+// Escape keep things as they are): true when the answer is "Да". Modal; a
+// test answers it through QApplication::activeModalWidget().
+bool askYesNo(QWidget* parent, const QString& caption, const QString& text);
+
 // Runs a handler body; whatever it throws ends the action with a message.
 template <class F>
 bool guarded(QWidget* parent, F&& body) {
