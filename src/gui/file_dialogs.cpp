@@ -41,9 +41,29 @@ QHash<QString, QString>& folders() {
     static QHash<QString, QString> f;
     return f;
 }
+QString& dataFile() {
+    static QString f;
+    return f;
+}
 } // namespace
 
-QString lastFolderOf(const QString& kind) { return folders().value(kind, QDir::homePath()); }
+QString saveDialogFolder(const QString& lastOfKind, const QString& dataFile) {
+    // A folder removed since is no place to start in.
+    if (!lastOfKind.isEmpty() && QFileInfo(lastOfKind).isDir()) return lastOfKind;
+    if (!dataFile.isEmpty()) {
+        const QFileInfo data(dataFile);
+        if (QFileInfo(data.absolutePath()).isDir()) return data.absolutePath();
+    }
+    return QDir::homePath();
+}
+
+QString lastFolderOf(const QString& kind) {
+    return saveDialogFolder(folders().value(kind), dataFile());
+}
+
+void rememberDataFile(const QString& file) {
+    dataFile() = QFileInfo(file).absoluteFilePath();
+}
 
 void rememberFolderOf(const QString& kind, const QString& file) {
     folders().insert(kind, QFileInfo(file).absolutePath());

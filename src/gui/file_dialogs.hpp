@@ -19,11 +19,19 @@ namespace relan::gui {
 // a folder ("dir/"), is returned as it is.
 QString withDefaultSuffix(const QString& path, const QString& suffix);
 
-// The folder of the last file of a kind ("png", "pdf") written in this run
-// of the program, where the next dialog of that kind starts; the home folder
-// before the first.
+// Where a save dialog starts: `lastOfKind`, the folder of the last file of
+// its kind written, while it is a folder; else the folder of `dataFile`, the
+// failure data loaded; else the home folder.
+QString saveDialogFolder(const QString& lastOfKind, const QString& dataFile);
+
+// The folder a save dialog of a kind ("png", "pdf", "csv") starts in this run
+// of the program: saveDialogFolder of the last file of that kind written and
+// of the data file loaded last.
 QString lastFolderOf(const QString& kind);
 void rememberFolderOf(const QString& kind, const QString& file);
+// The failure-data file the windows show, whose folder the save dialogs
+// offer before a file of their kind has been written.
+void rememberDataFile(const QString& file);
 
 // Asks for a file to write, starting at `startPath` (a folder, or a file
 // offered by name). Empty when cancelled. With a `defaultSuffix` the answer
