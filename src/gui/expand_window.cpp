@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 namespace relan::gui {
@@ -81,8 +82,15 @@ ExpandWindow::ExpandWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addLayout(buttons);
-    layout->addWidget(content_, 1);
-    chart_->setMinimumSize(scaledPx(600), scaledPx(360));
+    // A large font on a small screen scrolls the chart rather than cutting
+    // its titles.
+    auto* scroll = new QScrollArea;
+    scroll->setObjectName("ExpandScroll");
+    scroll->setWidget(content_);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    layout->addWidget(scroll, 1);
+    chart_->setDesignedMinimumSize(QSize(scaledPx(600), scaledPx(360)));
     resizeToFitScreen(this, QSize(1184, 769));
 }
 

@@ -40,6 +40,11 @@ namespace {
 // The designed pixel sizes, grown with the user's font.
 QFont pixelFont(int px, bool bold) { return scaledPixelFont({}, px, bold); }
 
+// The least designed size an axis title is shrunk to where the plot is short.
+int leastAxisTitlePx(int designedPx) {
+    return std::min(designedPx, 10);
+}
+
 // Category labels must differ for the axis to keep one slot per interval;
 // two bounds that round to the same hour are told apart invisibly.
 QStringList uniqueLabels(const std::vector<std::string>& labels) {
@@ -147,6 +152,9 @@ void FlowChart::fill(const ChartData& data, const std::vector<std::string>& labe
         x->setTitleFont(pixelFont(look.axisTitlePx, true));
     }
     if (labels.size() > 14) x->setLabelsAngle(-90);
+    // The chart's least size leaves the labels their room; Qt Charts still
+    // cut upright ones to "..." at some font resolutions by a pixel's rounding.
+    x->setTruncateLabels(false);
     chart->addAxis(x, Qt::AlignBottom);
 
     auto* left = new QValueAxis;
@@ -275,13 +283,72 @@ void FlowChart::fill(const ChartData& data, const std::vector<std::string>& labe
     view_->setChart(chart);
     delete old;
     marks_ = std::move(marks);
-    // Value marks follow their points whenever the plot moves or resizes.
-    connect(chart, &QChart::plotAreaChanged, this, [this] { placeMarks(); });
+    // Value marks follow their points whenever the plot moves or resizes,
+    // and the titles along it take the room it has.
+    connect(chart, &QChart::plotAreaChanged, this, [this] {
+        placeMarks();
+        fitAxisTitles();
+    });
     x->setTitleVisible(!look.bottomAxisTitle.isEmpty());
     legend_->setVisible(look.legend && !legendHtml.isEmpty());
     legend_->setFont(pixelFont(look.legendPx, false));
     legend_->setText(legendHtml.join(QStringLiteral(" &nbsp;&nbsp; ")));
+
+    // The plot a reader needs: the titles along it at least at a readable
+    // size, and upright category labels each within its slot.
+    const QFontMetrics labelMetrics(pixelFont(look.axisLabelsPx, false));
+    const QFontMetrics leastTitle(pixelFont(leastAxisTitlePx(look.axisTitlePx), true));
+    int plotWidth = kMinPlotWidth, plotHeight = kMinPlotHeight;
+    if (x->labelsAngle() == 0) {
+        int widest = 0;
+        for (const QString& l : x->categories())
+            widest = std::max(widest, labelMetrics.horizontalAdvance(l));
+        plotWidth = std::max(plotWidth, static_cast<int>(x->count()) * (widest + 6));
+    }
+    if (!look.bottomAxisTitle.isEmpty())
+        plotWidth =
+            std::max(plotWidth, QFontMetrics(x->titleFont()).horizontalAdvance(look.bottomAxisTitle) + 8);
+    for (QAbstractAxis* a : chart->axes(Qt::Vertical))
+        plotHeight = std::max(plotHeight, leastTitle.horizontalAdvance(a->titleText()) + 8);
+    plotMinimum_ = QSize(plotWidth, plotHeight);
+    chart->setTitleFont(pixelFont(titlePx_, true));
+    measureDecorations();
+    updateGeometry();
     layoutParts();
+}
+
+QSize chartDecorations(QChart* c) {
+    // Qt Charts gives each axis its labels' and title's full room when it
+    // has it, and cuts them ("...") when it does not: what it takes around
+    // the plot on a page far larger than needed is what it needs.
+    const QSizeF was = c->size();
+    const QSizeF probe(4000, 3000);
+    c->resize(probe);
+    const QRectF plot = c->plotArea();
+    const QSize out(static_cast<int>(std::ceil(probe.width() - plot.width())),
+                    static_cast<int>(std::ceil(probe.height() - plot.height())));
+    c->resize(was);
+    return out;
+}
+
+void FlowChart::measureDecorations() {
+    decorations_ = chartDecorations(view_->chart());
+}
+
+void FlowChart::setDesignedMinimumSize(const QSize& size) {
+    designedMinimum_ = size;
+    updateGeometry();
+}
+
+QSize FlowChart::minimumSizeHint() const {
+    const int width = decorations_.width() + plotMinimum_.width();
+    int height = decorations_.height() + plotMinimum_.height();
+    // The legend and the footer are tallest at the least width.
+    if (legend_->isVisibleTo(this)) height += legend_->heightForWidth(width) + 4;
+    if (footer_)
+        height +=
+            footer_->hasHeightForWidth() ? footer_->heightForWidth(width) : footer_->sizeHint().height();
+    return QSize(width, height).expandedTo(designedMinimum_);
 }
 
 std::vector<QGraphicsSimpleTextItem*> FlowChart::markItems() const {
@@ -329,14 +396,29 @@ void FlowChart::fitTitles() {
     };
     QChart* c = view_->chart();
     c->setTitleFont(fitted(title_, titlePx_, view_->width() - 24));
-    // The plot is the chart less its title, the bottom labels and margins.
-    const int plotHeight = view_->height() - 2 * QFontMetrics(c->titleFont()).height() - scaledPx(60);
-    for (QAbstractAxis* a : c->axes(Qt::Vertical)) a->setTitleFont(fitted(a->titleText(), axisTitlePx_, plotHeight));
+    fitAxisTitles();
+}
+
+void FlowChart::fitAxisTitles() {
+    // A title along the plot gets the designed size, or a smaller one as long
+    // as it stays readable; the chart's least size leaves it that room.
+    QChart* c = view_->chart();
+    const double room = c->plotArea().height() - 8;
+    if (room <= 0) return;
+    const int least = scaledPx(leastAxisTitlePx(axisTitlePx_));
+    for (QAbstractAxis* a : c->axes(Qt::Vertical)) {
+        QFont f = pixelFont(axisTitlePx_, true);
+        while (f.pixelSize() > least && QFontMetrics(f).horizontalAdvance(a->titleText()) > room)
+            f.setPixelSize(f.pixelSize() - 1);
+        // Setting it again would lay the chart out again, and call back here.
+        if (f != a->titleFont()) a->setTitleFont(f);
+    }
 }
 
 void FlowChart::setFooter(QWidget* footer) {
     footer_ = footer;
     footer_->setParent(this);
+    updateGeometry();
     layoutParts();
 }
 

@@ -62,7 +62,17 @@ public:
     // false when the file was refused (see writePngFile).
     bool savePng(const QString& path) const;
 
-protected:
+    // The smallest plot a chart is read on, in pixels of the screen.
+    static constexpr int kMinPlotWidth = 200, kMinPlotHeight = 150;
+    // The size a window designed the chart for, kept where the chart's
+    // contents need no more.
+    void setDesignedMinimumSize(const QSize& size);
+    // Room for the smallest plot with every axis label and title whole and
+    // the legend and footer under it; never below the designed size.
+    QSize minimumSizeHint() const override;
+    QSize sizeHint() const override { return minimumSizeHint(); }
+
+  protected:
     void contextMenuEvent(QContextMenuEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
 
@@ -70,6 +80,8 @@ private:
     void layoutParts();
     void placeMarks();
     void fitTitles();
+    void fitAxisTitles();
+    void measureDecorations();
 
     QChartView* view_ = nullptr;
     QLabel* legend_ = nullptr;
@@ -77,6 +89,11 @@ private:
     QString title_;
     int titlePx_ = 16;
     int axisTitlePx_ = 13;
+    QSize designedMinimum_;
+    // What the chart takes around its plot with every part at its designed
+    // size, and the plot's own least size for its labels and titles.
+    QSize decorations_;
+    QSize plotMinimum_{kMinPlotWidth, kMinPlotHeight};
     struct Mark {
         QGraphicsSimpleTextItem* item;
         QPointF value;
@@ -87,6 +104,10 @@ private:
     QStringList seriesTitles_;
     QStringList legendTitles_;
 };
+
+// What a chart takes around its plot (axes, titles, margins) when every part
+// of it has its full room.
+QSize chartDecorations(QChart* chart);
 
 // A colour of the computed charts (0xRRGGBB, transparency in per cent).
 QColor chartColor(std::uint32_t rgb, int transparency = 0);

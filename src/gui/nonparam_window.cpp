@@ -33,7 +33,7 @@ NonParamWindow::NonParamWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     labels_[10] = l10;
 
     chart_ = new FlowChart("Chart3", nullptr);
-    chart_->setMinimumSize(scaledPx(600), scaledPx(320));
+    chart_->setDesignedMinimumSize(QSize(scaledPx(600), scaledPx(320)));
 
     // Under the chart: the counts, the half-fleet times and the censoring
     // law in three columns, the print button at the right.

@@ -20,6 +20,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScatterSeries>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -55,10 +56,16 @@ ProbabilityPlotWindow::ProbabilityPlotWindow(QWidget* parent) : QWidget(parent, 
     view_->setObjectName("ProbabilityChart");
     view_->setRenderHint(QPainter::Antialiasing);
     view_->setMinimumSize(scaledPx(500), scaledPx(360));
+    // The chart's own legend cuts a long entry; this one wraps.
+    legend_ = namedLabel("ProbabilityLegend", {});
+    legend_->setWordWrap(true);
+    legend_->setTextFormat(Qt::RichText);
+    legend_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     auto* contentLayout = new QVBoxLayout(content_);
     contentLayout->setContentsMargins(0, 0, 0, 0);
     contentLayout->addWidget(heading_);
     contentLayout->addWidget(view_, 1);
+    contentLayout->addWidget(legend_);
     connect(print, &QPushButton::clicked, this, [this] {
         printWindowInteractively(content_, printName(heading_->text(), QString::fromUtf8("вероятностная бумага")));
     });
@@ -70,7 +77,14 @@ ProbabilityPlotWindow::ProbabilityPlotWindow(QWidget* parent) : QWidget(parent, 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 4, 6, 6);
     layout->addLayout(buttons);
-    layout->addWidget(content_, 1);
+    // A large font on a small screen scrolls the chart rather than cutting
+    // its titles.
+    auto* scroll = new QScrollArea;
+    scroll->setObjectName("ProbabilityScroll");
+    scroll->setWidget(content_);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    layout->addWidget(scroll, 1);
     resizeToFitScreen(this, QSize(1000, 720));
 }
 
@@ -137,9 +151,35 @@ QChart* probabilityChart(const ProbabilityPlot& plot, const NumberFormat& fmt) {
 void ProbabilityPlotWindow::fill(const ProbabilityPlot& plot, const QString& heading, const NumberFormat& fmt) {
     heading_->setText(heading);
     QChart* chart = probabilityChart(plot, fmt);
+    QStringList entries;
+    for (QLegendMarker* m : chart->legend()->markers()) {
+        if (!m->isVisible()) continue;
+        const QColor c = m->series()->type() == QAbstractSeries::SeriesTypeScatter
+                             ? static_cast<QScatterSeries*>(m->series())->color()
+                             : static_cast<QLineSeries*>(m->series())->pen().color();
+        const bool dashed = m->series()->type() == QAbstractSeries::SeriesTypeLine &&
+                            static_cast<QLineSeries*>(m->series())->pen().style() != Qt::SolidLine;
+        const QString symbol = m->series()->type() == QAbstractSeries::SeriesTypeScatter
+                                   ? QString::fromUtf8("●")
+                               : dashed ? QString::fromUtf8("╍╍")
+                                        : QString::fromUtf8("━━");
+        QString label = m->label().toHtmlEscaped();
+        label.replace(' ', "&nbsp;");
+        entries << QString("<span style=\"color:%1\">%2</span>&nbsp;%3").arg(c.name(), symbol, label);
+    }
+    chart->legend()->hide();
+    legend_->setText(entries.join(QStringLiteral(" &nbsp;&nbsp; ")));
     QChart* old = view_->chart();
     view_->setChart(chart);
     delete old;
+    // A plot as long as the titles along it and never below a readable size.
+    int plotWidth = FlowChart::kMinPlotWidth, plotHeight = FlowChart::kMinPlotHeight;
+    for (QAbstractAxis* a : chart->axes(Qt::Horizontal))
+        plotWidth = std::max(plotWidth, QFontMetrics(a->titleFont()).horizontalAdvance(a->titleText()) + 8);
+    for (QAbstractAxis* a : chart->axes(Qt::Vertical))
+        plotHeight = std::max(plotHeight, QFontMetrics(a->titleFont()).horizontalAdvance(a->titleText()) + 8);
+    view_->setMinimumSize((chartDecorations(chart) + QSize(plotWidth, plotHeight))
+                              .expandedTo(QSize(scaledPx(500), scaledPx(360))));
 }
 
 void ProbabilityPlotWindow::contextMenuEvent(QContextMenuEvent* e) {

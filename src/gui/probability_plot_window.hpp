@@ -31,6 +31,7 @@ private:
     QWidget* content_ = nullptr;
     QLabel* heading_ = nullptr;
     QChartView* view_ = nullptr;
+    QLabel* legend_ = nullptr;
 };
 
 } // namespace relan::gui
