@@ -186,8 +186,11 @@ MainWindow::MainWindow(QWidget* parent, LinkFile linkFile, const NumberFormat& f
 
     memo2_ = new QPlainTextEdit;
     memo2_->setObjectName("Memo2");
-    memo2_->setLineWrapMode(QPlainTextEdit::NoWrap);
-    memo2_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // A warning of a fit is one long line: it wraps at the log's width, so
+    // that its end is read without scrolling sideways.
+    memo2_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    memo2_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    memo2_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     memo2_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memo2_->setPlainText(u("Ход решения"));
     memo2_->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('0')) * 20);
@@ -203,6 +206,7 @@ MainWindow::MainWindow(QWidget* parent, LinkFile linkFile, const NumberFormat& f
     massList_->horizontalHeader()->setStyleSheet("QHeaderView::section { background-color: palette(tooltip-base); }");
     massList_->setToolTip(u("Данные из файла об отказах изделий"));
     massList_->setSelectionMode(QAbstractItemView::ContiguousSelection);
+    massList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     massList_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(massList_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         QMenu menu(this);
@@ -620,6 +624,7 @@ bool MainWindow::loadFailureFile(const QString& path) {
     if (!guarded(this, [&] { load = loadFailureData(ss(path), fmt_, state_); })) return false;
     lastFailureFile_ = path;
     loadedPath_ = path;
+    rememberDataFile(path);
     filePath_->setText(path);
     try {
         if (linkFile_ == LinkFile::Use) writeLinkFile(QDir::currentPath().toStdString(), ss(path));
@@ -1019,6 +1024,13 @@ void MainWindow::showEvent(QShowEvent* e) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {
+    // A genetic run may have taken hours: it is lost only when the user says
+    // so. The run goes on while the question is open and may end meanwhile.
+    if (geneticRunning() && !closeWhenDone_ &&
+        !askYesNo(this, {}, u("Генетический алгоритм ещё работает. Остановить его и закрыть программу?"))) {
+        e->ignore();
+        return;
+    }
     abandonWork();
     if (geneticRunning()) {
         // Closed once the run has finished its generation; nothing more is shown.

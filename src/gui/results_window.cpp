@@ -10,11 +10,12 @@
 
 #include <QContextMenuEvent>
 #include <QFontMetrics>
-#include <QMenu>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QTableWidget>
@@ -49,7 +50,9 @@ ResultsWindow::ResultsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     QPushButton* cont = namedButton("Prodolgenie", QString::fromUtf8("Продолж."));
     connect(expand, &QPushButton::clicked, this, &ResultsWindow::expandRequested);
     connect(print, &QPushButton::clicked, this, [this] {
-        printWindowInteractively(this, printName(label10_->text(), QString::fromUtf8("результаты")));
+        printInteractively(
+            this, printName(label10_->text(), QString::fromUtf8("результаты")),
+            [this](QPagedPaintDevice& device, int resolution) { return this->print(device, resolution); });
     });
     connect(cont, &QPushButton::clicked, this, &QWidget::hide);
     probability_ = namedButton("ButtonProbability", QString::fromUtf8("Вероятностная бумага"));
@@ -85,20 +88,25 @@ ResultsWindow::ResultsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     const int height = kTableRows * rowHeight + grid_->horizontalScrollBar()->sizeHint().height() + 2;
     grid_->setMinimumHeight(height);
     grid_->setMaximumHeight(height);
+    // The figures are the models' and are printed and saved as computed:
+    // no cell takes typing, in the grid or in its frozen columns.
+    grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     for (int r = 0; r < kTableRows; ++r)
-        for (int c = 0; c < kTableColumns; ++c) grid_->setItem(r, c, new QTableWidgetItem);
+        for (int c = 0; c < kTableColumns; ++c) {
+            auto* it = new QTableWidgetItem;
+            it->setFlags(it->flags() & ~Qt::ItemIsEditable);
+            grid_->setItem(r, c, it);
+        }
     // Row 0 is the fixed heading row.
-    for (int c = 0; c < kTableColumns; ++c) {
-        QTableWidgetItem* it = grid_->item(0, c);
-        it->setFlags(it->flags() & ~Qt::ItemIsEditable);
-        it->setBackground(palette().button());
-    }
+    for (int c = 0; c < kTableColumns; ++c)
+        grid_->item(0, c)->setBackground(palette().button());
     grid_->setFrozenColumns({0}, {});
 
     chart2_ = new FlowChart("Chart2", nullptr);
     chart1_ = new FlowChart("Chart1", nullptr);
     chart3_ = new FlowChart("Chart3", nullptr);
-    for (FlowChart* c : {chart1_, chart2_, chart3_}) c->setMinimumSize(scaledPx(300), scaledPx(160));
+    for (FlowChart* c : {chart1_, chart2_, chart3_})
+        c->setDesignedMinimumSize(QSize(scaledPx(300), scaledPx(160)));
 
     // The charts of the flow on the left, the table and the chart of the
     // causes on the right; the user trades room between them.
@@ -124,12 +132,30 @@ ResultsWindow::ResultsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     columns->setStretchFactor(1, 55);
     columns->setChildrenCollapsible(false);
 
+    // On a small screen or with a large font the charts keep a plot that
+    // can be read and the window scrolls, rather than squeezing them.
+    auto* scroll = new QScrollArea;
+    scroll->setObjectName("ResultsScroll");
+    scroll->setWidget(columns);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    columns_ = columns;
+    leftCharts_ = leftCharts;
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
-    layout->addWidget(columns);
+    layout->addWidget(scroll);
     resizeToFitScreen(this, QSize(1436, 794));
-    columns->setSizes({width() * 45 / 100, width() * 55 / 100});
-    leftCharts->setSizes({QWidget::height() * 46 / 100, QWidget::height() * 54 / 100});
+    shareRoom();
+}
+
+void ResultsWindow::shareRoom() {
+    // The designed shares: 45 % of the width to the flow charts, the rest to
+    // the table and the chart of the causes; the charts on the left 46:54.
+    const int w = std::max(columns_->width(), width() - 8);
+    const int h = std::max(columns_->height(), height() - 8);
+    columns_->setSizes({w * 45 / 100, w * 55 / 100});
+    leftCharts_->setSizes({h * 46 / 100, h * 54 / 100});
 }
 
 void ResultsWindow::setComment(const QString& text) { label10_->setText(text); }
@@ -191,11 +217,48 @@ void ResultsWindow::fill(const DiagramsResult& r) {
     chart1_->fill(r.charts.chart1, r.charts.labels, ChartLook{});
     chart2_->fill(r.charts.chart2, r.charts.labels, accumulatedFlowLook());
     chart3_->fill(r.charts.chart3, r.charts.labels, ChartLook{});
+    showWholeTable();
+}
+
+void ResultsWindow::showWholeTable() {
+    // Every model's column in view where the flow charts can spare the
+    // width; they keep at least what they need to be read.
+    int table = 0;
+    for (int c = 0; c <= table_.dataColumn; ++c)
+        table += grid_->columnWidth(c);
+    table += 2 * grid_->frameWidth() + 8;
+    const QList<int> sizes = columns_->sizes();
+    if (sizes.size() != 2) return;
+    const int total = sizes[0] + sizes[1];
+    const int wanted = std::min(table, total - leftCharts_->minimumSizeHint().width());
+    if (sizes[1] < wanted) columns_->setSizes({total - wanted, wanted});
 }
 
 QString ResultsWindow::cellText(int row, int column) const {
     const QTableWidgetItem* it = grid_->item(row, column);
     return it ? it->text().trimmed() : QString();
+}
+
+PrintedTable ResultsWindow::printedTable() const {
+    PrintedTable out;
+    for (int row = 0; row < kTableRows; ++row) {
+        QStringList cells;
+        for (int c = 0; c <= table_.dataColumn; ++c)
+            cells << cellText(row, c);
+        out.rows.push_back(cells);
+    }
+    // The window tells in a tooltip why a model is marked; paper has none.
+    for (int c = 0; c <= table_.dataColumn; ++c)
+        if (!table_.notes[c].empty())
+            out.notes << QString::fromUtf8("⚠ %1: %2")
+                             .arg(qs(table_.cells[0][c]), qs(table_.notes[c]).replace('\n', "; "));
+    return out;
+}
+
+bool ResultsWindow::print(QPagedPaintDevice& device, int resolution) {
+    return paintTableAndFigures(device, resolution,
+                                printName(label10_->text(), QString::fromUtf8("результаты")), printedTable(),
+                                grid_->font(), {chart2_, chart1_, chart3_});
 }
 
 bool ResultsWindow::saveCsv(const QString& path) {

@@ -4,6 +4,7 @@
 // failure-flow charts of one calculation.
 
 #include "flow_chart.hpp"
+#include "printing.hpp"
 
 #include "relan/results.hpp"
 
@@ -11,6 +12,7 @@
 
 class QLabel;
 class QPushButton;
+class QSplitter;
 class QTableWidget;
 
 namespace relan::gui {
@@ -36,6 +38,11 @@ public:
     // Cell text with the padding spaces that centre it removed.
     QString cellText(int row, int column) const;
 
+    // What "Печать" puts on paper: every column the window shows, scrolled
+    // into view or not, and every row, then the three charts.
+    PrintedTable printedTable() const;
+    bool print(QPagedPaintDevice& device, int resolution);
+
     // "Сохранить как CSV…": the table of the last filling for a spreadsheet.
     // False, with a message, when the file was refused.
     bool saveCsv(const QString& path);
@@ -50,6 +57,8 @@ protected:
 
 private:
     void padCell(int row, int column, const QString& text);
+    void shareRoom();
+    void showWholeTable();
 
     ResultTable table_{};
     QLabel* label10_ = nullptr;
@@ -58,6 +67,8 @@ private:
     FlowChart* chart1_ = nullptr;
     FlowChart* chart2_ = nullptr;
     FlowChart* chart3_ = nullptr;
+    QSplitter* columns_ = nullptr;
+    QSplitter* leftCharts_ = nullptr;
 };
 
 } // namespace relan::gui
