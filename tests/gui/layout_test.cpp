@@ -13,21 +13,26 @@
 #include "probability_plot_window.hpp"
 #include "results_window.hpp"
 
+#include <QAbstractAxis>
 #include <QAbstractButton>
-#include <QScrollArea>
+#include <QChart>
+#include <QChartView>
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QGraphicsTextItem>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTextDocumentFragment>
 #include <QtTest>
 
 using relan::gui::MainWindow;
@@ -115,6 +120,42 @@ QStringList faults(QWidget* window) {
     return out;
 }
 
+// What is wrong with the charts of a window: a plot too small to read, an
+// axis label or title that Qt Charts had to cut ("...").
+QStringList chartFaults(QWidget* window) {
+    QStringList out;
+    for (const QChartView* view : window->findChildren<QChartView*>()) {
+        if (!view->isVisibleTo(window)) continue;
+        const QChart* chart = view->chart();
+        QString name = view->objectName();
+        for (const QWidget* p = view; name.isEmpty() && p; p = p->parentWidget())
+            name = p->objectName();
+        const QRectF plot = chart->plotArea();
+        if (plot.width() < relan::gui::FlowChart::kMinPlotWidth ||
+            plot.height() < relan::gui::FlowChart::kMinPlotHeight)
+            out << QString("%1: plot %2x%3 in a chart of %4x%5")
+                       .arg(name)
+                       .arg(plot.width())
+                       .arg(plot.height())
+                       .arg(view->width())
+                       .arg(view->height());
+        for (const QAbstractAxis* axis : chart->axes())
+            if (axis->labelsTruncated())
+                out << QString("%1: the labels of «%2» cut").arg(name, axis->titleText());
+        const QString title = QTextDocumentFragment::fromHtml(chart->title()).toPlainText();
+        for (const QGraphicsItem* item : chart->scene()->items()) {
+            const auto* text = dynamic_cast<const QGraphicsTextItem*>(item);
+            if (!text || !text->isVisible()) continue;
+            const QString shown = text->toPlainText();
+            if (!shown.endsWith("...")) continue;
+            // The chart's own title is the heading's business.
+            if (shown.size() > 3 && title.startsWith(shown.chopped(3))) continue;
+            out << QString("%1: «%2» cut").arg(name, shown);
+        }
+    }
+    return out;
+}
+
 void show(QWidget* w) {
     w->show();
     w->move(w->screen()->availableGeometry().topLeft());
@@ -179,7 +220,7 @@ void LayoutTest::everyWindowFitsTheScreen() {
         shown = w.expandWindow();
     }
     show(shown);
-    const QStringList found = faults(shown);
+    const QStringList found = faults(shown) + chartFaults(shown);
     QVERIFY2(found.isEmpty(), qPrintable(found.join("\n")));
 }
 

@@ -1,5 +1,7 @@
 #include "expand_window.hpp"
+#include "file_dialogs.hpp"
 #include "flow_chart.hpp"
+#include "frozen_table.hpp"
 #include "main_window.hpp"
 #include "messages.hpp"
 #include "nonparam_window.hpp"
@@ -13,17 +15,17 @@
 #include "relan/error.hpp"
 #include "relan/fits.hpp"
 #include "relan/likelihood.hpp"
+#include "relan/numtext.hpp"
 #include "relan/text1251.hpp"
 
 #include "fleet_file.hpp"
 
 #include <QAbstractButton>
-#include <QCheckBox>
 #include <QChart>
 #include <QChartView>
-#include <QRegularExpression>
-#include <QXYSeries>
+#include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -32,20 +34,26 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPdfWriter>
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <QProcess>
 #include <QProgressBar>
-#include <QSignalSpy>
-#include <QElapsedTimer>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QSet>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QStackedWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextDocumentFragment>
+#include <QTextLayout>
 #include <QTimer>
+#include <QXYSeries>
 #include <QtTest>
 
 using relan::gui::FlowChart;
@@ -178,8 +186,15 @@ private slots:
     void fitFailingInTheWorkerShowsItsMessageAndKeepsTheResults();
     void reportIsWrittenFromTheResultsWindow();
     void tablesAreSavedForASpreadsheet();
+    void loadedCensoringLawReachesTheCalculationWhole();
+    void resultTablesTakeNoTyping();
+    void printedTableIsSplitIntoPagesThatHoldEveryCell();
+    void printoutHoldsEveryColumnAndRowAndTheCharts();
+    void saveDialogsStartInTheFolderOfTheirKindOrOfTheData();
+    void closingDuringAGeneticRunAsksFirst();
+    void logWrapsLongLines();
 
-private:
+  private:
     QTemporaryDir dir_;
 };
 
@@ -1106,6 +1121,238 @@ void MainWindowTest::tablesAreSavedForASpreadsheet() {
     Messages msg;
     QVERIFY(!w.saveFailureListCsv(dir_.filePath("missing/list.csv")));
     QCOMPARE(msg.texts.size(), 1);
+}
+
+void MainWindowTest::loadedCensoringLawReachesTheCalculationWhole() {
+    // The fields read back, in the user's decimal separator, as the law the
+    // file gave; and the calculation works with that law.
+    for (const relan::NumberFormat fmt : {relan::NumberFormat{'.'}, relan::NumberFormat{','}}) {
+        MainWindow w(nullptr, MainWindow::LinkFile::Ignore, fmt);
+        QVERIFY(w.loadFailureFile(kSample));
+        const auto readBack = [&](const char* field) {
+            const std::optional<double> v = relan::parseReal(text(&w, field).toStdString(), fmt.decimal);
+            if (!v) qFatal("%s does not read back: %s", field, qPrintable(text(&w, field)));
+            return *v;
+        };
+        const auto close = [](double a, double b) { return std::abs(a - b) <= 1e-9 * std::abs(b); };
+        QVERIFY(close(readBack("meSred"), w.state().Sred));
+        QVERIFY(close(readBack("meSKO"), w.state().SKO));
+        QVERIFY(w.loadWarrantyFile(RELAN_SAMPLES_DIR "/gar2018.txt"));
+        const double mean = w.state().Sred, sd = w.state().SKO;
+        // The warranty terms of the sample are not round: three digits would
+        // have given 1820 h and 422 h.
+        QVERIFY(std::abs(mean - 1820) > 1 && std::abs(sd - 422) > 0.4);
+        QVERIFY2(close(readBack("meSred"), mean), qPrintable(text(&w, "meSred")));
+        QVERIFY2(close(readBack("meSKO"), sd), qPrintable(text(&w, "meSKO")));
+        QVERIFY(text(&w, "meSred").contains(QLatin1Char(fmt.decimal)));
+        QVERIFY(calculated(w));
+        QVERIFY(close(w.state().Sred, mean));
+        QVERIFY(close(w.state().SKO, sd));
+        // A rounder value is the user's to type.
+        child<QLineEdit>(&w, "meSred")->setText("1800");
+        QVERIFY(calculated(w));
+        QCOMPARE(w.state().Sred, 1800.0);
+    }
+}
+
+void MainWindowTest::resultTablesTakeNoTyping() {
+    MainWindow w;
+    QVERIFY(w.loadFailureFile(kSample));
+    child<QCheckBox>(&w, "BoxNewton")->setChecked(true);
+    QVERIFY(calculated(w));
+    ResultsWindow* r = w.resultsWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(r));
+    auto* grid = child<relan::gui::FrozenColumnsTable>(r, "Result_Grid");
+    const QString before = grid->item(2, 1)->text();
+    // A double click, a key typed and a programmatic edit on a scrolled and
+    // on a frozen column alike.
+    for (int column : {1, 0, r->findChild<QTableWidget*>("Result_Grid")->columnCount() - 1}) {
+        const QAbstractItemView* view = grid->viewShowing(column);
+        QCOMPARE(view->editTriggers(), QAbstractItemView::NoEditTriggers);
+        QVERIFY(!(grid->item(2, column)->flags() & Qt::ItemIsEditable));
+    }
+    const QRect cell = grid->visualItemRect(grid->item(2, 1));
+    QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::keyClicks(grid->viewport(), "999");
+    QTest::keyClick(grid->viewport(), Qt::Key_Return);
+    grid->editItem(grid->item(2, 1));
+    QCoreApplication::processEvents();
+    for (const QLineEdit* editor : grid->viewport()->findChildren<QLineEdit*>())
+        QVERIFY(!editor->isVisible());
+    QCOMPARE(grid->item(2, 1)->text(), before);
+    QVERIFY(!child<QTableView>(&w, "Mass_List")
+                 ->model()
+                 ->flags(child<QTableView>(&w, "Mass_List")->model()->index(0, 0))
+                 .testFlag(Qt::ItemIsEditable));
+}
+
+void MainWindowTest::printedTableIsSplitIntoPagesThatHoldEveryCell() {
+    using relan::gui::tablePages;
+    const struct {
+        std::vector<double> widths;
+        int rows;
+        double rowHeight;
+        QSizeF room;
+        int pages;
+    } cases[] = {
+        {{100, 60, 60, 60}, 5, 10, {400, 100}, 1},             // all on one page
+        {{100, 60, 60, 60, 60, 60, 60}, 5, 10, {250, 100}, 3}, // columns two by two beside the titles
+        {{100, 60, 60}, 12, 10, {400, 50}, 3},                 // four rows under the headings a page
+        {{100, 60, 60, 60}, 12, 10, {230, 50}, 6},             // both
+        {{100, 300, 60}, 3, 10, {250, 100}, 2},                // a column wider than a page has its own
+        {{100}, 3, 10, {250, 100}, 1},                         // only the titles
+        {{100, 60}, 1, 10, {250, 5}, 1},                       // only the headings, on too short a page
+    };
+    for (const auto& c : cases) {
+        const auto pages = tablePages(c.widths, c.rows, c.rowHeight, c.room);
+        QCOMPARE(int(pages.size()), c.pages);
+        QMap<QPair<int, int>, int> seen;
+        for (const auto& p : pages) {
+            QCOMPARE(p.rows.front(), 0);
+            QCOMPARE(p.columns.front(), 0);
+            double width = 0;
+            for (int col : p.columns)
+                width += c.widths[col];
+            QVERIFY(p.columns.size() == 2 || width <= c.room.width());
+            QVERIFY(p.rows.size() == 2 || p.rows.size() * c.rowHeight <= c.room.height() || c.rows == 1);
+            for (int r : p.rows)
+                for (int col : p.columns)
+                    ++seen[qMakePair(r, col)];
+        }
+        for (int r = 0; r < c.rows; ++r)
+            for (int col = 0; col < int(c.widths.size()); ++col) {
+                const bool title = r == 0 || col == 0;
+                const int times = seen[qMakePair(r, col)];
+                QVERIFY2(title ? times >= 1 : times == 1, qPrintable(QString("%1,%2").arg(r).arg(col)));
+            }
+    }
+}
+
+void MainWindowTest::printoutHoldsEveryColumnAndRowAndTheCharts() {
+    MainWindow w;
+    QVERIFY(w.loadFailureFile(kSample));
+    for (const char* box : {"BoxNewton", "BoxSmirnow", "BoxML"})
+        child<QCheckBox>(&w, box)->setChecked(true);
+    QVERIFY(calculated(w));
+    ResultsWindow* r = w.resultsWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(r));
+    const relan::gui::PrintedTable table = r->printedTable();
+    QCOMPARE(int(table.rows.size()), relan::kTableRows);
+    // Four models, the row titles and the operating data.
+    QCOMPARE(int(table.rows.front().size()), 6);
+    QCOMPARE(table.rows[0][5], u("Данные эксплуатации"));
+    // On a narrow page too, every heading and every figure reaches paper.
+    for (const auto& [size, orientation] : {std::pair{QPageSize::A4, QPageLayout::Landscape},
+                                            std::pair{QPageSize::A6, QPageLayout::Portrait}}) {
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        const QString pdf = dir_.filePath("printout.pdf");
+        printer.setOutputFileName(pdf);
+        printer.setPageSize(QPageSize(size));
+        printer.setPageOrientation(orientation);
+        QVERIFY(
+            relan::gui::printPages(printer, [r](QPagedPaintDevice& d, int dpi) { return r->print(d, dpi); }));
+        QProcess text;
+        text.start("pdftotext", {"-layout", pdf, "-"});
+        QVERIFY(text.waitForFinished(30000));
+        const QString printed = QString::fromUtf8(text.readAllStandardOutput());
+        const QString flat = printed.simplified();
+        for (const QStringList& row : table.rows)
+            for (const QString& cell : row)
+                QVERIFY2(flat.contains(cell.simplified()),
+                         qPrintable(cell + " missing on " + QString::number(size)));
+        // The charts come after the table: their titles are on paper.
+        for (const char* chart : {"Chart1", "Chart2", "Chart3"}) {
+            const QString title = child<FlowChart>(r, chart)->chart()->title();
+            QVERIFY2(
+                flat.contains(QTextDocumentFragment::fromHtml(title).toPlainText().simplified().left(24)),
+                chart);
+        }
+        const int pages = printed.count(QLatin1Char('\f'));
+        if (orientation == QPageLayout::Landscape)
+            QCOMPARE(pages, 2); // the table, then the charts
+        else
+            QVERIFY2(pages > 2, qPrintable(QString::number(pages)));
+    }
+}
+
+void MainWindowTest::saveDialogsStartInTheFolderOfTheirKindOrOfTheData() {
+    using relan::gui::saveDialogFolder;
+    QTemporaryDir other;
+    const QString data = QFileInfo(kSmall).absoluteFilePath();
+    const QString dataFolder = QFileInfo(kSmall).absolutePath();
+    const struct {
+        QString last, data, expected;
+    } cases[] = {
+        {other.path(), data, other.path()},                     // the last of its kind first
+        {{}, data, dataFolder},                                 // else the data's folder
+        {dir_.filePath("removed"), data, dataFolder},           // a folder gone is no start
+        {{}, {}, QDir::homePath()},                             // nothing known
+        {{}, dir_.filePath("gone/data.rel"), QDir::homePath()}, // the data's folder gone too
+    };
+    for (const auto& c : cases)
+        QCOMPARE(saveDialogFolder(c.last, c.data), c.expected);
+    // The windows' dialogs: a kind never written starts with the data.
+    MainWindow w(nullptr, MainWindow::LinkFile::Ignore);
+    QVERIFY(w.loadFailureFile(kSmall));
+    QCOMPARE(relan::gui::lastFolderOf("test-kind"), dataFolder);
+    relan::gui::rememberFolderOf("test-kind", other.filePath("report.pdf"));
+    QCOMPARE(relan::gui::lastFolderOf("test-kind"), other.path());
+}
+
+void MainWindowTest::closingDuringAGeneticRunAsksFirst() {
+    MainWindow w;
+    QVERIFY(w.loadFailureFile(kSample));
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    child<QLineEdit>(&w, "Edit3")->setText("60");
+    child<QLineEdit>(&w, "NPokoleny")->setText("1000000");
+    QSignalSpy finished(&w, &MainWindow::geneticRunFinished);
+    QVERIFY(w.startGeneticRun());
+    QStringList asked;
+    // Answers the question the close brings up.
+    const auto answer = [&](QMessageBox::StandardButton button) {
+        QTimer::singleShot(50, [&, button] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            asked << box->text();
+            QCOMPARE(box->button(QMessageBox::Yes)->text(), u("Да"));
+            QCOMPARE(box->button(QMessageBox::No)->text(), u("Нет"));
+            box->button(button)->click();
+        });
+    };
+    answer(QMessageBox::No);
+    QVERIFY(!w.close());
+    QCOMPARE(asked,
+             QStringList{u("Генетический алгоритм ещё работает. Остановить его и закрыть программу?")});
+    QVERIFY(w.isVisible());
+    QVERIFY(w.geneticRunning());
+    QCOMPARE(finished.count(), 0);
+    answer(QMessageBox::Yes);
+    w.close();
+    QCOMPARE(asked.size(), 2);
+    // The run ends after its generation, and the window goes with it.
+    QVERIFY(finished.wait(30000));
+    QVERIFY(!w.geneticRunning());
+    QTRY_VERIFY(!w.isVisible());
+}
+
+void MainWindowTest::logWrapsLongLines() {
+    MainWindow w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    auto* log = child<QPlainTextEdit>(&w, "Memo2");
+    QCOMPARE(log->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    const QString line =
+        u("Модель 1.2: поиск параметра A остановился на нижней границе диапазона, ") + QString(40, 'x');
+    w.appendLog(line);
+    QCoreApplication::processEvents();
+    // The line takes several rows of the log and nothing lies beyond its
+    // right edge.
+    QVERIFY(log->horizontalScrollBar()->maximum() == 0);
+    const QTextBlock last = log->document()->lastBlock();
+    QVERIFY(last.layout()->lineCount() > 1);
+    QCOMPARE(last.text(), line);
 }
 
 QTEST_MAIN(MainWindowTest)
