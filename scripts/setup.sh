@@ -4,9 +4,10 @@
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 # Qt Charts needs the OpenGL module's CMake files, which qt6-charts-dev does not pull in.
-# The last line serves the Debian package: CPack's dependency scan
+# The last two lines serve the Debian package: CPack's dependency scan
 # (dpkg-shlibdeps, file), the checks of the desktop entry and the metainfo,
-# and rsvg-convert for scripts/icons.sh.
+# rsvg-convert for scripts/icons.sh, the manual pages made from --help
+# (help2man, and man to read them back) and lintian's check of the package.
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
@@ -16,6 +17,7 @@ packages=(
   xvfb xauth imagemagick fonts-dejavu-core
   poppler-utils
   dpkg-dev file desktop-file-utils appstream librsvg2-bin
+  help2man man-db lintian
 )
 missing=()
 for p in "${packages[@]}"; do
