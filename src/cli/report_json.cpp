@@ -173,6 +173,10 @@ Json interval(const LikelihoodInterval& ci) { return Json::array({end(ci.lo), en
 Json likelihoodJson(const AnalysisState& s, const LikelihoodFit& f) {
     // The criterion of this model is the log-likelihood it maximised.
     Json out = modelJson(s, "ml", s.MLik, 0, f.loglik);
+    // At the power-law limit A and K only represent it: no estimates.
+    out["estimable"] = f.estimable;
+    if (!f.estimable) out["A"] = out["K_powtor"] = nullptr;
+    out["power_law"] = Json{{"loglik", f.powerLaw.loglik}, {"B", f.powerLaw.B}, {"c", f.powerLaw.c}};
     out["converged"] = f.converged;
     out["loglik"] = f.loglik;
     out["aic"] = f.aic;
@@ -186,7 +190,10 @@ Json likelihoodJson(const AnalysisState& s, const LikelihoodFit& f) {
     for (const auto& p : f.mcf)
         mcf.push_back({{"time", p.time}, {"value", p.value.estimate}, {"lo", end(p.value.lo)}, {"hi", end(p.value.hi)}});
     out["mcf"] = mcf;
-    out["gof"] = {{"chi2", f.gof.chi2}, {"cells", f.gof.cells}, {"df", f.gof.df}, {"p", f.gof.pValue},
+    out["gof"] = {{"chi2", f.gof.chi2},
+                  {"cells", f.gof.cells},
+                  {"df", f.gof.df},
+                  {"p", end(f.gof.pValue)},
                   {"merged", f.gof.merged}};
     if (f.censoringGain) out["censoring_gain"] = *f.censoringGain;
     out["warnings"] = f.warnings;

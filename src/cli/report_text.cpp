@@ -36,12 +36,17 @@ const char* modelTitle(FitKind k) {
 }
 
 // The figures every model shows, whichever search found it.
-void modelFigures(std::ostream& o, const AnalysisState& s, const Mod_Weib& m, const NumberFormat& fmt) {
+// `estimable` false: A and K only represent the likelihood model's power-law limit.
+void modelFigures(std::ostream& o, const AnalysisState& s, const Mod_Weib& m, const NumberFormat& fmt,
+                  bool estimable = true) {
     auto g = [&](double v) { return formatGeneral(v, fmt); };
     double kolm = 0;
     std::string verdict;
     Kolmogor(s, m.K_powtor, m.A, m.B, m.Sred, m.SKO, kolm, verdict);
-    o << "  A = " << g(m.A) << ", B = " << g(m.B) << ", Кповт = " << g(m.K_powtor) << "\n";
+    if (estimable)
+        o << "  A = " << g(m.A) << ", B = " << g(m.B) << ", Кповт = " << g(m.K_powtor) << "\n";
+    else
+        o << "  A " << kNotEstimable << ", B = " << g(m.B) << ", Кповт " << kNotEstimable << "\n";
     o << "  Гарантия: среднее " << formatPattern("%.1f", {m.Sred}, fmt) << " ч, СКО "
       << formatPattern("%.1f", {m.SKO}, fmt) << " ч\n";
     o << "  Ожидаемых отказов " << formatPattern("%.2f", {m.Kol_Nakopl}, fmt) << ", СКО модели "
@@ -79,16 +84,19 @@ std::string textReport(const AnalysisState& in, const AnalysisState& s, const Ca
     if (r.likelihood) {
         const LikelihoodFit& f = *r.likelihood;
         o << "\n" << kLikelihoodBox << "\n";
-        modelFigures(o, s, s.MLik, fmt);
+        modelFigures(o, s, s.MLik, fmt, f.estimable);
         o << "  ln L = " << formatPattern("%.3f", {f.loglik}, fmt) << ", AIC = " << formatPattern("%.3f", {f.aic}, fmt)
           << ", параметров " << f.parameters << (f.converged ? ", оптимизация сошлась" : ", оптимизация НЕ сошлась")
           << "\n";
         o << "  95% интервалы (профиль правдоподобия):\n";
         for (const NamedInterval& n : namedIntervals(f, fmt))
-            o << "    " << padRight(n.name, 30) << padRight(g(n.interval->estimate), 22)
+            o << "    " << padRight(n.name, 30)
+              << padRight(n.estimable ? g(n.interval->estimate) : std::string(kNotEstimable), 22)
               << intervalText(*n.interval, "%.4g", fmt) << "\n";
-        o << "  Согласие с гистограммой: χ² = " << formatPattern("%.2f", {f.gof.chi2}, fmt) << ", ст. св. " << f.gof.df
-          << ", p = " << formatPattern("%.3f", {f.gof.pValue}, fmt) << " (ячеек " << f.gof.cells << ")\n";
+        o << "  Согласие с гистограммой: χ² = " << formatPattern("%.2f", {f.gof.chi2}, fmt) << ", ст. св. "
+          << f.gof.df << ", "
+          << (f.gof.pValue ? "p = " + formatPattern("%.3g", {*f.gof.pValue}, fmt) : "не оценивается")
+          << " (ячеек " << f.gof.cells << ")\n";
         for (const auto& m : f.gof.merged) o << "    объединены: " << m << "\n";
         for (const auto& w : f.warnings) o << "  Внимание: " << w << "\n";
     }

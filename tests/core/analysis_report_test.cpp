@@ -1,11 +1,17 @@
 #include "relan/analysis_report.hpp"
 
+#include "fixtures.hpp"
+#include "fleet_sim.hpp"
 #include "relan/calculation.hpp"
 #include "relan/error.hpp"
 #include "relan/input_files.hpp"
+#include "relan/likelihood.hpp"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -85,6 +91,57 @@ TEST(AnalysisReport, WithoutTheLikelihoodModelSaysSoAndDrawsNoPlot) {
     const auto& ml = section(r, relan::kReportSectionLikelihood).blocks;
     ASSERT_EQ(ml.size(), 1u);
     EXPECT_EQ(ml[0].text.rfind("Модель не рассчитана", 0), 0u);
+}
+
+// A fleet of early failures whose likelihood is largest at the power-law
+// limit, as a failure-data file.
+std::string earlyFailureFile() {
+    const relan::sim::Scenario sc{500, 0.4, std::pow(5000.0, -0.6), 0.6, 1500, 400, 1.0};
+    std::mt19937_64 rng(5003);
+    const relan::AnalysisState s = relan::sim::simulateFleet(sc, rng);
+    std::vector<std::string> lines{
+        "Ранние отказы", "1500", "400", "500", std::to_string(s.MasProbl.size()), "1", "Насос"};
+    char buf[32];
+    for (const auto& p : s.MasProbl) {
+        std::snprintf(buf, sizeof buf, "%.3f", p.time);
+        lines.push_back(std::string(buf) + "\tнасос * замена");
+    }
+    return relan::test::cp1251File(lines);
+}
+
+TEST(AnalysisReport, ALikelihoodWithoutKLeadsWithWhatTheDataDetermine) {
+    relan::test::TempDir dir;
+    const std::string file = dir.write("early.rel", earlyFailureFile());
+    const relan::NumberFormat point{'.'};
+    Analysed a = analyse(file, true, point);
+    ASSERT_TRUE(a.s.MLikFit);
+    ASSERT_FALSE(a.s.MLikFit->estimable);
+    const relan::AnalysisReport r = relan::analysisReport(a.s, a.result.diagrams, a.nonparam, a.log, point);
+    const auto& ml = section(r, relan::kReportSectionLikelihood).blocks;
+    EXPECT_EQ(ml.at(0).text.rfind("Коэффициент повторности, A и η данными не определяются", 0), 0u)
+        << ml.at(0).text;
+    // K F(t) at the counting period, with its closed interval.
+    const auto& mcf = ml.at(1).table.rows;
+    ASSERT_EQ(mcf.size(), 2u);
+    EXPECT_EQ(mcf[1][0], "1500");
+    EXPECT_EQ(mcf[1][2].find(relan::kOpenEnd), std::string::npos) << mcf[1][2];
+    // Then the intervals: A, K and eta have no estimate, B has.
+    const auto& rows = ml.at(3).table.rows;
+    EXPECT_EQ(rows.at(1).at(1), relan::kNotEstimable);
+    EXPECT_NE(rows.at(2).at(1), relan::kNotEstimable);
+    EXPECT_EQ(rows.at(3).at(1), relan::kNotEstimable);
+    EXPECT_EQ(rows.at(4).at(1), relan::kNotEstimable);
+    // The results table: what follows from K and A alone is not shown as a number.
+    const auto& t = a.result.diagrams.table;
+    const int c = t.dataColumn - 1; // the likelihood model's column comes last of the models
+    ASSERT_EQ(t.cells[0][c], relan::kLikelihoodColumn);
+    EXPECT_EQ(t.cells[1][c].rfind(std::string(relan::kNotEstimable) + " / ", 0), 0u) << t.cells[1][c];
+    EXPECT_EQ(t.cells[2][c].rfind(relan::kNotEstimable, 0), 0u) << t.cells[2][c];
+    EXPECT_EQ(t.cells[3][c], relan::kNotEstimable);
+    EXPECT_EQ(t.cells[4][c], relan::kNotEstimable);
+    EXPECT_EQ(t.cells[11][c].find(relan::kOpenEnd), std::string::npos) << t.cells[11][c]; // K F(tGar) stays
+    // The other model's column keeps its numbers.
+    EXPECT_NE(t.cells[3][c - 1], relan::kNotEstimable);
 }
 
 TEST(AnalysisReport, NothingToReportBeforeACalculation) {

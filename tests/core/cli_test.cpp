@@ -1,5 +1,6 @@
 #include "../csv_reader.hpp"
 #include "fixtures.hpp"
+#include "fleet_sim.hpp"
 
 #include "relan/version.hpp"
 
@@ -10,9 +11,11 @@
 #include <array>
 #include <cctype>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 
 namespace {
@@ -178,6 +181,35 @@ TEST(CliAnalyze, BadSettingsAreRefusedPromptlyWithTheReason) {
         EXPECT_NE(r.err.find(c.says), std::string::npos) << c.args << "\n" << r.err;
         EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
     }
+}
+
+TEST(CliAnalyze, ALikelihoodAtThePowerLawLimitGivesNoKAOrEta) {
+    // Early failures whose likelihood is largest as K grows without end.
+    const relan::sim::Scenario sc{500, 0.4, std::pow(5000.0, -0.6), 0.6, 1500, 400, 1.0};
+    std::mt19937_64 rng(5003);
+    const relan::AnalysisState s = relan::sim::simulateFleet(sc, rng);
+    std::vector<std::string> lines{
+        "Ранние отказы", "1500", "400", "500", std::to_string(s.MasProbl.size()), "1", "Насос"};
+    for (const auto& p : s.MasProbl)
+        lines.push_back(std::to_string(p.time) + "\tнасос");
+    relan::test::TempDir dir;
+    const auto file = dir.write("early.rel", relan::test::cp1251File(lines));
+    const auto json = runCli("analyze " + file + " --models ml --no-timing");
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    const auto ml = nlohmann::json::parse(json.out).at("models").at(0);
+    EXPECT_EQ(ml.at("name"), "ml");
+    EXPECT_FALSE(ml.at("estimable").get<bool>());
+    EXPECT_TRUE(ml.at("A").is_null());
+    EXPECT_TRUE(ml.at("K_powtor").is_null());
+    EXPECT_TRUE(ml.at("B").is_number());
+    EXPECT_TRUE(ml.at("intervals").at("K_powtor").at(1).is_null()); // open upwards
+    EXPECT_TRUE(ml.at("mcf").at(0).at("hi").is_number());
+    const auto text = runCli("analyze " + file + " --models ml --no-timing --format text");
+    ASSERT_EQ(text.exitCode, 0) << text.err;
+    EXPECT_NE(text.out.find("  A не определяется, B = "), std::string::npos);
+    EXPECT_NE(text.out.find(
+                  "Внимание: Коэффициент повторности K, параметр A и характерное время eta не определяются"),
+              std::string::npos);
 }
 
 TEST(CliAnalyze, TheSampleInUtf8GivesTheSameAnalysis) {

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdint>
@@ -234,8 +235,9 @@ TEST(FitLikelihood, RecoversTheTruthOfASimulatedFleet) {
     // A model that fits: the chi-square of the histogram is unremarkable.
     EXPECT_GE(f.gof.cells, 5);
     EXPECT_EQ(f.gof.df, f.gof.cells - 3);
-    EXPECT_GT(f.gof.pValue, 0.01);
-    EXPECT_LE(f.gof.pValue, 1);
+    ASSERT_TRUE(f.gof.pValue.has_value());
+    EXPECT_GT(*f.gof.pValue, 0.05);
+    EXPECT_LE(*f.gof.pValue, 1);
 
     // The band at the reporting time is the interval the fit gave there.
     const auto band = relan::likelihoodBand(s, f, {500, s.tGar});
@@ -255,22 +257,185 @@ TEST(FitLikelihood, FewFailuresLeaveTheRepetitionCoefficientOpen) {
     EXPECT_TRUE(f.mcf[0].value.closed());
 }
 
-TEST(FitLikelihood, SmallFleetCannotDetermineTheCensoringLaw) {
+TEST(FitLikelihood, AnUndeterminedCensoringLawLeavesTheGivenLawsFit) {
     const relan::sim::Scenario sc{175, 0.26, 0.0015, 1.1, 1800, 400, 1.0};
     std::mt19937_64 rng(5);
     AnalysisState s = relan::sim::simulateFleet(sc, rng);
+    const LikelihoodFit fixed = relan::fitLikelihood(s);
+    // Failures piling up before a sharp end at 1000 h, a law given as N(1500, 400).
+    AnalysisState sharp = relan::test::makeState({}, 300, 1500, 400);
+    for (int k = 0; k < 120; ++k)
+        sharp.MasProbl.push_back(relan::Problems{1000.0 * (k + 0.5) / 120, 1, {}});
+    const LikelihoodFit sharpFixed = relan::fitLikelihood(sharp);
+    struct Case {
+        const char* name;
+        const AnalysisState* state;
+        const LikelihoodFit* fixed;
+        bool mean, sd;
+        std::string warning;
+    };
+    const std::vector<Case> cases{
+        // Two parameters added: the gain must reach chi-square(2) / 2 = 3.00.
+        {"both, small gain", &s, &fixed, true, true,
+         "Закон окончания гарантии (СВН/СКО) не определяется данными: подбор улучшает правдоподобие лишь на"},
+        {"mean only, small gain", &s, &fixed, true, false, "(меньше 1.92)"},
+        // A large gain, but only by a law whose SD collapses on its bound.
+        {"SD on its bound", &sharp, &sharpFixed, true, true,
+         "СКО времени окончания гарантии дошло до границы поиска: подобранный закон (среднее"},
+    };
+    for (const auto& c : cases) {
+        LikelihoodOptions o;
+        o.fitSred = c.mean;
+        o.fitSKO = c.sd;
+        const LikelihoodFit f = relan::fitLikelihood(*c.state, o);
+        ASSERT_TRUE(f.censoringGain.has_value()) << c.name;
+        EXPECT_GE(*f.censoringGain, 0) << c.name;
+        bool warned = false;
+        for (const auto& w : f.warnings)
+            warned |= w.find(c.warning) != std::string::npos;
+        EXPECT_TRUE(warned) << c.name;
+        // The model is the given law's: its figures, three parameters, no law intervals.
+        EXPECT_EQ(f.parameters, 3) << c.name;
+        EXPECT_FALSE(f.fittedSred || f.fittedSKO || f.Sred_ci || f.SKO_ci) << c.name;
+        EXPECT_EQ(f.loglik, c.fixed->loglik) << c.name;
+        EXPECT_EQ(f.K_powtor, c.fixed->K_powtor) << c.name;
+        EXPECT_EQ(f.Sred, c.state->Sred) << c.name;
+    }
+    LikelihoodOptions both;
+    both.fitSred = both.fitSKO = true;
+    EXPECT_LT(*relan::fitLikelihood(s, both).censoringGain, 2.996);
+}
+
+// Failure times spread as a power law of shape 0.6 over the warranty: a
+// fleet whose failures come early and whose law saturates far beyond it.
+AnalysisState earlyFailures(int n, double fleet) {
+    std::vector<double> times;
+    for (int k = 1; k <= n; ++k)
+        times.push_back(std::round(12000 * std::pow((k - 0.5) / n, 1 / 0.6)) / 10);
+    return relan::test::makeState(times, fleet, 1500, 400);
+}
+
+TEST(FitLikelihood, ThePowerLawLimitMatchesItsClosedForm) {
+    // Every warranty ends at C: the limit's exposure E[W^B] is C^B, its
+    // maximum over c and B is at B = n / sum log(C / t) and c = n / (N C^B).
+    const std::vector<double> times{3, 8, 15, 15, 40, 90, 160, 300, 520};
+    const double C = 1000, N = 40, n = static_cast<double>(times.size());
+    double sumLogRatio = 0, sumLog = 0;
+    for (double t : times)
+        sumLogRatio += std::log(C / t), sumLog += std::log(t);
+    const double B = n / sumLogRatio;
+    const double ll = n * std::log(n) - n * B * std::log(C) - n + n * std::log(B) + (B - 1) * sumLog;
     LikelihoodOptions o;
-    o.fitSred = o.fitSKO = true;
+    o.intervals = false;
+    const LikelihoodFit f = relan::fitLikelihood(relan::test::makeState(times, N, C, 1e-3), o);
+    EXPECT_NEAR(f.powerLaw.B, B, 1e-6 * B);
+    EXPECT_NEAR(f.powerLaw.c, n / (N * std::pow(C, B)), 1e-5 * f.powerLaw.c);
+    EXPECT_NEAR(f.powerLaw.loglik, ll, 1e-8);
+    EXPECT_GE(f.loglik, f.powerLaw.loglik - 1e-9);
+
+    // Under a spread law the model itself tends to the limit as K grows
+    // with K A fixed: the limit's exposure against the model's quadrature.
+    const LikelihoodFit g = relan::fitLikelihood(relan::test::makeState(times, N, 800, 300), o);
+    for (double K : {1e6, 1e8}) {
+        const double model =
+            relan::failureLogLikelihood(times, N, g.powerLaw.c / K, g.powerLaw.B, K, 800, 300);
+        EXPECT_NEAR(model, g.powerLaw.loglik, 1e-5 * std::max(1.0, 1e6 / K)) << K;
+    }
+}
+
+TEST(FitLikelihood, EarlyFailuresLeaveTheEndsTowardsThePowerLawOpen) {
+    // The maximum has a finite K, yet the limit lies within 1.92 of it: K
+    // and eta grow and A falls without the data saying where to stop (the
+    // ends were once closed where eta met its bound of 1e9 h).
+    const LikelihoodFit f = relan::fitLikelihood(earlyFailures(30, 200));
+    EXPECT_TRUE(f.estimable);
+    EXPECT_GT(f.powerLaw.loglik, f.loglik - 1.92);
+    EXPECT_LT(f.powerLaw.loglik, f.loglik);
+    EXPECT_TRUE(f.K_ci.lo && !f.K_ci.hi);
+    EXPECT_TRUE(f.eta_ci.lo && !f.eta_ci.hi);
+    EXPECT_TRUE(!f.A_ci.lo && f.A_ci.hi);
+    EXPECT_TRUE(f.B_ci.closed());
+    EXPECT_TRUE(f.mcf[0].value.closed());
+    EXPECT_TRUE(hasWarning(
+        f, "Коэффициент повторности K не определяется данными: верхняя граница интервала не ограничена"));
+
+    // Fleets of the simulation study with early failures: an end is closed
+    // only where the limit lies beyond the threshold and inside the range.
+    const relan::sim::Scenario sc{500, 0.4, std::pow(5000.0, -0.6), 0.6, 1500, 400, 1.0};
+    int notEstimable = 0;
+    for (std::uint64_t seed = 5000; seed < 5012; ++seed) {
+        std::mt19937_64 rng(seed);
+        const LikelihoodFit g = relan::fitLikelihood(relan::sim::simulateFleet(sc, rng));
+        if (g.K_ci.hi) {
+            EXPECT_LT(g.powerLaw.loglik, g.loglik - 1.92) << seed;
+            EXPECT_LE(*g.K_ci.hi, 1e4) << seed;
+        }
+        EXPECT_TRUE(g.K_ci.lo.has_value()) << seed;
+        EXPECT_TRUE(g.mcf[0].value.closed()) << seed;
+        notEstimable += !g.estimable;
+    }
+    EXPECT_GT(notEstimable, 0);
+}
+
+TEST(FitLikelihood, AMaximumAtThePowerLawLimitHasNoKAOrEta) {
+    const relan::sim::Scenario sc{500, 0.4, std::pow(5000.0, -0.6), 0.6, 1500, 400, 1.0};
+    std::mt19937_64 rng(5003);
+    AnalysisState s = relan::sim::simulateFleet(sc, rng);
+    LikelihoodOptions o;
+    o.mcfTimes = {1000};
     const LikelihoodFit f = relan::fitLikelihood(s, o);
-    EXPECT_EQ(f.parameters, 5);
-    ASSERT_TRUE(f.censoringGain.has_value());
-    EXPECT_GE(*f.censoringGain, 0);
-    EXPECT_LT(*f.censoringGain, 1.92);
-    EXPECT_TRUE(f.Sred_ci && f.SKO_ci);
-    EXPECT_TRUE(hasWarning(f, "Закон окончания гарантии (СВН/СКО) не определяется данными: подбор улучшает правдоподобие лишь на"));
-    // The gain is measured against the given law with A, B, K refitted.
-    const LikelihoodFit fixed = relan::fitLikelihood(s, LikelihoodOptions{false, false, {}, false});
-    EXPECT_NEAR(*f.censoringGain, f.loglik - fixed.loglik, 1e-6);
+    EXPECT_FALSE(f.estimable);
+    EXPECT_TRUE(f.converged);
+    EXPECT_GE(f.powerLaw.loglik, f.loglik - 1e-9);
+    ASSERT_FALSE(f.warnings.empty());
+    EXPECT_EQ(
+        f.warnings[0].rfind("Коэффициент повторности K, параметр A и характерное время eta не определяются "
+                            "данными: максимум правдоподобия достигается в пределе K → ∞",
+                            0),
+        0u)
+        << f.warnings[0];
+    // What the data determine: K F(t) = c t^B inside the observed times, with closed intervals.
+    for (const auto& m : f.mcf) {
+        EXPECT_NEAR(m.value.estimate, f.powerLaw.c * std::pow(m.time, f.powerLaw.B), 1e-6 * m.value.estimate);
+        EXPECT_TRUE(m.value.closed() && *m.value.lo < m.value.estimate && m.value.estimate < *m.value.hi);
+    }
+    EXPECT_NEAR(f.B, f.powerLaw.B, 1e-12);
+    EXPECT_TRUE(f.B_ci.closed());
+    EXPECT_TRUE(f.K_ci.lo && !f.K_ci.hi && !f.eta_ci.hi && !f.A_ci.lo);
+    // The band of the plot follows the same limit.
+    const auto band = relan::likelihoodBand(s, f, {1000});
+    ASSERT_EQ(band.size(), 1u);
+    EXPECT_NEAR(*band[0].value.lo, *f.mcf[1].value.lo, 1e-3 * *f.mcf[1].value.lo);
+    EXPECT_NEAR(*band[0].value.hi, *f.mcf[1].value.hi, 1e-3 * *f.mcf[1].value.hi);
+}
+
+TEST(FitLikelihood, LackOfFitIsSaidAndNoDegreesOfFreedomGiveNoP) {
+    // Two laws mixed, a fleet large enough to show it.
+    std::mt19937_64 rng(3);
+    AnalysisState mixed =
+        relan::sim::simulateFleet({1500, 0.3, std::pow(100.0, -3.0), 3.0, 1800, 300, 1.0}, rng);
+    const AnalysisState late =
+        relan::sim::simulateFleet({1500, 1.0, std::pow(1500.0, -4.0), 4.0, 1800, 300, 1.0}, rng);
+    mixed.MasProbl.insert(mixed.MasProbl.end(), late.MasProbl.begin(), late.MasProbl.end());
+    std::sort(mixed.MasProbl.begin(), mixed.MasProbl.end(),
+              [](const relan::Problems& a, const relan::Problems& b) { return a.time < b.time; });
+    relan::hist(mixed);
+    LikelihoodOptions o;
+    o.intervals = false;
+    const LikelihoodFit bad = relan::fitLikelihood(mixed, o);
+    ASSERT_TRUE(bad.gof.pValue.has_value());
+    EXPECT_LT(*bad.gof.pValue, 0.05);
+    EXPECT_TRUE(hasWarning(bad, "Модель плохо согласуется с гистограммой: p = "));
+
+    // Fourteen failures in two cells after merging: three parameters leave no degree of freedom.
+    AnalysisState few =
+        relan::test::makeState({3, 8, 15, 26, 40, 60, 90, 130, 180, 250, 340, 460, 620, 850}, 100, 1500, 400);
+    relan::hist(few);
+    const LikelihoodFit none = relan::fitLikelihood(few, o);
+    EXPECT_EQ(none.gof.df, 0);
+    EXPECT_FALSE(none.gof.pValue.has_value());
+    EXPECT_TRUE(hasWarning(none, "Согласие модели с гистограммой не оценивается"));
+    EXPECT_FALSE(hasWarning(none, "Модель плохо согласуется"));
 }
 
 TEST(FitLikelihood, RefusesDataItCannotModel) {

@@ -116,8 +116,12 @@ ReportSection resultsSection(const AnalysisState& s, const DiagramsResult& d, co
         std::string verdict;
         Kolmogor(s, m.model->K_powtor, m.model->A, m.model->B, m.model->Sred, m.model->SKO, kolm, verdict);
         auto g6 = [&](double v) { return formatPattern("%.6g", {v}, fmt); };
-        params.push_back({m.name, g6(m.model->A), g6(m.model->B), g6(m.model->K_powtor),
-                          formatPattern("%.1f", {m.model->Sred}, fmt), formatPattern("%.1f", {m.model->SKO}, fmt),
+        // The likelihood model at its power-law limit has no A and K to show.
+        const bool estimable = m.model != &s.MLik || !s.MLikFit || s.MLikFit->estimable;
+        auto est = [&](double v) { return estimable ? g6(v) : std::string(kNotEstimable); };
+        params.push_back({m.name, est(m.model->A), g6(m.model->B), est(m.model->K_powtor),
+                          formatPattern("%.1f", {m.model->Sred}, fmt),
+                          formatPattern("%.1f", {m.model->SKO}, fmt),
                           formatPattern("%.3f", {kolm}, fmt) + verdict});
     }
     if (params.size() > 1) {
@@ -135,16 +139,33 @@ ReportSection likelihoodSection(const AnalysisState& s, const NumberFormat& fmt)
         return sec;
     }
     const LikelihoodFit& f = *s.MLikFit;
+    if (!f.estimable) {
+        // What the data do determine comes first.
+        sec.blocks.push_back(
+            paragraph("Коэффициент повторности, A и η данными не определяются (см. предупреждения). "
+                      "Среднее число отказов на изделие K·F(t) в пределах наблюдаемых наработок "
+                      "определяется:"));
+        std::vector<Row> mcf = {{"Наработка, ч", "K·F(t)", "95% интервал (профиль правдоподобия)"}};
+        for (const auto& p : f.mcf)
+            mcf.push_back({formatGeneral(p.time, fmt), formatPattern("%.4g", {p.value.estimate}, fmt),
+                           intervalText(p.value, "%.4g", fmt)});
+        sec.blocks.push_back(table(std::move(mcf), {true, true, true}));
+    }
     sec.blocks.push_back(paragraph("ln L = " + formatPattern("%.3f", {f.loglik}, fmt) + ", AIC = " +
                                    formatPattern("%.3f", {f.aic}, fmt) + ", параметров " + std::to_string(f.parameters) +
                                    (f.converged ? ", оптимизация сошлась." : ", оптимизация НЕ сошлась.")));
     std::vector<Row> rows = {{"Величина", "Оценка", "95% интервал (профиль правдоподобия)"}};
     for (const NamedInterval& n : namedIntervals(f, fmt))
-        rows.push_back({n.name, formatPattern("%.4g", {n.interval->estimate}, fmt), intervalText(*n.interval, "%.4g", fmt)});
+        rows.push_back(
+            {n.name,
+             n.estimable ? formatPattern("%.4g", {n.interval->estimate}, fmt) : std::string(kNotEstimable),
+             intervalText(*n.interval, "%.4g", fmt)});
     sec.blocks.push_back(table(std::move(rows), {false, true, true}));
-    std::string gof = "Согласие с гистограммой: χ² = " + formatPattern("%.2f", {f.gof.chi2}, fmt) + ", степеней свободы " +
-                      std::to_string(f.gof.df) + ", p = " + formatPattern("%.3f", {f.gof.pValue}, fmt) + " (ячеек " +
-                      std::to_string(f.gof.cells) + ").";
+    std::string gof = "Согласие с гистограммой: χ² = " + formatPattern("%.2f", {f.gof.chi2}, fmt) +
+                      ", степеней свободы " + std::to_string(f.gof.df) + ", " +
+                      (f.gof.pValue ? "p = " + formatPattern("%.3g", {*f.gof.pValue}, fmt)
+                                    : std::string("согласие не оценивается")) +
+                      " (ячеек " + std::to_string(f.gof.cells) + ").";
     for (const auto& m : f.gof.merged) gof += " Объединены: " + m + ".";
     sec.blocks.push_back(paragraph(gof));
     if (f.warnings.empty()) sec.blocks.push_back(paragraph("Предупреждений нет."));
@@ -155,7 +176,10 @@ ReportSection likelihoodSection(const AnalysisState& s, const NumberFormat& fmt)
 } // namespace
 
 std::vector<NamedInterval> namedIntervals(const LikelihoodFit& f, const NumberFormat& fmt) {
-    std::vector<NamedInterval> out = {{"A", &f.A_ci}, {"B", &f.B_ci}, {"Кповт", &f.K_ci}, {"η = A^(−1/B), ч", &f.eta_ci}};
+    std::vector<NamedInterval> out = {{"A", &f.A_ci, f.estimable},
+                                      {"B", &f.B_ci},
+                                      {"Кповт", &f.K_ci, f.estimable},
+                                      {"η = A^(−1/B), ч", &f.eta_ci, f.estimable}};
     if (f.Sred_ci) out.push_back({"Среднее окончания гарантии, ч", &*f.Sred_ci});
     if (f.SKO_ci) out.push_back({"СКО окончания гарантии, ч", &*f.SKO_ci});
     for (const auto& p : f.mcf) out.push_back({"K·F(" + formatGeneral(p.time, fmt) + " ч)", &p.value});

@@ -66,11 +66,14 @@ std::shared_ptr<const LikelihoodFit> fitLikelihoodModel(AnalysisState& s, const 
     m.SKO = fit->SKO;
     m.SKO_out = fit->SKO;
     modelCurves(s, m, m.Sred, m.SKO);
-    log(formatPattern("Модель МП: время расчета %s, lnL = %.3f, AIC = %.3f, хи-квадрат = %.2f (%d ст. св.), p = %.3f",
-                      {longTimeText(seconds), fit->loglik, fit->aic, fit->gof.chi2, static_cast<long long>(fit->gof.df),
-                       fit->gof.pValue},
+    // With no degrees of freedom left the histogram cannot judge the fit: no p.
+    const std::string p = fit->gof.pValue ? formatPattern("p = %.3g", {*fit->gof.pValue}, fmt)
+                                          : std::string("согласие не оценивается");
+    log(formatPattern("Модель МП: время расчета %s, lnL = %.3f, AIC = %.3f, хи-квадрат = %.2f (%d ст. св.), ",
+                      {longTimeText(seconds), fit->loglik, fit->aic, fit->gof.chi2,
+                       static_cast<long long>(fit->gof.df)},
                       fmt) +
-        (fit->converged ? "" : ", оптимизация не сошлась"));
+        p + (fit->converged ? "" : ", оптимизация не сошлась"));
     // The modelled histogram and its band with the model's own censoring law;
     // the calculation's law is left as the other models need it. A refusal
     // drops this working copy of the state anyway.

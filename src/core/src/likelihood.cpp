@@ -31,6 +31,12 @@ namespace bm = boost::math;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 // Half the 95 % quantile of chi-square with one degree of freedom.
 constexpr double kHalfChi95 = 3.841458820694124 / 2;
+// The same with two degrees of freedom (-2 log 0.05), for a law whose mean
+// and SD are both searched.
+constexpr double kHalfChi95Two = 5.991464547107979 / 2;
+// A maximum this close to the power-law limit's is the limit's: the
+// optimiser's resolution, far below any difference the data could show.
+constexpr double kLimitTolerance = 1e-3;
 
 // The admissible ranges: beyond them a quantity is no longer a statement
 // about a fleet, and an interval end not reached inside is reported open.
@@ -63,12 +69,19 @@ std::string hours(double v, const NumberFormat& fmt) {
 
 std::string general(double v, const NumberFormat& fmt) { return formatPattern("%.4g", {v}, fmt); }
 
+// A p-value: three decimals, or two significant digits when smaller.
+std::string pText(double p, const NumberFormat& fmt) {
+    return formatPattern(p >= 1e-3 ? "%.3f" : "%.2e", {p}, fmt);
+}
+
 // The upper tail of the standard normal law, and its logarithm where the
 // tail itself underflows (the asymptotic series keeps the searches of a
 // censoring law smooth far outside the data).
 double normalQ(double z) { return bm::cdf(bm::complement(bm::normal_distribution<double>(), z)); }
+// Every evaluation of a searched censoring law takes one per distinct
+// failure time: the double-precision erfc, not the library's extended one.
 double logNormalQ(double z) {
-    if (z < 30) return std::log(normalQ(z));
+    if (z < 30) return std::log(0.5 * std::erfc(z * std::numbers::sqrt2 / 2));
     const double r = 1 / (z * z);
     return -0.5 * z * z - std::log(z) - 0.5 * std::log(2 * std::numbers::pi) + std::log1p(-r + 3 * r * r - 15 * r * r * r);
 }
@@ -123,20 +136,17 @@ constexpr double kOuterTol = 1e-13; // relative to the core's total
 
 const double kInvSqrt2Pi = 1 / std::sqrt(2 * std::numbers::pi);
 
-// E[(F(min(W, t2)) - F(t1)); W > t1], W ~ Normal(mu, sigma), which equals the
-// integral of f(t)(1 - G(t)) over [t1, t2]: integrating the law F against
-// the smooth normal density avoids the infinite density f(0) of B < 1.
-double shareBetween(const Weibull& law, double mu, double sigma, double t1, double t2) {
-    const double H1 = law.hazard(t1);
-    const double S1 = std::exp(-H1);
-    auto lawPart = [&](double w) { return w > t1 ? S1 * -std::expm1(-(law.hazard(w) - H1)) : 0.0; };
+// The integral of lawPart(w) against the normal density over w in [t1, t2],
+// plus lawPart(t2) times the mass beyond t2. lawPart behaves as w^B near 0
+// and is 0 below t1; `power` is substitutionPower(B).
+template <class Part>
+double againstNormal(const Part& lawPart, int power, double mu, double sigma, double t1, double t2) {
     auto inZ = [&](double z) { return lawPart(mu + sigma * z) * kInvSqrt2Pi * std::exp(-0.5 * z * z); };
     double total = 0;
     if (std::isfinite(t2) && t2 > t1) {
         const double tail = normalQ((t2 - mu) / sigma);
         if (tail > 0) total += lawPart(t2) * tail;
     }
-    const int power = substitutionPower(law.B);
     auto piece = [&](auto rule, const Piece& pc, unsigned depth, double tol, double* err, double* l1) {
         if (!pc.fromZero) return rule(inZ, pc.a, pc.b, depth, tol, err, l1);
         const double b = pc.b;
@@ -174,6 +184,23 @@ double shareBetween(const Weibull& law, double mu, double sigma, double t1, doub
             rest += v;
         }
     return total + core + rest;
+}
+
+// E[(F(min(W, t2)) - F(t1)); W > t1], W ~ Normal(mu, sigma), which equals the
+// integral of f(t)(1 - G(t)) over [t1, t2]: integrating the law F against
+// the smooth normal density avoids the infinite density f(0) of B < 1.
+double shareBetween(const Weibull& law, double mu, double sigma, double t1, double t2) {
+    const double H1 = law.hazard(t1);
+    const double S1 = std::exp(-H1);
+    auto lawPart = [&](double w) { return w > t1 ? S1 * -std::expm1(-(law.hazard(w) - H1)) : 0.0; };
+    return againstNormal(lawPart, substitutionPower(law.B), mu, sigma, t1, t2);
+}
+
+// The exposure of the power-law limit in units of T^B: E[(W / T)^B; W > 0]
+// = integral of B (t/T)^(B-1) (1 - G(t)) dt / T, W ~ Normal(mu, sigma).
+double powerMoment(double B, double logT, double mu, double sigma) {
+    auto lawPart = [&](double w) { return w > 0 ? std::exp(B * (std::log(w) - logT)) : 0.0; };
+    return againstNormal(lawPart, substitutionPower(B), mu, sigma, 0, kInf);
 }
 
 // The first level of the same rules over the whole line, with the normal
@@ -275,7 +302,7 @@ struct Point {
 struct Data {
     double N = 0;                   // reduced fleet
     double n = 0;                   // documented failures
-    std::vector<double> logt, cnt; // distinct times and how many failed at each
+    std::vector<double> t, logt, cnt; // distinct times, their logarithms and how many failed at each
     double sumLogT = 0;             // sum over failures of log t
     double maxLogT = 0;
     double mu0 = 0, sigma0 = 0;     // the given censoring law
@@ -312,12 +339,22 @@ struct Data {
         }
         return shareBetween(Weibull{B, u}, mu, sigma, 0, kInf);
     }
+    // E[(W / T)^B; W > 0], T the largest time: the power-law limit's exposure.
+    mutable double cachedMomB = std::numeric_limits<double>::quiet_NaN(), cachedMomMu = 0, cachedMomSigma = 0,
+                   cachedMom = 0;
+    double moment(double B, double mu, double sigma) const {
+        if (B != cachedMomB || mu != cachedMomMu || sigma != cachedMomSigma) {
+            cachedMom = powerMoment(B, maxLogT, mu, sigma);
+            cachedMomB = B, cachedMomMu = mu, cachedMomSigma = sigma;
+        }
+        return cachedMom;
+    }
     // sum over failures of log(1 - G(t)).
     double logSurvival(double mu, double sigma) const {
         if (mu != cachedMu || sigma != cachedSigma) {
             double sum = 0;
             for (std::size_t j = 0; j < logt.size(); ++j)
-                sum += cnt[j] * logNormalQ((std::exp(logt[j]) - mu) / sigma);
+                sum += cnt[j] * logNormalQ((t[j] - mu) / sigma);
             cachedMu = mu;
             cachedSigma = sigma;
             cachedLogQ = sum;
@@ -349,6 +386,32 @@ double logLik(const Data& d, const Point& p, const double* logK) {
     return v;
 }
 
+// The limit K -> infinity, A -> 0 with c = K A fixed is a power law:
+// K F(t) -> c t^B, intensity N c B t^(B-1) (1 - G(t)), exposure
+// E[W^B; W > 0] = T^B M. Its log-likelihood at p (p.u plays no part), log c
+// given or profiled out (N c T^B = n / M maximises it for fixed B and law).
+double limitLogLik(const Data& d, const Point& p, const double* logC) {
+    const double B = std::exp(p.b), sigma = sigmaOf(p);
+    const double M = d.moment(B, p.mu, sigma);
+    if (!(M > 0) || !std::isfinite(M)) return kPenalty;
+    const double base = d.n * p.b + (B - 1) * d.sumLogT + d.logSurvival(p.mu, sigma);
+    double v;
+    if (logC) {
+        const double lNc = std::log(d.N) + *logC;
+        v = d.n * lNc + base - std::exp(lNc + B * d.maxLogT) * M;
+    } else {
+        v = d.n * (std::log(d.n / M) - B * d.maxLogT) - d.n + base;
+    }
+    if (!std::isfinite(v) || v < kPenalty) return kPenalty;
+    return v;
+}
+
+// log c of the limit's maximum at p.
+double logCHat(const Data& d, const Point& p) {
+    const double B = std::exp(p.b);
+    return std::log(d.n / d.moment(B, p.mu, sigmaOf(p))) - std::log(d.N) - B * d.maxLogT;
+}
+
 double logKHat(const Data& d, const Point& p) {
     const double E = d.share(std::exp(p.b), p.u, p.mu, sigmaOf(p));
     return std::log(d.n / (d.N * E));
@@ -363,15 +426,16 @@ struct Constraint {
     Quantity what = Quantity::None;
     double x = 0;  // the held value in its search coordinate (log, or hours for Sred)
     double t0 = 0; // the time of K F(t)
+    bool limit = false; // the power-law limit instead of the model (no eta, A, K)
 };
 
 struct Layout {
     std::vector<int> free; // 0 u, 1 b, 2 mu, 3 s
 };
 
-Layout layoutFor(const Data& d, Quantity q) {
+Layout layoutFor(const Data& d, Quantity q, bool limit) {
     Layout l;
-    if (q != Quantity::A && q != Quantity::Eta) l.free.push_back(0);
+    if (!limit && q != Quantity::A && q != Quantity::Eta) l.free.push_back(0);
     if (q != Quantity::B) l.free.push_back(1);
     if (d.fitMu && q != Quantity::Sred) l.free.push_back(2);
     if (d.fitS && q != Quantity::SKO) l.free.push_back(3);
@@ -413,6 +477,11 @@ struct Problem {
         d.throwIfCancelled();
         ++evals;
         const Point p = pointOf(y);
+        if (c.limit) {
+            if (c.what != Quantity::Mcf) return limitLogLik(d, p, nullptr);
+            const double logC = c.x - std::exp(p.b) * std::log(c.t0);
+            return limitLogLik(d, p, &logC);
+        }
         if (c.what == Quantity::K) return logLik(d, p, &c.x);
         if (c.what == Quantity::Mcf) {
             const double F = -std::expm1(-Weibull{std::exp(p.b), p.u}.hazard(c.t0));
@@ -471,7 +540,7 @@ Optimum maximise1(Problem& pr, double x0, double step, double lo, double hi, int
 }
 
 Optimum maximise(const Data& d, const Constraint& c, const Point& start, double step, int maxEvals) {
-    Problem pr{d, c, layoutFor(d, c.what), start};
+    Problem pr{d, c, layoutFor(d, c.what, c.limit), start};
     const std::size_t n = pr.layout.free.size();
     std::vector<double> x(n), lo(n), hi(n), steps(n);
     for (std::size_t i = 0; i < n; ++i) {
@@ -482,6 +551,13 @@ Optimum maximise(const Data& d, const Constraint& c, const Point& start, double 
         steps[i] = k == 2 ? step * d.sigma0 : step;
         // A start on a bound leaves room to step inwards.
         steps[i] = std::min(steps[i], 0.5 * (hi[i] - lo[i]));
+    }
+    if (n == 0) {
+        Optimum o;
+        o.p = pr.pointOf(nullptr);
+        o.ll = pr.value(nullptr);
+        o.success = true;
+        return o;
     }
     if (n == 1) return maximise1(pr, x[0], steps[0], lo[0], hi[0], maxEvals);
 
@@ -520,6 +596,22 @@ Optimum maximise(const Data& d, const Constraint& c, const Point& start, double 
     return best;
 }
 
+// Whether a free coordinate of an optimum lies on its search bound: the
+// likelihood there is held down by the bound, not by the data. The upper
+// bound of eta is left out where the limit beyond it was searched as well.
+bool onBound(const Data& d, const Constraint& c, const Point& p, bool limitBeyondEta) {
+    for (int k : layoutFor(d, c.what, c.limit).free) {
+        double lo, hi;
+        boundsOf(d, k, lo, hi);
+        Point q = p;
+        const double x = coord(q, k);
+        const double tol = k == 2 ? 1e-4 * d.sigma0 : 1e-4;
+        if (x <= lo + tol) return true;
+        if (x >= hi - tol && !(k == 0 && limitBeyondEta)) return true;
+    }
+    return false;
+}
+
 // ---------------------------------------------------------------------------
 // The quantities reported, in search coordinates of the full parameter
 // vector q = (u, b, log K, mu, s).
@@ -547,14 +639,24 @@ struct Fitted {
     bool success = false;
 };
 
+// The power-law limit's maximum (p.u unused); ll at kPenalty when not searched.
+struct LimitFit {
+    Point p;
+    double ll = kPenalty;
+    bool success = false;
+};
+
 class Intervals {
 public:
-    Intervals(const Data& d, const Fitted& f) : d_(d), f_(f) {
-        idx_ = {0, 1, 2};
-        if (d.fitMu) idx_.push_back(3);
-        if (d.fitS) idx_.push_back(4);
-        hessian();
-    }
+  // f: the maximum (of the model, or its representation at the limit);
+  // limit: the power-law limit's maximum, whose nearness opens the ends of
+  // K, eta and A towards it and which the other profiles include.
+  Intervals(const Data& d, const Fitted& f, const LimitFit& limit) : d_(d), f_(f), limit_(limit) {
+      idx_ = {0, 1, 2};
+      if (d.fitMu) idx_.push_back(3);
+      if (d.fitS) idx_.push_back(4);
+      hessian();
+  }
 
     // The estimate and both ends in the quantity's own units.
     LikelihoodInterval interval(Quantity q, double t0 = 0) {
@@ -566,8 +668,21 @@ public:
         LikelihoodInterval r;
         r.estimate = natural(q, xhat);
         if (!std::isfinite(xhat)) return r;
-        if (auto e = end(q, t0, xhat, se, -1, lo)) r.lo = natural(q, *e);
-        if (auto e = end(q, t0, xhat, se, +1, hi)) r.hi = natural(q, *e);
+        // Towards the limit K, eta grow without end and A falls to 0: a
+        // limit within the threshold leaves that end open.
+        const bool limitNear = limit_.ll >= f_.ll - kHalfChi95;
+        const bool openUp = limitNear && (q == Quantity::K || q == Quantity::Eta);
+        const bool openDown = limitNear && q == Quantity::A;
+        double from = std::clamp(xhat, lo, hi);
+        // At the limit K's profile rises towards it; its search starts where
+        // eta, a tenth of its bound, still leaves room for the optimum.
+        if (q == Quantity::K && limit_.ll >= f_.ll)
+            from = std::min(from, logCHat(d_, limit_.p) +
+                                      std::exp(limit_.p.b) * (std::log(kEtaMax) - std::log(10.0)));
+        if (!openDown)
+            if (auto e = end(q, t0, from, se, -1, lo)) r.lo = natural(q, *e);
+        if (!openUp)
+            if (auto e = end(q, t0, from, se, +1, hi)) r.hi = natural(q, *e);
         return r;
     }
 
@@ -675,17 +790,43 @@ private:
         return var > 0 && std::isfinite(var) ? std::sqrt(var) : std::numeric_limits<double>::quiet_NaN();
     }
 
-    // The profile log-likelihood minus the threshold at x; the optimum found
-    // there is kept to start the next evaluation near it.
-    double excess(Quantity q, double t0, double x, std::vector<std::pair<double, Point>>& seen) {
-        const Point* warm = &f_.p;
-        double bestDist = std::fabs(x - quantityOf(q, full(), t0));
-        for (const auto& [sx, sp] : seen)
-            if (std::fabs(sx - x) < bestDist) bestDist = std::fabs(sx - x), warm = &sp;
+    // Whether the profile of q takes in the power-law limit: the quantities
+    // the limit keeps, when it comes near enough to count.
+    bool withLimit(Quantity q) const {
+        return limit_.ll >= f_.ll - kHalfChi95 - 1 &&
+               (q == Quantity::B || q == Quantity::Mcf || q == Quantity::Sred || q == Quantity::SKO);
+    }
+
+    struct Seen {
+        std::vector<std::pair<double, Point>> model, limit;
+    };
+    struct Excess {
+        double value;
+        bool onBound; // the optimum behind it lies on a bound of another parameter
+    };
+
+    // The profile log-likelihood minus the threshold at x; the optima found
+    // there are kept to start the next evaluations near them.
+    Excess excess(Quantity q, double t0, double x, Seen& seen) {
+        auto warmFrom = [&](const std::vector<std::pair<double, Point>>& list, const Point& first) {
+            const Point* warm = &first;
+            double bestDist = std::fabs(x - quantityOf(q, full(), t0));
+            for (const auto& [sx, sp] : list)
+                if (std::fabs(sx - x) < bestDist) bestDist = std::fabs(sx - x), warm = &sp;
+            return *warm;
+        };
+        const bool lim = withLimit(q);
         Constraint c{q, x, t0};
-        const Optimum o = maximise(d_, c, *warm, 0.1, kProfileEvals);
-        seen.emplace_back(x, o.p);
-        return o.ll - (f_.ll - kHalfChi95);
+        const Optimum o = maximise(d_, c, warmFrom(seen.model, f_.p), 0.1, kProfileEvals);
+        seen.model.emplace_back(x, o.p);
+        Excess e{o.ll - (f_.ll - kHalfChi95), onBound(d_, c, o.p, lim)};
+        if (lim) {
+            Constraint cl{q, x, t0, true};
+            const Optimum ol = maximise(d_, cl, warmFrom(seen.limit, limit_.p), 0.1, kProfileEvals);
+            seen.limit.emplace_back(x, ol.p);
+            if (ol.ll > o.ll) e = {ol.ll - (f_.ll - kHalfChi95), onBound(d_, cl, ol.p, true)};
+        }
+        return e;
     }
 
     std::optional<double> end(Quantity q, double t0, double xhat, double se, int dir, double limit) {
@@ -693,13 +834,13 @@ private:
         const double scale = q == Quantity::Sred ? std::exp(f_.p.s) : 1.0;
         double step = std::isfinite(se) ? 1.96 * se : 0.3 * scale;
         step = std::clamp(step, 1e-3 * scale, 2.0 * scale);
-        std::vector<std::pair<double, Point>> seen;
+        Seen seen;
         double xa = xhat, ga = kHalfChi95, xb = xhat, gb = 0;
         bool bracketed = false;
         for (int k = 0; k < kBracketSteps; ++k) {
             xb = xhat + dir * step;
             if (dir > 0 ? xb >= limit : xb <= limit) xb = limit;
-            gb = excess(q, t0, xb, seen);
+            gb = excess(q, t0, xb, seen).value;
             if (gb < 0) {
                 bracketed = true;
                 break;
@@ -712,14 +853,18 @@ private:
         boost::uintmax_t iters = kRootIterations;
         const double tol = 1e-4 * (q == Quantity::Sred ? std::max(1.0, std::fabs(xhat)) : 1.0);
         auto stop = [tol](double a, double b) { return std::fabs(a - b) <= tol; };
-        auto g = [&](double x) { return excess(q, t0, x, seen); };
+        auto g = [&](double x) { return excess(q, t0, x, seen).value; };
         const auto r = bm::tools::toms748_solve(g, std::min(xa, xb), std::max(xa, xb), xa < xb ? ga : gb,
                                                 xa < xb ? gb : ga, stop, iters);
-        return 0.5 * (r.first + r.second);
+        const double x = 0.5 * (r.first + r.second);
+        // An end where another parameter is held by its bound is the bound's, not the data's.
+        if (excess(q, t0, x, seen).onBound) return std::nullopt;
+        return x;
     }
 
     const Data& d_;
     const Fitted& f_;
+    const LimitFit& limit_;
     std::vector<int> idx_; // which of q's five coordinates are free parameters
     std::vector<double> cov_;
 };
@@ -759,6 +904,7 @@ Data prepare(const AnalysisState& s, bool fitMu, bool fitS, const NumberFormat& 
     d.N = s.Izd_Prived;
     d.n = static_cast<double>(s.MasProbl.size());
     for (const auto& [t, c] : counts) {
+        d.t.push_back(t);
         d.logt.push_back(std::log(t));
         d.cnt.push_back(c);
         d.sumLogT += c * std::log(t);
@@ -837,6 +983,18 @@ Fitted fitPoint(const Data& d, const std::vector<Point>& from, Steps& steps) {
     return f;
 }
 
+LimitFit fitLimit(const Data& d, const std::vector<Point>& from, Steps& steps) {
+    LimitFit best;
+    Constraint c;
+    c.limit = true;
+    for (const auto& p : from) {
+        const Optimum o = maximise(d, c, p, 0.3, kFitEvals);
+        if (o.ll > best.ll) best = {o.p, o.ll, o.success};
+    }
+    steps.next();
+    return best;
+}
+
 std::string plural(int n, const char* one, const char* few, const char* many) {
     const int m10 = n % 10, m100 = n % 100;
     if (m10 == 1 && m100 != 11) return one;
@@ -894,7 +1052,7 @@ LikelihoodGoodnessOfFit goodness(const AnalysisState& s, const Fitted& f, double
     }
     g.cells = static_cast<int>(groups.size());
     g.df = std::max(0, g.cells - parameters);
-    g.pValue = g.df > 0 ? bm::cdf(bm::complement(bm::chi_squared_distribution<double>(g.df), g.chi2)) : 1.0;
+    if (g.df > 0) g.pValue = bm::cdf(bm::complement(bm::chi_squared_distribution<double>(g.df), g.chi2));
     return g;
 }
 
@@ -956,54 +1114,128 @@ LikelihoodFit fitLikelihood(const AnalysisState& s, const LikelihoodOptions& opt
     for (double t : options.mcfTimes)
         if (!(t > 0) || !std::isfinite(t))
             throw Error("Время, при котором оценивается K·F(t), должно быть больше 0 (задано " + general(t, options.fmt) + ")");
+    const NumberFormat& fmt = options.fmt;
     std::vector<double> times;
     for (const auto& p : s.MasProbl) times.push_back(p.time);
 
-    Data fixedData = prepare(s, false, false, options.fmt);
+    Data fixedData = prepare(s, false, false, fmt);
     fixedData.hooks = &options.progress;
     const std::vector<Point> fixedStarts = starts(times, s.Sred, std::log(s.SKO));
     const bool searched = options.fitSred || options.fitSKO;
-    // The fixed law's fit, the searched law's from one start more, then one
-    // step per interval (A, B, eta, K, K F(t) at tGar and at each time asked,
-    // the censoring law's searched values): the end is known before the first step.
-    const long long intervalSteps = 4 + 1 + static_cast<long long>(options.mcfTimes.size()) +
-                                    (options.fitSred ? 1 : 0) + (options.fitSKO ? 1 : 0);
-    Steps steps(options.progress, Steps::ofFit(fixedStarts.size()) +
-                                      (searched ? Steps::ofFit(fixedStarts.size() + 1) : 0) +
+    // The fixed law's fit and its power-law limit, the searched law's from
+    // one start more and its limit, then one step per interval (A, B, eta,
+    // K, K F(t) at tGar and at each time asked, the censoring law's searched
+    // values): the end is known before the first step.
+    const long long lawSteps = (options.fitSred ? 1 : 0) + (options.fitSKO ? 1 : 0);
+    const long long intervalSteps = 4 + 1 + static_cast<long long>(options.mcfTimes.size()) + lawSteps;
+    Steps steps(options.progress, Steps::ofFit(fixedStarts.size()) + 1 +
+                                      (searched ? Steps::ofFit(fixedStarts.size() + 1) + 1 : 0) +
                                       (options.intervals ? intervalSteps : 0));
     const Fitted fixedFit = fitPoint(fixedData, fixedStarts, steps);
-    Data d = searched ? prepare(s, options.fitSred, options.fitSKO, options.fmt) : fixedData;
-    d.hooks = &options.progress;
-    Fitted f = fixedFit;
-    if (searched) {
-        std::vector<Point> from = starts(times, s.Sred, std::log(s.SKO));
-        from.insert(from.begin(), fixedFit.p);
-        f = fitPoint(d, from, steps);
-        if (f.ll < fixedFit.ll) {
-            f.p = fixedFit.p;
-            f.ll = fixedFit.ll;
-            f.logK = fixedFit.logK;
-        }
-    }
+    const LimitFit fixedLimit = fitLimit(fixedData, {fixedFit.p}, steps);
 
     LikelihoodFit r;
+    r.numbers = fmt;
+    Data d = fixedData;
+    Fitted f = fixedFit;
+    LimitFit limit = fixedLimit;
+    if (searched) {
+        Data sd = prepare(s, options.fitSred, options.fitSKO, fmt);
+        sd.hooks = &options.progress;
+        std::vector<Point> from = starts(times, s.Sred, std::log(s.SKO));
+        from.insert(from.begin(), fixedFit.p);
+        Fitted sf = fitPoint(sd, from, steps);
+        if (sf.ll < fixedFit.ll) sf = fixedFit;
+        LimitFit sl = fitLimit(sd, {sf.p, fixedLimit.p}, steps);
+        if (sl.ll < fixedLimit.ll) sl = fixedLimit;
+        const double best = std::max(sf.ll, sl.ll), fixedBest = std::max(fixedFit.ll, fixedLimit.ll);
+        r.censoringGain = best - fixedBest;
+        const Point& law = sl.ll > sf.ll ? sl.p : sf.p;
+        // Two parameters added ask for chi-square with two degrees of freedom.
+        const double threshold = options.fitSred && options.fitSKO ? kHalfChi95Two : kHalfChi95;
+        const double tol = 1e-2;
+        const bool sdOnBound = options.fitSKO && (law.s <= sd.sLo + tol || law.s >= sd.sHi - tol);
+        const bool meanOnBound =
+            options.fitSred && (law.mu <= sd.muLo + tol * sd.sigma0 || law.mu >= sd.muHi - tol * sd.sigma0);
+        const std::string fitted = "подобранный закон (среднее " + hours(law.mu, fmt) + " ч, СКО " +
+                                   hours(std::exp(law.s), fmt) + " ч)";
+        const std::string given = "; результаты получены при заданном законе (среднее " + hours(s.Sred, fmt) +
+                                  " ч, СКО " + hours(s.SKO, fmt) + " ч)";
+        if (*r.censoringGain < threshold) {
+            r.warnings.push_back(
+                "Закон окончания гарантии (СВН/СКО) не определяется данными: подбор улучшает "
+                "правдоподобие лишь на " +
+                decimal(*r.censoringGain, 2, fmt) + " (меньше " + decimal(threshold, 2, fmt) + "); " +
+                fitted + " не используется" + given);
+        } else if (sdOnBound || meanOnBound) {
+            r.warnings.push_back(std::string(sdOnBound ? "СКО" : "Среднее") +
+                                 " времени окончания гарантии дошло до границы поиска: " + fitted +
+                                 " вырожден (улучшение правдоподобия " + decimal(*r.censoringGain, 2, fmt) +
+                                 ") и не используется" + given);
+        } else {
+            d = sd;
+            f = sf;
+            limit = sl;
+            r.fittedSred = options.fitSred;
+            r.fittedSKO = options.fitSKO;
+        }
+    }
+    d.hooks = &options.progress;
+
+    // The largest time the model is shown at: the limit is represented so
+    // that K F(t) is c t^B to 1e-8 up to it.
+    double shownUpTo = std::max({std::exp(d.maxLogT), s.tGar, s.Sred + 10 * s.SKO});
+    for (double t : options.mcfTimes)
+        shownUpTo = std::max(shownUpTo, t);
+    const bool limitWins = limit.ll > f.ll;
+    const bool atLimit = limit.ll >= f.ll - kLimitTolerance;
+    if (limitWins) {
+        f.p = limit.p;
+        const double B = std::exp(limit.p.b);
+        f.p.u = std::log(shownUpTo) + std::log(1e8) / B;
+        f.logK = logCHat(d, limit.p) + B * f.p.u;
+        f.ll = limit.ll;
+        f.success = limit.success;
+    }
+    r.powerLaw.loglik = limit.ll;
+    r.powerLaw.B = std::exp(limit.p.b);
+    r.powerLaw.c = std::exp(logCHat(d, limit.p));
+
     const double B = std::exp(f.p.b);
     r.A = std::exp(-B * f.p.u);
     r.B = B;
     r.K_powtor = std::exp(f.logK);
     r.Sred = f.p.mu;
     r.SKO = std::exp(f.p.s);
-    r.fittedSred = options.fitSred;
-    r.numbers = options.fmt;
-    r.fittedSKO = options.fitSKO;
     r.loglik = f.ll;
     r.converged = f.success;
-    r.parameters = 3 + (options.fitSred ? 1 : 0) + (options.fitSKO ? 1 : 0);
+    r.parameters = 3 + (r.fittedSred ? 1 : 0) + (r.fittedSKO ? 1 : 0);
     r.aic = 2 * r.parameters - 2 * r.loglik;
     if (!std::isfinite(r.A) || !std::isfinite(r.B) || !std::isfinite(r.K_powtor) || !(r.loglik > kPenalty) ||
         !std::isfinite(r.SKO) || !std::isfinite(r.Sred) || r.A <= 0 || r.K_powtor <= 0)
         throw Error("Не удалось подобрать модель максимального правдоподобия: правдоподобие не вычисляется");
-    if (searched) r.censoringGain = f.ll - fixedFit.ll;
+
+    // Why K, A and eta are no estimates, if they are not.
+    std::string notEstimable;
+    double uLo, uHi, bLo, bHi;
+    boundsOf(d, 0, uLo, uHi);
+    boundsOf(d, 1, bLo, bHi);
+    if (atLimit)
+        notEstimable =
+            "максимум правдоподобия достигается в пределе K → ∞, A → 0 при постоянном K·A (степенной "
+            "закон K·F(t) = c·t^B, B = " +
+            general(r.powerLaw.B, fmt) + ")";
+    else if (f.p.u >= uHi - 1e-4 || f.p.u <= uLo + 1e-4)
+        notEstimable = "оценка η = " + general(std::exp(f.p.u), fmt) +
+                       " ч лежит на границе допустимого диапазона (" + general(kEtaMin, fmt) + "…" +
+                       general(kEtaMax, fmt) + " ч)";
+    else if (f.p.b >= bHi - 1e-4 || f.p.b <= bLo + 1e-4)
+        notEstimable = "оценка B = " + general(B, fmt) + " лежит на границе допустимого диапазона (" +
+                       general(kBMin, fmt) + "…" + general(kBMax, fmt) + ")";
+    else if (r.K_powtor > kKMax || r.K_powtor < kKMin)
+        notEstimable = "оценка K = " + general(r.K_powtor, fmt) + " вне допустимого диапазона (" +
+                       general(kKMin, fmt) + "…" + general(kKMax, fmt) + ")";
+    r.estimable = notEstimable.empty();
 
     std::vector<double> mcfTimes{s.tGar > 0 ? s.tGar : s.Sred};
     mcfTimes.insert(mcfTimes.end(), options.mcfTimes.begin(), options.mcfTimes.end());
@@ -1016,10 +1248,10 @@ LikelihoodFit fitLikelihood(const AnalysisState& s, const LikelihoodOptions& opt
         r.K_ci.estimate = r.K_powtor;
         r.eta_ci.estimate = std::exp(f.p.u);
         for (double t : mcfTimes) r.mcf.push_back({t, LikelihoodInterval{mcfEstimate(t), {}, {}}});
-        if (options.fitSred) r.Sred_ci = LikelihoodInterval{r.Sred, {}, {}};
-        if (options.fitSKO) r.SKO_ci = LikelihoodInterval{r.SKO, {}, {}};
+        if (r.fittedSred) r.Sred_ci = LikelihoodInterval{r.Sred, {}, {}};
+        if (r.fittedSKO) r.SKO_ci = LikelihoodInterval{r.SKO, {}, {}};
     } else {
-        Intervals iv(d, f);
+        Intervals iv(d, f, limit);
         auto interval = [&](Quantity q, double t0 = 0) {
             const LikelihoodInterval ci = iv.interval(q, t0);
             steps.next();
@@ -1030,32 +1262,47 @@ LikelihoodFit fitLikelihood(const AnalysisState& s, const LikelihoodOptions& opt
         r.eta_ci = interval(Quantity::Eta);
         r.K_ci = interval(Quantity::K);
         for (double t : mcfTimes) r.mcf.push_back({t, interval(Quantity::Mcf, t)});
-        if (options.fitSred) r.Sred_ci = interval(Quantity::Sred);
-        if (options.fitSKO) r.SKO_ci = interval(Quantity::SKO);
+        if (r.fittedSred) r.Sred_ci = interval(Quantity::Sred);
+        if (r.fittedSKO) r.SKO_ci = interval(Quantity::SKO);
+        // The steps of a law that was searched but not kept.
+        for (long long k = (r.fittedSred ? 1 : 0) + (r.fittedSKO ? 1 : 0); k < lawSteps; ++k)
+            steps.next();
 
-        describe(r.K_ci, "Коэффициент повторности K", true, r.warnings);
+        if (r.estimable) {
+            describe(r.K_ci, "Коэффициент повторности K", true, r.warnings);
+            describe(r.A_ci, "Параметр A", false, r.warnings);
+        }
         describe(r.B_ci, "Параметр B", true, r.warnings);
-        describe(r.A_ci, "Параметр A", false, r.warnings);
-        describe(r.eta_ci, "Характерное время eta = A^(-1/B)", true, r.warnings);
-        for (const auto& m : r.mcf) describe(m.value, mcfName(m.time, options.fmt), true, r.warnings);
+        if (r.estimable) describe(r.eta_ci, "Характерное время eta = A^(-1/B)", true, r.warnings);
+        for (const auto& m : r.mcf)
+            describe(m.value, mcfName(m.time, fmt), true, r.warnings);
         if (r.Sred_ci) describe(*r.Sred_ci, "Среднее время окончания гарантии", false, r.warnings);
         if (r.SKO_ci) describe(*r.SKO_ci, "СКО времени окончания гарантии", true, r.warnings);
     }
+    if (!r.estimable)
+        r.warnings.insert(
+            r.warnings.begin(),
+            "Коэффициент повторности K, параметр A и характерное время eta не определяются данными: " +
+                notEstimable +
+                "; данные определяют среднее число отказов на изделие K·F(t) в пределах "
+                "наблюдаемых наработок");
     if (!r.converged)
         r.warnings.insert(r.warnings.begin(),
                           "Подбор модели максимального правдоподобия не сошелся: разные начальные точки дают "
                           "разные оценки; результаты приблизительны");
-    if (searched) {
-        if (*r.censoringGain < kHalfChi95)
-            r.warnings.push_back("Закон окончания гарантии (СВН/СКО) не определяется данными: подбор улучшает "
-                                 "правдоподобие лишь на " +
-                                 decimal(*r.censoringGain, 2, options.fmt) + " (меньше " + decimal(1.92, 2, options.fmt) + "); используйте заданные значения");
-        if (options.fitSKO && f.p.s <= d.sLo + 0.01)
-            r.warnings.push_back("СКО времени окончания гарантии сжалось до нижней границы поиска (" +
-                                 hours(r.SKO, options.fmt) + " ч): подобранный закон окончания гарантии вырожден; "
-                                 "используйте заданные значения");
+    r.gof = goodness(s, f, d.N, r.parameters, fmt);
+    if (r.gof.cells > 0) {
+        if (!r.gof.pValue)
+            r.warnings.push_back(
+                "Согласие модели с гистограммой не оценивается: после объединения интервалов "
+                "осталось ячеек " +
+                std::to_string(r.gof.cells) + " при " + std::to_string(r.parameters) +
+                " параметрах (0 степеней свободы)");
+        else if (*r.gof.pValue < 0.05)
+            r.warnings.push_back("Модель плохо согласуется с гистограммой: p = " + pText(*r.gof.pValue, fmt) +
+                                 " (меньше " + decimal(0.05, 2, fmt) +
+                                 "); оценки и интервалы модели могут не отражать данные");
     }
-    r.gof = goodness(s, f, d.N, r.parameters, options.fmt);
     return r;
 }
 
@@ -1068,7 +1315,9 @@ std::vector<McfPoint> likelihoodBand(const AnalysisState& s, const LikelihoodFit
         throw Error("Модель максимального правдоподобия еще не построена");
     const Data d = prepare(s, fit.fittedSred, fit.fittedSKO, fit.numbers);
     const Fitted f = fittedFrom(fit);
-    Intervals iv(d, f);
+    const LimitFit limit{
+        {0, std::log(fit.powerLaw.B), fit.Sred, std::log(fit.SKO)}, fit.powerLaw.loglik, true};
+    Intervals iv(d, f, limit);
     std::vector<McfPoint> out;
     for (double t : times) out.push_back({t, iv.interval(Quantity::Mcf, t)});
     return out;

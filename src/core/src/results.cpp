@@ -378,7 +378,9 @@ public:
 
     // One model column; Model is a private copy so that the Kolmogorov
     // statistic lands in it and not in the stored model.
-    void BlockOut(Mod_Weib Model, const char* st, const char* name, int Wi) {
+    // `estimable` false: the model's A and K are no estimates (the likelihood
+    // model at its power-law limit), and neither is what follows from them alone.
+    void BlockOut(Mod_Weib Model, const char* st, const char* name, int Wi, bool estimable = true) {
         if (!Model.Executed) return;
         const int col = N_Row_;
         table_.widths[col] = Wi;
@@ -399,12 +401,19 @@ public:
             throw Error(std::string("Модель «") + name +
                         "»: коэффициент повторности равен 0, наработка на отказ не определена");
         const double K = Model.K_powtor;
-        put(1, formatPattern("%6.2f, / %7.5f", {finite(1 / Model.A, 1), finite(Model.B, 1)}, fmt_));
-        put(2, formatPattern("%6.3f", {finite(K, 2)}, fmt_));
-        // A probability of 1 or more (K <= 0.5) gives weibinv's 1e10 h, "never".
-        put(3, wholeText(finite(weibinv(Model.A, Model.B, 0.5 / K), 3)) + " ч.");
-        put(4, wholeText(finite(weibinv(Model.A, Model.B, 0.2 / K), 4)) + " ч., " +
-                   wholeText(finite(weibinv(Model.A, Model.B, 0.1 / K), 4)) + " ч.");
+        if (estimable) {
+            put(1, formatPattern("%6.2f, / %7.5f", {finite(1 / Model.A, 1), finite(Model.B, 1)}, fmt_));
+            put(2, formatPattern("%6.3f", {finite(K, 2)}, fmt_));
+            // A probability of 1 or more (K <= 0.5) gives weibinv's 1e10 h, "never".
+            put(3, wholeText(finite(weibinv(Model.A, Model.B, 0.5 / K), 3)) + " ч.");
+            put(4, wholeText(finite(weibinv(Model.A, Model.B, 0.2 / K), 4)) + " ч., " +
+                       wholeText(finite(weibinv(Model.A, Model.B, 0.1 / K), 4)) + " ч.");
+        } else {
+            put(1, std::string(kNotEstimable) + " / " + formatPattern("%7.5f", {finite(Model.B, 1)}, fmt_));
+            put(2, kNotEstimable);
+            put(3, kNotEstimable);
+            put(4, kNotEstimable);
+        }
         put(5, wholeText(finite(Model.Kol_Nakopl, 5)) + " /" +
                    wholeText(finite(Model.Kol_Nakopl / s_.Popravka_Unknow, 5)));
         put(6, formatPattern("%5.2f / %5.2f", {finite(1.96 * Model.SKO_out, 6), Model.SKO_out}, fmt_));
@@ -508,7 +517,7 @@ DiagramsResult Diagrams(AnalysisState& s, const NumberFormat& fmt) {
     w.BlockOut(std::move(smirn), "Смирнова ", "Смирнова", 118);
     w.BlockOut(std::move(genet), "Генетическая", "Генетическая", 118);
     if (lik.Executed && s.MLikFit) {
-        w.BlockOut(std::move(lik), kLikelihoodColumn, kLikelihoodColumn, 150);
+        w.BlockOut(std::move(lik), kLikelihoodColumn, kLikelihoodColumn, 150, s.MLikFit->estimable);
         w.likelihoodIntervals(*s.MLikFit);
     }
     w.operatingData(pot08);

@@ -66,6 +66,7 @@ struct LikelihoodInterval;
 struct NamedInterval {
     std::string name;
     const LikelihoodInterval* interval;
+    bool estimable = true; // false: the estimate is no number (kNotEstimable), the interval stands
 };
 std::vector<NamedInterval> namedIntervals(const LikelihoodFit& f, const NumberFormat& fmt);
 

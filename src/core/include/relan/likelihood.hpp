@@ -9,6 +9,11 @@
 //   sum_k log lambda(t_k) - integral_0^inf lambda(t) dt
 // over log A, log B, log K (and the censoring mean and log SD when asked),
 // and gives profile-likelihood intervals for what an engineer reports.
+//
+// Its closure K -> infinity, A -> 0 with c = K A fixed is a power law,
+// K F(t) -> c t^B: when the data fit it as well as any finite K, K, A and
+// eta are not estimable, while K F(t) inside the observed times stays
+// determined.
 
 #include "relan/numtext.hpp"
 #include "relan/progress.hpp"
@@ -55,7 +60,8 @@ struct LikelihoodGoodnessOfFit {
     double chi2 = 0;
     int cells = 0;    // after merging, the tail beyond the last interval included
     int df = 0;       // cells - fitted parameters; 0 when too few cells
-    double pValue = 0; // NaN-free: 1 when df is 0
+    // None when df is 0: the fit cannot then be judged by the histogram.
+    std::optional<double> pValue;
     // Russian descriptions of the merged groups, e.g. "1800–2200 ч (3 интервала)".
     std::vector<std::string> merged;
 };
@@ -72,8 +78,24 @@ struct LikelihoodOptions {
     ProgressHooks progress;
 };
 
+// What the texts show for a quantity the data do not estimate.
+inline constexpr const char* kNotEstimable = "не определяется";
+
+// The power-law limit's maximum: K F(t) = c t^B with the fit's censoring law.
+struct PowerLawLimit {
+    double loglik = 0;
+    double B = 0, c = 0;
+};
+
 struct LikelihoodFit {
+    // At the power-law limit A and K_powtor represent it (A t^B below 1e-8
+    // at every time the model is shown at), so that K F(t) is right; they
+    // are then no estimates and `estimable` is false.
     double A = 0, B = 0, K_powtor = 0;
+    // K, A and eta are estimates: the maximum is neither at the power-law
+    // limit nor on a bound of the search, and K lies in its admissible range.
+    bool estimable = true;
+    PowerLawLimit powerLaw;
     double Sred = 0, SKO = 0; // the censoring law fitted with (the fixed one when not searched)
     bool fittedSred = false, fittedSKO = false; // which of the two were searched
     NumberFormat numbers;                       // the format of its texts, for the band's messages
@@ -86,7 +108,9 @@ struct LikelihoodFit {
     std::vector<McfPoint> mcf; // at tGar first, then at the times asked
     LikelihoodGoodnessOfFit gof;
     // When the censoring law was searched: the gain of loglik over the
-    // fixed law (a likelihood-ratio test: below 1.92 it is not determined).
+    // fixed law (a likelihood-ratio test: below 1.92 for one searched
+    // parameter, 3.00 for two, it is not determined and the fit is the
+    // given law's; so it is when the searched SD or mean ends on its bound).
     std::optional<double> censoringGain;
     // Russian texts naming each quantity the data do not determine.
     std::vector<std::string> warnings;
