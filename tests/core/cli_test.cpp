@@ -91,7 +91,7 @@ TEST(CliLoad, TheDocumentReadsBackAsItWasWritten) {
         EXPECT_EQ(j.dump(2) + "\n", r.out) << args;
         ASSERT_EQ(j.at("grid").size(), 4u) << args;
         EXPECT_EQ(j["grid"][2][3], "замена \\ \x02 прокладки\x1f и\tшланга") << args;
-        EXPECT_EQ(j["grid"][3][3], "ремонт\b\fузла") << args;
+        EXPECT_EQ(j["grid"][3][3], "Xремонт\b\fузла") << args;
         EXPECT_EQ(j["input"]["Comment"], comment) << args;
     }
 }
