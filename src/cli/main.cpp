@@ -16,6 +16,7 @@
 #include "relan/input_files.hpp"
 #include "relan/nonparam.hpp"
 #include "relan/text_decoding.hpp"
+#include "relan/time_list.hpp"
 #include "relan/version.hpp"
 
 #include <CLI/CLI.hpp>
@@ -192,14 +193,10 @@ relan::CalcFields calcFields(const Loaded& l, const AnalyzeOptions& a, const Loa
             throw relan::Error("--models: неизвестная модель " + relan::text::quoted(m) +
                                " (допустимы spiral, newton, smirnov, ml, genetic)");
     }
-    std::stringstream times(a.mcfTimes);
-    std::string t;
-    while (std::getline(times, t, ',')) {
-        const std::optional<double> v = relan::parseReal(t, '.');
-        if (!v || !(*v > 0))
-            throw relan::Error("--mcf-times: " + relan::text::quoted(t) +
-                               " не является временем в часах больше 0 (через запятую, с точкой: 1000,2500.5)");
-        f.mcfTimes.push_back(*v);
+    try {
+        f.mcfTimes = relan::parseTimeList(a.mcfTimes, relan::NumberFormat{lo.decimal});
+    } catch (const relan::Error& e) {
+        throw relan::Error(std::string("--mcf-times: ") + e.what());
     }
     f.Sred_flag = a.fitMean;
     f.SKO_Flag = a.fitSd;
@@ -386,8 +383,10 @@ void addAnalyzeOptions(CLI::App& cmd, AnalyzeOptions& a) {
                            "maximum-likelihood model with its intervals; genetic runs the genetic algorithm after "
                            "the other fits, as its own button would");
     cmd.add_option("--mcf-times", a.mcfTimes,
-                           "times (h, comma-separated, point as decimal) where the ml model reports the mean "
-                           "cumulative failures per product K F(t) with its interval, besides the counting period");
+                           "times (h) where the ml model reports the mean cumulative failures per product K F(t) "
+                           "with its interval, besides the counting period; with the decimal point separated by "
+                           "',' or ';' (1000,2500.5), with --decimal-separator ',' by ';' only (1000;2500,5; a "
+                           "single time 2500,5;)");
     cmd.add_flag("--fit-mean", a.fitMean, "the Pearson fits also search the mean warranty time");
     cmd.add_flag("--fit-sd", a.fitSd, "the Pearson fits also search its standard deviation");
     cmd.add_option("--criterion", a.criterion, "Pearson variant: standard, spec1 (default), spec2")

@@ -428,3 +428,43 @@ TEST(CliReport, RefusalsAreOneLineAndLeaveNoFile) {
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the user's own file");
 }
 #endif
+
+TEST(CliAnalyze, McfTimesAreSeparatedAsTheDecimalSeparatorAllows) {
+    const std::string run = "analyze " RELAN_TEST_DATA_DIR "/small.rel --models ml --no-timing";
+    const struct {
+        std::string options;
+        std::vector<double> times; // besides the counting period first
+        std::string error;
+    } cases[] = {
+        {"--mcf-times 500,1000.5", {500, 1000.5}, ""},
+        {"--mcf-times '500;1000.5'", {500, 1000.5}, ""},
+        {"--decimal-separator , --mcf-times '500;1000,5'", {500, 1000.5}, ""},
+        {"--decimal-separator , --mcf-times '1000,5;'", {1000.5}, ""},
+        {"--decimal-separator , --mcf-times 1000,5", {}, "--mcf-times: «1000,5» можно прочесть по-разному"},
+        {"--mcf-times '500;1000,5'", {}, "--mcf-times: «500;1000,5»: времена разделяются либо запятыми"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options);
+        const auto r = runCli(run + " " + c.options);
+        if (!c.error.empty()) {
+            EXPECT_EQ(r.exitCode, 2);
+            EXPECT_EQ(r.err.rfind("relan-cli: " + c.error, 0), 0u) << r.err;
+            EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+            continue;
+        }
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const auto models = nlohmann::json::parse(r.out).at("models");
+        const auto ml = std::find_if(models.begin(), models.end(), [](const auto& m) { return m.contains("mcf"); });
+        ASSERT_NE(ml, models.end());
+        std::vector<double> times;
+        for (const auto& p : ml->at("mcf")) times.push_back(p.at("time"));
+        ASSERT_EQ(times.size(), c.times.size() + 1);
+        EXPECT_EQ(std::vector<double>(times.begin() + 1, times.end()), c.times);
+    }
+    // A time far below an hour is named with its digits, not rounded to 0.
+    const auto tiny = runCli(run + " --mcf-times 0.0004 --format text");
+    ASSERT_EQ(tiny.exitCode, 0) << tiny.err;
+    EXPECT_NE(tiny.out.find("K·F(t) при t = 0.0004 ч"), std::string::npos) << tiny.out;
+    EXPECT_EQ(tiny.out.find("t = 0 ч"), std::string::npos);
+}
+
