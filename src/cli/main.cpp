@@ -41,6 +41,13 @@ std::string oneLine(std::string s) {
     return s;
 }
 
+// The files a run reads, remembered before any work so that no output of the
+// run can replace them, whatever name the output is given.
+void protectInputs(const std::string& file, const std::string& warranty) {
+    relan::rememberInputFile(relan::InputFile::FailureData, file);
+    if (!warranty.empty()) relan::rememberInputFile(relan::InputFile::WarrantyTerms, warranty);
+}
+
 struct LoadOptions {
     std::string file;
     std::string warranty;
@@ -514,9 +521,13 @@ int main(int argc, char** argv) {
         }
 #ifdef RELAN_CLI_CHARTS
         else if (*chartCmd) {
+            protectInputs(chart.file, chart.warranty);
+            relan::checkWritable(chart.out);
             return runChartCommand(chart);
         } else if (*reportCmd) {
-            // A file that cannot be written is told before the fits run.
+            // A file that cannot be written, or one the run reads, is told
+            // before the fits run.
+            protectInputs(loadOpts.file, loadOpts.warranty);
             relan::checkWritable(reportOut);
             Analysis an = runAnalysis(loadOpts, rep);
             const relan::AnalysisReport report = relan::analysisReport(an.loaded.state, an.result.diagrams,

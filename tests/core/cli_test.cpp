@@ -429,6 +429,23 @@ TEST(CliReport, RefusalsAreOneLineAndLeaveNoFile) {
 }
 #endif
 
+namespace {
+
+std::vector<std::string> namesIn(const std::filesystem::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string bytesOf(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+} // namespace
+
 TEST(CliAnalyze, McfTimesAreSeparatedAsTheDecimalSeparatorAllows) {
     const std::string run = "analyze " RELAN_TEST_DATA_DIR "/small.rel --models ml --no-timing";
     const struct {
@@ -468,3 +485,45 @@ TEST(CliAnalyze, McfTimesAreSeparatedAsTheDecimalSeparatorAllows) {
     EXPECT_EQ(tiny.out.find("t = 0 ч"), std::string::npos);
 }
 
+#ifdef RELAN_CLI_CHARTS
+TEST(CliReport, AnInputOfTheRunIsNeverItsOutput) {
+    relan::test::TempDir dir;
+    namespace fs = std::filesystem;
+    const fs::path data = dir.path() / "d.rel", terms = dir.path() / "gar.txt";
+    fs::copy_file(RELAN_TEST_DATA_DIR "/small.rel", data);
+    fs::copy_file(kWarranty, terms);
+    fs::create_hard_link(data, dir.path() / "hard.pdf");
+    fs::create_symlink("gar.txt", dir.path() / "link.png");
+    const std::string d = dir.path().string();
+    const struct {
+        std::string args;
+        std::string out;
+        const char* kind;
+    } cases[] = {
+        {"report " + data.string(), data.string(), "файл данных по отказам"},
+        {"report " + data.string(), d + "/hard.pdf", "файл данных по отказам"},
+        {"report " + data.string() + " --warranty " + terms.string(), terms.string(),
+         "файл гарантийных сроков"},
+        {"report " + data.string() + " --warranty " + terms.string(), d + "/link.png",
+         "файл гарантийных сроков"},
+        {"chart " + data.string(), data.string(), "файл данных по отказам"},
+        {"chart " + data.string() + " --warranty " + terms.string(), d + "/link.png",
+         "файл гарантийных сроков"},
+    };
+    const std::string dataBefore = bytesOf(data), termsBefore = bytesOf(terms);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args + " --out " + c.out);
+        const auto r = runCli(c.args + " --out " + c.out);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(
+            r.err.rfind("relan-cli: Не удалось записать файл «" + c.out + "»: это загруженный " + c.kind, 0),
+            0u)
+            << r.err;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+    }
+    EXPECT_EQ(bytesOf(data), dataBefore);
+    EXPECT_EQ(bytesOf(terms), termsBefore);
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"d.rel", "gar.txt", "hard.pdf", "link.png"}));
+}
+
+#endif

@@ -9,8 +9,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <climits>
 #include <cerrno>
+#include <climits>
+#include <mutex>
 #include <optional>
 #include <random>
 #include <system_error>
@@ -86,6 +87,39 @@ int readUpTo(int fd, std::size_t limit, std::size_t sizeHint, std::string& out) 
     }
     out.resize(have);
     return 0;
+}
+
+// The input files by name, one of each kind; written by a load, read by
+// every write, which may run on another thread. Compared by what the name
+// leads to at the time of the write: an identity taken at the load could
+// belong to an unrelated file by then, once the input is deleted and its
+// inode reused, and holding the file open would keep its disk from being
+// unmounted.
+struct RememberedInput {
+    std::filesystem::path shown;    // as the load named it
+    std::filesystem::path absolute; // the same, whatever the current folder becomes
+};
+std::mutex inputsMutex;
+std::optional<RememberedInput> inputs[2];
+
+const char* inputKindText(InputFile kind) {
+    return kind == InputFile::FailureData ? "файл данных по отказам" : "файл гарантийных сроков";
+}
+
+// Why a regular file `st` may not be written: it is one of the input files.
+std::optional<std::string> inputConflict(const struct stat& st) {
+    const std::lock_guard<std::mutex> lock(inputsMutex);
+    for (const InputFile kind : {InputFile::FailureData, InputFile::WarrantyTerms}) {
+        const auto& in = inputs[static_cast<int>(kind)];
+        if (!in) continue;
+        struct stat now {};
+        const bool same =
+            ::stat(in->absolute.c_str(), &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino;
+        if (same)
+            return std::string("это загруженный ") + inputKindText(kind) + " «" + in->shown.string() +
+                   "», он не будет заменен; выберите другое имя";
+    }
+    return std::nullopt;
 }
 
 const char* notRegularReason(mode_t mode) { return S_ISDIR(mode) ? kIsFolder : kNotRegular; }
@@ -185,6 +219,7 @@ private:
                 continue;
             }
             if (!S_ISREG(st.st_mode)) return skipOrFail(st.st_mode);
+            if (const auto conflict = inputConflict(st)) fail(*conflict);
             int err = 0;
             if (!writeAllowed(st, folder_ / name_, W_OK, err))
                 fail((st.st_mode & 0222) == 0 ? kReadOnlyFile
@@ -278,6 +313,20 @@ std::string notRegularInput(const std::string& path, mode_t mode) {
 }
 
 } // namespace
+
+void rememberInputFile(InputFile kind, const std::filesystem::path& path) {
+    std::error_code ec;
+    std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    if (ec) absolute = path;
+    const std::lock_guard<std::mutex> lock(inputsMutex);
+    inputs[static_cast<int>(kind)] = RememberedInput{path, std::move(absolute)};
+}
+
+void forgetInputFiles() {
+    const std::lock_guard<std::mutex> lock(inputsMutex);
+    for (auto& in : inputs)
+        in.reset();
+}
 
 bool writeFileSafely(const std::filesystem::path& path, std::string_view bytes, const WriteOptions& options) {
     return SafeWrite(path, options).run(bytes);

@@ -228,7 +228,9 @@ std::optional<std::string> generationsForFailureCount(int kolOtk) {
 }
 
 FailureLoad loadFailureData(const std::string& path, const NumberFormat& fmt, AnalysisState& state) {
-    return parseFailureData(readInputFile(path), path, fmt, state);
+    FailureLoad load = parseFailureData(readInputFile(path), path, fmt, state);
+    rememberInputFile(InputFile::FailureData, path);
+    return load;
 }
 
 FailureLoad parseFailureData(std::string_view bytes, const std::string& file, const NumberFormat& fmt,
@@ -433,6 +435,7 @@ GridRow failureListRow(const AnalysisState& s, const ThresholdRemarks& remarks, 
 
 WarrantyLoadFields loadWarrantyTerms(const std::string& path, const NumberFormat& fmt, AnalysisState& state) {
     auto fields = parseWarrantyTerms(readInputFile(path), path, fmt, state);
+    rememberInputFile(InputFile::WarrantyTerms, path);
     std::error_code ec;
     auto abs = std::filesystem::absolute(path, ec);
     fields.Edit4 = ec ? path : abs.string();

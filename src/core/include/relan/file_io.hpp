@@ -27,6 +27,16 @@ struct WriteOptions {
     OnSpecialFile special = OnSpecialFile::Refuse;
 };
 
+// The files the program's data were read from. No write replaces one of
+// them, by whatever name it is reached (the same name, another hard link, a
+// symbolic link): the target is compared by device and inode with the file
+// each remembered name leads to. Such a write is refused by writeFileSafely
+// and checkWritable like any other, the file's kind and name in the reason.
+enum class InputFile { FailureData, WarrantyTerms };
+// Remembered until the next file of the same kind.
+void rememberInputFile(InputFile kind, const std::filesystem::path& path);
+void forgetInputFiles();
+
 // Writes `bytes` as the whole contents of `path`. The data go to a new file
 // with a unique name beside the target, which is then renamed over it: a new
 // file gets the usual mode (0666 less the umask), a replaced one keeps its
@@ -34,7 +44,8 @@ struct WriteOptions {
 // a folder where no file can be created, is rewritten in place instead, its
 // new size reserved first. Refusals are relan::Error
 // "Не удалось записать файл «<path>»: <reason>"; the target then keeps its
-// old contents and no file is left behind. Returns false only when a special
+// old contents and no file is left behind. A target that is one of the
+// program's input files is refused. Returns false only when a special
 // file was skipped.
 bool writeFileSafely(const std::filesystem::path& path, std::string_view bytes, const WriteOptions& options = {});
 // The refusals of writeFileSafely that need no data: a missing folder, a
