@@ -38,6 +38,9 @@ constexpr int kExitError = 2;
 std::string oneLine(std::string s) {
     for (char& c : s)
         if (c == '\n' || c == '\r') c = ' ';
+    // A file name given in another encoding is shown byte by byte rather
+    // than sent to the terminal as broken text.
+    if (!relan::text::isValidUtf8(s)) s = relan::text::visible(s, s.size());
     return s;
 }
 

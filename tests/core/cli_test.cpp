@@ -526,4 +526,37 @@ TEST(CliReport, AnInputOfTheRunIsNeverItsOutput) {
     EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"d.rel", "gar.txt", "hard.pdf", "link.png"}));
 }
 
+TEST(CliFiles, NamesThatAreNotUtf8AreUsedByteForByte) {
+    relan::test::TempDir dir;
+    namespace fs = std::filesystem;
+    const std::string d = dir.path().string();
+    const std::string data = d + "/caf\xE9.rel", terms = d + "/g\xE9.txt";
+    fs::copy_file(RELAN_TEST_DATA_DIR "/small.rel", data);
+    fs::copy_file(kWarranty, terms);
+    // Inputs: the file named is the file read.
+    const auto plain =
+        runCli("analyze " RELAN_TEST_DATA_DIR "/small.rel --warranty " + kWarranty + " --no-timing");
+    const auto named = runCli("analyze '" + data + "' --warranty '" + terms + "' --no-timing");
+    ASSERT_EQ(named.exitCode, 0) << named.err;
+    EXPECT_EQ(named.out, plain.out);
+    // A refusal shows the byte it cannot print as text.
+    const auto missing = runCli("load '" + d + "/nope\xE9.rel'");
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_NE(missing.err.find("nope\\xE9.rel"), std::string::npos) << missing.err;
+    // Outputs: the file written has the name given.
+    const auto report = runCli("report " RELAN_TEST_DATA_DIR "/small.rel --out '" + d + "/r\xE9.pdf'");
+    ASSERT_EQ(report.exitCode, 0) << report.err;
+    EXPECT_EQ(bytesOf(d + "/r\xE9.pdf").rfind("%PDF", 0), 0u);
+    const auto chart =
+        runCli("chart " RELAN_TEST_DATA_DIR "/small.rel --window nonparam --out '" + d + "/c\xE9.png'");
+    ASSERT_EQ(chart.exitCode, 0) << chart.err;
+    EXPECT_EQ(bytesOf(d + "/c\xE9.png").substr(1, 3), "PNG");
+    // The window opens files by text, so its charts refuse such a name.
+    const auto window = runCli("chart '" + data + "' --out " + d + "/w.png");
+    EXPECT_EQ(window.exitCode, 2);
+    EXPECT_NE(window.err.find("caf\\xE9.rel»: имя файла не в кодировке UTF-8"), std::string::npos)
+        << window.err;
+    EXPECT_EQ(namesIn(dir.path()),
+              (std::vector<std::string>{"caf\xE9.rel", "c\xE9.png", "g\xE9.txt", "r\xE9.pdf"}));
+}
 #endif
