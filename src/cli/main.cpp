@@ -497,6 +497,8 @@ int main(int argc, char** argv) {
         return kExitError;
     }
 
+    // An interrupted report or chart leaves no temporary beside its target.
+    relan::removeUnfinishedWriteOnSignals();
     try {
         if (*load) {
             Loaded l = loadInputs(loadOpts);

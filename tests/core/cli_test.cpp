@@ -6,10 +6,13 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <fcntl.h>
+
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -558,5 +561,34 @@ TEST(CliFiles, NamesThatAreNotUtf8AreUsedByteForByte) {
         << window.err;
     EXPECT_EQ(namesIn(dir.path()),
               (std::vector<std::string>{"caf\xE9.rel", "c\xE9.png", "g\xE9.txt", "r\xE9.pdf"}));
+}
+
+TEST(CliReport, ASignalEndsTheRunWithThatSignalAndLeavesNoFile) {
+    for (const int sig : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(sig);
+        relan::test::TempDir dir;
+        const std::string out = (dir.path() / "r.pdf").string();
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // As a program started from a terminal: neither signal ignored.
+            std::signal(SIGINT, SIG_DFL);
+            std::signal(SIGTERM, SIG_DFL);
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+            // Seconds of spiral descent: the signal comes during the run.
+            ::execl(RELAN_CLI_PATH, "relan-cli", "report", RELAN_TEST_DATA_DIR "/small.rel", "--kdiv-spiral",
+                    "1.000001", "--out", out.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::usleep(300 * 1000);
+        ::kill(child, sig);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status)) << status;
+        EXPECT_EQ(WIFSIGNALED(status) ? WTERMSIG(status) : 0, sig);
+        EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+    }
 }
 #endif

@@ -641,3 +641,35 @@ TEST(SafeWrite, ALoadRemembersItsFile) {
               std::string::npos);
     forgetInputFiles();
 }
+
+TEST(SafeWrite, ASignalDuringTheWriteRemovesTheTemporaryAndEndsWithTheSignal) {
+    for (const int sig : {SIGTERM, SIGINT}) {
+        for (const bool existing : {false, true}) {
+            SCOPED_TRACE(std::to_string(sig) + (existing ? " over a file" : " new file"));
+            TempDir dir;
+            const fs::path target = dir.path() / "report.pdf";
+            if (existing) std::ofstream(target) << "old";
+            const auto before = snapshot(dir.path());
+            static int signalToSend;
+            signalToSend = sig;
+            const pid_t child = ::fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                // The temporary is complete and about to replace the target
+                // when the signal comes.
+                removeUnfinishedWriteOnSignals();
+                setWriteInterruptionForTests([] { ::raise(signalToSend); });
+                try {
+                    writeFileSafely(target, std::string(1 << 20, 'x'));
+                } catch (...) {
+                }
+                ::_exit(0);
+            }
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            EXPECT_TRUE(WIFSIGNALED(status));
+            EXPECT_EQ(WIFSIGNALED(status) ? WTERMSIG(status) : 0, sig);
+            EXPECT_EQ(snapshot(dir.path()), before);
+        }
+    }
+}

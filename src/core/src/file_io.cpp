@@ -5,12 +5,15 @@
 #include "relan/text_decoding.hpp"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <mutex>
 #include <optional>
 #include <random>
@@ -120,6 +123,45 @@ std::optional<std::string> inputConflict(const struct stat& st) {
                    "», он не будет заменен; выберите другое имя";
     }
     return std::nullopt;
+}
+
+// The temporary a write is filling, for a signal handler: a flag and a fixed
+// buffer, read without locks or allocation. A write on another thread while
+// one is recorded goes unrecorded.
+struct PendingTemporary {
+    std::atomic<int> state{0}; // 0 none, 1 being recorded, 2 recorded
+    int folder = -1;
+    char name[NAME_MAX + 1] = {};
+};
+static_assert(std::atomic<int>::is_always_lock_free);
+PendingTemporary pending;
+void (*interruptionForTests)() = nullptr;
+
+class RecordedTemporary {
+  public:
+    RecordedTemporary(int folder, const std::string& name) {
+        int expected = 0;
+        if (name.size() > NAME_MAX || !pending.state.compare_exchange_strong(expected, 1)) return;
+        pending.folder = folder;
+        std::memcpy(pending.name, name.c_str(), name.size() + 1);
+        pending.state.store(2);
+        owned_ = true;
+    }
+    RecordedTemporary(const RecordedTemporary&) = delete;
+    RecordedTemporary& operator=(const RecordedTemporary&) = delete;
+    ~RecordedTemporary() {
+        if (owned_) pending.state.store(0);
+    }
+
+  private:
+    bool owned_ = false;
+};
+
+extern "C" void endOnSignal(int sig) {
+    removeUnfinishedWrite();
+    // The handler was reset on entry: the signal, blocked until the handler
+    // returns, then ends the program with its own status.
+    ::raise(sig);
 }
 
 const char* notRegularReason(mode_t mode) { return S_ISDIR(mode) ? kIsFolder : kNotRegular; }
@@ -249,10 +291,12 @@ private:
             if ((errno == EACCES || errno == EPERM) && existing_) return rewriteInPlace(bytes);
             fail(errno == EACCES || errno == EPERM ? kNoFolderRights : fileErrorReason(errno));
         }
+        const RecordedTemporary recorded(dir_.get(), tmp);
         int err = existing_ ? keepOwnerAndMode(out.get(), *existing_) : 0;
         if (!err) err = writeAll(out.get(), bytes);
         if (!err && ::fsync(out.get()) != 0) err = errno;
         if (!err) err = out.close();
+        if (!err && interruptionForTests) interruptionForTests();
         if (!err && ::renameat(dir_.get(), tmp.c_str(), dir_.get(), name_.c_str()) != 0) err = errno;
         if (err) {
             ::unlinkat(dir_.get(), tmp.c_str(), 0);
@@ -320,6 +364,26 @@ void rememberInputFile(InputFile kind, const std::filesystem::path& path) {
     if (ec) absolute = path;
     const std::lock_guard<std::mutex> lock(inputsMutex);
     inputs[static_cast<int>(kind)] = RememberedInput{path, std::move(absolute)};
+}
+
+void removeUnfinishedWrite() noexcept {
+    if (pending.state.load() == 2) ::unlinkat(pending.folder, pending.name, 0);
+}
+
+void removeUnfinishedWriteOnSignals() {
+    struct sigaction sa {};
+    sa.sa_handler = endOnSignal;
+    sa.sa_flags = SA_RESETHAND;
+    sigemptyset(&sa.sa_mask);
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old {};
+        if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+        ::sigaction(sig, &sa, nullptr);
+    }
+}
+
+void setWriteInterruptionForTests(void (*hook)()) {
+    interruptionForTests = hook;
 }
 
 void forgetInputFiles() {

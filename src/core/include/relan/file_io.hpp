@@ -48,6 +48,19 @@ void forgetInputFiles();
 // program's input files is refused. Returns false only when a special
 // file was skipped.
 bool writeFileSafely(const std::filesystem::path& path, std::string_view bytes, const WriteOptions& options = {});
+// A program that ends on a signal while a write is filling its temporary
+// removes it with removeUnfinishedWrite, which is async-signal-safe: it only
+// reads a fixed record of the temporary and calls unlinkat. One write at a
+// time is recorded (the command line makes one); the target is untouched.
+void removeUnfinishedWrite() noexcept;
+// Makes SIGINT, SIGTERM and SIGHUP remove the unfinished write and then end
+// the program by the same signal, as if it had not been caught. A signal the
+// program was started ignoring (nohup) stays ignored.
+void removeUnfinishedWriteOnSignals();
+// Called by a write once its temporary is complete and before it replaces the
+// target; only for tests of an interrupted write. Null by default.
+void setWriteInterruptionForTests(void (*hook)());
+
 // The refusals of writeFileSafely that need no data: a missing folder, a
 // folder or special file by that name, no rights. A long computation whose
 // result goes to `path` is refused before it starts; the write checks again.
