@@ -655,8 +655,10 @@ TEST(SafeWrite, ASignalDuringTheWriteRemovesTheTemporaryAndEndsWithTheSignal) {
             const pid_t child = ::fork();
             ASSERT_GE(child, 0);
             if (child == 0) {
-                // The temporary is complete and about to replace the target
-                // when the signal comes.
+                // As a program started from a terminal, whatever this test
+                // program was started with; the temporary is complete and
+                // about to replace the target when the signal comes.
+                std::signal(sig, SIG_DFL);
                 removeUnfinishedWriteOnSignals();
                 setWriteInterruptionForTests([] { ::raise(signalToSend); });
                 try {
