@@ -2,7 +2,6 @@
 
 #include "app_setup.hpp"
 #include "expand_window.hpp"
-#include "flow_chart.hpp"
 #include "main_window.hpp"
 #include "messages.hpp"
 #include "nonparam_window.hpp"
@@ -10,15 +9,20 @@
 #include "results_window.hpp"
 
 #include "relan/error.hpp"
+#include "relan/file_io.hpp"
+#include "relan/text_decoding.hpp"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QCheckBox>
 #include <QLayout>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QStringList>
 
+#include <filesystem>
 #include <iostream>
+#include <string_view>
 
 namespace {
 
@@ -40,14 +44,21 @@ struct OffscreenApplication {
     QApplication app{argc, argv};
 };
 
+// The output goes to the name as given, byte for byte: a name that is not
+// UTF-8 would come back from a QString as another name.
+void writeBytes(const std::string& out, const QByteArray& bytes) {
+    relan::writeFileSafely(std::filesystem::path(out),
+                           std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
+
 } // namespace
 
 int writeReportCommand(const relan::AnalysisReport& report, const std::string& dataFile, const std::string& out) {
     OffscreenApplication offscreen;
     relan::gui::setUpApplication(offscreen.app);
     try {
-        relan::gui::writeReportPdf(report, relan::gui::reportPages(QString::fromStdString(dataFile)),
-                                   QString::fromStdString(out));
+        writeBytes(out,
+                   relan::gui::reportPdf(report, relan::gui::reportPages(QString::fromStdString(dataFile))));
     } catch (const std::exception& e) {
         std::cerr << "relan-cli: " << QString::fromStdString(e.what()).simplified().toStdString() << "\n";
         return 2;
@@ -68,6 +79,14 @@ int runChartCommand(const ChartCommand& c) {
         std::cerr << "relan-cli: " << why.simplified().toStdString() << "\n";
         return 2;
     };
+
+    // The window opens files by a QString, which holds only text: a name in
+    // another encoding would open another file, or none.
+    for (const std::string* name : {&c.file, &c.warranty})
+        if (!relan::text::isValidUtf8(*name))
+            return refuse(
+                QString::fromStdString(relan::text::quoted(*name)) +
+                ": имя файла не в кодировке UTF-8, окно программы не может его открыть; переименуйте файл");
 
     // The desktop program's link file is neither offered nor written: the
     // caller's folder is left as it was.
@@ -115,8 +134,14 @@ int runChartCommand(const ChartCommand& c) {
     } else {
         return refuse("--window: допустимы results, expanded, nonparam");
     }
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG"))
+        return refuse(QString::fromStdString(
+            relan::writeFailureMessage(c.out, "рисунок не удалось закодировать в PNG")));
     try {
-        relan::gui::writePngFile(image, QString::fromStdString(c.out));
+        writeBytes(c.out, png);
     } catch (const relan::Error& e) {
         return refuse(QString::fromStdString(e.what()));
     }

@@ -16,6 +16,7 @@
 #include "relan/input_files.hpp"
 #include "relan/nonparam.hpp"
 #include "relan/text_decoding.hpp"
+#include "relan/time_list.hpp"
 #include "relan/version.hpp"
 
 #include <CLI/CLI.hpp>
@@ -37,7 +38,17 @@ constexpr int kExitError = 2;
 std::string oneLine(std::string s) {
     for (char& c : s)
         if (c == '\n' || c == '\r') c = ' ';
+    // A file name given in another encoding is shown byte by byte rather
+    // than sent to the terminal as broken text.
+    if (!relan::text::isValidUtf8(s)) s = relan::text::visible(s, s.size());
     return s;
+}
+
+// The files a run reads, remembered before any work so that no output of the
+// run can replace them, whatever name the output is given.
+void protectInputs(const std::string& file, const std::string& warranty) {
+    relan::rememberInputFile(relan::InputFile::FailureData, file);
+    if (!warranty.empty()) relan::rememberInputFile(relan::InputFile::WarrantyTerms, warranty);
 }
 
 struct LoadOptions {
@@ -192,14 +203,10 @@ relan::CalcFields calcFields(const Loaded& l, const AnalyzeOptions& a, const Loa
             throw relan::Error("--models: неизвестная модель " + relan::text::quoted(m) +
                                " (допустимы spiral, newton, smirnov, ml, genetic)");
     }
-    std::stringstream times(a.mcfTimes);
-    std::string t;
-    while (std::getline(times, t, ',')) {
-        const std::optional<double> v = relan::parseReal(t, '.');
-        if (!v || !(*v > 0))
-            throw relan::Error("--mcf-times: " + relan::text::quoted(t) +
-                               " не является временем в часах больше 0 (через запятую, с точкой: 1000,2500.5)");
-        f.mcfTimes.push_back(*v);
+    try {
+        f.mcfTimes = relan::parseTimeList(a.mcfTimes, relan::NumberFormat{lo.decimal});
+    } catch (const relan::Error& e) {
+        throw relan::Error(std::string("--mcf-times: ") + e.what());
     }
     f.Sred_flag = a.fitMean;
     f.SKO_Flag = a.fitSd;
@@ -386,8 +393,10 @@ void addAnalyzeOptions(CLI::App& cmd, AnalyzeOptions& a) {
                            "maximum-likelihood model with its intervals; genetic runs the genetic algorithm after "
                            "the other fits, as its own button would");
     cmd.add_option("--mcf-times", a.mcfTimes,
-                           "times (h, comma-separated, point as decimal) where the ml model reports the mean "
-                           "cumulative failures per product K F(t) with its interval, besides the counting period");
+                           "times (h) where the ml model reports the mean cumulative failures per product K F(t) "
+                           "with its interval, besides the counting period; with the decimal point separated by "
+                           "',' or ';' (1000,2500.5), with --decimal-separator ',' by ';' only (1000;2500,5; a "
+                           "single time 2500,5;)");
     cmd.add_flag("--fit-mean", a.fitMean, "the Pearson fits also search the mean warranty time");
     cmd.add_flag("--fit-sd", a.fitSd, "the Pearson fits also search its standard deviation");
     cmd.add_option("--criterion", a.criterion, "Pearson variant: standard, spec1 (default), spec2")
@@ -488,6 +497,8 @@ int main(int argc, char** argv) {
         return kExitError;
     }
 
+    // An interrupted report or chart leaves no temporary beside its target.
+    relan::removeUnfinishedWriteOnSignals();
     try {
         if (*load) {
             Loaded l = loadInputs(loadOpts);
@@ -515,9 +526,13 @@ int main(int argc, char** argv) {
         }
 #ifdef RELAN_CLI_CHARTS
         else if (*chartCmd) {
+            protectInputs(chart.file, chart.warranty);
+            relan::checkWritable(chart.out);
             return runChartCommand(chart);
         } else if (*reportCmd) {
-            // A file that cannot be written is told before the fits run.
+            // A file that cannot be written, or one the run reads, is told
+            // before the fits run.
+            protectInputs(loadOpts.file, loadOpts.warranty);
             relan::checkWritable(reportOut);
             Analysis an = runAnalysis(loadOpts, rep);
             const relan::AnalysisReport report = relan::analysisReport(an.loaded.state, an.result.diagrams,

@@ -7,11 +7,14 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <fcntl.h>
+
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -94,7 +97,7 @@ TEST(CliLoad, TheDocumentReadsBackAsItWasWritten) {
         EXPECT_EQ(j.dump(2) + "\n", r.out) << args;
         ASSERT_EQ(j.at("grid").size(), 4u) << args;
         EXPECT_EQ(j["grid"][2][3], "замена \\ \x02 прокладки\x1f и\tшланга") << args;
-        EXPECT_EQ(j["grid"][3][3], "ремонт\b\fузла") << args;
+        EXPECT_EQ(j["grid"][3][3], "Xремонт\b\fузла") << args;
         EXPECT_EQ(j["input"]["Comment"], comment) << args;
     }
 }
@@ -458,5 +461,166 @@ TEST(CliReport, RefusalsAreOneLineAndLeaveNoFile) {
     EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "folder"));
     std::ifstream in(kept);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the user's own file");
+}
+#endif
+
+namespace {
+
+std::vector<std::string> namesIn(const std::filesystem::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string bytesOf(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+} // namespace
+
+TEST(CliAnalyze, McfTimesAreSeparatedAsTheDecimalSeparatorAllows) {
+    const std::string run = "analyze " RELAN_TEST_DATA_DIR "/small.rel --models ml --no-timing";
+    const struct {
+        std::string options;
+        std::vector<double> times; // besides the counting period first
+        std::string error;
+    } cases[] = {
+        {"--mcf-times 500,1000.5", {500, 1000.5}, ""},
+        {"--mcf-times '500;1000.5'", {500, 1000.5}, ""},
+        {"--decimal-separator , --mcf-times '500;1000,5'", {500, 1000.5}, ""},
+        {"--decimal-separator , --mcf-times '1000,5;'", {1000.5}, ""},
+        {"--decimal-separator , --mcf-times 1000,5", {}, "--mcf-times: «1000,5» можно прочесть по-разному"},
+        {"--mcf-times '500;1000,5'", {}, "--mcf-times: «500;1000,5»: времена разделяются либо запятыми"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options);
+        const auto r = runCli(run + " " + c.options);
+        if (!c.error.empty()) {
+            EXPECT_EQ(r.exitCode, 2);
+            EXPECT_EQ(r.err.rfind("relan-cli: " + c.error, 0), 0u) << r.err;
+            EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+            continue;
+        }
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const auto models = nlohmann::json::parse(r.out).at("models");
+        const auto ml = std::find_if(models.begin(), models.end(), [](const auto& m) { return m.contains("mcf"); });
+        ASSERT_NE(ml, models.end());
+        std::vector<double> times;
+        for (const auto& p : ml->at("mcf")) times.push_back(p.at("time"));
+        ASSERT_EQ(times.size(), c.times.size() + 1);
+        EXPECT_EQ(std::vector<double>(times.begin() + 1, times.end()), c.times);
+    }
+    // A time far below an hour is named with its digits, not rounded to 0.
+    const auto tiny = runCli(run + " --mcf-times 0.0004 --format text");
+    ASSERT_EQ(tiny.exitCode, 0) << tiny.err;
+    EXPECT_NE(tiny.out.find("K·F(t) при t = 0.0004 ч"), std::string::npos) << tiny.out;
+    EXPECT_EQ(tiny.out.find("t = 0 ч"), std::string::npos);
+}
+
+#ifdef RELAN_CLI_CHARTS
+TEST(CliReport, AnInputOfTheRunIsNeverItsOutput) {
+    relan::test::TempDir dir;
+    namespace fs = std::filesystem;
+    const fs::path data = dir.path() / "d.rel", terms = dir.path() / "gar.txt";
+    fs::copy_file(RELAN_TEST_DATA_DIR "/small.rel", data);
+    fs::copy_file(kWarranty, terms);
+    fs::create_hard_link(data, dir.path() / "hard.pdf");
+    fs::create_symlink("gar.txt", dir.path() / "link.png");
+    const std::string d = dir.path().string();
+    const struct {
+        std::string args;
+        std::string out;
+        const char* kind;
+    } cases[] = {
+        {"report " + data.string(), data.string(), "файл данных по отказам"},
+        {"report " + data.string(), d + "/hard.pdf", "файл данных по отказам"},
+        {"report " + data.string() + " --warranty " + terms.string(), terms.string(),
+         "файл гарантийных сроков"},
+        {"report " + data.string() + " --warranty " + terms.string(), d + "/link.png",
+         "файл гарантийных сроков"},
+        {"chart " + data.string(), data.string(), "файл данных по отказам"},
+        {"chart " + data.string() + " --warranty " + terms.string(), d + "/link.png",
+         "файл гарантийных сроков"},
+    };
+    const std::string dataBefore = bytesOf(data), termsBefore = bytesOf(terms);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args + " --out " + c.out);
+        const auto r = runCli(c.args + " --out " + c.out);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(
+            r.err.rfind("relan-cli: Не удалось записать файл «" + c.out + "»: это загруженный " + c.kind, 0),
+            0u)
+            << r.err;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+    }
+    EXPECT_EQ(bytesOf(data), dataBefore);
+    EXPECT_EQ(bytesOf(terms), termsBefore);
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"d.rel", "gar.txt", "hard.pdf", "link.png"}));
+}
+
+TEST(CliFiles, NamesThatAreNotUtf8AreUsedByteForByte) {
+    relan::test::TempDir dir;
+    namespace fs = std::filesystem;
+    const std::string d = dir.path().string();
+    const std::string data = d + "/caf\xE9.rel", terms = d + "/g\xE9.txt";
+    fs::copy_file(RELAN_TEST_DATA_DIR "/small.rel", data);
+    fs::copy_file(kWarranty, terms);
+    // Inputs: the file named is the file read.
+    const auto plain =
+        runCli("analyze " RELAN_TEST_DATA_DIR "/small.rel --warranty " + kWarranty + " --no-timing");
+    const auto named = runCli("analyze '" + data + "' --warranty '" + terms + "' --no-timing");
+    ASSERT_EQ(named.exitCode, 0) << named.err;
+    EXPECT_EQ(named.out, plain.out);
+    // A refusal shows the byte it cannot print as text.
+    const auto missing = runCli("load '" + d + "/nope\xE9.rel'");
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_NE(missing.err.find("nope\\xE9.rel"), std::string::npos) << missing.err;
+    // Outputs: the file written has the name given.
+    const auto report = runCli("report " RELAN_TEST_DATA_DIR "/small.rel --out '" + d + "/r\xE9.pdf'");
+    ASSERT_EQ(report.exitCode, 0) << report.err;
+    EXPECT_EQ(bytesOf(d + "/r\xE9.pdf").rfind("%PDF", 0), 0u);
+    const auto chart =
+        runCli("chart " RELAN_TEST_DATA_DIR "/small.rel --window nonparam --out '" + d + "/c\xE9.png'");
+    ASSERT_EQ(chart.exitCode, 0) << chart.err;
+    EXPECT_EQ(bytesOf(d + "/c\xE9.png").substr(1, 3), "PNG");
+    // The window opens files by text, so its charts refuse such a name.
+    const auto window = runCli("chart '" + data + "' --out " + d + "/w.png");
+    EXPECT_EQ(window.exitCode, 2);
+    EXPECT_NE(window.err.find("caf\\xE9.rel»: имя файла не в кодировке UTF-8"), std::string::npos)
+        << window.err;
+    EXPECT_EQ(namesIn(dir.path()),
+              (std::vector<std::string>{"caf\xE9.rel", "c\xE9.png", "g\xE9.txt", "r\xE9.pdf"}));
+}
+
+TEST(CliReport, ASignalEndsTheRunWithThatSignalAndLeavesNoFile) {
+    for (const int sig : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(sig);
+        relan::test::TempDir dir;
+        const std::string out = (dir.path() / "r.pdf").string();
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // As a program started from a terminal: neither signal ignored.
+            std::signal(SIGINT, SIG_DFL);
+            std::signal(SIGTERM, SIG_DFL);
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+            // Seconds of spiral descent: the signal comes during the run.
+            ::execl(RELAN_CLI_PATH, "relan-cli", "report", RELAN_TEST_DATA_DIR "/small.rel", "--kdiv-spiral",
+                    "1.000001", "--out", out.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::usleep(300 * 1000);
+        ::kill(child, sig);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status)) << status;
+        EXPECT_EQ(WIFSIGNALED(status) ? WTERMSIG(status) : 0, sig);
+        EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+    }
 }
 #endif

@@ -16,21 +16,62 @@ TEST(Csv, FieldsAreQuotedOnlyWhereASpreadsheetWouldMisreadThem) {
         const char* text;
         const char* field;
     } cases[] = {
-        {"0,31", "0,31"},                                  // the decimal comma is no separator here
-        {" 0.984", " 0.984"},                              // padding stays as the table has it
+        {"0,31", "0,31"},     // the decimal comma is no separator here
+        {" 0.984", " 0.984"}, // padding stays as the table has it
         {"", ""},
         {"Тормоз; колодки", "\"Тормоз; колодки\""},
         {"шланг \"ГУР\"", "\"шланг \"\"ГУР\"\"\""},
         {"две\nстроки", "\"две\nстроки\""},
         {"=HYPERLINK(\"x\")", "\"'=HYPERLINK(\"\"x\"\")\""},
-        {"+7", "'+7"},
         {"@SUM(A1)", "'@SUM(A1)"},
         {"-A1", "'-A1"},
         {"-", "'-"},
-        {"-12,5", "-12,5"},
+        {"+", "'+"},
+        {"-1+1", "'-1+1"},
+        {"-12,5", "-12,5"}, // a whole number stays a number
         {"-.5", "-.5"},
+        {"+7", "+7"},
+        {"-1.5e3", "-1.5e3"},
+        {"-1e", "'-1e"},
+        {"-1.2.3", "'-1.2.3"},
+        {"-5 шт", "'-5 шт"},
     };
     for (const auto& c : cases) EXPECT_EQ(relan::csvField(c.text), c.field) << c.text;
+}
+
+TEST(Csv, RepairTextsThatASpreadsheetWouldComputeReadBackAsText) {
+    const struct {
+        const char* text;
+        const char* cell; // as a spreadsheet gets it
+    } cases[] = {
+        {"-2+3+cmd|' /C calc'!A0", "'-2+3+cmd|' /C calc'!A0"},
+        {"-1+1", "'-1+1"},
+        {"-5", "-5"},
+        {"-1.5e3", "-1.5e3"},
+        {"+7", "+7"},
+        {"+7 (495) 000", "'+7 (495) 000"},
+        {"@SUM(1)", "'@SUM(1)"},
+        {"=1+1", "'=1+1"},
+        {"\t=1", "'\t=1"},
+        {"\r=1", "'\r=1"},
+        {"замена -1+1", "замена -1+1"},
+    };
+    std::vector<std::string> lines = {"Парк", "1000", "300", "50", "20", "1", "Насос"};
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        lines.push_back(std::to_string(10 * (i + 1)) + "\tнасос * " + cases[i].text);
+    relan::test::TempDir dir;
+    const auto file = dir.write("hostile.rel", relan::test::cp1251File(lines));
+    relan::AnalysisState s;
+    const relan::NumberFormat fmt{','};
+    const relan::FailureLoad load = relan::loadFailureData(file, fmt, s);
+    std::ostringstream out;
+    relan::writeFailureListCsv(out, s, load.remarks, fmt);
+    const auto rows = relan::test::readCsv(out.str());
+    ASSERT_EQ(rows.size(), std::size(cases) + 1);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        ASSERT_EQ(s.MasProbl[i].komment, cases[i].text); // the list itself keeps the file's text
+        EXPECT_EQ(rows[i + 1].at(3), cases[i].cell) << cases[i].text;
+    }
 }
 
 TEST(Csv, ResultTableHasOneRecordPerRowAndOnlyTheShownColumns) {

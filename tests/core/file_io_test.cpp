@@ -2,6 +2,7 @@
 
 #include "relan/error.hpp"
 #include "relan/file_io.hpp"
+#include "relan/input_files.hpp"
 #include "relan/text1251.hpp"
 
 #include <gtest/gtest.h>
@@ -585,4 +586,92 @@ TEST(InputFile, HugeFileIsRefusedWithoutReadingIt) {
     EXPECT_EQ(errorOf([&] { readInputFile(p); }),
               "Файл " + p + " слишком велик для файла данных (" + std::to_string(kMaxInputFileBytes + 1) + " байт)");
     if (before >= 0) EXPECT_LT(bytesReadSoFar() - before, 1 << 20);
+}
+
+TEST(SafeWrite, AnInputFileIsNeverReplacedWhateverNameLeadsToIt) {
+    TempDir dir;
+    const fs::path data = dir.path() / "d.rel", terms = dir.path() / "gar.txt";
+    std::ofstream(data) << "data";
+    std::ofstream(terms) << "terms";
+    fs::create_hard_link(data, dir.path() / "hard.pdf");
+    fs::create_symlink(data, dir.path() / "link.png");
+    fs::create_symlink("gar.txt", dir.path() / "relative-link.csv");
+    rememberInputFile(InputFile::FailureData, data);
+    rememberInputFile(InputFile::WarrantyTerms, terms);
+    const std::string dataReason = "это загруженный файл данных по отказам «" + data.string() +
+                                   "», он не будет заменен; выберите другое имя";
+    const std::string termsReason = "это загруженный файл гарантийных сроков «" + terms.string() +
+                                    "», он не будет заменен; выберите другое имя";
+    const struct {
+        fs::path target;
+        std::string reason;
+    } cases[] = {
+        {data, dataReason},
+        {dir.path() / "." / "d.rel", dataReason},
+        {dir.path() / "hard.pdf", dataReason},
+        {dir.path() / "link.png", dataReason},
+        {dir.path() / "relative-link.csv", termsReason},
+        {terms, termsReason},
+    };
+    const auto before = snapshot(dir.path());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.target);
+        EXPECT_EQ(errorOf([&] { checkWritable(c.target); }), writeError(c.target, c.reason));
+        EXPECT_EQ(errorOf([&] { writeFileSafely(c.target, "%PDF"); }), writeError(c.target, c.reason));
+        EXPECT_EQ(errorOf([&] { writeLogFile(c.target, {"log"}); }), writeError(c.target, c.reason));
+    }
+    EXPECT_EQ(snapshot(dir.path()), before);
+
+    // Any other file is written as ever, and a file no longer loaded is free.
+    EXPECT_TRUE(writeFileSafely(dir.path() / "report.pdf", "%PDF"));
+    rememberInputFile(InputFile::FailureData, dir.path() / "another.rel");
+    EXPECT_TRUE(writeFileSafely(dir.path() / "hard.pdf", "%PDF"));
+    EXPECT_EQ(fileBytes(data), "%PDF");
+    forgetInputFiles();
+    EXPECT_TRUE(writeFileSafely(terms, "new"));
+}
+
+TEST(SafeWrite, ALoadRemembersItsFile) {
+    TempDir dir;
+    const auto data =
+        dir.write("d.rel", relan::test::cp1251File({"Парк", "1000", "300", "50", "1", "0", "10\tнасос"}));
+    AnalysisState s;
+    loadFailureData(data, NumberFormat{}, s);
+    EXPECT_NE(errorOf([&] { writeFileSafely(data, "%PDF"); }).find("это загруженный файл данных по отказам"),
+              std::string::npos);
+    forgetInputFiles();
+}
+
+TEST(SafeWrite, ASignalDuringTheWriteRemovesTheTemporaryAndEndsWithTheSignal) {
+    for (const int sig : {SIGTERM, SIGINT}) {
+        for (const bool existing : {false, true}) {
+            SCOPED_TRACE(std::to_string(sig) + (existing ? " over a file" : " new file"));
+            TempDir dir;
+            const fs::path target = dir.path() / "report.pdf";
+            if (existing) std::ofstream(target) << "old";
+            const auto before = snapshot(dir.path());
+            static int signalToSend;
+            signalToSend = sig;
+            const pid_t child = ::fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                // As a program started from a terminal, whatever this test
+                // program was started with; the temporary is complete and
+                // about to replace the target when the signal comes.
+                std::signal(sig, SIG_DFL);
+                removeUnfinishedWriteOnSignals();
+                setWriteInterruptionForTests([] { ::raise(signalToSend); });
+                try {
+                    writeFileSafely(target, std::string(1 << 20, 'x'));
+                } catch (...) {
+                }
+                ::_exit(0);
+            }
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            EXPECT_TRUE(WIFSIGNALED(status));
+            EXPECT_EQ(WIFSIGNALED(status) ? WTERMSIG(status) : 0, sig);
+            EXPECT_EQ(snapshot(dir.path()), before);
+        }
+    }
 }

@@ -104,7 +104,7 @@ TEST(FailureList, RowsAreTheTextsTheListAlwaysShowed) {
     };
     const auto load = parse(cp1251File(with(header("1000", "300", 10, 12, {"насос", "двигатель", "кабина"}), failures)), s);
     const std::vector<GridRow> expected = {
-        {"1", "50", "двигатель, отказов 10% от парка", "замена"},
+        {"1", "50", "двигатель, отказов 10% от парка", "Xзамена"},
         {"2", "100", "двигатель, отказов 20% от парка", "ремонт"},
         {"3", "100", "Не установл.", "осмотр"},
         {"4", "200,5", "кабина, отказов 50% от парка с учетом цензурирования", ""},
@@ -169,8 +169,19 @@ TEST(FailureFile, RepairTextAfterTheMark) {
     struct Case {
         const char* source;
         const char* komment;
-    } cases[] = {{"насос * замена", "замена"}, {"насос*замена", "амена"}, {"насос *", ""},
-                 {"насос *x", ""},           {"без отметки", ""},       {"a * b * c", "b * c"}};
+    } cases[] = {
+        {"насос * замена", "замена"},
+        {"ab *Замена", "Замена"}, // no separating space: the first letter stays
+        {"насос*замена", "замена"},
+        {"насос *x", "x"},
+        {"насос *-5 шт", "-5 шт"},
+        {"насос *\tзамена", "замена"},
+        {"насос *\u00A0замена", "замена"},        // a no-break space separates too
+        {"насос *  два пробела", " два пробела"}, // only one separator is dropped
+        {"насос *", ""},
+        {"без отметки", ""},
+        {"a * b * c", "b * c"},
+    };
     for (const auto& c : cases) {
         AnalysisState s;
         parse(cp1251File(with(header("4380", "900", 100, 10, {}), {std::string("5\t") + c.source})), s);
@@ -394,7 +405,7 @@ TEST(FailureFile, CausesMatchIgnoringCaseInUtf8) {
     parse(bytes, s);
     ASSERT_EQ(s.MasProbl.size(), 3u);
     for (int k = 1; k <= 3; ++k) EXPECT_EQ(s.Vidy_otkazov[k].Dolya, 1) << k;
-    EXPECT_EQ(s.MasProbl[2].komment, "замена"); // the "*" and the one letter after it
+    EXPECT_EQ(s.MasProbl[2].komment, "Жзамена"); // a letter right after the "*" is the text's own
 }
 
 TEST(FailureFile, RefusedLoadLeavesThePreviousDataUsable) {

@@ -1,5 +1,6 @@
 #include "relan/error.hpp"
 #include "relan/numtext.hpp"
+#include "relan/time_list.hpp"
 
 #include <gtest/gtest.h>
 
@@ -130,4 +131,59 @@ TEST(FieldReal, RefusalNamesTheLabelQuotesTheTextAndTheSeparator) {
         }
     }
     EXPECT_EQ(fieldReal("x", "12,5", kComma), 12.5);
+}
+
+TEST(TimeList, TheListSeparatorFollowsTheDecimalSeparator) {
+    const struct {
+        char decimal;
+        const char* text;
+        std::vector<double> times;
+    } cases[] = {
+        {'.', "", {}},
+        {'.', "1000,2500.5", {1000, 2500.5}},
+        {'.', "1000;2500.5", {1000, 2500.5}},
+        {'.', "1000, 2500", {1000, 2500}},
+        {'.', "1000,", {1000}},
+        {'.', "0.0004", {0.0004}},
+        {',', "1000;2500,5", {1000, 2500.5}},
+        {',', "1000,5;", {1000.5}},
+        {',', "1000", {1000}},
+        {',', "1e3;2,5E1", {1000, 25}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(parseTimeList(c.text, NumberFormat{c.decimal}), c.times) << c.decimal << " " << c.text;
+}
+
+TEST(TimeList, WhatCouldBeReadTwoWaysOrIsNoTimeIsRefused) {
+    const struct {
+        char decimal;
+        const char* text;
+        const char* message;
+    } cases[] = {
+        {',', "1000,5",
+         "«1000,5» можно прочесть по-разному: при десятичной запятой времена разделяются знаком «;» "
+         "(1000;2500,5 — два времени, 1000,5; — одно)"},
+        {',', "1000,2500,3000", nullptr},
+        {'.', "1000;2500,5",
+         "«1000;2500,5»: времена разделяются либо запятыми, либо знаком «;», но не тем и другим"},
+        {',', "1000.5;2000",
+         "«1000.5» не является временем в часах больше 0 (через «;», с десятичной запятой: 1000;2500,5)"},
+        {'.', "1000,,2000",
+         "«» не является временем в часах больше 0 (через запятую или «;», с десятичной точкой: "
+         "1000,2500.5)"},
+        {'.', "0", nullptr},
+        {'.', "-5", nullptr},
+        {'.', "1e999", nullptr},
+        {'.', "nan", nullptr},
+        {'.', ";", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(1, c.decimal) + " " + c.text);
+        try {
+            parseTimeList(c.text, NumberFormat{c.decimal});
+            ADD_FAILURE() << "accepted";
+        } catch (const Error& e) {
+            if (c.message) EXPECT_EQ(std::string(e.what()), c.message);
+        }
+    }
 }

@@ -54,7 +54,9 @@
 #include <QTextLayout>
 #include <QTimer>
 #include <QXYSeries>
+
 #include <QtTest>
+#include <filesystem>
 
 using relan::gui::FlowChart;
 using relan::gui::MainWindow;
@@ -162,6 +164,7 @@ private slots:
     void refusedCalculationNamesTheFieldAndKeepsTheResults();
     void exportWritesTheMemoInCp1251WithCrLf();
     void exportToAnUncreatableFileWritesNothing();
+    void savesNeverReplaceALoadedFile();
     void resultsWindowPrintsToPdfAndChartsSaveAsPng();
     void picturesAndPdfFilesAreWrittenAsEveryFile();
     void nonParametricShowsTheHalfFleetTime();
@@ -489,6 +492,46 @@ void MainWindowTest::exportToAnUncreatableFileWritesNothing() {
     QCOMPARE(m.texts.size(), 1);
     QCOMPARE(m.texts[0], u("Не удалось записать файл «") + path + u("»: папка не существует"));
     QVERIFY(!QFile::exists(path));
+}
+
+void MainWindowTest::savesNeverReplaceALoadedFile() {
+    QTemporaryDir d;
+    const QString data = d.filePath("d.rel"), terms = d.filePath("gar.txt");
+    const QString hard = d.filePath("hard.csv"), link = d.filePath("link.txt");
+    QVERIFY(QFile::copy(kSmall, data));
+    QVERIFY(QFile::copy(RELAN_SAMPLES_DIR "/gar2018.txt", terms));
+    std::filesystem::create_hard_link(data.toStdString(), hard.toStdString());
+    QVERIFY(QFile::link(terms, link));
+    MainWindow w(nullptr, MainWindow::LinkFile::Ignore);
+    QVERIFY(w.loadFailureFile(data));
+    QVERIFY(w.loadWarrantyFile(terms));
+    QVERIFY(calculated(w));
+    auto bytes = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray dataBefore = bytes(data), termsBefore = bytes(terms);
+    Messages m;
+    QVERIFY(!w.saveReport(data));
+    QVERIFY(!w.workRunning()); // refused before anything is computed
+    QVERIFY(!w.saveFailureListCsv(hard));
+    QVERIFY(!w.exportLog(link));
+    QVERIFY(!w.resultsWindow()->saveCsv(terms));
+    QVERIFY(!child<FlowChart>(w.resultsWindow(), "Chart1")->savePng(data));
+    const QString dataReason = u("»: это загруженный файл данных по отказам «") + data + u("»");
+    const QString termsReason = u("»: это загруженный файл гарантийных сроков «") + terms + u("»");
+    QCOMPARE(m.texts.size(), 4);
+    QVERIFY2(m.texts[0].startsWith(u("Не удалось записать файл «") + data + dataReason),
+             qPrintable(m.texts[0]));
+    QVERIFY2(m.texts[1].startsWith(u("Не удалось записать файл «") + hard + dataReason),
+             qPrintable(m.texts[1]));
+    QVERIFY2(m.texts[2].startsWith(u("Не удалось записать файл «") + link + termsReason),
+             qPrintable(m.texts[2]));
+    QVERIFY2(m.texts[3].startsWith(u("Не удалось записать файл «") + terms + termsReason),
+             qPrintable(m.texts[3]));
+    QCOMPARE(bytes(data), dataBefore);
+    QCOMPARE(bytes(terms), termsBefore);
+    QCOMPARE(QDir(d.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 4);
 }
 
 void MainWindowTest::resultsWindowPrintsToPdfAndChartsSaveAsPng() {

@@ -5,12 +5,16 @@
 #include "relan/text_decoding.hpp"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <climits>
+#include <atomic>
 #include <cerrno>
+#include <climits>
+#include <cstring>
+#include <mutex>
 #include <optional>
 #include <random>
 #include <system_error>
@@ -86,6 +90,78 @@ int readUpTo(int fd, std::size_t limit, std::size_t sizeHint, std::string& out) 
     }
     out.resize(have);
     return 0;
+}
+
+// The input files by name, one of each kind; written by a load, read by
+// every write, which may run on another thread. Compared by what the name
+// leads to at the time of the write: an identity taken at the load could
+// belong to an unrelated file by then, once the input is deleted and its
+// inode reused, and holding the file open would keep its disk from being
+// unmounted.
+struct RememberedInput {
+    std::filesystem::path shown;    // as the load named it
+    std::filesystem::path absolute; // the same, whatever the current folder becomes
+};
+std::mutex inputsMutex;
+std::optional<RememberedInput> inputs[2];
+
+const char* inputKindText(InputFile kind) {
+    return kind == InputFile::FailureData ? "файл данных по отказам" : "файл гарантийных сроков";
+}
+
+// Why a regular file `st` may not be written: it is one of the input files.
+std::optional<std::string> inputConflict(const struct stat& st) {
+    const std::lock_guard<std::mutex> lock(inputsMutex);
+    for (const InputFile kind : {InputFile::FailureData, InputFile::WarrantyTerms}) {
+        const auto& in = inputs[static_cast<int>(kind)];
+        if (!in) continue;
+        struct stat now {};
+        const bool same =
+            ::stat(in->absolute.c_str(), &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino;
+        if (same)
+            return std::string("это загруженный ") + inputKindText(kind) + " «" + in->shown.string() +
+                   "», он не будет заменен; выберите другое имя";
+    }
+    return std::nullopt;
+}
+
+// The temporary a write is filling, for a signal handler: a flag and a fixed
+// buffer, read without locks or allocation. A write on another thread while
+// one is recorded goes unrecorded.
+struct PendingTemporary {
+    std::atomic<int> state{0}; // 0 none, 1 being recorded, 2 recorded
+    int folder = -1;
+    char name[NAME_MAX + 1] = {};
+};
+static_assert(std::atomic<int>::is_always_lock_free);
+PendingTemporary pending;
+void (*interruptionForTests)() = nullptr;
+
+class RecordedTemporary {
+  public:
+    RecordedTemporary(int folder, const std::string& name) {
+        int expected = 0;
+        if (name.size() > NAME_MAX || !pending.state.compare_exchange_strong(expected, 1)) return;
+        pending.folder = folder;
+        std::memcpy(pending.name, name.c_str(), name.size() + 1);
+        pending.state.store(2);
+        owned_ = true;
+    }
+    RecordedTemporary(const RecordedTemporary&) = delete;
+    RecordedTemporary& operator=(const RecordedTemporary&) = delete;
+    ~RecordedTemporary() {
+        if (owned_) pending.state.store(0);
+    }
+
+  private:
+    bool owned_ = false;
+};
+
+extern "C" void endOnSignal(int sig) {
+    removeUnfinishedWrite();
+    // The handler was reset on entry: the signal, blocked until the handler
+    // returns, then ends the program with its own status.
+    ::raise(sig);
 }
 
 const char* notRegularReason(mode_t mode) { return S_ISDIR(mode) ? kIsFolder : kNotRegular; }
@@ -185,6 +261,7 @@ private:
                 continue;
             }
             if (!S_ISREG(st.st_mode)) return skipOrFail(st.st_mode);
+            if (const auto conflict = inputConflict(st)) fail(*conflict);
             int err = 0;
             if (!writeAllowed(st, folder_ / name_, W_OK, err))
                 fail((st.st_mode & 0222) == 0 ? kReadOnlyFile
@@ -214,10 +291,12 @@ private:
             if ((errno == EACCES || errno == EPERM) && existing_) return rewriteInPlace(bytes);
             fail(errno == EACCES || errno == EPERM ? kNoFolderRights : fileErrorReason(errno));
         }
+        const RecordedTemporary recorded(dir_.get(), tmp);
         int err = existing_ ? keepOwnerAndMode(out.get(), *existing_) : 0;
         if (!err) err = writeAll(out.get(), bytes);
         if (!err && ::fsync(out.get()) != 0) err = errno;
         if (!err) err = out.close();
+        if (!err && interruptionForTests) interruptionForTests();
         if (!err && ::renameat(dir_.get(), tmp.c_str(), dir_.get(), name_.c_str()) != 0) err = errno;
         if (err) {
             ::unlinkat(dir_.get(), tmp.c_str(), 0);
@@ -278,6 +357,40 @@ std::string notRegularInput(const std::string& path, mode_t mode) {
 }
 
 } // namespace
+
+void rememberInputFile(InputFile kind, const std::filesystem::path& path) {
+    std::error_code ec;
+    std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    if (ec) absolute = path;
+    const std::lock_guard<std::mutex> lock(inputsMutex);
+    inputs[static_cast<int>(kind)] = RememberedInput{path, std::move(absolute)};
+}
+
+void removeUnfinishedWrite() noexcept {
+    if (pending.state.load() == 2) ::unlinkat(pending.folder, pending.name, 0);
+}
+
+void removeUnfinishedWriteOnSignals() {
+    struct sigaction sa {};
+    sa.sa_handler = endOnSignal;
+    sa.sa_flags = SA_RESETHAND;
+    sigemptyset(&sa.sa_mask);
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old {};
+        if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+        ::sigaction(sig, &sa, nullptr);
+    }
+}
+
+void setWriteInterruptionForTests(void (*hook)()) {
+    interruptionForTests = hook;
+}
+
+void forgetInputFiles() {
+    const std::lock_guard<std::mutex> lock(inputsMutex);
+    for (auto& in : inputs)
+        in.reset();
+}
 
 bool writeFileSafely(const std::filesystem::path& path, std::string_view bytes, const WriteOptions& options) {
     return SafeWrite(path, options).run(bytes);

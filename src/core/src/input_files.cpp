@@ -150,17 +150,18 @@ bool looksLikeFailureLine(std::string_view line) {
     return tab != std::string_view::npos && failureTime(trimControl(line.substr(0, tab))).has_value();
 }
 
-// The text two characters after the first "*": the mark and the one
-// character that separates it from what was repaired.
+// The text after the first "*". One space (or tab, or no-break space) after
+// the mark separates it from what was repaired and is dropped; any other
+// character already belongs to the text, which is kept whole.
 std::string repairText(std::string_view source) {
     const std::size_t star = source.find('*');
     if (star == std::string_view::npos) return {};
-    std::size_t i = star + 1;
-    if (i < source.size()) {
-        ++i;
-        while (i < source.size() && (static_cast<unsigned char>(source[i]) & 0xC0) == 0x80) ++i;
-    }
-    return std::string(source.substr(std::min(i, source.size())));
+    std::string_view rest = source.substr(star + 1);
+    if (!rest.empty() && static_cast<unsigned char>(rest[0]) <= 32)
+        rest.remove_prefix(1);
+    else if (rest.substr(0, 2) == "\xC2\xA0")
+        rest.remove_prefix(2);
+    return std::string(rest);
 }
 
 struct Threshold {
@@ -227,7 +228,9 @@ std::optional<std::string> generationsForFailureCount(int kolOtk) {
 }
 
 FailureLoad loadFailureData(const std::string& path, const NumberFormat& fmt, AnalysisState& state) {
-    return parseFailureData(readInputFile(path), path, fmt, state);
+    FailureLoad load = parseFailureData(readInputFile(path), path, fmt, state);
+    rememberInputFile(InputFile::FailureData, path);
+    return load;
 }
 
 FailureLoad parseFailureData(std::string_view bytes, const std::string& file, const NumberFormat& fmt,
@@ -432,6 +435,7 @@ GridRow failureListRow(const AnalysisState& s, const ThresholdRemarks& remarks, 
 
 WarrantyLoadFields loadWarrantyTerms(const std::string& path, const NumberFormat& fmt, AnalysisState& state) {
     auto fields = parseWarrantyTerms(readInputFile(path), path, fmt, state);
+    rememberInputFile(InputFile::WarrantyTerms, path);
     std::error_code ec;
     auto abs = std::filesystem::absolute(path, ec);
     fields.Edit4 = ec ? path : abs.string();

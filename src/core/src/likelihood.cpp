@@ -1073,7 +1073,9 @@ Fitted fittedFrom(const LikelihoodFit& fit) {
 }
 
 std::string mcfName(double t, const NumberFormat& fmt) {
-    return "Среднее число отказов на изделие K·F(t) при t = " + hours(t, fmt) + " ч";
+    // The time as typed, however small: rounded to the hour or a tenth, a
+    // time of 0,0004 h would read "t = 0 ч".
+    return "Среднее число отказов на изделие K·F(t) при t = " + formatGeneral(t, fmt) + " ч";
 }
 
 } // namespace

@@ -21,9 +21,10 @@ namespace relan {
 inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
 // One field as it stands in a record. A text that a spreadsheet would take
-// for a formula ("=…", "+…", "@…", "-" not followed by a number) gets a
-// leading apostrophe: texts come from data files, and a cell must never run
-// what a file slipped into it.
+// for a formula (one starting with "=", "+", "-", "@", a tab or a carriage
+// return, unless the whole text is a number) gets a leading apostrophe:
+// texts come from data files, and a cell must never run what a file slipped
+// into it.
 std::string csvField(std::string_view text);
 
 // Appends the fields separated by ";" and the record's CR LF.

@@ -27,6 +27,16 @@ struct WriteOptions {
     OnSpecialFile special = OnSpecialFile::Refuse;
 };
 
+// The files the program's data were read from. No write replaces one of
+// them, by whatever name it is reached (the same name, another hard link, a
+// symbolic link): the target is compared by device and inode with the file
+// each remembered name leads to. Such a write is refused by writeFileSafely
+// and checkWritable like any other, the file's kind and name in the reason.
+enum class InputFile { FailureData, WarrantyTerms };
+// Remembered until the next file of the same kind.
+void rememberInputFile(InputFile kind, const std::filesystem::path& path);
+void forgetInputFiles();
+
 // Writes `bytes` as the whole contents of `path`. The data go to a new file
 // with a unique name beside the target, which is then renamed over it: a new
 // file gets the usual mode (0666 less the umask), a replaced one keeps its
@@ -34,9 +44,23 @@ struct WriteOptions {
 // a folder where no file can be created, is rewritten in place instead, its
 // new size reserved first. Refusals are relan::Error
 // "Не удалось записать файл «<path>»: <reason>"; the target then keeps its
-// old contents and no file is left behind. Returns false only when a special
+// old contents and no file is left behind. A target that is one of the
+// program's input files is refused. Returns false only when a special
 // file was skipped.
 bool writeFileSafely(const std::filesystem::path& path, std::string_view bytes, const WriteOptions& options = {});
+// A program that ends on a signal while a write is filling its temporary
+// removes it with removeUnfinishedWrite, which is async-signal-safe: it only
+// reads a fixed record of the temporary and calls unlinkat. One write at a
+// time is recorded (the command line makes one); the target is untouched.
+void removeUnfinishedWrite() noexcept;
+// Makes SIGINT, SIGTERM and SIGHUP remove the unfinished write and then end
+// the program by the same signal, as if it had not been caught. A signal the
+// program was started ignoring (nohup) stays ignored.
+void removeUnfinishedWriteOnSignals();
+// Called by a write once its temporary is complete and before it replaces the
+// target; only for tests of an interrupted write. Null by default.
+void setWriteInterruptionForTests(void (*hook)());
+
 // The refusals of writeFileSafely that need no data: a missing folder, a
 // folder or special file by that name, no rights. A long computation whose
 // result goes to `path` is refused before it starts; the write checks again.
