@@ -1,3 +1,5 @@
+#include "fixtures.hpp"
+
 #include "relan/analysis_report.hpp"
 
 #include "relan/calculation.hpp"
@@ -6,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -18,9 +21,8 @@ struct Analysed {
     std::vector<std::string> log;
 };
 
-Analysed analyse(const std::string& file, bool likelihood, const relan::NumberFormat& fmt) {
-    Analysed a;
-    const relan::FailureLoad load = relan::loadFailureData(file, fmt, a.s);
+void analyseLoaded(Analysed& a, const relan::FailureLoad& load, const std::string& file, bool likelihood,
+                   const relan::NumberFormat& fmt) {
     relan::CalcFields f;
     f.FilePath = file;
     f.meSred = load.fields.meSred;
@@ -33,6 +35,12 @@ Analysed analyse(const std::string& file, bool likelihood, const relan::NumberFo
     a.result = relan::runCalculation(a.s, f, fmt, [&a](const std::string& l) { a.log.push_back(l); });
     relan::AnalysisState copy = a.s;
     a.nonparam = relan::runNonParametric(copy, f.meSred, f.meSKO, fmt);
+}
+
+Analysed analyse(const std::string& file, bool likelihood, const relan::NumberFormat& fmt) {
+    Analysed a;
+    const relan::FailureLoad load = relan::loadFailureData(file, fmt, a.s);
+    analyseLoaded(a, load, file, likelihood, fmt);
     return a;
 }
 
@@ -48,7 +56,7 @@ const relan::ReportSection& section(const relan::AnalysisReport& r, const char* 
     throw std::runtime_error(heading);
 }
 
-TEST(AnalysisReport, SectionsInOrderWithTheCausesAddingUpToTheDocumentedFailures) {
+TEST(AnalysisReport, SectionsInOrderWithTheCausesCountedAsTheLoadRankedThem) {
     const relan::NumberFormat comma{','};
     Analysed a = analyse(RELAN_SAMPLES_DIR "/mtz82_2018.rel", true, comma);
     const relan::AnalysisReport r = relan::analysisReport(a.s, a.result.diagrams, a.nonparam, a.log, comma);
@@ -56,12 +64,17 @@ TEST(AnalysisReport, SectionsInOrderWithTheCausesAddingUpToTheDocumentedFailures
                                                      relan::kReportSectionResults, relan::kReportSectionLikelihood,
                                                      relan::kReportSectionCharts, relan::kReportSectionNonParam,
                                                      relan::kReportSectionLog}));
-    // The causes table: its counts add up to every documented failure.
-    const auto& causes = section(r, relan::kReportSectionData).blocks.at(2).table.rows;
-    long long sum = 0;
-    for (std::size_t i = 1; i < causes.size(); ++i) sum += std::stoll(causes[i][2]);
-    EXPECT_EQ(sum, a.s.Kol_izw);
+    // The causes table: the counts the window and the charts show.
+    const auto& data = section(r, relan::kReportSectionData).blocks;
+    const auto& causes = data.at(2).table.rows;
+    ASSERT_EQ(causes.size(), static_cast<std::size_t>(a.s.NPrich) + 2); // headings, causes, none named
+    EXPECT_EQ(causes[1][1], "Двигатель");
+    EXPECT_EQ(causes[1][2], "77");
+    EXPECT_EQ(causes[1][3], "35,8");
+    for (int k = 1; k <= a.s.NPrich; ++k)
+        EXPECT_DOUBLE_EQ(std::stod(causes[k][2]), a.s.Vidy_otkazov[k].Dolya) << causes[k][1];
     EXPECT_EQ(causes.back()[1], "Причина не установлена");
+    EXPECT_NE(data.at(3).text.find("таких отказов 1."), std::string::npos) << data.at(3).text;
     // The histogram: a row per interval, each starting where the last ended.
     const auto& hist = section(r, relan::kReportSectionHistogram).blocks.at(1).table.rows;
     ASSERT_EQ(hist.size(), a.s.Hist_Arr.size() + 1);
@@ -85,6 +98,57 @@ TEST(AnalysisReport, WithoutTheLikelihoodModelSaysSoAndDrawsNoPlot) {
     const auto& ml = section(r, relan::kReportSectionLikelihood).blocks;
     ASSERT_EQ(ml.size(), 1u);
     EXPECT_EQ(ml[0].text.rfind("Модель не рассчитана", 0), 0u);
+}
+
+TEST(AnalysisReport, AFailureNamingTwoCausesCountsInBothAndTheNoteSaysSo) {
+    // 15 failures: 8 name the pump, 6 the motor (one of them both), 2 neither.
+    const std::vector<std::string> lines = {"Насосы, две причины в одной строке",
+                                            "1500",
+                                            "400",
+                                            "60",
+                                            "15",
+                                            "2",
+                                            "Насос",
+                                            "Электродвигатель",
+                                            "35\tНасос: течь",
+                                            "80,5\tэлектродвигатель",
+                                            "120\tнасос и электродвигатель: заклинило",
+                                            "150\tобрыв кабеля",
+                                            "210.5\tНасос: шум",
+                                            "260\tЭлектродвигатель: перегрев",
+                                            "330\tнасос",
+                                            "410\tЭлектродвигатель",
+                                            "480\tнасос",
+                                            "555\tнасос: вибрация",
+                                            "640\tДатчик давления",
+                                            "720\tэлектродвигатель",
+                                            "830\tнасос",
+                                            "950\tнасос",
+                                            "1100\tЭлектродвигатель"};
+    const relan::NumberFormat comma{','};
+    relan::test::TempDir dir;
+    const std::string file = dir.write("two.rel", relan::test::cp1251File(lines));
+    Analysed a;
+    const relan::FailureLoad load = relan::loadFailureData(file, comma, a.s);
+    EXPECT_EQ(a.s.multiCauseFailures, 1);
+    analyseLoaded(a, load, file, false, comma);
+    const relan::AnalysisReport r = relan::analysisReport(a.s, a.result.diagrams, a.nonparam, a.log, comma);
+
+    const auto& data = section(r, relan::kReportSectionData).blocks;
+    EXPECT_EQ(data.at(2).table.rows,
+              (std::vector<std::vector<std::string>>{{"№", "Причина отказа", "Отказов", "Доля, %"},
+                                                     {"1", "Насос", "8", "53,3"},
+                                                     {"2", "Электродвигатель", "6", "40,0"},
+                                                     {"", "Причина не установлена", "2", "13,3"}}));
+    EXPECT_EQ(data.at(3).text, "Отказ, в источнике которого названо несколько причин, учтен в каждой из них; "
+                               "таких отказов 1. Отказов, не соответствующих ни одной причине: 2.");
+    // The results window's chart counts the same.
+    std::vector<std::string> titles;
+    for (const auto& series : a.result.diagrams.charts.chart1.series)
+        titles.push_back(series.title);
+    EXPECT_NE(std::find(titles.begin(), titles.end(), "Насос, всего 8 (53,3%) случаев"), titles.end());
+    EXPECT_NE(std::find(titles.begin(), titles.end(), "Электродвигатель, всего 6 (40,0%) случаев"),
+              titles.end());
 }
 
 TEST(AnalysisReport, NothingToReportBeforeACalculation) {

@@ -367,11 +367,13 @@ FailureLoad parseFailureData(std::string_view bytes, const std::string& file, co
         s.Vidy_otkazov[i + 1] = s.B_otk[order[i]];
         rankOf[order[i]] = i + 1;
     }
+    s.multiCauseFailures = 0;
     for (std::size_t i = 0; i < s.MasProbl.size(); ++i) {
         int chey = 0;
         for (int k = 1; k <= nPrich; ++k)
             if (namedCauses[i] & (1u << k)) chey = std::max(chey, rankOf[k]);
         s.MasProbl[i].chey = chey;
+        if ((namedCauses[i] & (namedCauses[i] - 1)) != 0) ++s.multiCauseFailures;
     }
     namedCauses = {};
 
