@@ -5,10 +5,12 @@
 #include "relan/calculation.hpp"
 #include "relan/error.hpp"
 #include "relan/input_files.hpp"
+#include "relan/probability_plot.hpp"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -149,6 +151,41 @@ TEST(AnalysisReport, AFailureNamingTwoCausesCountsInBothAndTheNoteSaysSo) {
     EXPECT_NE(std::find(titles.begin(), titles.end(), "Насос, всего 8 (53,3%) случаев"), titles.end());
     EXPECT_NE(std::find(titles.begin(), titles.end(), "Электродвигатель, всего 6 (40,0%) случаев"),
               titles.end());
+}
+
+TEST(ProbabilityPlotDrawing, AThinnedCurveLosesNothingAFigureCouldShow) {
+    // A fleet's curve of 200,000 distinct times, and one of 50: the dense one
+    // comes down to what 1/1000 of each axis tells apart, the sparse one stays.
+    for (const int n : {200'000, 50}) {
+        std::vector<relan::ProbabilityPoint> curve;
+        for (int i = 1; i <= n; ++i) {
+            const double t = 10 + 2600.0 * i / n;
+            curve.push_back({t, -std::expm1(-1e-4 * std::pow(t, 1.1))});
+        }
+        const std::vector<relan::ProbabilityPoint> kept = relan::thinnedForDrawing(curve, 1000);
+        SCOPED_TRACE(n);
+        if (n < 1000) {
+            EXPECT_EQ(kept.size(), curve.size());
+            continue;
+        }
+        EXPECT_LE(kept.size(), 2002u);
+        EXPECT_GE(kept.size(), 500u);
+        EXPECT_EQ(kept.front().time, curve.front().time);
+        EXPECT_EQ(kept.back().time, curve.back().time);
+        const auto x = [](const relan::ProbabilityPoint& p) { return std::log(p.time); };
+        const auto y = [](const relan::ProbabilityPoint& p) { return relan::weibullPaperY(p.F); };
+        const double dx = (x(curve.back()) - x(curve.front())) / 1000;
+        const double dy = (y(curve.back()) - y(curve.front())) / 1000;
+        // Every point of the curve lies within a cell of the last point kept
+        // at or before it.
+        std::size_t k = 0;
+        for (const auto& p : curve) {
+            while (k + 1 < kept.size() && kept[k + 1].time <= p.time)
+                ++k;
+            ASSERT_LT(std::abs(x(p) - x(kept[k])), dx * (1 + 1e-9)) << p.time;
+            ASSERT_LT(std::abs(y(p) - y(kept[k])), dy * (1 + 1e-9)) << p.time;
+        }
+    }
 }
 
 TEST(AnalysisReport, NothingToReportBeforeACalculation) {

@@ -428,6 +428,26 @@ TEST(CliNonParam, AHalfFleetTimeNeverReachedIsSaidSoInEveryOutput) {
     EXPECT_FALSE(std::regex_search(pdfText, zeroHours)) << pdfText;
 }
 
+TEST(CliReport, AThousandTimesOfTheMeanCumulativeFailuresAreATableOverPages) {
+    // Each row of a long table used to lay the whole document out again.
+    relan::test::TempDir dir;
+    std::string times;
+    for (int i = 0; i < 1000; ++i)
+        times += (i ? "," : "") + std::to_string(10 + 2 * i) + ".5";
+    const auto pdf = (dir.path() / "mcf.pdf").string();
+    auto r = runCli("report " + kSample + " --models ml --no-timing --mcf-times " + times + " --out " + pdf);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string info = relan::test::runCommand("pdfinfo '" + pdf + "'").out;
+    const auto at = info.find("Pages:");
+    ASSERT_NE(at, std::string::npos) << info;
+    const int pages = std::stoi(info.substr(at + 6));
+    EXPECT_GE(pages, 15) << info; // some 40 rows a page
+    EXPECT_LE(pages, 60) << info;
+    const std::string text = withoutSpaces(relan::test::runCommand("pdftotext -raw '" + pdf + "' -").out);
+    for (const char* t : {"K·F(10.5ч)", "K·F(1008.5ч)", "K·F(2008.5ч)"})
+        EXPECT_NE(text.find(t), std::string::npos) << t;
+}
+
 TEST(CliReport, RefusalsAreOneLineAndLeaveNoFile) {
     relan::test::TempDir dir;
     std::filesystem::create_directory(dir.path() / "folder");

@@ -205,6 +205,9 @@ AnalysisReport analysisReport(const AnalysisState& s, const DiagramsResult& d, c
     charts.blocks.push_back(figure(ReportFigure::CausesCorrected, d.charts.chart3.title));
     if (s.MLik.Executed && s.MLikFit) {
         r.probability = probabilityPlot(s);
+        // A large fleet has a point per distinct failure time, tens of
+        // thousands of them; the page shows no more than the thinned ones.
+        r.probability->observed = thinnedForDrawing(r.probability->observed);
         charts.blocks.push_back(figure(ReportFigure::ProbabilityPlot, kProbabilityPlotTitle));
     }
     r.sections.push_back(std::move(charts));
