@@ -21,6 +21,8 @@ HeadingLabel::HeadingLabel(const char* objectName, int maxLines, QWidget* parent
     setObjectName(objectName);
     // A comment is shown as typed, never as markup.
     setTextFormat(Qt::PlainText);
+    // It does wrap, if by its own layout: whoever asks the label is told so.
+    setWordWrap(true);
     QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
