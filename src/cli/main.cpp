@@ -332,6 +332,8 @@ Analysis runAnalysis(const LoadOptions& lo, const AnalyzeOptions& a) {
     if (genetic) relan::readGeneticFields(gFields, fmt);
     const std::optional<std::uint64_t> seed = parseSeed(a.seed);
     std::vector<std::string>& log = an.log;
+    log = l.failure.log;
+    if (l.warranty) log.insert(log.end(), l.warranty->log.begin(), l.warranty->log.end());
     relan::CalcOptions opt;
     opt.timing = !a.noTiming;
     TerminalBar fitsBar;
@@ -509,6 +511,9 @@ int main(int argc, char** argv) {
             relan::cli::DocumentWriter out(std::cout);
             out.member("input", relan::cli::inputJson(l.state));
             out.failureList(l.state, l.failure.remarks, relan::NumberFormat{loadOpts.decimal});
+            std::vector<std::string> log = l.failure.log;
+            if (l.warranty) log.insert(log.end(), l.warranty->log.begin(), l.warranty->log.end());
+            out.member("log", log);
             out.finish();
         } else if (*analyzeCmd) {
             return analyze(loadOpts, an);

@@ -232,7 +232,9 @@ Json nonparamJson(const NonParamResult& n) {
     Json points = Json::array();
     for (const auto& p : n.points)
         points.push_back({{"label", p.label}, {"Series1", p.Series1}, {"Series2", p.Series2}, {"Series3", p.Series3}});
-    return {{"t50", n.t50}, {"tz50", n.tz50}, {"points", points}};
+    // A half-fleet time never reached is unknown, not 0 h.
+    auto time = [](double t) { return t > 0 ? Json(t) : Json(nullptr); };
+    return {{"t50", time(n.t50)}, {"tz50", time(n.tz50)}, {"points", points}};
 }
 
 } // namespace relan::cli

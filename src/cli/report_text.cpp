@@ -70,6 +70,7 @@ std::string textReport(const AnalysisState& in, const AnalysisState& s, const Ca
     o << "  Причины отказов:\n";
     for (int k = 1; k <= in.NPrich; ++k)
         o << "    " << padRight(in.Vidy_otkazov[k].Nazv_Prich, 32) << g(in.Vidy_otkazov[k].Dolya) << "\n";
+    o << "  " << causeCountsNote(s) << "\n";
     o << "\nГистограмма (ширина первых 8 интервалов " << s.D_Hist1 << " ч, далее " << s.D_Hist2 << " ч)\n";
     o << "  до, ч     отказов  без причины\n";
     for (const auto& h : s.Hist_Arr)
@@ -132,7 +133,8 @@ std::string textReport(const AnalysisState& in, const AnalysisState& s, const Ca
         for (std::string l; std::getline(lines, l);) o << "  " << l << "\n";
     }
 
-    o << "\nНепараметрическая оценка\n  " << np.Label2 << "\n  " << np.Label3 << "\n";
+    o << "\nНепараметрическая оценка\n  " << np.Label2 << "\n";
+    if (!np.Label3.empty()) o << "  " << np.Label3 << "\n";
     if (!log.empty()) {
         o << "\nХод решения\n";
         for (const auto& l : log) o << "  " << l << "\n";

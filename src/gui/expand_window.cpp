@@ -1,6 +1,7 @@
 #include "expand_window.hpp"
 
 #include "flow_chart.hpp"
+#include "heading_label.hpp"
 #include "printing.hpp"
 #include "qt_text.hpp"
 #include "widgets.hpp"
@@ -49,9 +50,9 @@ ExpandWindow::ExpandWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     white.setColor(QPalette::Window, Qt::white);
     content_->setPalette(white);
 
-    label1_ = textLabel("Label1", "Arial", 21, true);
+    label1_ = new HeadingLabel("Label1");
+    label1_->setFont(scaledPixelFont("Arial", 21, true));
     label1_->setAlignment(Qt::AlignHCenter);
-    label1_->setWordWrap(true);
     chart_ = new FlowChart("Chart1", nullptr);
 
     // The median times, on one line under the plot.
@@ -95,7 +96,7 @@ ExpandWindow::ExpandWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
 }
 
 void ExpandWindow::fill(const ExpandResult& r) {
-    label1_->setText(qs(r.Label1));
+    label1_->setHeading(qs(r.Label1));
     label2_->setText(qs(r.Label2));
     // With no median there is nothing to say with the censoring either.
     label3_->setText(qs(r.Label3));

@@ -13,6 +13,7 @@ class QLabel;
 namespace relan::gui {
 
 class FlowChart;
+class HeadingLabel;
 
 class ExpandWindow : public QWidget {
     Q_OBJECT
@@ -27,7 +28,7 @@ public:
 private:
     QWidget* content_ = nullptr;
     FlowChart* chart_ = nullptr;
-    QLabel* label1_ = nullptr;
+    HeadingLabel* label1_ = nullptr;
     QLabel* label2_ = nullptr;
     QLabel* label3_ = nullptr;
     QLabel* label4_ = nullptr;

@@ -395,7 +395,13 @@ void FlowChart::fitTitles() {
         return f;
     };
     QChart* c = view_->chart();
-    c->setTitleFont(fitted(title_, titlePx_, view_->width() - 24));
+    const int room = std::max(1, view_->width() - 24);
+    c->setTitleFont(fitted(title_, titlePx_, room));
+    // The chart wraps its title; one longer than two widths even at the
+    // smallest size is cut with "…", and is whole in the tooltip.
+    const QString shown = QFontMetrics(c->titleFont()).elidedText(title_, Qt::ElideRight, 2 * room);
+    c->setTitle(shown.toHtmlEscaped());
+    view_->setToolTip(shown == title_ ? QString() : title_);
     fitAxisTitles();
 }
 

@@ -1,8 +1,9 @@
 #include "main_window.hpp"
 
 #include "expand_window.hpp"
-#include "file_dialogs.hpp"
 #include "failure_list_model.hpp"
+#include "file_dialogs.hpp"
+#include "heading_label.hpp"
 #include "messages.hpp"
 #include "nonparam_window.hpp"
 #include "printing.hpp"
@@ -178,11 +179,9 @@ MainWindow::MainWindow(QWidget* parent, LinkFile linkFile, const NumberFormat& f
     setObjectName("Form1");
     setWindowTitle(u("Анализ надежности в эксплуатации.  v.4.1"));
 
-    label10_ = new QLabel;
-    label10_->setObjectName("Label10");
+    // A long comment line wraps, and is cut with "…" rather than widen the window.
+    label10_ = new HeadingLabel("Label10");
     label10_->setFont(headingFont());
-    // A long comment line wraps rather than running off the window.
-    label10_->setWordWrap(true);
 
     memo2_ = new QPlainTextEdit;
     memo2_->setObjectName("Memo2");
@@ -572,9 +571,9 @@ QWidget* MainWindow::buildPanel4() {
     grid->addWidget(buddy("Label9", "Файл данных по гарантийным срокам:", edit4_), 0, 0);
     grid->addWidget(file, 0, 1, Qt::AlignRight);
     grid->addWidget(edit4_, 1, 0, 1, 2);
-    label15_ = label("Label15", "Комментарий");
     // The comment of a warranty file can be long.
-    label15_->setWordWrap(true);
+    label15_ = new HeadingLabel("Label15");
+    label15_->setHeading(u("Комментарий"));
     grid->addWidget(label15_, 2, 0, 1, 2);
     const QString sample = "00000,00";
     maskEdit1_ = fieldRow(grid, 3, "Label11", "Количество объектов для анализа", "MaskEdit1", "", sample);
@@ -632,7 +631,7 @@ bool MainWindow::loadFailureFile(const QString& path) {
         // Only a convenience for the next start; the data are loaded.
     }
     const FailureLoadFields& f = load.fields;
-    label10_->setText(qs(f.Label10));
+    label10_->setHeading(qs(f.Label10));
     meSred_->setText(qs(f.meSred));
     meSKO_->setText(qs(f.meSKO));
     meKolAll_->setText(qs(f.meKolAll));
@@ -644,6 +643,8 @@ bool MainWindow::loadFailureFile(const QString& path) {
     edit2_->setText(qs(f.Edit2));
     if (f.NPokoleny) nPokoleny_->setText(qs(*f.NPokoleny));
     form2_->setComment(qs(f.Label10));
+    for (const std::string& line : load.log)
+        appendLog(qs(line));
 
     failures_->showLoad(load.remarks);
     const int widths[4] = {65, 90, 200, 1000};
@@ -662,12 +663,14 @@ bool MainWindow::loadWarrantyFile(const QString& path) {
     if (!guarded(this, [&] { f = loadWarrantyTerms(ss(path), fmt_, state_); })) return false;
     lastWarrantyFile_ = path;
     edit4_->setText(qs(f.Edit4));
-    label15_->setText(qs(f.Label15));
+    label15_->setHeading(qs(f.Label15));
     maskEdit1_->setText(qs(f.MaskEdit1));
     maskEditSrednee_->setText(qs(f.MaskEditSrednee));
     maskEditSKO_->setText(qs(f.MaskEditSKO));
     meSred_->setText(qs(f.meSred));
     meSKO_->setText(qs(f.meSKO));
+    for (const std::string& line : f.log)
+        appendLog(qs(line));
     return true;
 }
 

@@ -36,6 +36,7 @@ class QTimer;
 namespace relan::gui {
 
 class FailureListModel;
+class HeadingLabel;
 class ResultsWindow;
 class NonParamWindow;
 class ExpandWindow;
@@ -160,7 +161,7 @@ private:
     QString loadedPath_;
     const LinkFile linkFile_;
 
-    QLabel* label10_ = nullptr;
+    HeadingLabel* label10_ = nullptr;
     QLineEdit* filePath_ = nullptr;
     QLineEdit* meKolAll_ = nullptr;
     QLineEdit* meKolOtk_ = nullptr;
@@ -196,7 +197,7 @@ private:
     QPushButton* button1_ = nullptr;
 
     QLineEdit* edit4_ = nullptr;
-    QLabel* label15_ = nullptr;
+    HeadingLabel* label15_ = nullptr;
     QLineEdit* maskEdit1_ = nullptr;
     QLineEdit* maskEditSrednee_ = nullptr;
     QLineEdit* maskEditSKO_ = nullptr;

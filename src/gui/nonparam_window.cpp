@@ -1,6 +1,7 @@
 #include "nonparam_window.hpp"
 
 #include "flow_chart.hpp"
+#include "heading_label.hpp"
 #include "printing.hpp"
 #include "qt_text.hpp"
 #include "widgets.hpp"
@@ -26,11 +27,9 @@ NonParamWindow::NonParamWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName("Form3");
     setWindowTitle(qs(kNonParamCaption));
 
-    auto* l10 = new QLabel;
-    l10->setObjectName("Label10");
-    l10->setFont(headingFont());
-    l10->setWordWrap(true);
-    labels_[10] = l10;
+    heading_ = new HeadingLabel("Label10");
+    heading_->setFont(headingFont());
+    labels_[10] = heading_;
 
     chart_ = new FlowChart("Chart3", nullptr);
     chart_->setDesignedMinimumSize(QSize(scaledPx(600), scaledPx(320)));
@@ -74,14 +73,14 @@ NonParamWindow::NonParamWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 4, 6, 6);
-    layout->addWidget(l10);
+    layout->addWidget(heading_);
     layout->addWidget(chart_, 1);
     layout->addLayout(figures);
     resizeToFitScreen(this, QSize(1008, 700));
 }
 
 void NonParamWindow::fill(const NonParamResult& r, const NumberFormat& fmt) {
-    labels_[10]->setText(qs(r.Label10));
+    heading_->setHeading(qs(r.Label10));
     labels_[2]->setText(qs(r.Label2));
     labels_[3]->setText(qs(r.Label3));
     labels_[5]->setText(qs(r.Label5));

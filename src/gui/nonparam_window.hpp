@@ -11,6 +11,7 @@ class QLabel;
 namespace relan::gui {
 
 class FlowChart;
+class HeadingLabel;
 
 // The window's chart of a non-parametric analysis, also drawn in reports.
 void fillNonParamChart(FlowChart* chart, const NonParamResult& r, const NumberFormat& fmt);
@@ -25,6 +26,7 @@ public:
 private:
     FlowChart* chart_ = nullptr;
     QLabel* labels_[11] = {}; // Label0 unused; Label1..Label8, Label10
+    HeadingLabel* heading_ = nullptr; // Label10
 };
 
 } // namespace relan::gui

@@ -1,6 +1,7 @@
 #include "probability_plot_window.hpp"
 
 #include "flow_chart.hpp"
+#include "heading_label.hpp"
 #include "printing.hpp"
 #include "qt_text.hpp"
 #include "widgets.hpp"
@@ -49,9 +50,8 @@ ProbabilityPlotWindow::ProbabilityPlotWindow(QWidget* parent) : QWidget(parent, 
 
     content_ = new QWidget;
     content_->setObjectName("ProbabilityPlotContent");
-    heading_ = namedLabel("Label10", {});
+    heading_ = new HeadingLabel("Label10");
     heading_->setFont(headingFont());
-    heading_->setWordWrap(true);
     view_ = new QChartView;
     view_->setObjectName("ProbabilityChart");
     view_->setRenderHint(QPainter::Antialiasing);
@@ -149,7 +149,7 @@ QChart* probabilityChart(const ProbabilityPlot& plot, const NumberFormat& fmt) {
 }
 
 void ProbabilityPlotWindow::fill(const ProbabilityPlot& plot, const QString& heading, const NumberFormat& fmt) {
-    heading_->setText(heading);
+    heading_->setHeading(heading);
     QChart* chart = probabilityChart(plot, fmt);
     QStringList entries;
     for (QLegendMarker* m : chart->legend()->markers()) {

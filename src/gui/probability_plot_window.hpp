@@ -14,6 +14,8 @@ class QLabel;
 
 namespace relan::gui {
 
+class HeadingLabel;
+
 // The chart of the window, also drawn in reports; the caller owns it.
 QChart* probabilityChart(const ProbabilityPlot& plot, const NumberFormat& fmt);
 
@@ -29,7 +31,7 @@ protected:
 
 private:
     QWidget* content_ = nullptr;
-    QLabel* heading_ = nullptr;
+    HeadingLabel* heading_ = nullptr;
     QChartView* view_ = nullptr;
     QLabel* legend_ = nullptr;
 };

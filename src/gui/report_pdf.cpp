@@ -126,6 +126,10 @@ public:
         : figures_(figures), report_(r), width_(width), cursor_(&doc) {}
 
     void build() {
+        // One edit: the document is laid out once, when it is whole, rather
+        // than again after every cell (which made the cost grow with the
+        // square of a table's rows).
+        cursor_.beginEditBlock();
         QTextBlockFormat title;
         title.setAlignment(Qt::AlignHCenter);
         title.setBottomMargin(pt(4));
@@ -138,6 +142,7 @@ public:
             cursor_.insertText(qs(report_.comment), charFormat(font(kSans, 11)));
         }
         for (const ReportSection& s : report_.sections) section(s);
+        cursor_.endEditBlock();
     }
 
 private:
@@ -286,10 +291,15 @@ QByteArray reportPdf(const AnalysisReport& r, const ReportPages& pages) {
     const QSizeF body(area.width(), area.height() - 2 * band);
 
     QTextDocument doc;
+    doc.setUndoRedoEnabled(false);
     doc.documentLayout()->setPaintDevice(&writer);
     doc.setDefaultFont(font(kSans, 9));
     doc.setDocumentMargin(0);
     doc.setPageSize(body);
+    // A comment or a name without spaces wraps rather than run off the page.
+    QTextOption wrap;
+    wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    doc.setDefaultTextOption(wrap);
     FigureDrawer figures;
     doc.documentLayout()->registerHandler(kFigureObject, &figures);
     Builder(doc, figures, r, body.width()).build();

@@ -2,9 +2,10 @@
 
 #include "file_dialogs.hpp"
 #include "flow_chart.hpp"
+#include "frozen_table.hpp"
+#include "heading_label.hpp"
 #include "messages.hpp"
 #include "printing.hpp"
-#include "frozen_table.hpp"
 #include "qt_text.hpp"
 #include "widgets.hpp"
 
@@ -40,10 +41,9 @@ ResultsWindow::ResultsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setWindowTitle(
         QString::fromUtf8("Количественный анализ закона распределения отказов. Анализ надежности в эксплуатации.  v.4.1"));
 
-    label10_ = new QLabel(QString::fromUtf8("Комментарий"));
-    label10_->setObjectName("Label10");
+    label10_ = new HeadingLabel("Label10");
+    label10_->setHeading(QString::fromUtf8("Комментарий"));
     label10_->setFont(headingFont());
-    label10_->setWordWrap(true);
 
     QPushButton* expand = namedButton("Button2", "Expand");
     QPushButton* print = namedButton("Button1", QString::fromUtf8("Печать"));
@@ -158,7 +158,9 @@ void ResultsWindow::shareRoom() {
     leftCharts_->setSizes({h * 46 / 100, h * 54 / 100});
 }
 
-void ResultsWindow::setComment(const QString& text) { label10_->setText(text); }
+void ResultsWindow::setComment(const QString& text) {
+    label10_->setHeading(text);
+}
 
 void ResultsWindow::padCell(int row, int column, const QString& text) {
     // One space in from the left, then spaces until the text fills the
@@ -171,7 +173,7 @@ void ResultsWindow::padCell(int row, int column, const QString& text) {
 }
 
 void ResultsWindow::fill(const DiagramsResult& r) {
-    label10_->setText(qs(r.label10));
+    label10_->setHeading(qs(r.label10));
     table_ = r.table;
     const ResultTable& t = r.table;
     // The designed widths suit the narrow font the table was drawn for; a

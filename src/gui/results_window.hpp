@@ -18,6 +18,7 @@ class QTableWidget;
 namespace relan::gui {
 
 class FrozenColumnsTable;
+class HeadingLabel;
 
 // The look of the accumulated-flow chart (Chart2): no legend of its own,
 // the share out of warranty on a right axis of 0..100 %. The other two
@@ -61,7 +62,7 @@ private:
     void showWholeTable();
 
     ResultTable table_{};
-    QLabel* label10_ = nullptr;
+    HeadingLabel* label10_ = nullptr;
     QPushButton* probability_ = nullptr;
     FrozenColumnsTable* grid_ = nullptr;
     FlowChart* chart1_ = nullptr;

@@ -19,6 +19,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <regex>
 #include <sstream>
 
 namespace {
@@ -424,6 +425,62 @@ TEST(CliReport, TheSampleReportHasItsSectionsTheTableAndAHeaderOnEveryPage) {
     EXPECT_GE(listed, 2);
     const std::string images = relan::test::runCommand("pdfimages -list '" + pdf + "'").out;
     EXPECT_EQ(std::count(images.begin(), images.end(), '\n'), 2) << images; // the heading lines only
+}
+
+TEST(CliNonParam, AHalfFleetTimeNeverReachedIsSaidSoInEveryOutput) {
+    // 18 documented failures of 200 products never reach half the fleet.
+    relan::test::TempDir dir;
+    std::string small;
+    {
+        std::ifstream in(RELAN_TEST_DATA_DIR "/small.rel", std::ios::binary);
+        small.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    const std::string fleet = "\r\n60\r\n";
+    ASSERT_NE(small.find(fleet), std::string::npos);
+    small.replace(small.find(fleet), fleet.size(), "\r\n200\r\n");
+    const std::string file = dir.write("few.rel", small);
+    const std::string said = "- данных недостаточно для оценки";
+
+    auto np = runCli("nonparam " + file + " --decimal-separator ,");
+    ASSERT_EQ(np.exitCode, 0) << np.err;
+    const auto json = nlohmann::json::parse(np.out);
+    EXPECT_TRUE(json.at("t50").is_null());
+    EXPECT_TRUE(json.at("tz50").is_null());
+    EXPECT_EQ(json.at("labels").at("Label2"), said);
+    EXPECT_EQ(json.at("labels").at("Label3"), "");
+
+    auto text = runCli("analyze " + file + " --format text --decimal-separator ,");
+    ASSERT_EQ(text.exitCode, 0) << text.err;
+    EXPECT_NE(text.out.find("Непараметрическая оценка\n  " + said + "\n\n"), std::string::npos) << text.out;
+    const std::regex zeroHours("цензурирования: *0,00? ч");
+    EXPECT_FALSE(std::regex_search(text.out, zeroHours)) << text.out;
+
+    const auto pdf = (dir.path() / "few.pdf").string();
+    auto report = runCli("report " + file + " --decimal-separator , --out " + pdf);
+    ASSERT_EQ(report.exitCode, 0) << report.err;
+    const std::string pdfText = relan::test::runCommand("pdftotext -raw '" + pdf + "' -").out;
+    EXPECT_NE(pdfText.find(said), std::string::npos);
+    EXPECT_FALSE(std::regex_search(pdfText, zeroHours)) << pdfText;
+}
+
+TEST(CliReport, AThousandTimesOfTheMeanCumulativeFailuresAreATableOverPages) {
+    // Each row of a long table used to lay the whole document out again.
+    relan::test::TempDir dir;
+    std::string times;
+    for (int i = 0; i < 1000; ++i)
+        times += (i ? "," : "") + std::to_string(10 + 2 * i) + ".5";
+    const auto pdf = (dir.path() / "mcf.pdf").string();
+    auto r = runCli("report " + kSample + " --models ml --no-timing --mcf-times " + times + " --out " + pdf);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string info = relan::test::runCommand("pdfinfo '" + pdf + "'").out;
+    const auto at = info.find("Pages:");
+    ASSERT_NE(at, std::string::npos) << info;
+    const int pages = std::stoi(info.substr(at + 6));
+    EXPECT_GE(pages, 15) << info; // some 40 rows a page
+    EXPECT_LE(pages, 60) << info;
+    const std::string text = withoutSpaces(relan::test::runCommand("pdftotext -raw '" + pdf + "' -").out);
+    for (const char* t : {"K·F(10.5ч)", "K·F(1008.5ч)", "K·F(2008.5ч)"})
+        EXPECT_NE(text.find(t), std::string::npos) << t;
 }
 
 TEST(CliReport, RefusalsAreOneLineAndLeaveNoFile) {

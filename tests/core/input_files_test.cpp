@@ -511,6 +511,68 @@ TEST(FailureFile, HugeLinesAndBinaryJunkDoNotCrash) {
     EXPECT_EQ(s.MasProbl[1].komment, "");
 }
 
+TEST(FailureFile, ALongCommentIsCutAtACharacterAndTheLogSaysSo) {
+    // Bytes of UTF-8 kept, whatever the file's encoding: "ж" is two bytes
+    // decoded, "€" (UTF-8 files only) three.
+    struct Case {
+        const char* what;
+        std::string comment;
+        bool utf8File;
+        std::size_t kept;
+    };
+    const std::string ascii(10'000, 'x');
+    std::string letters; // 2049 letters of two bytes: byte 4096 starts one
+    for (int i = 0; i < 2049; ++i)
+        letters += "ж";
+    const std::string euros = "ab" + [] {
+        std::string e;
+        for (int i = 0; i < 2000; ++i)
+            e += "€";
+        return e;
+    }(); // 2 + 3 k bytes: bytes 4094..4096 are one euro sign
+    const Case cases[] = {
+        {"exactly the limit", std::string(4096, 'x'), false, 4096},
+        {"ascii", ascii, false, 4096},
+        {"cp1251 letters", letters, false, 4096},
+        {"letters split at the limit", "x" + letters, false, 4095},
+        {"utf-8 euro signs", euros, true, 4094},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::string> lines = with(header("4380", "900", 100, 10, {"насос"}), {"5\tнасос"});
+        lines[0] = c.comment;
+        std::string bytes;
+        if (c.utf8File)
+            for (const auto& l : lines)
+                bytes += l + "\n";
+        else
+            bytes = cp1251File(lines);
+        AnalysisState s;
+        const FailureLoad load = parse(bytes, s);
+        ASSERT_EQ(s.Comment.size(), c.kept);
+        EXPECT_EQ(s.Comment, c.comment.substr(0, c.kept));
+        EXPECT_EQ(load.fields.Label10, s.Comment);
+        EXPECT_EQ(s.Kol_izw, 1); // the rest of the file is read as before
+        if (c.comment.size() == c.kept) {
+            EXPECT_TRUE(load.log.empty());
+        } else {
+            EXPECT_EQ(load.log,
+                      (std::vector<std::string>{"Комментарий (первая строка) файла test.rel длиной " +
+                                                std::to_string(c.comment.size()) + " байт сокращен до " +
+                                                std::to_string(c.kept) + " байт"}));
+        }
+    }
+    // The warranty file's comment, which replaces the data's, alike.
+    AnalysisState s;
+    const WarrantyLoadFields f =
+        parseWarrantyTerms(cp1251File({letters, "1000", "3000"}), "gar.txt", kComma, s);
+    EXPECT_EQ(s.Comment, letters.substr(0, 4096));
+    EXPECT_EQ(f.Label15, s.Comment);
+    EXPECT_EQ(f.log,
+              (std::vector<std::string>{
+                  "Комментарий (первая строка) файла gar.txt длиной 4098 байт сокращен до 4096 байт"}));
+}
+
 TEST(FailureFile, SampleShipsAndLoads) {
     AnalysisState s;
     auto load = loadFailureData(RELAN_SAMPLES_DIR "/mtz82_2018.rel", kComma, s);

@@ -118,6 +118,34 @@ TEST(NonParamLabels, TextsFollowTheNumberFormat) {
     EXPECT_STREQ(kNonParamLabel4, "Параметры цензурирования");
 }
 
+TEST(NonParamLabels, AHalfFleetTimeNeverReachedIsSaidSoNotZeroHours) {
+    // Four failures of ten products: 40 % plainly. Far from the censoring the
+    // corrected count is the same, near it the weights carry it past half.
+    struct Case {
+        const char* meSred;
+        const char* meSKO;
+        bool corrected; // the corrected count reaches half the fleet
+    };
+    const Case cases[] = {{"9000", "100", false}, {"300", "100", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.meSred);
+        AnalysisState s =
+            loaded(c.meSred, c.meSKO, 10, 4, {}, {"100\tотказ", "200\tотказ", "300\tотказ", "400\tотказ"});
+        const NonParamResult r = runNonParametric(s, c.meSred, c.meSKO, kComma);
+        EXPECT_EQ(r.t50, 0);
+        EXPECT_EQ(r.Label2, kMedianNotEstimable);
+        EXPECT_STREQ(kMedianNotEstimable, "- данных недостаточно для оценки");
+        if (c.corrected) {
+            EXPECT_GT(r.tz50, 300);
+            EXPECT_LT(r.tz50, 400);
+            EXPECT_EQ(r.Label3.rfind("- с учетом цензурирования:  ", 0), 0u) << r.Label3;
+        } else {
+            EXPECT_EQ(r.tz50, 0);
+            EXPECT_EQ(r.Label3, "");
+        }
+    }
+}
+
 TEST(NonParamCauses, OneBarSeriesPerCauseWithFailuresLaterOnesMoveDown) {
     // Both "насос" lines also name "фара", which ranks after "Насос" and so
     // takes them: cause 2 is counted by the load but has no failure of its own.

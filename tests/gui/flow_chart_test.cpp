@@ -1,6 +1,7 @@
 #include "expand_window.hpp"
 #include "file_dialogs.hpp"
 #include "flow_chart.hpp"
+#include "heading_label.hpp"
 #include "main_window.hpp"
 #include "messages.hpp"
 #include "nonparam_window.hpp"
@@ -8,11 +9,13 @@
 
 #include <QApplication>
 #include <QChart>
+#include <QChartView>
 #include <QFile>
 #include <QFileDialog>
 #include <QGraphicsScene>
 #include <QGraphicsSimpleTextItem>
 #include <QGraphicsTextItem>
+#include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -99,8 +102,10 @@ private slots:
     void defaultSuffixIsAddedToANameWithoutOne();
     void savingAsPngAddsTheSuffixTheNameLacks();
     void windowsOfACommaFormatShowCommas();
+    void aTitleTooLongIsCutAndTheChartKeepsItsWidth();
+    void aLongCommentIsCutInEveryHeadingAndWholeInItsTooltip();
 
-private:
+  private:
     QTemporaryDir dir_;
 };
 
@@ -270,6 +275,88 @@ void FlowChartTest::windowsOfACommaFormatShowCommas() {
         QVERIFY2(numbers.filter(QStringLiteral(".")).isEmpty(), qPrintable(numbers.join(' ')));
     }
     QVERIFY(axisNumbers(w.nonParamWindow()->chart()).contains("100%"));
+}
+
+void FlowChartTest::aTitleTooLongIsCutAndTheChartKeepsItsWidth() {
+    relan::ChartData data;
+    QString title;
+    while (title.size() < 10'000)
+        title += u("Очень длинный заголовок графика ");
+    data.title = title.toStdString();
+    data.leftAxisTitle = "Отказов";
+    data.series = {line(0.1, 0.2, 4, relan::Axis::Left)};
+    FlowChart chart("Chart", nullptr);
+    chart.resize(900, 520);
+    chart.show();
+    chart.fill(data, hours(4), relan::gui::ChartLook{});
+    settle();
+    QVERIFY(chart.minimumSizeHint().width() < 900);
+    QCOMPARE(chart.grab().size(), QSize(900, 520));
+    const QString shown = chart.chart()->title();
+    QVERIFY2(shown.endsWith(QChar(0x2026)) && shown.size() < 1000, qPrintable(shown));
+    QVERIFY(title.startsWith(shown.chopped(1)));
+    QVERIFY(QFontMetrics(chart.chart()->titleFont()).horizontalAdvance(shown) <= 2 * 900);
+    QCOMPARE(chart.findChild<QChartView*>()->toolTip(), title);
+}
+
+void FlowChartTest::aLongCommentIsCutInEveryHeadingAndWholeInItsTooltip() {
+    // The sample with a first line of 10 kB, once with spaces and once one
+    // word: the load keeps 4096 bytes, the headings what fits their width.
+    QFile sample(kSample);
+    QVERIFY(sample.open(QIODevice::ReadOnly));
+    const QByteArray bytes = sample.readAll();
+    const qsizetype firstLineEnd = bytes.indexOf('\n');
+    for (const QByteArray& comment :
+         {QByteArray("Partiya 17 ").repeated(1000).left(10'000), QByteArray(10'000, 'x')}) {
+        const QString path = dir_.filePath("long.rel");
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(comment + "\r" + bytes.mid(firstLineEnd));
+        out.close();
+
+        QStringList messages;
+        relan::gui::setMessageHook([&](const QString&, const QString& text) { messages << text; });
+        MainWindow w(nullptr, MainWindow::LinkFile::Ignore, relan::NumberFormat{','});
+        QVERIFY(w.loadFailureFile(path));
+        QVERIFY(w.calculate() && w.waitForWork());
+        QVERIFY(w.analyseNonParametric() && w.waitForWork());
+        QVERIFY(w.expand());
+        relan::gui::setMessageHook({});
+        QVERIFY2(messages.isEmpty(), qPrintable(messages.join("; ")));
+        const QString kept = QString::fromLatin1(comment.left(4096));
+        QVERIFY(w.findChild<QPlainTextEdit*>("Memo2")->toPlainText().contains(
+            u("длиной 10000 байт сокращен до 4096 байт")));
+
+        relan::gui::ResultsWindow* results = w.resultsWindow();
+        results->resize(1436, 794);
+        results->show();
+        w.nonParamWindow()->resize(1008, 700);
+        w.nonParamWindow()->show();
+        settle();
+        QVERIFY(results->minimumSizeHint().width() < 1436);
+        QCOMPARE(results->grab().width(), 1436);
+        QVERIFY(w.nonParamWindow()->minimumSizeHint().width() < 1008);
+        QCOMPARE(w.nonParamWindow()->grab().width(), 1008);
+        const struct {
+            QWidget* window;
+            const char* name;
+        } headings[] = {{&w, "Label10"},
+                        {results, "Label10"},
+                        {w.nonParamWindow(), "Label10"},
+                        {w.expandWindow(), "Label1"}};
+        for (const auto& h : headings) {
+            auto* label = h.window->findChild<relan::gui::HeadingLabel*>(h.name);
+            QVERIFY2(label, h.name);
+            QVERIFY(label->text().startsWith(kept));
+            const QStringList lines = label->shownLines();
+            QVERIFY2(!lines.isEmpty() && lines.size() <= 2, qPrintable(lines.join('|')));
+            QVERIFY2(lines.last().endsWith(QChar(0x2026)), qPrintable(lines.last()));
+            for (const QString& l : lines)
+                QVERIFY(label->fontMetrics().horizontalAdvance(l) <= label->contentsRect().width());
+            QVERIFY(label->isCut());
+            QVERIFY(label->toolTip().contains(kept));
+        }
+    }
 }
 
 QTEST_MAIN(FlowChartTest)

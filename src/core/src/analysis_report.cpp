@@ -54,20 +54,24 @@ ReportSection dataSection(const AnalysisState& s, const NumberFormat& fmt) {
         },
         {false, true}));
 
-    // Counted from the failures themselves, so that the shares add up to the
-    // documented failures whatever the file's cause lines said.
-    std::array<long long, Mx_prich + 1> count{};
-    for (const auto& p : s.MasProbl)
-        if (p.chey >= 0 && p.chey <= Mx_prich) ++count[static_cast<std::size_t>(p.chey)];
-    const double all = static_cast<double>(s.MasProbl.size());
-    auto share = [&](long long n) { return formatPattern("%.1f", {all > 0 ? 100.0 * static_cast<double>(n) / all : 0.0}, fmt); };
+    // The counts the load ranked the causes by, which the window, the charts
+    // and the command line show: a failure whose source names two causes is
+    // counted in both, and the note below says how often that happened.
+    const long long none = failuresWithoutCause(s);
+    const double all = static_cast<double>(s.Kol_izw);
+    auto share = [&](double n) { return formatPattern("%.1f", {all > 0 ? 100.0 * n / all : 0.0}, fmt); };
     std::vector<Row> causes = {{"№", "Причина отказа", "Отказов", "Доля, %"}};
-    for (int k = 1; k <= s.NPrich && k <= Mx_prich; ++k)
-        causes.push_back({std::to_string(k), s.Vidy_otkazov[static_cast<std::size_t>(k)].Nazv_Prich,
-                          std::to_string(count[static_cast<std::size_t>(k)]), share(count[static_cast<std::size_t>(k)])});
-    if (count[0] > 0) causes.push_back({"", "Причина не установлена", std::to_string(count[0]), share(count[0])});
+    for (int k = 1; k <= s.NPrich && k <= Mx_prich; ++k) {
+        const Vid_otkaza& v = s.Vidy_otkazov[static_cast<std::size_t>(k)];
+        causes.push_back(
+            {std::to_string(k), v.Nazv_Prich, formatPattern("%.0f", {v.Dolya}, fmt), share(v.Dolya)});
+    }
+    if (none > 0)
+        causes.push_back(
+            {"", "Причина не установлена", std::to_string(none), share(static_cast<double>(none))});
     sec.blocks.push_back(paragraph("Причины отказов"));
     sec.blocks.push_back(table(std::move(causes), {true, false, true, true}));
+    sec.blocks.push_back(paragraph(causeCountsNote(s)));
     return sec;
 }
 
@@ -186,6 +190,19 @@ std::vector<NamedInterval> namedIntervals(const LikelihoodFit& f, const NumberFo
     return out;
 }
 
+long long failuresWithoutCause(const AnalysisState& s) {
+    long long none = 0;
+    for (const auto& p : s.MasProbl)
+        if (p.chey == 0) ++none;
+    return none;
+}
+
+std::string causeCountsNote(const AnalysisState& s) {
+    return "Отказ, в источнике которого названо несколько причин, учтен в каждой из них; таких отказов " +
+           std::to_string(s.multiCauseFailures) +
+           ". Отказов, не соответствующих ни одной причине: " + std::to_string(failuresWithoutCause(s)) + ".";
+}
+
 bool hasReportResults(const AnalysisState& s) {
     const bool computed =
         s.MPirsS.Executed || s.MPirsN.Executed || s.MSmirn.Executed || s.MGenet.Executed || s.MLik.Executed;
@@ -212,6 +229,9 @@ AnalysisReport analysisReport(const AnalysisState& s, const DiagramsResult& d, c
     charts.blocks.push_back(figure(ReportFigure::CausesCorrected, d.charts.chart3.title));
     if (s.MLik.Executed && s.MLikFit) {
         r.probability = probabilityPlot(s);
+        // A large fleet has a point per distinct failure time, tens of
+        // thousands of them; the page shows no more than the thinned ones.
+        r.probability->observed = thinnedForDrawing(r.probability->observed);
         charts.blocks.push_back(figure(ReportFigure::ProbabilityPlot, kProbabilityPlotTitle));
     }
     r.sections.push_back(std::move(charts));
@@ -219,8 +239,10 @@ AnalysisReport analysisReport(const AnalysisState& s, const DiagramsResult& d, c
     ReportSection nonparam{kReportSectionNonParam, {}};
     ReportBlock figures;
     figures.kind = ReportBlock::Kind::Lines;
-    figures.lines = {np.Label7, np.Label8, kNonParamLabel1, "  " + np.Label2, "  " + np.Label3, kNonParamLabel4,
-                     "  " + np.Label5, "  " + np.Label6};
+    figures.lines = {np.Label7, np.Label8, kNonParamLabel1, "  " + np.Label2};
+    if (!np.Label3.empty()) figures.lines.push_back("  " + np.Label3);
+    for (const std::string& l : {std::string(kNonParamLabel4), "  " + np.Label5, "  " + np.Label6})
+        figures.lines.push_back(l);
     nonparam.blocks.push_back(std::move(figures));
     nonparam.blocks.push_back(figure(ReportFigure::NonParametric, kNonParamChartTitle));
     r.sections.push_back(std::move(nonparam));

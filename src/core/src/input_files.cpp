@@ -193,6 +193,18 @@ text::InputText inputFile(std::string_view bytes, const std::string& file) {
     return in;
 }
 
+// The comment line, cut to kMaxCommentBytes at a character boundary; the
+// cut is told in the log.
+std::string commentLine(std::string_view line, const std::string& file, std::vector<std::string>& log) {
+    if (line.size() <= kMaxCommentBytes) return std::string(line);
+    std::size_t cut = kMaxCommentBytes;
+    while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80)
+        --cut;
+    log.push_back("Комментарий (первая строка) файла " + file + " длиной " + std::to_string(line.size()) +
+                  " байт сокращен до " + std::to_string(cut) + " байт");
+    return std::string(line.substr(0, cut));
+}
+
 } // namespace
 
 void sort_MinMax(std::vector<Problems>& z) {
@@ -247,7 +259,7 @@ FailureLoad parseFailureData(std::string_view bytes, const std::string& file, co
     // other models no calculation clears it, so it would be shown beside the
     // new data and refused by every later calculation.
     s.MGenet.Executed = false;
-    s.Comment = std::string(r.readLine());
+    s.Comment = commentLine(r.readLine(), file, out.log);
     out.fields.Label10 = s.Comment;
 
     const HeaderNumber sred = headerReal(r, file, kHeaderSred);
@@ -370,11 +382,13 @@ FailureLoad parseFailureData(std::string_view bytes, const std::string& file, co
         s.Vidy_otkazov[i + 1] = s.B_otk[order[i]];
         rankOf[order[i]] = i + 1;
     }
+    s.multiCauseFailures = 0;
     for (std::size_t i = 0; i < s.MasProbl.size(); ++i) {
         int chey = 0;
         for (int k = 1; k <= nPrich; ++k)
             if (namedCauses[i] & (1u << k)) chey = std::max(chey, rankOf[k]);
         s.MasProbl[i].chey = chey;
+        if ((namedCauses[i] & (namedCauses[i] - 1)) != 0) ++s.multiCauseFailures;
     }
     namedCauses = {};
 
@@ -448,7 +462,7 @@ WarrantyLoadFields parseWarrantyTerms(std::string_view bytes, const std::string&
     Reader r(text);
     WarrantyLoadFields out;
     out.Edit4 = file;
-    std::string comment(r.readLine());
+    std::string comment = commentLine(r.readLine(), file, out.log);
     RealArray terms;
     while (!r.eof()) {
         const auto n = r.readNumber();

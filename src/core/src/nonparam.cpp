@@ -90,8 +90,13 @@ NonParamResult Histogram_Exp(AnalysisState& s, const NumberFormat& fmt, const Pr
     checked(r.t50, "наработка до отказа половины изделий");
     checked(r.tz50, "наработка до отказа половины изделий с учетом цензурирования");
 
-    r.Label2 = "- без учета цензурирования:" + formatPattern("%7.1f", {r.t50}, fmt) + " ч";
-    r.Label3 = "- с учетом цензурирования:  " + formatPattern("%7.2f", {r.tz50}, fmt) + " ч";
+    // A time never reached is not 0 h. The corrected count grows at least
+    // as fast as the plain one, so its median may be known when the plain
+    // one is not, never the other way round.
+    r.Label2 = r.t50 > 0 ? "- без учета цензурирования:" + formatPattern("%7.1f", {r.t50}, fmt) + " ч"
+                         : std::string(kMedianNotEstimable);
+    r.Label3 = r.tz50 > 0 ? "- с учетом цензурирования:  " + formatPattern("%7.2f", {r.tz50}, fmt) + " ч"
+                          : std::string();
     r.Label5 = "Среднее время цензурирования: " + formatPattern("%7.1f", {s.Sred}, fmt) + " ч";
     r.Label6 = "СКО времени цензурирования:    " + formatPattern("%7.1f", {s.SKO}, fmt) + " ч";
     r.Label7 = "Кол-во контролируемых изделий:" + std::to_string(s.Kol_Izd_All) + " шт.";

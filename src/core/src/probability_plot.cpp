@@ -11,6 +11,28 @@ namespace relan {
 
 double weibullPaperY(double F) { return std::log(-std::log1p(-F)); }
 
+std::vector<ProbabilityPoint> thinnedForDrawing(const std::vector<ProbabilityPoint>& points, int cells) {
+    if (points.size() <= 2 || cells <= 0) return points;
+    double xLo = std::log(points.front().time), xHi = xLo;
+    double yLo = weibullPaperY(points.front().F), yHi = yLo;
+    for (const ProbabilityPoint& p : points) {
+        const double x = std::log(p.time), y = weibullPaperY(p.F);
+        xLo = std::min(xLo, x), xHi = std::max(xHi, x);
+        yLo = std::min(yLo, y), yHi = std::max(yHi, y);
+    }
+    const double dx = (xHi - xLo) / cells, dy = (yHi - yLo) / cells;
+    std::vector<ProbabilityPoint> out{points.front()};
+    double xLast = std::log(points.front().time), yLast = weibullPaperY(points.front().F);
+    for (std::size_t i = 1; i + 1 < points.size(); ++i) {
+        const double x = std::log(points[i].time), y = weibullPaperY(points[i].F);
+        if (std::abs(x - xLast) < dx && std::abs(y - yLast) < dy) continue;
+        out.push_back(points[i]);
+        xLast = x, yLast = y;
+    }
+    out.push_back(points.back());
+    return out;
+}
+
 ProbabilityPlot probabilityPlot(const AnalysisState& s, int bandPoints) {
     if (!s.MLik.Executed || !s.MLikFit) throw Error(kNoLikelihoodModel);
     const LikelihoodFit& fit = *s.MLikFit;

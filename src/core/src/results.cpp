@@ -594,7 +594,7 @@ ExpandResult ExpandDia_1(AnalysisState& s, const NumberFormat& fmt) {
     if (!std::isfinite(r.t50) || !std::isfinite(r.tz50))
         throw Error("Медиана наработки на отказ не является конечным числом");
     if (r.t50 == 0) {
-        r.Label2 = "- данных недостаточно для оценки";
+        r.Label2 = kMedianNotEstimable;
     } else {
         r.Label2 = "- без учета цензурирования: " + formatPattern("%7.1f", {r.t50}, fmt) + " ч";
         r.Label3 = "- с учетом цензурирования: " + formatPattern("%7.2f", {r.tz50}, fmt) + " ч";

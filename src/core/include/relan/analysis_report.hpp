@@ -70,6 +70,12 @@ struct NamedInterval {
 };
 std::vector<NamedInterval> namedIntervals(const LikelihoodFit& f, const NumberFormat& fmt);
 
+// The cause counts are those the load ranked by (Vid_otkaza::Dolya): a
+// failure whose source names several causes counts in each. The note tells
+// how many did, and how many named none.
+long long failuresWithoutCause(const AnalysisState& s);
+std::string causeCountsNote(const AnalysisState& s);
+
 inline constexpr const char* kNoReportResults =
     "Отчёт не составлен: нет результатов расчета (загрузите данные и нажмите «Расчет»)";
 

@@ -49,9 +49,15 @@ struct ThresholdRemark {
 // Ascending rows, at most one remark per row.
 using ThresholdRemarks = std::vector<ThresholdRemark>;
 
+// The first line of an input file, its comment, is kept to this many bytes
+// of its UTF-8 text, cut at a character: every heading and report shows it,
+// and a line of megabytes would be laid out by each of them.
+inline constexpr std::size_t kMaxCommentBytes = 4096;
+
 struct FailureLoad {
     FailureLoadFields fields;
     ThresholdRemarks remarks;
+    std::vector<std::string> log; // lines for the progress log (a comment cut)
 };
 
 // Field texts of the warranty-term panel and the censoring fields.
@@ -63,6 +69,7 @@ struct WarrantyLoadFields {
     std::string MaskEditSKO;
     std::string meSred;
     std::string meSKO;
+    std::vector<std::string> log; // lines for the progress log (a comment cut)
 };
 
 FailureLoad loadFailureData(const std::string& path, const NumberFormat& fmt, AnalysisState& state);

@@ -46,7 +46,7 @@ struct NonParamResult {
     double t50 = 0;  // half the fleet failed, plain count; 0 = never reached
     double tz50 = 0; // the same with the censoring correction
     std::string Label10; // the data file's comment
-    std::string Label2, Label3; // t50, tz50
+    std::string Label2, Label3; // t50 (kMedianNotEstimable if never reached), tz50 (empty if never)
     std::string Label5, Label6; // censoring mean and deviation
     std::string Label7, Label8; // products and failures
     std::vector<int> causeIndices;        // causes 1..18 with failures, ascending

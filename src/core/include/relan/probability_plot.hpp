@@ -33,6 +33,13 @@ double weibullPaperY(double F);
 // documented failures carry the fitted law and its band.
 ProbabilityPlot probabilityPlot(const AnalysisState& s, int bandPoints = 25);
 
+// The observed points as a drawing of them looks: from a curve climbing in
+// both ln t and the paper's ordinate, a point is kept when it moves at least
+// 1/cells of either range from the last one kept; the first and the last are
+// always kept. At most about 2 * cells + 2 points remain, whatever the fleet.
+std::vector<ProbabilityPoint> thinnedForDrawing(const std::vector<ProbabilityPoint>& points,
+                                                int cells = 1000);
+
 inline constexpr const char* kProbabilityPlotCaption =
     "Вероятностная бумага Вейбулла. Анализ надежности в эксплуатации.  v.4.1";
 inline constexpr const char* kProbabilityPlotTitle = "Модель МП на вероятностной бумаге Вейбулла";

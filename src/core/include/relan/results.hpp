@@ -140,6 +140,9 @@ struct DiagramsResult {
 // is left as it was.
 DiagramsResult Diagrams(AnalysisState& s, const NumberFormat& fmt);
 
+// What a median line says when the failures never reach half the fleet.
+inline constexpr const char* kMedianNotEstimable = "- данных недостаточно для оценки";
+
 // The expanded chart: the flow per 100 h per product of the results
 // window's first chart for causes 1..18, with the cumulative share of failed
 // products, its heading and the two median times.

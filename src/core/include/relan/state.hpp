@@ -96,6 +96,10 @@ struct AnalysisState {
     int KolOtk = 0;
     int Kol_izw = 0;
     int NPrich = 0; // cause count of the last failure-data file
+    // Failures whose source names more than one cause: each is counted in
+    // the Dolya of every cause it names, so the causes add up to more than
+    // the failures.
+    int multiCauseFailures = 0;
     double Popravka_Unknow = 0;
     double Izd_Prived = 0;
     double T90expl = 0;
