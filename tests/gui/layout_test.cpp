@@ -253,7 +253,8 @@ void LayoutTest::dataColumnInViewAfterAGeneticRun() {
     QVERIFY(cell.width() > 0);
     QVERIFY2(view->viewport()->rect().contains(cell), "the data column is cut");
     QVERIFY(results->screen()->availableGeometry().contains(onScreen));
-    QVERIFY(grid->item(3, 5)->text().contains(u("(набл.)")));
+    // The sample's fleet never reaches half its failures: no median of 0 h.
+    QVERIFY(grid->item(3, 5)->text().contains(u("данных недостаточно")));
     // And the row titles.
     QVERIFY(grid->viewShowing(0) != grid);
 }
