@@ -136,6 +136,35 @@ TEST(FailureLogLikelihood, MatchesTheDirectFormula) {
     EXPECT_NEAR(relan::failureLogLikelihood(times, N, A, B, K, mu, s), expected, 1e-9);
 }
 
+// A fleet of tens of thousands of distinct times takes its sum of t^B by
+// bins of log t; it must agree with the direct formula over the whole range
+// of shapes, from nearly flat to the steepest admissible.
+TEST(FailureLogLikelihood, ManyDistinctTimesMatchTheDirectFormula) {
+    std::vector<double> times;
+    std::mt19937_64 rng(7);
+    std::uniform_real_distribution<double> logTime(std::log(1e-3), std::log(3000.0));
+    for (int i = 0; i < 60000; ++i)
+        times.push_back(std::exp(logTime(rng)));
+    std::sort(times.begin(), times.end());
+    const double N = 80000, K = 1.3, mu = 2000, s = 800;
+    for (const double B : {0.05, 0.6, 1.0, 3.3, 19.9}) {
+        const double A = 2 / std::pow(3000.0, B); // F at the last time 1 - e^-2
+        long double expected = -N * K * relan::observedShare(A, B, mu, s);
+        long double scale = 0;
+        for (double t : times) {
+            const long double at = A * std::pow(static_cast<long double>(t), B);
+            expected += std::log(static_cast<long double>(N * K * A * B)) +
+                        (B - 1) * std::log((long double)t) - at +
+                        std::log(static_cast<long double>(upperTail((t - mu) / s)));
+            scale += at + std::fabs(std::log((long double)t));
+        }
+        const double got = relan::failureLogLikelihood(times, N, A, B, K, mu, s);
+        EXPECT_NEAR(got, static_cast<double>(expected),
+                    1e-12 * static_cast<double>(scale + std::fabs(expected)))
+            << "B=" << B;
+    }
+}
+
 // Every product leaves warranty at C: the documented failures are a Poisson
 // process on [0, C] with intensity N K f(t). K = n / (N F(C)) then, and (A, B)
 // maximise the likelihood of the Weibull law truncated at C, found here by
