@@ -446,10 +446,8 @@ public:
             table_.padded[row][col] = true;
         };
         // A median the fleet never reached is no time of 0 h.
-        const double t50 = finite(s_.T50expl, 3), tz50 = finite(s_.t50zen, 3);
         const auto median = [](double t) { return t > 0 ? wholeText(t) : std::string("—"); };
-        put(3, t50 > 0 || tz50 > 0 ? median(t50) + " (набл.)/" + median(tz50) + " (ценз.)"
-                                   : std::string(kMedianNotEstimable));
+        put(3, median(finite(s_.T50expl, 3)) + " (набл.)/" + median(finite(s_.t50zen, 3)) + " (ценз.)");
         put(4, wholeText(finite(s_.T80expl, 4)) + " ч., " + wholeText(finite(s_.T90expl, 4)) + " ч.(ценз.)");
         put(5, wholeText(s_.Kol_izw) + " /" + wholeText(finite(s_.Kol_izw / s_.Popravka_Unknow, 5)));
         put(10, formatPattern("%5.4f", {finite(pot08, 10)}, fmt_) + "/издел. на 100 ч.");
