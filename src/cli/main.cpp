@@ -395,10 +395,10 @@ void addAnalyzeOptions(CLI::App& cmd, AnalyzeOptions& a) {
                            "maximum-likelihood model with its intervals; genetic runs the genetic algorithm after "
                            "the other fits, as its own button would");
     cmd.add_option("--mcf-times", a.mcfTimes,
-                           "times (h) where the ml model reports the mean cumulative failures per product K F(t) "
-                           "with its interval, besides the counting period; with the decimal point separated by "
-                           "',' or ';' (1000,2500.5), with --decimal-separator ',' by ';' only (1000;2500,5; a "
-                           "single time 2500,5;)");
+                   "times (h) where the ml model reports the mean cumulative failures per product K F(t) "
+                   "with its interval, besides the counting period; with the decimal point separated by "
+                   "',' or ';' (1000,2500.5), with --decimal-separator ',' by ';' only (1000;2500,5; a "
+                   "single time 2500,5;)");
     cmd.add_flag("--fit-mean", a.fitMean, "the Pearson fits also search the mean warranty time");
     cmd.add_flag("--fit-sd", a.fitSd, "the Pearson fits also search its standard deviation");
     cmd.add_option("--criterion", a.criterion, "Pearson variant: standard, spec1 (default), spec2")

@@ -563,10 +563,12 @@ TEST(CliAnalyze, McfTimesAreSeparatedAsTheDecimalSeparatorAllows) {
         }
         ASSERT_EQ(r.exitCode, 0) << r.err;
         const auto models = nlohmann::json::parse(r.out).at("models");
-        const auto ml = std::find_if(models.begin(), models.end(), [](const auto& m) { return m.contains("mcf"); });
+        const auto ml =
+            std::find_if(models.begin(), models.end(), [](const auto& m) { return m.contains("mcf"); });
         ASSERT_NE(ml, models.end());
         std::vector<double> times;
-        for (const auto& p : ml->at("mcf")) times.push_back(p.at("time"));
+        for (const auto& p : ml->at("mcf"))
+            times.push_back(p.at("time"));
         ASSERT_EQ(times.size(), c.times.size() + 1);
         EXPECT_EQ(std::vector<double>(times.begin() + 1, times.end()), c.times);
     }
