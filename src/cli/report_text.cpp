@@ -95,9 +95,7 @@ std::string textReport(const AnalysisState& in, const AnalysisState& s, const Ca
               << padRight(n.estimable ? g(n.interval->estimate) : std::string(kNotEstimable), 22)
               << intervalText(*n.interval, "%.4g", fmt) << "\n";
         o << "  Согласие с гистограммой: χ² = " << formatPattern("%.2f", {f.gof.chi2}, fmt) << ", ст. св. "
-          << f.gof.df << ", "
-          << (f.gof.pValue ? "p = " + formatPattern("%.3g", {*f.gof.pValue}, fmt) : "не оценивается")
-          << " (ячеек " << f.gof.cells << ")\n";
+          << f.gof.df << ", " << pValueText(f.gof, fmt) << " (ячеек " << f.gof.cells << ")\n";
         for (const auto& m : f.gof.merged) o << "    объединены: " << m << "\n";
         for (const auto& w : f.warnings) o << "  Внимание: " << w << "\n";
     }

@@ -166,9 +166,7 @@ ReportSection likelihoodSection(const AnalysisState& s, const NumberFormat& fmt)
              intervalText(*n.interval, "%.4g", fmt)});
     sec.blocks.push_back(table(std::move(rows), {false, true, true}));
     std::string gof = "Согласие с гистограммой: χ² = " + formatPattern("%.2f", {f.gof.chi2}, fmt) +
-                      ", степеней свободы " + std::to_string(f.gof.df) + ", " +
-                      (f.gof.pValue ? "p = " + formatPattern("%.3g", {*f.gof.pValue}, fmt)
-                                    : std::string("согласие не оценивается")) +
+                      ", степеней свободы " + std::to_string(f.gof.df) + ", " + pValueText(f.gof, fmt) +
                       " (ячеек " + std::to_string(f.gof.cells) + ").";
     for (const auto& m : f.gof.merged) gof += " Объединены: " + m + ".";
     sec.blocks.push_back(paragraph(gof));

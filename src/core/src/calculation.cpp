@@ -66,9 +66,7 @@ std::shared_ptr<const LikelihoodFit> fitLikelihoodModel(AnalysisState& s, const 
     m.SKO = fit->SKO;
     m.SKO_out = fit->SKO;
     modelCurves(s, m, m.Sred, m.SKO);
-    // With no degrees of freedom left the histogram cannot judge the fit: no p.
-    const std::string p = fit->gof.pValue ? formatPattern("p = %.3g", {*fit->gof.pValue}, fmt)
-                                          : std::string("согласие не оценивается");
+    const std::string p = pValueText(fit->gof, fmt);
     log(formatPattern("Модель МП: время расчета %s, lnL = %.3f, AIC = %.3f, хи-квадрат = %.2f (%d ст. св.), ",
                       {longTimeText(seconds), fit->loglik, fit->aic, fit->gof.chi2,
                        static_cast<long long>(fit->gof.df)},

@@ -69,11 +69,6 @@ std::string hours(double v, const NumberFormat& fmt) {
 
 std::string general(double v, const NumberFormat& fmt) { return formatPattern("%.4g", {v}, fmt); }
 
-// A p-value: three decimals, or two significant digits when smaller.
-std::string pText(double p, const NumberFormat& fmt) {
-    return formatPattern(p >= 1e-3 ? "%.3f" : "%.2e", {p}, fmt);
-}
-
 // The upper tail of the standard normal law, and its logarithm where the
 // tail itself underflows (the asymptotic series keeps the searches of a
 // censoring law smooth far outside the data).
@@ -1149,6 +1144,10 @@ std::string mcfName(double t, const NumberFormat& fmt) {
 
 } // namespace
 
+std::string pValueText(const LikelihoodGoodnessOfFit& g, const NumberFormat& fmt) {
+    return g.pValue ? formatPattern("p = %.3g", {*g.pValue}, fmt) : std::string("согласие не оценивается");
+}
+
 double observedShare(double A, double B, double Sred, double SKO, double t1, double t2) {
     if (!(A > 0) || !(B > 0) || !std::isfinite(A) || !std::isfinite(B))
         throw Error("Параметры закона отказов A и B должны быть больше 0");
@@ -1370,7 +1369,7 @@ LikelihoodFit fitLikelihood(const AnalysisState& s, const LikelihoodOptions& opt
                 std::to_string(r.gof.cells) + " при " + std::to_string(r.parameters) +
                 " параметрах (0 степеней свободы)");
         else if (*r.gof.pValue < 0.05)
-            r.warnings.push_back("Модель плохо согласуется с гистограммой: p = " + pText(*r.gof.pValue, fmt) +
+            r.warnings.push_back("Модель плохо согласуется с гистограммой: " + pValueText(r.gof, fmt) +
                                  " (меньше " + decimal(0.05, 2, fmt) +
                                  "); оценки и интервалы модели могут не отражать данные");
     }

@@ -66,6 +66,10 @@ struct LikelihoodGoodnessOfFit {
     std::vector<std::string> merged;
 };
 
+// The goodness of fit's p as every text shows it, "p = 0.726", or
+// "согласие не оценивается" with no degrees of freedom.
+std::string pValueText(const LikelihoodGoodnessOfFit& g, const NumberFormat& fmt);
+
 struct LikelihoodOptions {
     bool fitSred = false;       // the censoring mean is searched too
     bool fitSKO = false;        // and/or its standard deviation
