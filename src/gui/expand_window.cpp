@@ -85,12 +85,7 @@ ExpandWindow::ExpandWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     layout->addLayout(buttons);
     // A large font on a small screen scrolls the chart rather than cutting
     // its titles.
-    auto* scroll = new QScrollArea;
-    scroll->setObjectName("ExpandScroll");
-    scroll->setWidget(content_);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    layout->addWidget(scroll, 1);
+    layout->addWidget(namedScroll("ExpandScroll", content_), 1);
     chart_->setDesignedMinimumSize(QSize(scaledPx(600), scaledPx(360)));
     resizeToFitScreen(this, QSize(1184, 769));
 }

@@ -226,11 +226,7 @@ MainWindow::MainWindow(QWidget* parent, LinkFile linkFile, const NumberFormat& f
     leftLayout->addWidget(buildPageControl());
     leftLayout->addWidget(buildPanel4());
     leftLayout->addStretch(1);
-    auto* leftScroll = new QScrollArea;
-    leftScroll->setObjectName("LeftColumnScroll");
-    leftScroll->setWidget(left);
-    leftScroll->setWidgetResizable(true);
-    leftScroll->setFrameShape(QFrame::NoFrame);
+    QScrollArea* leftScroll = namedScroll("LeftColumnScroll", left);
     leftScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // As wide as the column's contents, with room for the scroll bar.
     leftScroll->setMinimumWidth(left->sizeHint().width() + style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2);

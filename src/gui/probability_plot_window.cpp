@@ -79,12 +79,7 @@ ProbabilityPlotWindow::ProbabilityPlotWindow(QWidget* parent) : QWidget(parent, 
     layout->addLayout(buttons);
     // A large font on a small screen scrolls the chart rather than cutting
     // its titles.
-    auto* scroll = new QScrollArea;
-    scroll->setObjectName("ProbabilityScroll");
-    scroll->setWidget(content_);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    layout->addWidget(scroll, 1);
+    layout->addWidget(namedScroll("ProbabilityScroll", content_), 1);
     resizeToFitScreen(this, QSize(1000, 720));
 }
 

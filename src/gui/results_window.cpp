@@ -134,11 +134,7 @@ ResultsWindow::ResultsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
 
     // On a small screen or with a large font the charts keep a plot that
     // can be read and the window scrolls, rather than squeezing them.
-    auto* scroll = new QScrollArea;
-    scroll->setObjectName("ResultsScroll");
-    scroll->setWidget(columns);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
+    QScrollArea* scroll = namedScroll("ResultsScroll", columns);
     columns_ = columns;
     leftCharts_ = leftCharts;
 

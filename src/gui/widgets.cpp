@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QStyle>
 #include <QStyleOptionFrame>
 
@@ -22,6 +23,15 @@ QLabel* namedLabel(const char* name, const QString& text, QWidget* parent) {
     auto* l = new QLabel(text, parent);
     l->setObjectName(name);
     return l;
+}
+
+QScrollArea* namedScroll(const char* name, QWidget* content) {
+    auto* s = new QScrollArea;
+    s->setObjectName(name);
+    s->setWidget(content);
+    s->setWidgetResizable(true);
+    s->setFrameShape(QFrame::NoFrame);
+    return s;
 }
 
 QLineEdit* namedEdit(const char* name, const QString& text, QWidget* parent) {

@@ -10,6 +10,7 @@ class QFont;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QScrollArea;
 class QSize;
 class QWidget;
 
@@ -20,6 +21,9 @@ QLabel* namedLabel(const char* name, const QString& text, QWidget* parent = null
 QLineEdit* namedEdit(const char* name, const QString& text, QWidget* parent = nullptr);
 QPushButton* namedButton(const char* name, const QString& text, QWidget* parent = nullptr);
 QCheckBox* namedCheck(const char* name, const QString& text, bool checked, QWidget* parent = nullptr);
+// A frameless scroll area whose `content` takes its whole width and height
+// until the content's least size no longer fits, then scrolls.
+QScrollArea* namedScroll(const char* name, QWidget* content);
 
 // How much larger the user's font is than the 9 pt the designed pixel sizes
 // of headings and charts were chosen for; never below 1.
