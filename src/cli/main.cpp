@@ -143,6 +143,12 @@ struct Loaded {
     relan::AnalysisState state;
     relan::FailureLoad failure;
     std::optional<relan::WarrantyLoadFields> warranty;
+    // What the loads tell the progress log, the failure data first.
+    std::vector<std::string> log() const {
+        std::vector<std::string> out = failure.log;
+        if (warranty) out.insert(out.end(), warranty->log.begin(), warranty->log.end());
+        return out;
+    }
 };
 
 Loaded loadInputs(const LoadOptions& o) {
@@ -332,8 +338,7 @@ Analysis runAnalysis(const LoadOptions& lo, const AnalyzeOptions& a) {
     if (genetic) relan::readGeneticFields(gFields, fmt);
     const std::optional<std::uint64_t> seed = parseSeed(a.seed);
     std::vector<std::string>& log = an.log;
-    log = l.failure.log;
-    if (l.warranty) log.insert(log.end(), l.warranty->log.begin(), l.warranty->log.end());
+    log = l.log();
     relan::CalcOptions opt;
     opt.timing = !a.noTiming;
     TerminalBar fitsBar;
@@ -511,9 +516,7 @@ int main(int argc, char** argv) {
             relan::cli::DocumentWriter out(std::cout);
             out.member("input", relan::cli::inputJson(l.state));
             out.failureList(l.state, l.failure.remarks, relan::NumberFormat{loadOpts.decimal});
-            std::vector<std::string> log = l.failure.log;
-            if (l.warranty) log.insert(log.end(), l.warranty->log.begin(), l.warranty->log.end());
-            out.member("log", log);
+            out.member("log", l.log());
             out.finish();
         } else if (*analyzeCmd) {
             return analyze(loadOpts, an);
