@@ -49,6 +49,26 @@ void settle() {
     for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
 }
 
+// Loads `path` into `w` and fills every window drawn from it: the results,
+// the non-parametric analysis and the expanded chart. Empty when all went
+// well; otherwise the step that failed, or the messages a user would have seen.
+QString fillEveryWindow(relan::gui::MainWindow& w, const QString& path) {
+    QStringList messages;
+    relan::gui::setMessageHook([&](const QString&, const QString& text) { messages << text; });
+    QString failed;
+    if (!w.loadFailureFile(path))
+        failed = "load";
+    else if (!(w.calculate() && w.waitForWork()))
+        failed = "calculation";
+    else if (!(w.analyseNonParametric() && w.waitForWork()))
+        failed = "non-parametric analysis";
+    else if (!w.expand())
+        failed = "expanded chart";
+    relan::gui::setMessageHook({});
+    if (!messages.isEmpty()) failed += (failed.isEmpty() ? "" : ": ") + messages.join("; ");
+    return failed;
+}
+
 relan::ChartSeries line(double base, double step, std::size_t n, relan::Axis axis) {
     relan::ChartSeries s;
     s.title = "линия";
@@ -245,15 +265,9 @@ void FlowChartTest::savingAsPngAddsTheSuffixTheNameLacks() {
 void FlowChartTest::windowsOfACommaFormatShowCommas() {
     // What "relan-cli chart --decimal-separator ," draws: the table, the
     // labels and every axis with commas.
-    QStringList messages;
-    relan::gui::setMessageHook([&](const QString&, const QString& text) { messages << text; });
     MainWindow w(nullptr, MainWindow::LinkFile::Ignore, relan::NumberFormat{','});
-    QVERIFY(w.loadFailureFile(kSample));
-    QVERIFY(w.calculate() && w.waitForWork());
-    QVERIFY(w.analyseNonParametric() && w.waitForWork());
-    QVERIFY(w.expand());
-    relan::gui::setMessageHook({});
-    QVERIFY2(messages.isEmpty(), qPrintable(messages.join("; ")));
+    const QString failed = fillEveryWindow(w, kSample);
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
     settle();
 
     relan::gui::ResultsWindow* results = w.resultsWindow();
@@ -314,15 +328,9 @@ void FlowChartTest::aLongCommentIsCutInEveryHeadingAndWholeInItsTooltip() {
         out.write(comment + "\r" + bytes.mid(firstLineEnd));
         out.close();
 
-        QStringList messages;
-        relan::gui::setMessageHook([&](const QString&, const QString& text) { messages << text; });
         MainWindow w(nullptr, MainWindow::LinkFile::Ignore, relan::NumberFormat{','});
-        QVERIFY(w.loadFailureFile(path));
-        QVERIFY(w.calculate() && w.waitForWork());
-        QVERIFY(w.analyseNonParametric() && w.waitForWork());
-        QVERIFY(w.expand());
-        relan::gui::setMessageHook({});
-        QVERIFY2(messages.isEmpty(), qPrintable(messages.join("; ")));
+        const QString failed = fillEveryWindow(w, path);
+        QVERIFY2(failed.isEmpty(), qPrintable(failed));
         const QString kept = QString::fromLatin1(comment.left(4096));
         QVERIFY(w.findChild<QPlainTextEdit*>("Memo2")->toPlainText().contains(
             u("длиной 10000 байт сокращен до 4096 байт")));
