@@ -79,7 +79,8 @@ template <typename Fit> void runFit(benchmark::State& st, double kdiv, Fit fit) 
 }
 
 void BM_Spiral(benchmark::State& st) {
-    runFit(st, 1.00025, [](relan::AnalysisState& s, const relan::FitOptions& o) { return relan::SpirSp_Execute(s, o); });
+    runFit(st, 1.00025,
+           [](relan::AnalysisState& s, const relan::FitOptions& o) { return relan::SpirSp_Execute(s, o); });
 }
 BENCHMARK(BM_Spiral)->Arg(1500)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
@@ -95,14 +96,21 @@ void BM_Smirnov(benchmark::State& st) {
         return relan::Podbor_Weib_Smirnow(s, s.MSmirn.A, s.MSmirn.B, o);
     });
 }
-BENCHMARK(BM_Smirnov)->Arg(1500)->Arg(10000)->Arg(20000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_Smirnov)
+    ->Arg(1500)
+    ->Arg(10000)
+    ->Arg(20000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseRealTime();
 
 void BM_Likelihood(benchmark::State& st) {
     const relan::AnalysisState& s = fleet(static_cast<int>(st.range(0)));
-    for (auto _ : st) benchmark::DoNotOptimize(relan::fitLikelihood(s));
+    for (auto _ : st)
+        benchmark::DoNotOptimize(relan::fitLikelihood(s));
 }
 BENCHMARK(BM_Likelihood)->Arg(1500)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
-
 
 // The genetic search rates laws on the histogram, so a generation costs the
 // same at any fleet size; 300 generations of the window's 3000 individuals
@@ -119,6 +127,12 @@ void BM_Genetic300(benchmark::State& st) {
         benchmark::DoNotOptimize(relan::runGenetic(s, f, host, control, o).criterion);
     }
 }
-BENCHMARK(BM_Genetic300)->Arg(1500)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_Genetic300)
+    ->Arg(1500)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseRealTime();
 
 } // namespace

@@ -45,8 +45,13 @@ std::vector<relan::OptArray> nearLaws(bool censoring) {
     std::mt19937 rng(1);
     std::uniform_real_distribution<double> u(0.8, 1.25);
     std::vector<relan::OptArray> v(4096);
-    for (auto& a : v) a = {0, 1.3 * u(rng), 2e-5 * u(rng), 1.2 * u(rng), censoring ? 1800 * u(rng) : 0,
-                           censoring ? 450 * u(rng) : 0};
+    for (auto& a : v)
+        a = {0,
+             1.3 * u(rng),
+             2e-5 * u(rng),
+             1.2 * u(rng),
+             censoring ? 1800 * u(rng) : 0,
+             censoring ? 450 * u(rng) : 0};
     return v;
 }
 
@@ -55,7 +60,8 @@ std::vector<relan::OptArray> drawnLaws() {
     std::mt19937 rng(2);
     std::uniform_real_distribution<double> u(0, 1);
     std::vector<relan::OptArray> v(4096);
-    for (auto& a : v) a = {0, 0.00001 + 5 * u(rng), 0.00001 + 5 * u(rng), 0.1 + 5 * u(rng), 0, 0};
+    for (auto& a : v)
+        a = {0, 0.00001 + 5 * u(rng), 0.00001 + 5 * u(rng), 0.1 + 5 * u(rng), 0, 0};
     return v;
 }
 
@@ -71,16 +77,24 @@ void runObjective(benchmark::State& st, relan::AnalysisState s, const std::vecto
     st.counters["intervals"] = static_cast<double>(s.Hist_Arr.size());
 }
 
-void BM_GeneticObjective31(benchmark::State& st) { runObjective(st, longState(), nearLaws(false), false); }
+void BM_GeneticObjective31(benchmark::State& st) {
+    runObjective(st, longState(), nearLaws(false), false);
+}
 BENCHMARK(BM_GeneticObjective31);
 
-void BM_GeneticObjectiveSample(benchmark::State& st) { runObjective(st, sampleState(), nearLaws(false), false); }
+void BM_GeneticObjectiveSample(benchmark::State& st) {
+    runObjective(st, sampleState(), nearLaws(false), false);
+}
 BENCHMARK(BM_GeneticObjectiveSample);
 
-void BM_GeneticObjectiveSampleDrawn(benchmark::State& st) { runObjective(st, sampleState(), drawnLaws(), false); }
+void BM_GeneticObjectiveSampleDrawn(benchmark::State& st) {
+    runObjective(st, sampleState(), drawnLaws(), false);
+}
 BENCHMARK(BM_GeneticObjectiveSampleDrawn);
 
-void BM_GeneticObjective31Censoring(benchmark::State& st) { runObjective(st, longState(), nearLaws(true), true); }
+void BM_GeneticObjective31Censoring(benchmark::State& st) {
+    runObjective(st, longState(), nearLaws(true), true);
+}
 BENCHMARK(BM_GeneticObjective31Censoring);
 
 // The uncached criterion, for comparison.
@@ -99,7 +113,6 @@ void BM_Pirson_ZFGen31(benchmark::State& st) {
     }
 }
 BENCHMARK(BM_Pirson_ZFGen31);
-
 
 // The window's defaults on the sample: 3000 individuals, 1500 generations,
 // all cores (the argument: number of threads, 0 = one per core).

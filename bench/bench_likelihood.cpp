@@ -17,7 +17,8 @@ relan::LikelihoodOptions withMcfAt1000() {
 }
 
 void fitAll(benchmark::State& st, const relan::AnalysisState& s, const relan::LikelihoodOptions& o) {
-    for (auto _ : st) benchmark::DoNotOptimize(relan::fitLikelihood(s, o));
+    for (auto _ : st)
+        benchmark::DoNotOptimize(relan::fitLikelihood(s, o));
     st.counters["failures"] = static_cast<double>(s.MasProbl.size());
 }
 
@@ -58,7 +59,9 @@ static void BM_LikelihoodBand30(benchmark::State& st) {
     relan::loadFailureData(RELAN_SAMPLES_DIR "/mtz82_2018.rel", relan::NumberFormat{}, s);
     const relan::LikelihoodFit fit = relan::fitLikelihood(s);
     std::vector<double> times;
-    for (int i = 1; i <= 30; ++i) times.push_back(100.0 * i);
-    for (auto _ : st) benchmark::DoNotOptimize(relan::likelihoodBand(s, fit, times));
+    for (int i = 1; i <= 30; ++i)
+        times.push_back(100.0 * i);
+    for (auto _ : st)
+        benchmark::DoNotOptimize(relan::likelihoodBand(s, fit, times));
 }
 BENCHMARK(BM_LikelihoodBand30)->Unit(benchmark::kMillisecond);

@@ -29,7 +29,8 @@ void checkFailureState(const relan::AnalysisState& s, const relan::FailureLoad& 
         check(s.MasProbl[i].chey >= 0 && s.MasProbl[i].chey <= s.NPrich);
         if (i > 0) check(s.MasProbl[i - 1].time <= s.MasProbl[i].time);
     }
-    for (double v : {s.Izd_Prived, s.T90expl, s.T80expl, s.T50expl, s.t50zen, s.T20expl, s.T10expl, s.Otk_Izd})
+    for (double v :
+         {s.Izd_Prived, s.T90expl, s.T80expl, s.T50expl, s.t50zen, s.T20expl, s.T10expl, s.Otk_Izd})
         check(std::isfinite(v));
     check(s.KolOtk > 0 && s.Kol_Izd_All > 0 && s.SKO > 0 && s.Sred > 0);
     check(s.KolOtk >= s.Kol_izw);
@@ -51,7 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const std::string shown = relan::text::visible(bytes, 1u << 20);
     check(relan::text::isValidUtf8(shown));
-    for (char c : shown) check(static_cast<unsigned char>(c) >= 32 && c != 127);
+    for (char c : shown)
+        check(static_cast<unsigned char>(c) >= 32 && c != 127);
     try {
         relan::AnalysisState s;
         auto load = relan::parseFailureData(bytes, "fuzz.rel", fmt, s);

@@ -9,7 +9,7 @@ export DEBIAN_FRONTEND=noninteractive
 # rsvg-convert for scripts/icons.sh, the manual pages made from --help
 # (help2man, and man to read them back) and lintian's check of the package.
 packages=(
-  cmake ninja-build g++ clang libclang-rt-14-dev
+  cmake ninja-build g++ clang libclang-rt-14-dev clang-format
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
   libgtest-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev
   libnlopt-cxx-dev libboost-dev

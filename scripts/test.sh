@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds everything and runs the whole test suite:
-# the normal build (core, command line, windows), then the core and command
-# line again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is needed, checks the formatting, builds everything and runs
+# the whole test suite: the normal build (core, command line, windows), then
+# the core and command line again under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+bash scripts/format.sh --check
 jobs=$(nproc)
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release

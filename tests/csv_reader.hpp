@@ -22,9 +22,12 @@ inline std::vector<std::vector<std::string>> readCsv(std::string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (quoted) {
-            if (c != '"') field += c;
-            else if (i + 1 < text.size() && text[i + 1] == '"') field += '"', ++i;
-            else quoted = false;
+            if (c != '"')
+                field += c;
+            else if (i + 1 < text.size() && text[i + 1] == '"')
+                field += '"', ++i;
+            else
+                quoted = false;
             continue;
         }
         if (c == '"') {

@@ -47,7 +47,8 @@ inline std::string fleetFile(const FleetFileOptions& o) {
     text += std::to_string(Sred) + "\r\n" + std::to_string(SKO) + "\r\n";
     text += std::to_string(3 * o.failures) + "\r\n" + std::to_string(o.failures + o.failures / 10) + "\r\n";
     text += std::to_string(causes.size()) + "\r\n";
-    for (const char* c : causes) text += std::string(c) + "\r\n";
+    for (const char* c : causes)
+        text += std::string(c) + "\r\n";
     char buf[64];
     for (int k = 0; k < o.failures;) {
         const double w = warranty(rng);

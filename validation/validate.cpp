@@ -17,7 +17,7 @@
 namespace {
 
 struct Tally {
-    std::vector<double> rel;      // estimate / truth - 1
+    std::vector<double> rel; // estimate / truth - 1
     std::vector<double> estimates;
     int covered = 0, open = 0, n = 0;
     int closedMisses = 0;          // closed intervals that exclude the truth
@@ -30,7 +30,8 @@ struct Tally {
         // An open end reaches to the end of the admissible range.
         const bool covers = (!ci.lo || *ci.lo <= truth) && (!ci.hi || truth <= *ci.hi);
         if (covers) ++covered;
-        if (!ci.closed()) ++open;
+        if (!ci.closed())
+            ++open;
         else if (!covers)
             ++closedMisses;
         if (!estimable) return;
@@ -41,14 +42,16 @@ struct Tally {
     double closedMissShare() const { return n > open ? 100.0 * closedMisses / (n - open) : NAN; }
     static double mean(const std::vector<double>& v) {
         double s = 0;
-        for (double x : v) s += x;
+        for (double x : v)
+            s += x;
         return v.empty() ? NAN : s / v.size();
     }
     double bias() const { return 100 * mean(rel); }
     double biasClosed() const { return 100 * mean(relClosed); }
     double rmse() const {
         double s = 0;
-        for (double x : rel) s += x * x;
+        for (double x : rel)
+            s += x * x;
         return rel.empty() ? NAN : 100 * std::sqrt(s / rel.size());
     }
     double coverage() const { return n ? 100.0 * covered / n : NAN; }
@@ -79,8 +82,9 @@ int main(int argc, char** argv) {
     };
     std::vector<KSummary> kSummary;
     const double t0 = 1000;
-    std::printf("| # | N | K | A | B | Sred | SKO | doc. | fits | conv. | failures (mean) | quantity | bias %% | "
-                "RMSE %% | coverage %% | open %% | bias %% (closed) | median |\n");
+    std::printf(
+        "| # | N | K | A | B | Sred | SKO | doc. | fits | conv. | failures (mean) | quantity | bias %% | "
+        "RMSE %% | coverage %% | open %% | bias %% (closed) | median |\n");
     std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
     for (std::size_t si = 0; si < scenarios.size(); ++si) {
         const auto& sc = scenarios[si];
@@ -114,9 +118,9 @@ int main(int argc, char** argv) {
         for (const auto& row : rows) {
             const Tally& t = *row.t;
             if (&row == &rows[0])
-                std::printf("| %zu | %d | %g | %g | %g | %g | %g | %g %% | %d/%d | %d | %.1f ", si + 1, sc.N, sc.K, sc.A,
-                            sc.B, sc.Sred, sc.SKO, 100 * sc.documented, fits, replicates, converged,
-                            fits ? failures / fits : 0.0);
+                std::printf("| %zu | %d | %g | %g | %g | %g | %g | %g %% | %d/%d | %d | %.1f ", si + 1, sc.N,
+                            sc.K, sc.A, sc.B, sc.Sred, sc.SKO, 100 * sc.documented, fits, replicates,
+                            converged, fits ? failures / fits : 0.0);
             else
                 std::printf("| | | | | | | | | | | ");
             std::printf("| %s | %+.1f | %.1f | %.1f | %.1f | %+.1f | %.4g |\n", row.name, t.bias(), t.rmse(),

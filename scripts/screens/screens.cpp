@@ -24,7 +24,9 @@ int main(int argc, char** argv) {
     relan::gui::setUpApplication(app);
     const QStringList args = QApplication::arguments();
     if (args.size() != 3) {
-        std::fprintf(stderr, "usage: relan-screens main|genetic|results|expanded|probability|nonparam|calculating FILE.rel\n");
+        std::fprintf(
+            stderr,
+            "usage: relan-screens main|genetic|results|expanded|probability|nonparam|calculating FILE.rel\n");
         return 2;
     }
     const QString window = args.at(1);
@@ -34,7 +36,8 @@ int main(int argc, char** argv) {
     if (window == "genetic") {
         w.findChild<QAbstractButton*>("TabSheet2")->click();
     } else if (window == "results" || window == "expanded" || window == "probability") {
-        for (const char* box : {"BoxNewton", "BoxSmirnow", "BoxML"}) w.findChild<QCheckBox*>(box)->setChecked(true);
+        for (const char* box : {"BoxNewton", "BoxSmirnow", "BoxML"})
+            w.findChild<QCheckBox*>(box)->setChecked(true);
         if (!w.calculate() || !w.waitForWork()) return 1;
         if (window == "probability" && !w.showProbabilityPlot()) return 1;
         if (window == "expanded") {

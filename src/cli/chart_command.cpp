@@ -53,7 +53,8 @@ void writeBytes(const std::string& out, const QByteArray& bytes) {
 
 } // namespace
 
-int writeReportCommand(const relan::AnalysisReport& report, const std::string& dataFile, const std::string& out) {
+int writeReportCommand(const relan::AnalysisReport& report, const std::string& dataFile,
+                       const std::string& out) {
     OffscreenApplication offscreen;
     relan::gui::setUpApplication(offscreen.app);
     try {
@@ -93,7 +94,8 @@ int runChartCommand(const ChartCommand& c) {
     relan::gui::MainWindow w(nullptr, relan::gui::MainWindow::LinkFile::Ignore,
                              relan::NumberFormat{c.decimal});
     if (!w.loadFailureFile(QString::fromStdString(c.file))) return refuse(failure);
-    if (!c.warranty.empty() && !w.loadWarrantyFile(QString::fromStdString(c.warranty))) return refuse(failure);
+    if (!c.warranty.empty() && !w.loadWarrantyFile(QString::fromStdString(c.warranty)))
+        return refuse(failure);
 
     const QStringList models = QString::fromStdString(c.models).split(',', Qt::SkipEmptyParts);
     for (const QString& m : models)

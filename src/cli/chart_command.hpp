@@ -12,7 +12,7 @@ struct ChartCommand {
     std::string warranty;
     std::string window = "results"; // results | expanded | nonparam
     std::string out;
-    std::string models = "spiral";  // the fits ticked before the calculation
+    std::string models = "spiral"; // the fits ticked before the calculation
     char decimal = '.';
 };
 
@@ -21,4 +21,5 @@ int runChartCommand(const ChartCommand& c);
 
 // relan-cli report: the report drawn offscreen and written as a PDF file;
 // `dataFile` names the data in every page's header. Exit code as above.
-int writeReportCommand(const relan::AnalysisReport& report, const std::string& dataFile, const std::string& out);
+int writeReportCommand(const relan::AnalysisReport& report, const std::string& dataFile,
+                       const std::string& out);

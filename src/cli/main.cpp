@@ -61,16 +61,18 @@ struct LoadOptions {
 // byte or half of a UTF-8 letter, which then breaks every number and the JSON.
 const CLI::Validator kDecimalSeparator(
     [](std::string& v) {
-        return v == "." || v == "," ? std::string() : "допустим только «.» или «,», задано " + relan::text::quoted(v);
+        return v == "." || v == "," ? std::string()
+                                    : "допустим только «.» или «,», задано " + relan::text::quoted(v);
     },
     "'.' or ','");
 
 void addLoadOptions(CLI::App& cmd, LoadOptions& o) {
     cmd.add_option("file", o.file, "failure-data file (.rel, Windows-1251 or UTF-8)")->required();
     cmd.add_option("--warranty", o.warranty, "warranty-term file (gar*.txt) loaded after the failure data");
-    cmd.add_option("--decimal-separator", o.decimal,
-                   "decimal separator of the user's number format: numbers shown and typed use it, '.' (default) "
-                   "or ','")
+    cmd.add_option(
+           "--decimal-separator", o.decimal,
+           "decimal separator of the user's number format: numbers shown and typed use it, '.' (default) "
+           "or ','")
         ->check(kDecimalSeparator);
 }
 
@@ -78,7 +80,8 @@ void addLoadOptions(CLI::App& cmd, LoadOptions& o) {
 // message of the program.
 CLI::Validator oneOf(std::vector<std::string> allowed) {
     std::string list;
-    for (const auto& a : allowed) list += (list.empty() ? "" : ", ") + a;
+    for (const auto& a : allowed)
+        list += (list.empty() ? "" : ", ") + a;
     return CLI::Validator(
         [allowed, list](std::string& v) {
             for (const auto& a : allowed)
@@ -93,8 +96,8 @@ CLI::Validator wholeNumberFrom(int lo, int hi) {
         [lo, hi](std::string& v) {
             const auto n = relan::parseInt32(v);
             if (n && *n >= lo && *n <= hi) return std::string();
-            return "допустимо целое число от " + std::to_string(lo) + " до " + std::to_string(hi) + ", задано " +
-                   relan::text::quoted(v);
+            return "допустимо целое число от " + std::to_string(lo) + " до " + std::to_string(hi) +
+                   ", задано " + relan::text::quoted(v);
         },
         std::to_string(lo) + ".." + std::to_string(hi));
 }
@@ -116,7 +119,8 @@ std::string parseErrorText(const CLI::ParseError& e) {
         return "не указан обязательный параметр " + (is == std::string::npos ? what : what.substr(0, is));
     }
     if (what.find("not expected") != std::string::npos) return tail("лишние аргументы");
-    if (name == "ArgumentMismatch") return what.substr(0, what.find(':')) + ": не указано значение или их слишком много";
+    if (name == "ArgumentMismatch")
+        return what.substr(0, what.find(':')) + ": не указано значение или их слишком много";
     if (name == "ConversionError") {
         const auto eq = what.find(" = ");
         const auto colon = what.find(": ");
@@ -135,7 +139,8 @@ std::optional<std::uint64_t> parseSeed(const std::optional<std::string>& text) {
     const char* end = text->data() + text->size();
     const auto r = std::from_chars(text->data(), end, v);
     if (text->empty() || r.ec != std::errc{} || r.ptr != end)
-        throw relan::Error("--seed: " + relan::text::quoted(*text) + " не является целым числом от 0 до 18446744073709551615");
+        throw relan::Error("--seed: " + relan::text::quoted(*text) +
+                           " не является целым числом от 0 до 18446744073709551615");
     return v;
 }
 
@@ -244,7 +249,7 @@ relan::GeneticFields geneticFields(const Loaded& l, const AnalyzeOptions& a) {
 // terminal: a script or a test reading stderr sees exactly what it saw
 // without one. Redrawn only when what it shows changes.
 class TerminalBar {
-public:
+  public:
     TerminalBar() : on_(isatty(STDERR_FILENO) == 1) {}
     ~TerminalBar() { clear(); }
     TerminalBar(const TerminalBar&) = delete;
@@ -271,7 +276,7 @@ public:
         shown_ = -1;
     }
 
-private:
+  private:
     static constexpr int kWidth = 40;
     bool on_;
     bool drawn_ = false;
@@ -283,7 +288,7 @@ private:
 // start where the options put them, the log lines are collected, and the
 // progress bar is drawn on stderr when it is a terminal.
 class CliHost : public relan::GeneticHost {
-public:
+  public:
     CliHost(relan::AnalysisState& s, const relan::NumberFormat& fmt, std::vector<std::string>& log,
             const AnalyzeOptions& a)
         : s_(s), fmt_(fmt), log_(log), tb1_(a.crossover), tb2_(a.mutation), copyText_(a.copyBest) {}
@@ -304,7 +309,7 @@ public:
 
     std::optional<relan::DiagramsResult> diagrams;
 
-private:
+  private:
     relan::AnalysisState& s_;
     relan::NumberFormat fmt_;
     std::vector<std::string>& log_;
@@ -370,7 +375,8 @@ int analyze(const LoadOptions& lo, const AnalyzeOptions& a) {
     Loaded& l = an.loaded;
     const relan::NumberFormat& fmt = an.fmt;
     if (a.format == "text") {
-        std::cout << relan::cli::textReport(an.input, l.state, an.result, an.nonparam, an.log, fmt, an.genetic);
+        std::cout << relan::cli::textReport(an.input, l.state, an.result, an.nonparam, an.log, fmt,
+                                            an.genetic);
         return 0;
     }
     if (a.format == "csv") {
@@ -396,9 +402,9 @@ void addAnalyzeOptions(CLI::App& cmd, AnalyzeOptions& a) {
     cmd.add_option("--sko", a.sko, "its standard deviation as typed (default: from the files)");
     cmd.add_option("--tgar", a.tgar, "period over which failures per product are counted, h");
     cmd.add_option("--models", a.models,
-                           "comma-separated: spiral, newton, smirnov, ml, genetic (default spiral); ml is the "
-                           "maximum-likelihood model with its intervals; genetic runs the genetic algorithm after "
-                           "the other fits, as its own button would");
+                   "comma-separated: spiral, newton, smirnov, ml, genetic (default spiral); ml is the "
+                   "maximum-likelihood model with its intervals; genetic runs the genetic algorithm after "
+                   "the other fits, as its own button would");
     cmd.add_option("--mcf-times", a.mcfTimes,
                    "times (h) where the ml model reports the mean cumulative failures per product K F(t) "
                    "with its interval, besides the counting period; with the decimal point separated by "
@@ -411,27 +417,28 @@ void addAnalyzeOptions(CLI::App& cmd, AnalyzeOptions& a) {
     cmd.add_option("--kdiv-spiral", a.kdivSpiral, "step-reduction coefficient of model 1.1 (1.00025)");
     cmd.add_option("--kdiv-newton", a.kdivNewton, "step-reduction coefficient of model 1.2 (1.00025)");
     cmd.add_option("--kdiv-smirnov", a.kdivSmirnov, "step-reduction coefficient of model 2 (1.0005)");
-    cmd.add_flag("--no-timing", a.noTiming, "log the fits' durations as 0:00:00 so that outputs can be diffed");
+    cmd.add_flag("--no-timing", a.noTiming,
+                 "log the fits' durations as 0:00:00 so that outputs can be diffed");
     cmd.add_option("--precision", a.precision,
-                           "genetic: \"Точность подбора\" as typed (default: as the load fills it, 0.0000002)");
+                   "genetic: \"Точность подбора\" as typed (default: as the load fills it, 0.0000002)");
     cmd.add_option("--population", a.population, "genetic: \"Размер популяции\" (default 3000)");
     cmd.add_option("--generations", a.generations,
-                           "genetic: \"Число поколений\" (default: as the load fills it from the failure count, "
-                           "1500, 2000 or 4000)");
+                   "genetic: \"Число поколений\" (default: as the load fills it from the failure count, "
+                   "1500, 2000 or 4000)");
     cmd.add_option("--crossover", a.crossover,
-                           "genetic: starting position 0..100 of \"Вероятность скрещивания\" (default 55)")
+                   "genetic: starting position 0..100 of \"Вероятность скрещивания\" (default 55)")
         ->check(wholeNumberFrom(0, 100));
     cmd.add_option("--mutation", a.mutation,
-                           "genetic: starting position 0..100 of \"Вероятность мутаций\" (default 15)")
+                   "genetic: starting position 0..100 of \"Вероятность мутаций\" (default 15)")
         ->check(wholeNumberFrom(0, 100));
     cmd.add_option("--copy-best", a.copyBest,
-                           "genetic: stored bests to re-inject, \"шт.\" (default 50; N + 1 are copied)");
+                   "genetic: stored bests to re-inject, \"шт.\" (default 50; N + 1 are copied)");
     cmd.add_option("--seed", a.seed,
-                           "genetic: seed of the random numbers; the same seed gives the same run bit for bit "
-                           "(default: from the clock)");
+                   "genetic: seed of the random numbers; the same seed gives the same run bit for bit "
+                   "(default: from the clock)");
     cmd.add_option("--threads", a.threads,
-                           "genetic: threads rating the population (default 0 = one per core); the result does "
-                           "not depend on it");
+                   "genetic: threads rating the population (default 0 = one per core); the result does "
+                   "not depend on it");
 }
 
 } // namespace
@@ -439,15 +446,17 @@ void addAnalyzeOptions(CLI::App& cmd, AnalyzeOptions& a) {
 int main(int argc, char** argv) {
     CLI::App app{"relan-cli: анализ надежности в эксплуатации без окна"};
     app.require_subcommand(1);
-    app.set_version_flag("--version", std::string("relan-cli ") + relan::kVersion, "Print the version and exit");
+    app.set_version_flag("--version", std::string("relan-cli ") + relan::kVersion,
+                         "Print the version and exit");
 
     LoadOptions loadOpts;
     auto* load = app.add_subcommand("load", "read the input files and print what was loaded as JSON");
     addLoadOptions(*load, loadOpts);
     std::string loadFormat = "json";
-    load->add_option("--format", loadFormat,
-                     "json (default), or csv: the failure list for a spreadsheet (\";\" between fields, UTF-8 with "
-                     "a byte-order mark)")
+    load->add_option(
+            "--format", loadFormat,
+            "json (default), or csv: the failure list for a spreadsheet (\";\" between fields, UTF-8 with "
+            "a byte-order mark)")
         ->check(oneOf({"json", "csv"}));
 
     AnalyzeOptions an;
@@ -455,16 +464,18 @@ int main(int argc, char** argv) {
         "analyze", "load, build the histogram, fit the chosen models and print the results as JSON or text");
     addLoadOptions(*analyzeCmd, loadOpts);
     addAnalyzeOptions(*analyzeCmd, an);
-    analyzeCmd->add_option("--format", an.format,
-                           "json (default), text, or csv: the results table for a spreadsheet (\";\" between "
-                           "fields, UTF-8 with a byte-order mark)")
+    analyzeCmd
+        ->add_option("--format", an.format,
+                     "json (default), text, or csv: the results table for a spreadsheet (\";\" between "
+                     "fields, UTF-8 with a byte-order mark)")
         ->check(oneOf({"json", "text", "csv"}));
 
     AnalyzeOptions rep;
 #ifdef RELAN_CLI_CHARTS
     std::string reportOut;
     auto* reportCmd = app.add_subcommand(
-        "report", "analyze as \"analyze\" does and write the engineer's report as an A4 PDF (no display needed)");
+        "report",
+        "analyze as \"analyze\" does and write the engineer's report as an A4 PDF (no display needed)");
     addLoadOptions(*reportCmd, loadOpts);
     addAnalyzeOptions(*reportCmd, rep);
     reportCmd->add_option("--out", reportOut, "PDF file to write")->required();
@@ -472,22 +483,28 @@ int main(int argc, char** argv) {
 
     LoadOptions npOpts;
     auto* nonparamCmd = app.add_subcommand(
-        "nonparam", "the non-parametric analysis: half-fleet times, the window's texts and the per-interval points");
+        "nonparam",
+        "the non-parametric analysis: half-fleet times, the window's texts and the per-interval points");
     addLoadOptions(*nonparamCmd, npOpts);
     std::optional<std::string> npSred, npSko;
-    nonparamCmd->add_option("--sred", npSred, "mean warranty time as typed into its field (default: from the files)");
+    nonparamCmd->add_option("--sred", npSred,
+                            "mean warranty time as typed into its field (default: from the files)");
     nonparamCmd->add_option("--sko", npSko, "its standard deviation as typed (default: from the files)");
 
 #ifdef RELAN_CLI_CHARTS
     ChartCommand chart;
     auto* chartCmd = app.add_subcommand("chart", "draw a window's charts offscreen into a PNG file");
     chartCmd->add_option("file", chart.file, "failure-data file (.rel, Windows-1251)")->required();
-    chartCmd->add_option("--warranty", chart.warranty, "warranty-term file (gar*.txt) loaded after the failure data");
+    chartCmd->add_option("--warranty", chart.warranty,
+                         "warranty-term file (gar*.txt) loaded after the failure data");
     chartCmd->add_option("--window", chart.window, "results (default), expanded or nonparam")
         ->check(oneOf({"results", "expanded", "nonparam"}));
     chartCmd->add_option("--out", chart.out, "PNG file to write")->required();
-    chartCmd->add_option("--models", chart.models, "fits before the results: spiral (default), newton, smirnov");
-    chartCmd->add_option("--decimal-separator", chart.decimal, "decimal separator of the numbers shown ('.' or ',')")
+    chartCmd->add_option("--models", chart.models,
+                         "fits before the results: spiral (default), newton, smirnov");
+    chartCmd
+        ->add_option("--decimal-separator", chart.decimal,
+                     "decimal separator of the numbers shown ('.' or ',')")
         ->check(kDecimalSeparator);
 #endif
 
@@ -510,7 +527,8 @@ int main(int argc, char** argv) {
         if (*load) {
             Loaded l = loadInputs(loadOpts);
             if (loadFormat == "csv") {
-                relan::writeFailureListCsv(std::cout, l.state, l.failure.remarks, relan::NumberFormat{loadOpts.decimal});
+                relan::writeFailureListCsv(std::cout, l.state, l.failure.remarks,
+                                           relan::NumberFormat{loadOpts.decimal});
                 return 0;
             }
             relan::cli::DocumentWriter out(std::cout);
@@ -523,7 +541,9 @@ int main(int argc, char** argv) {
         } else if (*nonparamCmd) {
             Loaded l = loadInputs(npOpts);
             const relan::NumberFormat fmt{npOpts.decimal};
-            const std::string sred = npSred ? *npSred : l.warranty ? l.warranty->meSred : l.failure.fields.meSred;
+            const std::string sred = npSred       ? *npSred
+                                     : l.warranty ? l.warranty->meSred
+                                                  : l.failure.fields.meSred;
             const std::string sko = npSko ? *npSko : l.warranty ? l.warranty->meSKO : l.failure.fields.meSKO;
             const relan::NonParamResult r = relan::runNonParametric(l.state, sred, sko, fmt);
             relan::cli::Json out = relan::cli::nonparamJson(r);
@@ -543,8 +563,8 @@ int main(int argc, char** argv) {
             protectInputs(loadOpts.file, loadOpts.warranty);
             relan::checkWritable(reportOut);
             Analysis an = runAnalysis(loadOpts, rep);
-            const relan::AnalysisReport report = relan::analysisReport(an.loaded.state, an.result.diagrams,
-                                                                       an.nonparam, an.log, an.fmt);
+            const relan::AnalysisReport report =
+                relan::analysisReport(an.loaded.state, an.result.diagrams, an.nonparam, an.log, an.fmt);
             return writeReportCommand(report, loadOpts.file, reportOut);
         }
 #endif

@@ -47,7 +47,8 @@ void DocumentWriter::member(std::string_view k, const Json& value) {
     flush();
 }
 
-void DocumentWriter::failureList(const AnalysisState& s, const ThresholdRemarks& remarks, const NumberFormat& fmt) {
+void DocumentWriter::failureList(const AnalysisState& s, const ThresholdRemarks& remarks,
+                                 const NumberFormat& fmt) {
     key("grid");
     auto row = [this](const auto& texts) {
         buffer_ += "\n    [";
@@ -126,7 +127,8 @@ Json histogramJson(const AnalysisState& s) {
     Json intervals = Json::array();
     for (const auto& r : s.Hist_Arr) {
         Json npr = Json::array();
-        for (int c = 1; c <= Mx_prich; ++c) npr.push_back(r.Npr[c]);
+        for (int c = 1; c <= Mx_prich; ++c)
+            npr.push_back(r.Npr[c]);
         intervals.push_back({{"time", r.time}, {"Sum", r.Sum}, {"Nund", r.Nund}, {"Npr", npr}});
     }
     return {{"D_Hist1", s.D_Hist1}, {"D_Hist2", s.D_Hist2}, {"intervals", intervals}};
@@ -146,7 +148,8 @@ const Mod_Weib& modelOf(const AnalysisState& s, FitKind kind) {
 
 namespace {
 // The figures every model reports, whichever search found it.
-Json modelJson(const AnalysisState& s, const char* name, const Mod_Weib& m, long long passes, double criterion) {
+Json modelJson(const AnalysisState& s, const char* name, const Mod_Weib& m, long long passes,
+               double criterion) {
     double kolm = 0;
     std::string verdict;
     Kolmogor(s, m.K_powtor, m.A, m.B, m.Sred, m.SKO, kolm, verdict);
@@ -166,8 +169,12 @@ Json modelJson(const AnalysisState& s, const char* name, const Mod_Weib& m, long
 } // namespace
 
 namespace {
-Json end(const std::optional<double>& v) { return v ? Json(*v) : Json(nullptr); }
-Json interval(const LikelihoodInterval& ci) { return Json::array({end(ci.lo), end(ci.hi)}); }
+Json end(const std::optional<double>& v) {
+    return v ? Json(*v) : Json(nullptr);
+}
+Json interval(const LikelihoodInterval& ci) {
+    return Json::array({end(ci.lo), end(ci.hi)});
+}
 } // namespace
 
 Json likelihoodJson(const AnalysisState& s, const LikelihoodFit& f) {
@@ -181,14 +188,19 @@ Json likelihoodJson(const AnalysisState& s, const LikelihoodFit& f) {
     out["loglik"] = f.loglik;
     out["aic"] = f.aic;
     out["parameters"] = f.parameters;
-    Json ci = {{"A", interval(f.A_ci)}, {"B", interval(f.B_ci)}, {"K_powtor", interval(f.K_ci)},
+    Json ci = {{"A", interval(f.A_ci)},
+               {"B", interval(f.B_ci)},
+               {"K_powtor", interval(f.K_ci)},
                {"eta", interval(f.eta_ci)}};
     if (f.Sred_ci) ci["Sred"] = interval(*f.Sred_ci);
     if (f.SKO_ci) ci["SKO"] = interval(*f.SKO_ci);
     out["intervals"] = ci;
     Json mcf = Json::array();
     for (const auto& p : f.mcf)
-        mcf.push_back({{"time", p.time}, {"value", p.value.estimate}, {"lo", end(p.value.lo)}, {"hi", end(p.value.hi)}});
+        mcf.push_back({{"time", p.time},
+                       {"value", p.value.estimate},
+                       {"lo", end(p.value.lo)},
+                       {"hi", end(p.value.hi)}});
     out["mcf"] = mcf;
     out["gof"] = {{"chi2", f.gof.chi2},
                   {"cells", f.gof.cells},
@@ -210,7 +222,8 @@ Json modelsJson(const AnalysisState& s, const CalcResult& r) {
         // number format, which its charts carry.
         if (!m.atLimit.empty()) {
             Json notes = Json::array();
-            for (const LimitHit& hit : m.atLimit) notes.push_back(limitNote(hit, r.diagrams.charts.chart1.numbers));
+            for (const LimitHit& hit : m.atLimit)
+                notes.push_back(limitNote(hit, r.diagrams.charts.chart1.numbers));
             j["at_limit"] = notes;
         }
         out.push_back(std::move(j));
@@ -226,12 +239,15 @@ Json geneticJson(const AnalysisState& s, const GeneticRun& g) {
     return out;
 }
 
-Json tableJson(const ResultTable& t) { return t.shownCells(); }
+Json tableJson(const ResultTable& t) {
+    return t.shownCells();
+}
 
 Json nonparamJson(const NonParamResult& n) {
     Json points = Json::array();
     for (const auto& p : n.points)
-        points.push_back({{"label", p.label}, {"Series1", p.Series1}, {"Series2", p.Series2}, {"Series3", p.Series3}});
+        points.push_back(
+            {{"label", p.label}, {"Series1", p.Series1}, {"Series2", p.Series2}, {"Series3", p.Series3}});
     // A half-fleet time never reached is unknown, not 0 h.
     auto time = [](double t) { return t > 0 ? Json(t) : Json(nullptr); };
     return {{"t50", time(n.t50)}, {"tz50", time(n.tz50)}, {"points", points}};

@@ -37,7 +37,7 @@ Json nonparamJson(const NonParamResult& n);
 // Json::dump(2) writes the whole: the failure list of a large fleet goes out
 // row by row instead of first becoming a document of millions of values.
 class DocumentWriter {
-public:
+  public:
     explicit DocumentWriter(std::ostream& out) : out_(out) {}
     DocumentWriter(const DocumentWriter&) = delete;
     DocumentWriter& operator=(const DocumentWriter&) = delete;
@@ -48,7 +48,7 @@ public:
     // The closing brace and the line end after it.
     void finish();
 
-private:
+  private:
     void key(std::string_view k);
     void string(std::string_view s);
     void flush();

@@ -79,16 +79,17 @@ std::string textReport(const AnalysisState& in, const AnalysisState& s, const Ca
     for (const auto& run : r.runs) {
         o << "\n" << modelTitle(run.kind) << "\n";
         modelFigures(o, s, modelOf(s, run.kind), fmt);
-        o << "  Проходов поиска " << run.fit.passes << ", значение критерия подбора " << g(run.fit.criterion) << "\n";
+        o << "  Проходов поиска " << run.fit.passes << ", значение критерия подбора " << g(run.fit.criterion)
+          << "\n";
     }
 
     if (r.likelihood) {
         const LikelihoodFit& f = *r.likelihood;
         o << "\n" << kLikelihoodBox << "\n";
         modelFigures(o, s, s.MLik, fmt, f.estimable);
-        o << "  ln L = " << formatPattern("%.3f", {f.loglik}, fmt) << ", AIC = " << formatPattern("%.3f", {f.aic}, fmt)
-          << ", параметров " << f.parameters << (f.converged ? ", оптимизация сошлась" : ", оптимизация НЕ сошлась")
-          << "\n";
+        o << "  ln L = " << formatPattern("%.3f", {f.loglik}, fmt)
+          << ", AIC = " << formatPattern("%.3f", {f.aic}, fmt) << ", параметров " << f.parameters
+          << (f.converged ? ", оптимизация сошлась" : ", оптимизация НЕ сошлась") << "\n";
         o << "  95% интервалы (профиль правдоподобия):\n";
         for (const NamedInterval& n : namedIntervals(f, fmt))
             o << "    " << padRight(n.name, 30)
@@ -96,8 +97,10 @@ std::string textReport(const AnalysisState& in, const AnalysisState& s, const Ca
               << intervalText(*n.interval, "%.4g", fmt) << "\n";
         o << "  Согласие с гистограммой: χ² = " << formatPattern("%.2f", {f.gof.chi2}, fmt) << ", ст. св. "
           << f.gof.df << ", " << pValueText(f.gof, fmt) << " (ячеек " << f.gof.cells << ")\n";
-        for (const auto& m : f.gof.merged) o << "    объединены: " << m << "\n";
-        for (const auto& w : f.warnings) o << "  Внимание: " << w << "\n";
+        for (const auto& m : f.gof.merged)
+            o << "    объединены: " << m << "\n";
+        for (const auto& w : f.warnings)
+            o << "  Внимание: " << w << "\n";
     }
 
     if (genetic) {
@@ -113,13 +116,15 @@ std::string textReport(const AnalysisState& in, const AnalysisState& s, const Ca
     const auto& t = r.diagrams.table;
     std::array<std::size_t, kTableColumns> w{};
     for (const auto& row : t.cells)
-        for (int c = 0; c < kTableColumns; ++c) w[c] = std::max(w[c], shownWidth(row[c]));
+        for (int c = 0; c < kTableColumns; ++c)
+            w[c] = std::max(w[c], shownWidth(row[c]));
     o << "\n" << r.diagrams.label10 << "\n";
     for (const auto& row : t.cells) {
         std::string line = " ";
         for (int c = 0; c < kTableColumns; ++c)
             if (w[c]) line += padRight(row[c], w[c] + 2);
-        while (!line.empty() && line.back() == ' ') line.pop_back();
+        while (!line.empty() && line.back() == ' ')
+            line.pop_back();
         o << line << "\n";
     }
     std::string notes;
@@ -128,14 +133,16 @@ std::string textReport(const AnalysisState& in, const AnalysisState& s, const Ca
     if (!notes.empty()) {
         o << " Параметры на границе поиска (результат определен границей, а не данными):\n";
         std::istringstream lines(notes);
-        for (std::string l; std::getline(lines, l);) o << "  " << l << "\n";
+        for (std::string l; std::getline(lines, l);)
+            o << "  " << l << "\n";
     }
 
     o << "\nНепараметрическая оценка\n  " << np.Label2 << "\n";
     if (!np.Label3.empty()) o << "  " << np.Label3 << "\n";
     if (!log.empty()) {
         o << "\nХод решения\n";
-        for (const auto& l : log) o << "  " << l << "\n";
+        for (const auto& l : log)
+            o << "  " << l << "\n";
     }
     return o.str();
 }

@@ -22,14 +22,15 @@ bool setUpApplication(QApplication& app) {
     QIcon icon;
     QDirIterator pictures(QStringLiteral(":/icons"), {QStringLiteral("*.png")}, QDir::Files,
                           QDirIterator::Subdirectories);
-    while (pictures.hasNext()) icon.addFile(pictures.next());
+    while (pictures.hasNext())
+        icon.addFile(pictures.next());
     QApplication::setWindowIcon(icon);
     // The program speaks Russian whatever the user's locale; its numbers
     // still follow the user's number format.
     auto* translator = new QTranslator(&app);
     const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
-    if (!translator->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"), QStringLiteral("_"),
-                          folder)) {
+    if (!translator->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"),
+                          QStringLiteral("_"), folder)) {
         delete translator;
         return false;
     }

@@ -38,8 +38,9 @@ ExpandWindow::ExpandWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setWindowTitle("v 4.1");
 
     auto* print = namedButton("Button2", "Print");
-    connect(print, &QPushButton::clicked, this,
-            [this] { printWindowInteractively(content_, printName(label1_->text(), QString::fromUtf8("поток отказов"))); });
+    connect(print, &QPushButton::clicked, this, [this] {
+        printWindowInteractively(content_, printName(label1_->text(), QString::fromUtf8("поток отказов")));
+    });
 
     // What is printed: the heading and the chart, on white, without the
     // window's buttons.

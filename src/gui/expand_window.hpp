@@ -17,7 +17,7 @@ class HeadingLabel;
 
 class ExpandWindow : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit ExpandWindow(QWidget* parent = nullptr);
     void fill(const ExpandResult& r);
     FlowChart* chart() const { return chart_; }
@@ -25,7 +25,7 @@ public:
     // The heading and the chart without the window's button: what is printed.
     QWidget* printedPart() const { return content_; }
 
-private:
+  private:
     QWidget* content_ = nullptr;
     FlowChart* chart_ = nullptr;
     HeadingLabel* label1_ = nullptr;

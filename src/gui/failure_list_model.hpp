@@ -15,7 +15,7 @@ namespace relan::gui {
 
 class FailureListModel : public QAbstractTableModel {
     Q_OBJECT
-public:
+  public:
     // `state` is read whenever a row is shown and must outlive the model;
     // only a load changes its failures, and each load is passed to showLoad.
     FailureListModel(const AnalysisState& state, const NumberFormat& fmt, QObject* parent = nullptr);
@@ -33,7 +33,7 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-private:
+  private:
     const AnalysisState& state_;
     const NumberFormat fmt_;
     ThresholdRemarks remarks_;

@@ -19,12 +19,12 @@
 #include <QFontMetrics>
 #include <QGraphicsSimpleTextItem>
 #include <QImage>
-#include <QPainter>
-#include <QPixmap>
 #include <QLabel>
 #include <QLineSeries>
 #include <QLocale>
 #include <QMenu>
+#include <QPainter>
+#include <QPixmap>
 #include <QSet>
 #include <QSplineSeries>
 #include <QStackedBarSeries>
@@ -36,9 +36,10 @@
 namespace relan::gui {
 namespace {
 
-
 // The designed pixel sizes, grown with the user's font.
-QFont pixelFont(int px, bool bold) { return scaledPixelFont({}, px, bold); }
+QFont pixelFont(int px, bool bold) {
+    return scaledPixelFont({}, px, bold);
+}
 
 // The least designed size an axis title is shrunk to where the plot is short.
 int leastAxisTitlePx(int designedPx) {
@@ -52,7 +53,8 @@ QStringList uniqueLabels(const std::vector<std::string>& labels) {
     QSet<QString> seen;
     for (const auto& l : labels) {
         QString q = QString::fromStdString(l);
-        while (seen.contains(q)) q += QChar(0x200B);
+        while (seen.contains(q))
+            q += QChar(0x200B);
         seen.insert(q);
         out << q;
     }
@@ -87,7 +89,6 @@ struct Range {
         any = true;
     }
 };
-
 
 // With localized numbers Qt Charts copies the text after the conversion as it
 // stands, so the printf-style "%%" of a label format would show doubled.
@@ -129,7 +130,9 @@ FlowChart::FlowChart(const QString& objectName, QWidget* parent) : QWidget(paren
     legend_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 }
 
-QChart* FlowChart::chart() const { return view_->chart(); }
+QChart* FlowChart::chart() const {
+    return view_->chart();
+}
 
 void FlowChart::fill(const ChartData& data, const std::vector<std::string>& labels, const ChartLook& look) {
     // A new chart each time: nothing of the previous filling can survive.
@@ -209,8 +212,10 @@ void FlowChart::fill(const ChartData& data, const std::vector<std::string>& labe
             set->setBorderColor(c.darker(130));
             for (std::size_t i = 0; i < s.values.size(); ++i) {
                 set->append(s.values[i]);
-                if (stacked && i < stackTops.size()) stackTops[i] += s.values[i];
-                else range.take(s.values[i]);
+                if (stacked && i < stackTops.size())
+                    stackTops[i] += s.values[i];
+                else
+                    range.take(s.values[i]);
             }
             bars->append(set);
             break;
@@ -271,12 +276,15 @@ void FlowChart::fill(const ChartData& data, const std::vector<std::string>& labe
         chart->addSeries(bars);
         bars->attachAxis(x);
         bars->attachAxis(left);
-        for (double t : stackTops) leftRange.take(t);
+        for (double t : stackTops)
+            leftRange.take(t);
     }
     setNiceRange(left, leftRange);
     if (right) {
-        if (look.rightRange) right->setRange(look.rightRange->first, look.rightRange->second);
-        else setNiceRange(right, rightRange);
+        if (look.rightRange)
+            right->setRange(look.rightRange->first, look.rightRange->second);
+        else
+            setNiceRange(right, rightRange);
     }
 
     QChart* old = view_->chart();
@@ -354,7 +362,8 @@ QSize FlowChart::minimumSizeHint() const {
 std::vector<QGraphicsSimpleTextItem*> FlowChart::markItems() const {
     std::vector<QGraphicsSimpleTextItem*> items;
     items.reserve(marks_.size());
-    for (const Mark& m : marks_) items.push_back(m.item);
+    for (const Mark& m : marks_)
+        items.push_back(m.item);
     return items;
 }
 
@@ -391,7 +400,8 @@ void FlowChart::fitTitles() {
     // The designed sizes, or smaller where a title would otherwise be cut.
     auto fitted = [](const QString& text, int px, int room) {
         QFont f = pixelFont(px, true);
-        while (f.pixelSize() > 8 && QFontMetrics(f).horizontalAdvance(text) > room) f.setPixelSize(f.pixelSize() - 1);
+        while (f.pixelSize() > 8 && QFontMetrics(f).horizontalAdvance(text) > room)
+            f.setPixelSize(f.pixelSize() - 1);
         return f;
     };
     QChart* c = view_->chart();
@@ -434,7 +444,8 @@ void FlowChart::layoutParts() {
     legend_->setGeometry(0, height() - legendHeight, width(), legendHeight);
     int footerHeight = 0;
     if (footer_) {
-        footerHeight = footer_->hasHeightForWidth() ? footer_->heightForWidth(width()) : footer_->sizeHint().height();
+        footerHeight =
+            footer_->hasHeightForWidth() ? footer_->heightForWidth(width()) : footer_->sizeHint().height();
         footer_->setGeometry(0, height() - legendHeight - footerHeight, width(), footerHeight);
     }
     view_->setGeometry(0, 0, width(), height() - legendHeight - footerHeight);
@@ -462,16 +473,17 @@ void FlowChart::contextMenuEvent(QContextMenuEvent* e) {
 }
 
 void saveWidgetPngInteractively(QWidget* w, const QString& suggestedName) {
-    saveAsInteractively(w, QString::fromUtf8("Сохранить график"), suggestedName,
-                        QString::fromUtf8("Рисунок PNG (*.png)"), "png",
-                        [w](const QString& path) { return guarded(w, [&] { writePngFile(w->grab(), path); }); });
+    saveAsInteractively(
+        w, QString::fromUtf8("Сохранить график"), suggestedName, QString::fromUtf8("Рисунок PNG (*.png)"),
+        "png", [w](const QString& path) { return guarded(w, [&] { writePngFile(w->grab(), path); }); });
 }
 
 void writePngFile(const QPixmap& image, const QString& path) {
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, "PNG")) throw Error(writeFailureMessage(ss(path), "рисунок не удалось закодировать в PNG"));
+    if (!image.save(&buffer, "PNG"))
+        throw Error(writeFailureMessage(ss(path), "рисунок не удалось закодировать в PNG"));
     writeFileSafely(ss(path), std::string_view(png.constData(), static_cast<std::size_t>(png.size())));
 }
 

@@ -39,7 +39,7 @@ struct ChartLook {
 
 class FlowChart : public QWidget {
     Q_OBJECT
-public:
+  public:
     FlowChart(const QString& objectName, QWidget* parent);
 
     // Replaces everything the chart showed by `data`: one point per label.
@@ -76,7 +76,7 @@ public:
     void contextMenuEvent(QContextMenuEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
 
-private:
+  private:
     void layoutParts();
     void placeMarks();
     void fitTitles();

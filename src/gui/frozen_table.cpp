@@ -9,7 +9,9 @@
 
 namespace relan::gui {
 namespace {
-bool contains(const std::vector<int>& v, int x) { return std::find(v.begin(), v.end(), x) != v.end(); }
+bool contains(const std::vector<int>& v, int x) {
+    return std::find(v.begin(), v.end(), x) != v.end();
+}
 } // namespace
 
 QTableView* FrozenColumnsTable::makeSideView(const char* name) {
@@ -25,12 +27,15 @@ QTableView* FrozenColumnsTable::makeSideView(const char* name) {
     v->setWordWrap(false);
     v->setEditTriggers(editTriggers());
     v->hide();
-    connect(verticalScrollBar(), &QAbstractSlider::valueChanged, v->verticalScrollBar(), &QAbstractSlider::setValue);
-    connect(v->verticalScrollBar(), &QAbstractSlider::valueChanged, verticalScrollBar(), &QAbstractSlider::setValue);
+    connect(verticalScrollBar(), &QAbstractSlider::valueChanged, v->verticalScrollBar(),
+            &QAbstractSlider::setValue);
+    connect(v->verticalScrollBar(), &QAbstractSlider::valueChanged, verticalScrollBar(),
+            &QAbstractSlider::setValue);
     return v;
 }
 
-FrozenColumnsTable::FrozenColumnsTable(int rows, int columns, QWidget* parent) : QTableWidget(rows, columns, parent) {
+FrozenColumnsTable::FrozenColumnsTable(int rows, int columns, QWidget* parent)
+    : QTableWidget(rows, columns, parent) {
     setHorizontalScrollMode(ScrollPerPixel);
     left_ = makeSideView("FrozenLeft");
     right_ = makeSideView("FrozenRight");
@@ -44,11 +49,13 @@ FrozenColumnsTable::FrozenColumnsTable(int rows, int columns, QWidget* parent) :
 }
 
 void FrozenColumnsTable::setFrozenColumns(const std::vector<int>& left, const std::vector<int>& right) {
-    for (int c = 0; c < columnCount(); ++c) setColumnHidden(c, false);
+    for (int c = 0; c < columnCount(); ++c)
+        setColumnHidden(c, false);
     leftColumns_ = left;
     rightColumns_ = right;
     leftWidth_ = rightWidth_ = 0;
-    for (auto [view, cols, width] : {std::tuple{left_, &leftColumns_, &leftWidth_}, std::tuple{right_, &rightColumns_, &rightWidth_}}) {
+    for (auto [view, cols, width] :
+         {std::tuple{left_, &leftColumns_, &leftWidth_}, std::tuple{right_, &rightColumns_, &rightWidth_}}) {
         view->setFont(font());
         view->setTextElideMode(textElideMode());
         view->setEditTriggers(editTriggers());
@@ -57,12 +64,16 @@ void FrozenColumnsTable::setFrozenColumns(const std::vector<int>& left, const st
             view->setColumnHidden(c, !contains(*cols, c));
             view->setColumnWidth(c, columnWidth(c));
         }
-        for (int r = 0; r < rowCount(); ++r) view->setRowHeight(r, rowHeight(r));
-        for (int c : *cols) *width += columnWidth(c);
+        for (int r = 0; r < rowCount(); ++r)
+            view->setRowHeight(r, rowHeight(r));
+        for (int c : *cols)
+            *width += columnWidth(c);
         view->setVisible(!cols->empty());
     }
-    for (int c : leftColumns_) setColumnHidden(c, true);
-    for (int c : rightColumns_) setColumnHidden(c, true);
+    for (int c : leftColumns_)
+        setColumnHidden(c, true);
+    for (int c : rightColumns_)
+        setColumnHidden(c, true);
     updateGeometries();
     horizontalScrollBar()->setValue(0);
     placeFrozenViews();

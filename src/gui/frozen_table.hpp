@@ -14,7 +14,7 @@ namespace relan::gui {
 
 class FrozenColumnsTable : public QTableWidget {
     Q_OBJECT
-public:
+  public:
     FrozenColumnsTable(int rows, int columns, QWidget* parent = nullptr);
 
     // Columns (by their index in the table) shown at the left and at the
@@ -30,11 +30,11 @@ public:
     // The view that shows a frozen column, or the table itself.
     const QAbstractItemView* viewShowing(int column) const;
 
-protected:
+  protected:
     bool viewportEvent(QEvent* e) override;
     void updateGeometries() override;
 
-private:
+  private:
     void placeFrozenViews();
     QTableView* makeSideView(const char* name);
 

@@ -23,8 +23,8 @@
 
 #include <QApplication>
 #include <QButtonGroup>
-#include <QCloseEvent>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -62,9 +62,13 @@
 namespace relan::gui {
 namespace {
 
-QString u(const char* text) { return QString::fromUtf8(text); }
+QString u(const char* text) {
+    return QString::fromUtf8(text);
+}
 
-QLabel* label(const char* name, const char* text) { return namedLabel(name, u(text)); }
+QLabel* label(const char* name, const char* text) {
+    return namedLabel(name, u(text));
+}
 
 // A panel of the window: a framed group whose controls follow its layout.
 QFrame* panel(const char* name) {
@@ -96,24 +100,41 @@ QLineEdit* fieldRow(QGridLayout* grid, int row, const char* labelName, const cha
 // The run's calls to the window, each made on the user-interface thread with
 // the run waiting for it. Once the window is going away they return at once.
 class WindowGeneticHost : public GeneticHost {
-public:
+  public:
     explicit WindowGeneticHost(MainWindow& w) : w_(w) {}
 
-    int trackBar1Position() override { return value([this] { return w_.trackBar1_->value(); }, 0); }
-    void setTrackBar1Position(int p) override { ui([&] { w_.trackBar1_->setValue(p); }); }
-    int trackBar2Position() override { return value([this] { return w_.trackBar2_->value(); }, 0); }
-    void setTrackBar2Position(int p) override { ui([&] { w_.trackBar2_->setValue(p); }); }
+    int trackBar1Position() override {
+        return value([this] { return w_.trackBar1_->value(); }, 0);
+    }
+    void setTrackBar1Position(int p) override {
+        ui([&] { w_.trackBar1_->setValue(p); });
+    }
+    int trackBar2Position() override {
+        return value([this] { return w_.trackBar2_->value(); }, 0);
+    }
+    void setTrackBar2Position(int p) override {
+        ui([&] { w_.trackBar2_->setValue(p); });
+    }
     std::string copyBestCountText() override {
         return value([this] { return ss(w_.labeledEdit1_->text()); }, std::string("0"));
     }
-    void setGenerationsText(const std::string& t) override { ui([&] { w_.nPokoleny_->setText(qs(t)); }); }
-    bool detailedProgress() override { return value([this] { return w_.checkBoxProm_->isChecked(); }, false); }
-    void setProgress(int p) override { ui([&] { w_.progressBar2_->setValue(p); }); }
-    void appendLog(const std::string& line) override { ui([&] { w_.appendLog(qs(line)); }); }
+    void setGenerationsText(const std::string& t) override {
+        ui([&] { w_.nPokoleny_->setText(qs(t)); });
+    }
+    bool detailedProgress() override {
+        return value([this] { return w_.checkBoxProm_->isChecked(); }, false);
+    }
+    void setProgress(int p) override {
+        ui([&] { w_.progressBar2_->setValue(p); });
+    }
+    void appendLog(const std::string& line) override {
+        ui([&] { w_.appendLog(qs(line)); });
+    }
     void appendLogLines(const std::vector<std::string>& lines) override {
         ui([&] {
             QStringList all;
-            for (const auto& l : lines) all << qs(l);
+            for (const auto& l : lines)
+                all << qs(l);
             w_.appendLog(all.join(QLatin1Char('\n')));
         });
     }
@@ -127,14 +148,12 @@ public:
         });
     }
 
-private:
-    template <class F>
-    void ui(F&& f) {
+  private:
+    template <class F> void ui(F&& f) {
         if (w_.closing_) return;
         QMetaObject::invokeMethod(&w_, std::forward<F>(f), Qt::BlockingQueuedConnection);
     }
-    template <class F, class T>
-    T value(F&& f, T whenClosing) {
+    template <class F, class T> T value(F&& f, T whenClosing) {
         T r = whenClosing;
         ui([&] { r = f(); });
         return r;
@@ -202,7 +221,8 @@ MainWindow::MainWindow(QWidget* parent, LinkFile linkFile, const NumberFormat& f
     massList_->horizontalHeader()->setDefaultSectionSize(100);
     massList_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     massList_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    massList_->horizontalHeader()->setStyleSheet("QHeaderView::section { background-color: palette(tooltip-base); }");
+    massList_->horizontalHeader()->setStyleSheet(
+        "QHeaderView::section { background-color: palette(tooltip-base); }");
     massList_->setToolTip(u("Данные из файла об отказах изделий"));
     massList_->setSelectionMode(QAbstractItemView::ContiguousSelection);
     massList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -229,7 +249,8 @@ MainWindow::MainWindow(QWidget* parent, LinkFile linkFile, const NumberFormat& f
     QScrollArea* leftScroll = namedScroll("LeftColumnScroll", left);
     leftScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // As wide as the column's contents, with room for the scroll bar.
-    leftScroll->setMinimumWidth(left->sizeHint().width() + style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2);
+    leftScroll->setMinimumWidth(left->sizeHint().width() + style()->pixelMetric(QStyle::PM_ScrollBarExtent) +
+                                2);
 
     // The user trades room between the data panel and the log, and between
     // them and the list of failures.
@@ -287,7 +308,8 @@ MainWindow::MainWindow(QWidget* parent, LinkFile linkFile, const NumberFormat& f
     statusBar()->addWidget(workLabel_, 1);
     statusBar()->addPermanentWidget(workProgress_);
     statusBar()->addPermanentWidget(bbStop_);
-    for (QWidget* w : std::initializer_list<QWidget*>{workLabel_, workProgress_, bbStop_}) w->hide();
+    for (QWidget* w : std::initializer_list<QWidget*>{workLabel_, workProgress_, bbStop_})
+        w->hide();
     // Reports come as often as a fit makes passes; the window looks at the
     // latest a few times a second.
     progressTimer_ = new QTimer(this);
@@ -323,15 +345,17 @@ QWidget* MainWindow::buildPanel1() {
 
     auto* open = namedButton("OpenFileStart", u("Путь"));
     open->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
-    open->setToolTip(u("Файл содержит строки комментария, среднего времени окончания гарантии, СКО гарантии, парка, "
-                       "числа всех отказов и массив времен отказов"));
+    open->setToolTip(
+        u("Файл содержит строки комментария, среднего времени окончания гарантии, СКО гарантии, парка, "
+          "числа всех отказов и массив времен отказов"));
     open->setDefault(true);
     open->setAutoDefault(true);
     connect(open, &QPushButton::clicked, this, &MainWindow::OpenFileStartClick);
     filePath_ = namedEdit("FilePath", {});
     filePath_->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('0')) * 20);
     // Enter in the path field loads the file typed there.
-    connect(filePath_, &QLineEdit::returnPressed, this, [this] { loadFailureFile(filePath_->text().trimmed()); });
+    connect(filePath_, &QLineEdit::returnPressed, this,
+            [this] { loadFailureFile(filePath_->text().trimmed()); });
     grid->addWidget(buddy("Label1", "Файл исходных данных:", filePath_), 0, 0);
     grid->addWidget(open, 0, 1, Qt::AlignRight);
     grid->addWidget(filePath_, 1, 0, 1, 2);
@@ -420,7 +444,8 @@ QWidget* MainWindow::buildPageControl() {
         pages_->setCurrentIndex(i);
     };
     connect(new QShortcut(QKeySequence::NextChild, this), &QShortcut::activated, this, [turn] { turn(1); });
-    connect(new QShortcut(QKeySequence::PreviousChild, this), &QShortcut::activated, this, [turn] { turn(-1); });
+    connect(new QShortcut(QKeySequence::PreviousChild, this), &QShortcut::activated, this,
+            [turn] { turn(-1); });
 
     buildPanel2(pages_->widget(0));
     buildPanel3(pages_->widget(1));
@@ -456,9 +481,11 @@ void MainWindow::buildPanel2(QWidget* p) {
     boxNewton_ = namedCheck("BoxNewton", u("Модель 1.2 по Пирсону, метод Ньютона "), false);
     boxSmirnow_ = namedCheck("BoxSmirnow", u("Модель 2 (по Смирнову)"), false);
     boxML_ = namedCheck("BoxML", qs(kLikelihoodBox), false);
-    boxML_->setToolTip(u("Закон отказов по всем документированным отказам (не по гистограмме), с 95% интервалами "
-                         "профиля правдоподобия и предупреждениями о величинах, которые данные не определяют"));
-    for (QCheckBox* c : {spirSpusk_, boxNewton_, boxSmirnow_, boxML_}) layout->addWidget(c);
+    boxML_->setToolTip(
+        u("Закон отказов по всем документированным отказам (не по гистограмме), с 95% интервалами "
+          "профиля правдоподобия и предупреждениями о величинах, которые данные не определяют"));
+    for (QCheckBox* c : {spirSpusk_, boxNewton_, boxSmirnow_, boxML_})
+        layout->addWidget(c);
     sredFlag_ = namedCheck("Sred_flag", u("Подбор СВН"), false);
     skoFlag_ = namedCheck("SKO_Flag", u("Подбор СКО"), false);
     auto* flags = new QHBoxLayout;
@@ -574,7 +601,8 @@ QWidget* MainWindow::buildPanel4() {
     const QString sample = "00000,00";
     maskEdit1_ = fieldRow(grid, 3, "Label11", "Количество объектов для анализа", "MaskEdit1", "", sample);
     grid->addWidget(label("Label14", "Результат расчета параметров гарантийного срока"), 4, 0, 1, 2);
-    maskEditSrednee_ = fieldRow(grid, 5, "Label12", "Среднее время гарантии, ч.", "MaskEditSrednee", "", sample);
+    maskEditSrednee_ =
+        fieldRow(grid, 5, "Label12", "Среднее время гарантии, ч.", "MaskEditSrednee", "", sample);
     maskEditSKO_ = fieldRow(grid, 6, "Label13", "СКО времени гарантии, ч.", "MaskEditSKO", "", sample);
     return p;
 }
@@ -586,7 +614,7 @@ void MainWindow::appendLog(const QString& line) {
 QString MainWindow::dialogStart(FileKind kind) const {
     // A dialog starts at the last file of its own kind; failing that, in the
     // folder of the data file, never on a file of another kind.
-    const QString last = kind == FileKind::FailureData ? lastFailureFile_
+    const QString last = kind == FileKind::FailureData     ? lastFailureFile_
                          : kind == FileKind::WarrantyTerms ? lastWarrantyFile_
                                                            : lastLogFile_;
     if (!last.isEmpty()) return last;
@@ -604,12 +632,14 @@ QString MainWindow::chooseFile(FileKind kind, const QString& filter) {
 void MainWindow::OpenFileStartClick() {
     // Cancelling the dialog leaves everything as it was: re-reading the file
     // confirmed earlier would overwrite fields the user may have edited.
-    const QString path = chooseFile(FileKind::FailureData, u("Файл данных по отказам (*.rel);;Все файлы (*)"));
+    const QString path =
+        chooseFile(FileKind::FailureData, u("Файл данных по отказам (*.rel);;Все файлы (*)"));
     if (!path.isEmpty()) loadFailureFile(path);
 }
 
 void MainWindow::SpeedButton1Click() {
-    const QString path = chooseFile(FileKind::WarrantyTerms, u("Файл времен гарантии (gar*.txt);;Все файлы (*)"));
+    const QString path =
+        chooseFile(FileKind::WarrantyTerms, u("Файл времен гарантии (gar*.txt);;Все файлы (*)"));
     if (!path.isEmpty()) loadWarrantyFile(path);
 }
 
@@ -670,7 +700,9 @@ bool MainWindow::loadWarrantyFile(const QString& path) {
     return true;
 }
 
-void MainWindow::bbRaschetClick() { calculate(); }
+void MainWindow::bbRaschetClick() {
+    calculate();
+}
 
 bool MainWindow::refusedForAnotherPath() {
     const QString typed = filePath_->text().trimmed();
@@ -678,7 +710,8 @@ bool MainWindow::refusedForAnotherPath() {
     if (typed.isEmpty() || loadedPath_.isEmpty()) return false;
     if (QFileInfo(typed).absoluteFilePath() == QFileInfo(loadedPath_).absoluteFilePath()) return false;
     showError(this, {},
-              u("Путь в поле «Файл исходных данных» (%1) не совпадает с загруженным файлом %2: нажмите Enter в поле "
+              u("Путь в поле «Файл исходных данных» (%1) не совпадает с загруженным файлом %2: нажмите Enter "
+                "в поле "
                 "пути, чтобы загрузить указанный файл, или кнопку «Путь»")
                   .arg(typed, loadedPath_));
     return true;
@@ -724,7 +757,8 @@ bool MainWindow::calculate() {
                 p, fmt, [&lines](const std::string& l) { lines.push_back(l); }, opt);
             return [this, state = std::move(p.state), r = std::move(r), lines = std::move(lines)]() mutable {
                 state_ = std::move(state);
-                for (const auto& l : lines) appendLog(qs(l));
+                for (const auto& l : lines)
+                    appendLog(qs(l));
                 form2_->fill(r.diagrams);
                 form2_->show();
                 form2_->raise();
@@ -737,7 +771,9 @@ bool MainWindow::calculate() {
     return true;
 }
 
-void MainWindow::Button1Click() { analyseNonParametric(); }
+void MainWindow::Button1Click() {
+    analyseNonParametric();
+}
 
 bool MainWindow::analyseNonParametric() {
     if (refusedWhileRunning() || refusedForAnotherPath()) return false;
@@ -784,7 +820,8 @@ void MainWindow::startWork(const QString& what, std::function<ApplyResults(const
         } catch (...) {
             w->failure = std::current_exception();
         }
-        QMetaObject::invokeMethod(this, [this, serial = w->serial] { workEnded(serial); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, serial = w->serial] { workEnded(serial); }, Qt::QueuedConnection);
     });
 }
 
@@ -853,7 +890,8 @@ void MainWindow::showWorkProgress() {
 
 void MainWindow::ReportClick() {
     saveAsInteractively(form2_, u("Отчёт"), pdfFileName(printName(label10_->text(), u("отчёт"))),
-                        u("Документ PDF (*.pdf)"), "pdf", [this](const QString& path) { return saveReport(path); });
+                        u("Документ PDF (*.pdf)"), "pdf",
+                        [this](const QString& path) { return saveReport(path); });
 }
 
 bool MainWindow::saveReport(const QString& path) {
@@ -866,20 +904,22 @@ bool MainWindow::saveReport(const QString& path) {
         }))
         return false;
     std::vector<std::string> log;
-    for (const QString& l : memo2_->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts)) log.push_back(ss(l));
-    startWork(u("Отчёт"),
-              [this, state = state_, sred = ss(meSred_->text()), sko = ss(meSKO_->text()), log = std::move(log),
-               fmt = fmt_, path, file = loadedPath_](const ProgressHooks& hooks) mutable -> ApplyResults {
-                  AnalysisState filled = state;
-                  const DiagramsResult d = Diagrams(filled, fmt);
-                  const NonParamResult np = runNonParametric(state, sred, sko, fmt, hooks);
-                  auto report = std::make_shared<const AnalysisReport>(analysisReport(filled, d, np, log, fmt));
-                  // The charts are widgets: they are drawn on the window's thread.
-                  return [report, path, file] {
-                      BusyCursor busy;
-                      writeReportPdf(*report, reportPages(file), path);
-                  };
-              });
+    for (const QString& l : memo2_->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        log.push_back(ss(l));
+    startWork(
+        u("Отчёт"),
+        [this, state = state_, sred = ss(meSred_->text()), sko = ss(meSKO_->text()), log = std::move(log),
+         fmt = fmt_, path, file = loadedPath_](const ProgressHooks& hooks) mutable -> ApplyResults {
+            AnalysisState filled = state;
+            const DiagramsResult d = Diagrams(filled, fmt);
+            const NonParamResult np = runNonParametric(state, sred, sko, fmt, hooks);
+            auto report = std::make_shared<const AnalysisReport>(analysisReport(filled, d, np, log, fmt));
+            // The charts are widgets: they are drawn on the window's thread.
+            return [report, path, file] {
+                BusyCursor busy;
+                writeReportPdf(*report, reportPages(file), path);
+            };
+        });
     return true;
 }
 
@@ -921,11 +961,14 @@ bool MainWindow::exportLog(const QString& path) {
     if (lines.size() > 1 && lines.back().isEmpty()) lines.removeLast();
     std::vector<std::string> out;
     out.reserve(static_cast<std::size_t>(lines.size()));
-    for (const QString& l : lines) out.push_back(ss(l));
+    for (const QString& l : lines)
+        out.push_back(ss(l));
     return guarded(this, [&] { writeLogFile(ss(path), out); });
 }
 
-void MainWindow::ToolBRunGenOptimClick() { startGeneticRun(); }
+void MainWindow::ToolBRunGenOptimClick() {
+    startGeneticRun();
+}
 
 bool MainWindow::refusedWhileRunning() {
     // The buttons are disabled during a run; this covers scripts and the
@@ -967,7 +1010,8 @@ bool MainWindow::startGeneticRun() {
         } catch (const std::exception& e) {
             run->error = e.what();
         }
-        QMetaObject::invokeMethod(this, [this] { ThreadTerminated(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { ThreadTerminated(); }, Qt::QueuedConnection);
     });
     return true;
 }
@@ -984,7 +1028,8 @@ void MainWindow::ThreadTerminated() {
 
 void MainWindow::setRunLocks(bool running) {
     // Everything that would rebuild or replace the state the run reads.
-    for (QWidget* w : std::initializer_list<QWidget*>{runGen_, edit3_, edit2_, bbRaschet_, button1_, sredFlag_, skoFlag_})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{runGen_, edit3_, edit2_, bbRaschet_, button1_, sredFlag_, skoFlag_})
         w->setEnabled(!running);
     for (const char* name : {"OpenFileStart", "SpeedButton1"})
         if (auto* b = findChild<QPushButton*>(name)) b->setEnabled(!running);
@@ -994,11 +1039,12 @@ void MainWindow::setWorkLocks(bool running) {
     setRunLocks(running);
     // The fields the work was started with: it has its own copy, but what
     // the window shows afterwards must be what was computed.
-    for (QWidget* w : std::initializer_list<QWidget*>{filePath_, meSred_, meSKO_, labeledEdit2_, edit1_, edit6_, edit5_,
-                                                      spirSpusk_, boxNewton_, boxSmirnow_, boxML_, criteria_[0],
-                                                      criteria_[1], criteria_[2]})
+    for (QWidget* w : std::initializer_list<QWidget*>{filePath_, meSred_, meSKO_, labeledEdit2_, edit1_,
+                                                      edit6_, edit5_, spirSpusk_, boxNewton_, boxSmirnow_,
+                                                      boxML_, criteria_[0], criteria_[1], criteria_[2]})
         w->setEnabled(!running);
-    for (QWidget* w : std::initializer_list<QWidget*>{workLabel_, workProgress_, bbStop_}) w->setVisible(running);
+    for (QWidget* w : std::initializer_list<QWidget*>{workLabel_, workProgress_, bbStop_})
+        w->setVisible(running);
 }
 
 void MainWindow::StopBtnClick() {
@@ -1015,7 +1061,8 @@ void MainWindow::showEvent(QShowEvent* e) {
     sized_ = true;
     // The data panel as wide as its captions need on one line, where the
     // window has the room; the log takes the rest.
-    const int captions = fontMetrics().horizontalAdvance(u("Общее количество объектов в гарантийной эксплуатации"));
+    const int captions =
+        fontMetrics().horizontalAdvance(u("Общее количество объектов в гарантийной эксплуатации"));
     const int margin = style()->pixelMetric(QStyle::PM_LayoutLeftMargin);
     const int panel = captions + meKolAll_->width() + 6 * margin;
     const int room = topSplitter_->width() - memo2_->minimumWidth() - topSplitter_->handleWidth();

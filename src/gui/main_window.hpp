@@ -44,7 +44,7 @@ class ProbabilityPlotWindow;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     // Use: the link file of the current folder offers the data file loaded
     // last at start and remembers every one loaded. Ignore: neither, so that
     // a command-line run leaves the caller's folder alone.
@@ -101,7 +101,7 @@ public:
     bool startGeneticRun();
     bool geneticRunning() const { return worker_.joinable(); }
 
-public slots:
+  public slots:
     void OpenFileStartClick();
     void SpeedButton1Click();
     void bbRaschetClick();
@@ -113,7 +113,7 @@ public slots:
     void bbStopClick();
     void ReportClick();
 
-signals:
+  signals:
     // The run has ended and the controls are enabled again.
     void geneticRunFinished();
     // The calculation or the non-parametric analysis has ended (or was given
@@ -121,11 +121,11 @@ signals:
     // when its results are in the state and the windows.
     void workFinished(bool applied);
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* e) override;
     void showEvent(QShowEvent* e) override;
 
-private:
+  private:
     QWidget* buildPanel1();
     QWidget* buildPageControl();
     void buildPanel2(QWidget* page);

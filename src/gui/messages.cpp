@@ -16,7 +16,9 @@ MessageHook& hook() {
 }
 } // namespace
 
-void setMessageHook(MessageHook h) { hook() = std::move(h); }
+void setMessageHook(MessageHook h) {
+    hook() = std::move(h);
+}
 
 void showError(QWidget* parent, const QString& caption, const QString& text) {
     const QString title = caption.isEmpty() && parent ? parent->window()->windowTitle() : caption;
@@ -46,7 +48,8 @@ void showException(QWidget* parent, const std::exception& e) {
     } else {
         // Not a refusal the program foresaw: said in Russian all the same,
         // with the library's own words for whoever looks into it.
-        showError(parent, {}, QString::fromUtf8("Внутренняя ошибка программы: ") + QString::fromStdString(e.what()));
+        showError(parent, {},
+                  QString::fromUtf8("Внутренняя ошибка программы: ") + QString::fromStdString(e.what()));
     }
 }
 

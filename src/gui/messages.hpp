@@ -26,8 +26,7 @@ void showException(QWidget* parent, const std::exception& e);
 bool askYesNo(QWidget* parent, const QString& caption, const QString& text);
 
 // Runs a handler body; whatever it throws ends the action with a message.
-template <class F>
-bool guarded(QWidget* parent, F&& body) {
+template <class F> bool guarded(QWidget* parent, F&& body) {
     try {
         body();
         return true;

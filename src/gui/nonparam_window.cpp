@@ -15,7 +15,8 @@ namespace relan::gui {
 
 void fillNonParamChart(FlowChart* chart, const NonParamResult& r, const NumberFormat& fmt) {
     std::vector<std::string> pointLabels;
-    for (const auto& p : r.points) pointLabels.push_back(p.label);
+    for (const auto& p : r.points)
+        pointLabels.push_back(p.label);
     ChartLook look;
     look.bottomAxisTitle = qs(kNonParamBottomAxisTitle);
     look.rightRange = std::make_pair(0.0, 100.0);
@@ -42,7 +43,7 @@ NonParamWindow::NonParamWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
         int n, row, column;
         bool bold;
     } places[] = {
-        {7, 1, 0, false}, {8, 2, 0, false}, {1, 0, 1, true}, {2, 1, 1, false},
+        {7, 1, 0, false}, {8, 2, 0, false}, {1, 0, 1, true},  {2, 1, 1, false},
         {3, 2, 1, false}, {4, 0, 2, true},  {5, 1, 2, false}, {6, 2, 2, false},
     };
     for (const auto& p : places) {
@@ -64,11 +65,13 @@ NonParamWindow::NonParamWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     auto* print = namedButton("Button1", qs(kNonParamPrintButton));
     print->setMinimumHeight(print->sizeHint().height() * 3 / 2);
     connect(print, &QPushButton::clicked, this, [this] {
-        printWindowInteractively(this, printName(labels_[10]->text(), QString::fromUtf8("непараметрический анализ")));
+        printWindowInteractively(
+            this, printName(labels_[10]->text(), QString::fromUtf8("непараметрический анализ")));
     });
     // Spare room goes to the texts, so that the headings wrap only where
     // the window is narrow.
-    for (int c = 0; c < 3; ++c) figures->setColumnStretch(c, 1);
+    for (int c = 0; c < 3; ++c)
+        figures->setColumnStretch(c, 1);
     figures->addWidget(print, 0, 4, 3, 1, Qt::AlignRight | Qt::AlignVCenter);
 
     auto* layout = new QVBoxLayout(this);

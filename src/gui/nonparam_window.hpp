@@ -18,14 +18,14 @@ void fillNonParamChart(FlowChart* chart, const NonParamResult& r, const NumberFo
 
 class NonParamWindow : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit NonParamWindow(QWidget* parent = nullptr);
     void fill(const NonParamResult& r, const NumberFormat& fmt);
     FlowChart* chart() const { return chart_; }
 
-private:
+  private:
     FlowChart* chart_ = nullptr;
-    QLabel* labels_[11] = {}; // Label0 unused; Label1..Label8, Label10
+    QLabel* labels_[11] = {};         // Label0 unused; Label1..Label8, Label10
     HeadingLabel* heading_ = nullptr; // Label10
 };
 

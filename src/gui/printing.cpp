@@ -252,7 +252,8 @@ QString pdfFileName(const QString& name) {
         out += bad ? QChar('_') : c;
     }
     // Not a hidden file, nor a name a command would take for an option.
-    while (out.startsWith(QChar('.')) || out.startsWith(QChar(' ')) || out.startsWith(QChar('-'))) out.remove(0, 1);
+    while (out.startsWith(QChar('.')) || out.startsWith(QChar(' ')) || out.startsWith(QChar('-')))
+        out.remove(0, 1);
     out.truncate(120);
     out = out.trimmed();
     if (out.isEmpty()) out = QStringLiteral("relan");

@@ -34,7 +34,8 @@ QLineSeries* curve(const std::vector<ProbabilityPoint>& points, const QString& n
     auto* s = new QLineSeries;
     s->setName(name);
     s->setPen(pen);
-    for (const auto& p : points) s->append(p.time, weibullPaperY(p.F));
+    for (const auto& p : points)
+        s->append(p.time, weibullPaperY(p.F));
     return s;
 }
 
@@ -67,7 +68,8 @@ ProbabilityPlotWindow::ProbabilityPlotWindow(QWidget* parent) : QWidget(parent, 
     contentLayout->addWidget(view_, 1);
     contentLayout->addWidget(legend_);
     connect(print, &QPushButton::clicked, this, [this] {
-        printWindowInteractively(content_, printName(heading_->text(), QString::fromUtf8("вероятностная бумага")));
+        printWindowInteractively(content_,
+                                 printName(heading_->text(), QString::fromUtf8("вероятностная бумага")));
     });
 
     auto* buttons = new QHBoxLayout;
@@ -95,7 +97,8 @@ QChart* probabilityChart(const ProbabilityPlot& plot, const NumberFormat& fmt) {
     observed->setName(QString::fromUtf8("Отказы с учетом цензурирования (непараметрическая оценка)"));
     observed->setMarkerSize(scaledPx(7));
     observed->setColor(QColor(0, 0, 160));
-    for (const auto& p : plot.observed) observed->append(p.time, weibullPaperY(p.F));
+    for (const auto& p : plot.observed)
+        observed->append(p.time, weibullPaperY(p.F));
     const QColor ml = chartColor(kLikelihoodColor);
     QPen line(ml, 2);
     QPen band(ml, 1, Qt::DashLine);
@@ -121,7 +124,8 @@ QChart* probabilityChart(const ProbabilityPlot& plot, const NumberFormat& fmt) {
     x->setMinorTickCount(8);
     auto* y = new QCategoryAxis;
     y->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
-    const double shares[] = {0.001, 0.002, 0.005, 0.01, 0.02, 0.05, 0.1, 0.2, 0.3, 0.5, 0.632, 0.8, 0.9, 0.99};
+    const double shares[] = {0.001, 0.002, 0.005, 0.01,  0.02, 0.05, 0.1,
+                             0.2,   0.3,   0.5,   0.632, 0.8,  0.9,  0.99};
     const double lo = yMin - 0.3, hi = yMax + 0.3;
     for (double F : shares) {
         const double v = weibullPaperY(F);
@@ -139,11 +143,13 @@ QChart* probabilityChart(const ProbabilityPlot& plot, const NumberFormat& fmt) {
         s->attachAxis(y);
     }
     // One legend entry for the two lines of the band.
-    for (QLegendMarker* m : chart->legend()->markers(high)) m->setVisible(false);
+    for (QLegendMarker* m : chart->legend()->markers(high))
+        m->setVisible(false);
     return chart;
 }
 
-void ProbabilityPlotWindow::fill(const ProbabilityPlot& plot, const QString& heading, const NumberFormat& fmt) {
+void ProbabilityPlotWindow::fill(const ProbabilityPlot& plot, const QString& heading,
+                                 const NumberFormat& fmt) {
     heading_->setHeading(heading);
     QChart* chart = probabilityChart(plot, fmt);
     QStringList entries;

@@ -21,15 +21,15 @@ QChart* probabilityChart(const ProbabilityPlot& plot, const NumberFormat& fmt);
 
 class ProbabilityPlotWindow : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit ProbabilityPlotWindow(QWidget* parent = nullptr);
     void fill(const ProbabilityPlot& plot, const QString& heading, const NumberFormat& fmt);
     QChartView* view() const { return view_; }
 
-protected:
+  protected:
     void contextMenuEvent(QContextMenuEvent* e) override;
 
-private:
+  private:
     QWidget* content_ = nullptr;
     HeadingLabel* heading_ = nullptr;
     QChartView* view_ = nullptr;

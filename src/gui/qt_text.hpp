@@ -10,8 +10,12 @@
 
 namespace relan::gui {
 
-inline QString qs(const std::string& s) { return QString::fromStdString(s); }
-inline std::string ss(const QString& s) { return s.toStdString(); }
+inline QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
+inline std::string ss(const QString& s) {
+    return s.toStdString();
+}
 
 // The user's number format decides the decimal separator of every number the
 // window shows or reads.

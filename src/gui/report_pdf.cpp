@@ -59,7 +59,7 @@ struct Figure {
 class FigureDrawer : public QObject, public QTextObjectInterface {
     Q_OBJECT
     Q_INTERFACES(QTextObjectInterface)
-public:
+  public:
     std::vector<Figure> figures;
     // The part of the document on the page being drawn: a figure of the
     // next page whose block begins on this one is left to that page.
@@ -98,7 +98,8 @@ std::unique_ptr<QWidget> figureWidget(const AnalysisReport& r, ReportFigure f) {
     case ReportFigure::CausesCorrected: {
         auto c = std::make_unique<FlowChart>("Chart", nullptr);
         if (f == ReportFigure::FlowPerProduct) c->fill(r.charts.chart1, r.charts.labels, ChartLook{});
-        if (f == ReportFigure::AccumulatedFlow) c->fill(r.charts.chart2, r.charts.labels, accumulatedFlowLook());
+        if (f == ReportFigure::AccumulatedFlow)
+            c->fill(r.charts.chart2, r.charts.labels, accumulatedFlowLook());
         if (f == ReportFigure::CausesCorrected) c->fill(r.charts.chart3, r.charts.labels, ChartLook{});
         settle(c.get(), QSize(900, 520));
         return c;
@@ -121,7 +122,7 @@ std::unique_ptr<QWidget> figureWidget(const AnalysisReport& r, ReportFigure f) {
 }
 
 class Builder {
-public:
+  public:
     Builder(QTextDocument& doc, FigureDrawer& figures, const AnalysisReport& r, double width)
         : figures_(figures), report_(r), width_(width), cursor_(&doc) {}
 
@@ -141,11 +142,12 @@ public:
             cursor_.insertBlock(c);
             cursor_.insertText(qs(report_.comment), charFormat(font(kSans, 11)));
         }
-        for (const ReportSection& s : report_.sections) section(s);
+        for (const ReportSection& s : report_.sections)
+            section(s);
         cursor_.endEditBlock();
     }
 
-private:
+  private:
     // The layout takes margins, borders and paddings in pixels of a 96-dpi
     // screen and scales them to the page itself.
     static double pt(double points) { return points * 96.0 / 72.0; }
@@ -164,7 +166,8 @@ private:
         if (s.heading == kReportSectionCharts) h.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
         cursor_.insertBlock(h);
         cursor_.insertText(qs(s.heading), charFormat(font(kSans, 13, true)));
-        for (const ReportBlock& b : s.blocks) block(b);
+        for (const ReportBlock& b : s.blocks)
+            block(b);
     }
 
     void block(const ReportBlock& b) {
@@ -220,11 +223,14 @@ private:
                 cell.setFormat(cf);
                 QTextCursor in = cell.firstCursorPosition();
                 QTextBlockFormat bf;
-                const bool right = !header && c < static_cast<int>(t.numeric.size()) && t.numeric[static_cast<std::size_t>(c)];
+                const bool right = !header && c < static_cast<int>(t.numeric.size()) &&
+                                   t.numeric[static_cast<std::size_t>(c)];
                 bf.setAlignment(right ? Qt::AlignRight : Qt::AlignLeft);
                 in.setBlockFormat(bf);
                 const auto& row = t.rows[static_cast<std::size_t>(r)];
-                const QString text = c < static_cast<int>(row.size()) ? qs(row[static_cast<std::size_t>(c)]).trimmed() : QString();
+                const QString text = c < static_cast<int>(row.size())
+                                         ? qs(row[static_cast<std::size_t>(c)]).trimmed()
+                                         : QString();
                 in.insertText(text, charFormat(font(kSans, 8, header)));
             }
         }
@@ -246,7 +252,8 @@ private:
             w->render(&p, QPoint(), QRegion(), QWidget::DrawChildren);
             p.setFont(captionFont);
             p.setPen(Qt::black);
-            p.drawText(QRectF(0, w->height(), w->width(), captionHeight), Qt::AlignCenter | Qt::TextWordWrap, caption);
+            p.drawText(QRectF(0, w->height(), w->width(), captionHeight), Qt::AlignCenter | Qt::TextWordWrap,
+                       caption);
         }
         const double width = width_ * 0.98;
         const QSizeF size(width, width * fig.size.height() / fig.size.width());
@@ -287,7 +294,8 @@ QByteArray reportPdf(const AnalysisReport& r, const ReportPages& pages) {
     const QRectF area = writer.pageLayout().paintRectPixels(kResolution);
     const double lineGap = 10.0 * kResolution / 72.0;
     const QFont marginFont = font(kSans, 7.5);
-    const double band = QFontMetricsF(marginFont, &writer).height() + lineGap; // header or footer with its gap
+    const double band =
+        QFontMetricsF(marginFont, &writer).height() + lineGap; // header or footer with its gap
     const QSizeF body(area.width(), area.height() - 2 * band);
 
     QTextDocument doc;
@@ -318,7 +326,8 @@ QByteArray reportPdf(const AnalysisReport& r, const ReportPages& pages) {
         painter.drawText(head, Qt::AlignRight | Qt::AlignVCenter, pages.version);
         painter.drawLine(QPointF(0, band - lineGap / 2), QPointF(area.width(), band - lineGap / 2));
         const QRectF foot(0, area.height() - band + lineGap, area.width(), band - lineGap);
-        painter.drawLine(QPointF(0, foot.top() - lineGap / 2), QPointF(area.width(), foot.top() - lineGap / 2));
+        painter.drawLine(QPointF(0, foot.top() - lineGap / 2),
+                         QPointF(area.width(), foot.top() - lineGap / 2));
         painter.drawText(foot, Qt::AlignLeft | Qt::AlignVCenter, qs(r.title));
         painter.drawText(foot, Qt::AlignRight | Qt::AlignVCenter,
                          QString::fromUtf8("Страница %1 из %2").arg(i + 1).arg(count));

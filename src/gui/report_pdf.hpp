@@ -15,7 +15,7 @@ namespace relan::gui {
 struct ReportPages {
     QString fileName; // the data file's name, without its folder
     QDate date;
-    QString version;  // "relan 4.1"
+    QString version; // "relan 4.1"
 };
 
 // The headers of a report of the data file `dataFile`, made today by this

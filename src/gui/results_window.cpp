@@ -38,8 +38,8 @@ ChartLook accumulatedFlowLook() {
 
 ResultsWindow::ResultsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName("Form2");
-    setWindowTitle(
-        QString::fromUtf8("Количественный анализ закона распределения отказов. Анализ надежности в эксплуатации.  v.4.1"));
+    setWindowTitle(QString::fromUtf8(
+        "Количественный анализ закона распределения отказов. Анализ надежности в эксплуатации.  v.4.1"));
 
     label10_ = new HeadingLabel("Label10");
     label10_->setHeading(QString::fromUtf8("Комментарий"));
@@ -56,13 +56,15 @@ ResultsWindow::ResultsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     });
     connect(cont, &QPushButton::clicked, this, &QWidget::hide);
     probability_ = namedButton("ButtonProbability", QString::fromUtf8("Вероятностная бумага"));
-    probability_->setToolTip(QString::fromUtf8("Модель МП и отказы с учетом цензурирования на вероятностной бумаге Вейбулла"));
+    probability_->setToolTip(
+        QString::fromUtf8("Модель МП и отказы с учетом цензурирования на вероятностной бумаге Вейбулла"));
     probability_->setEnabled(false);
     connect(probability_, &QPushButton::clicked, this, &ResultsWindow::probabilityPlotRequested);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     QPushButton* report = namedButton("ButtonReport", QString::fromUtf8("Отчёт…"));
-    report->setToolTip(QString::fromUtf8("Отчёт в PDF: данные, гистограмма, результаты всех моделей, графики и ход решения"));
+    report->setToolTip(QString::fromUtf8(
+        "Отчёт в PDF: данные, гистограмма, результаты всех моделей, графики и ход решения"));
     connect(report, &QPushButton::clicked, this, &ResultsWindow::reportRequested);
     for (QPushButton* b : {probability_, report, expand, print, cont}) {
         b->setMinimumHeight(b->sizeHint().height() * 3 / 2);
@@ -164,7 +166,8 @@ void ResultsWindow::padCell(int row, int column, const QString& text) {
     const QFontMetrics fm(grid_->font());
     const int W = grid_->columnWidth(column) - 7;
     QString t = QLatin1Char(' ') + text;
-    while (fm.horizontalAdvance(t) < W) t += QLatin1Char(' ');
+    while (fm.horizontalAdvance(t) < W)
+        t += QLatin1Char(' ');
     grid_->item(row, column)->setText(t);
 }
 
@@ -192,25 +195,30 @@ void ResultsWindow::fill(const DiagramsResult& r) {
     for (int row = 0; row < kTableRows; ++row)
         for (int c = 0; c < kTableColumns; ++c) {
             const QString text = qs(t.cells[row][c]);
-            if (t.padded[row][c]) padCell(row, c, text);
-            else grid_->item(row, c)->setText(text);
+            if (t.padded[row][c])
+                padCell(row, c, text);
+            else
+                grid_->item(row, c)->setText(text);
         }
     // A model whose fit stopped on a limit of its search range: its title is
     // marked and every cell of its column tells which limit.
     for (int c = 0; c < kTableColumns; ++c) {
         const QString note = qs(t.notes[c]);
         if (!note.isEmpty()) grid_->item(0, c)->setText(qs(t.cells[0][c]) + mark);
-        for (int row = 0; row < kTableRows; ++row) grid_->item(row, c)->setToolTip(note);
+        for (int row = 0; row < kTableRows; ++row)
+            grid_->item(row, c)->setToolTip(note);
     }
 
     bool likelihood = false;
-    for (int c = 1; c < kTableColumns; ++c) likelihood = likelihood || t.cells[0][c] == kLikelihoodColumn;
+    for (int c = 1; c < kTableColumns; ++c)
+        likelihood = likelihood || t.cells[0][c] == kLikelihoodColumn;
     probability_->setEnabled(likelihood);
     // The row titles and the operating data stay in view beside the models.
     grid_->setFrozenColumns({0}, {t.dataColumn});
     // Nothing stands after the operating data; columns a filling with more
     // models used stay empty and out of the way.
-    for (int c = t.dataColumn + 1; c < kTableColumns; ++c) grid_->hideScrolledColumn(c);
+    for (int c = t.dataColumn + 1; c < kTableColumns; ++c)
+        grid_->hideScrolledColumn(c);
 
     chart1_->fill(r.charts.chart1, r.charts.labels, ChartLook{});
     chart2_->fill(r.charts.chart2, r.charts.labels, accumulatedFlowLook());

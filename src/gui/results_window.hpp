@@ -27,7 +27,7 @@ ChartLook accumulatedFlowLook();
 
 class ResultsWindow : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit ResultsWindow(QWidget* parent = nullptr);
 
     // Fills the comment, the table and the charts from one filling; the
@@ -48,15 +48,15 @@ public:
     // False, with a message, when the file was refused.
     bool saveCsv(const QString& path);
 
-signals:
+  signals:
     void expandRequested();
     void probabilityPlotRequested();
     void reportRequested();
 
-protected:
+  protected:
     void contextMenuEvent(QContextMenuEvent* e) override;
 
-private:
+  private:
     void padCell(int row, int column, const QString& text);
     void shareRoom();
     void showWholeTable();

@@ -61,7 +61,9 @@ double fontScale() {
     return std::max(1.0, pt / 9.0);
 }
 
-int scaledPx(int designedPx) { return static_cast<int>(std::lround(designedPx * fontScale())); }
+int scaledPx(int designedPx) {
+    return static_cast<int>(std::lround(designedPx * fontScale()));
+}
 
 QFont scaledPixelFont(const QString& family, int designedPx, bool bold) {
     QFont f = family.isEmpty() ? QApplication::font() : QFont(family);
@@ -91,7 +93,11 @@ void resizeToFitScreen(QWidget* window, const QSize& designed) {
     window->resize(size.expandedTo(window->minimumSizeHint()));
 }
 
-BusyCursor::BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-BusyCursor::~BusyCursor() { QApplication::restoreOverrideCursor(); }
+BusyCursor::BusyCursor() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+BusyCursor::~BusyCursor() {
+    QApplication::restoreOverrideCursor();
+}
 
 } // namespace relan::gui

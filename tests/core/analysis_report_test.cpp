@@ -53,7 +53,8 @@ Analysed analyse(const std::string& file, bool likelihood, const relan::NumberFo
 
 std::vector<std::string> headings(const relan::AnalysisReport& r) {
     std::vector<std::string> h;
-    for (const auto& s : r.sections) h.push_back(s.heading);
+    for (const auto& s : r.sections)
+        h.push_back(s.heading);
     return h;
 }
 
@@ -67,10 +68,11 @@ TEST(AnalysisReport, SectionsInOrderWithTheCausesCountedAsTheLoadRankedThem) {
     const relan::NumberFormat comma{','};
     Analysed a = analyse(RELAN_SAMPLES_DIR "/mtz82_2018.rel", true, comma);
     const relan::AnalysisReport r = relan::analysisReport(a.s, a.result.diagrams, a.nonparam, a.log, comma);
-    EXPECT_EQ(headings(r), (std::vector<std::string>{relan::kReportSectionData, relan::kReportSectionHistogram,
-                                                     relan::kReportSectionResults, relan::kReportSectionLikelihood,
-                                                     relan::kReportSectionCharts, relan::kReportSectionNonParam,
-                                                     relan::kReportSectionLog}));
+    EXPECT_EQ(headings(r),
+              (std::vector<std::string>{relan::kReportSectionData, relan::kReportSectionHistogram,
+                                        relan::kReportSectionResults, relan::kReportSectionLikelihood,
+                                        relan::kReportSectionCharts, relan::kReportSectionNonParam,
+                                        relan::kReportSectionLog}));
     // The causes table: the counts the window and the charts show.
     const auto& data = section(r, relan::kReportSectionData).blocks;
     const auto& causes = data.at(2).table.rows;
@@ -85,7 +87,8 @@ TEST(AnalysisReport, SectionsInOrderWithTheCausesCountedAsTheLoadRankedThem) {
     // The histogram: a row per interval, each starting where the last ended.
     const auto& hist = section(r, relan::kReportSectionHistogram).blocks.at(1).table.rows;
     ASSERT_EQ(hist.size(), a.s.Hist_Arr.size() + 1);
-    for (std::size_t i = 2; i < hist.size(); ++i) EXPECT_EQ(hist[i][1], hist[i - 1][2]);
+    for (std::size_t i = 2; i < hist.size(); ++i)
+        EXPECT_EQ(hist[i][1], hist[i - 1][2]);
     // With the likelihood model: its intervals in the user's format, and the plot.
     const auto& ml = section(r, relan::kReportSectionLikelihood).blocks.at(1).table.rows;
     EXPECT_EQ(ml.at(3).at(0), "Кповт");

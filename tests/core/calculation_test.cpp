@@ -22,7 +22,8 @@ struct Loaded {
     CalcFields f;
 };
 
-Loaded loadSample(const std::string& file = RELAN_SAMPLES_DIR "/mtz82_2018.rel", const NumberFormat& fmt = kPoint) {
+Loaded loadSample(const std::string& file = RELAN_SAMPLES_DIR "/mtz82_2018.rel",
+                  const NumberFormat& fmt = kPoint) {
     Loaded l;
     auto load = loadFailureData(file, fmt, l.s);
     l.f.FilePath = file;
@@ -47,11 +48,13 @@ std::string errorOf(AnalysisState& s, const CalcFields& f, const NumberFormat& f
     return "";
 }
 
-std::vector<std::string> runLogged(AnalysisState& s, const CalcFields& f, std::optional<CalcResult>* out = nullptr) {
+std::vector<std::string> runLogged(AnalysisState& s, const CalcFields& f,
+                                   std::optional<CalcResult>* out = nullptr) {
     std::vector<std::string> log;
     CalcOptions o;
     o.timing = false;
-    auto r = runCalculation(s, f, kPoint, [&](const std::string& l) { log.push_back(l); }, o);
+    auto r = runCalculation(
+        s, f, kPoint, [&](const std::string& l) { log.push_back(l); }, o);
     if (out) *out = std::move(r);
     return log;
 }
@@ -81,12 +84,18 @@ TEST(Calculation, RefusalsNameTheFieldAndChangeNothing) {
         {[](CalcFields& f) { f.meSKO = "4,5"; },
          "Поле «СКО времени гарантии»: «4,5» не является числом; десятичный разделитель — «.», а не «,»"},
         {[](CalcFields& f) { f.LabeledEdit2 = "x"; }, "Поле «Период учета отказов на 1 изделие, ч»: «x»"},
-        {[](CalcFields& f) { f.meSKO = "0"; }, "Поле «СКО времени гарантии»: СКО времени окончания гарантии должно быть больше 0 ч, введено «0»"},
-        {[](CalcFields& f) { f.meSred = "-1800"; }, "Поле «Среднее время гарантии»: среднее время окончания гарантии должно быть больше 0 ч, введено «-1800»"},
-        {[](CalcFields& f) { f.LabeledEdit2 = "-5"; }, "Поле «Период учета отказов на 1 изделие, ч»: период учета отказов не может быть отрицательным, введено «-5»"},
+        {[](CalcFields& f) { f.meSKO = "0"; },
+         "Поле «СКО времени гарантии»: СКО времени окончания гарантии должно быть больше 0 ч, введено «0»"},
+        {[](CalcFields& f) { f.meSred = "-1800"; }, "Поле «Среднее время гарантии»: среднее время окончания "
+                                                    "гарантии должно быть больше 0 ч, введено «-1800»"},
+        {[](CalcFields& f) { f.LabeledEdit2 = "-5"; },
+         "Поле «Период учета отказов на 1 изделие, ч»: период учета отказов не может быть отрицательным, "
+         "введено «-5»"},
         {[](CalcFields& f) { f.FilePath = ""; }, "Не указан путь к файлу исходных данных"},
-        {[](CalcFields& f) { f.Edit1 = "1"; }, "Поле «Коэф-т уменьшения шага модели 1.1»: коэффициент уменьшения шага должен быть больше 1"},
-        {[](CalcFields& f) { f.Edit1 = "abc"; }, "Поле «Коэф-т уменьшения шага модели 1.1»: «abc» не является числом"},
+        {[](CalcFields& f) { f.Edit1 = "1"; },
+         "Поле «Коэф-т уменьшения шага модели 1.1»: коэффициент уменьшения шага должен быть больше 1"},
+        {[](CalcFields& f) { f.Edit1 = "abc"; },
+         "Поле «Коэф-т уменьшения шага модели 1.1»: «abc» не является числом"},
         {[](CalcFields& f) {
              f.BoxNewton = true;
              f.Edit6 = "1.0000000000001";
@@ -103,7 +112,8 @@ TEST(Calculation, RefusalsNameTheFieldAndChangeNothing) {
              f.meSred = "1";
              f.meSKO = "1";
          },
-         "Модель 1.1 (по Пирсону, метод спирального спуска) не может быть подобрана: при среднем времени гарантии 1 ч и СКО 1 ч ни одно изделие не остаётся на гарантии"},
+         "Модель 1.1 (по Пирсону, метод спирального спуска) не может быть подобрана: при среднем времени "
+         "гарантии 1 ч и СКО 1 ч ни одно изделие не остаётся на гарантии"},
         {[](CalcFields& f) {
              f.SpirSpusk = false;
              f.BoxNewton = true;
@@ -139,7 +149,8 @@ TEST(Calculation, RefusalsNameTheFieldAndChangeNothing) {
 TEST(Calculation, WarrantyFileWithoutFailureDataIsRefused) {
     relan::test::TempDir dir;
     AnalysisState s;
-    auto w = loadWarrantyTerms(dir.write("gar.txt", relan::test::cp1251File({"К", "1000", "2000"})), kPoint, s);
+    auto w =
+        loadWarrantyTerms(dir.write("gar.txt", relan::test::cp1251File({"К", "1000", "2000"})), kPoint, s);
     CalcFields f;
     f.FilePath = "/x.rel";
     f.meSred = w.meSred;
@@ -293,7 +304,9 @@ TEST(Calculation, AStopInAnyFitLeavesTheStateAsItWas) {
             if (r.stage == stage && r.done >= 1) stop = true;
         };
         std::vector<std::string> log;
-        EXPECT_THROW(runCalculation(s, f, kPoint, [&](const std::string& l) { log.push_back(l); }, o), Cancelled)
+        EXPECT_THROW(runCalculation(
+                         s, f, kPoint, [&](const std::string& l) { log.push_back(l); }, o),
+                     Cancelled)
             << stage;
         EXPECT_TRUE(stop) << stage;
         EXPECT_TRUE(log.empty()) << stage;
@@ -312,9 +325,9 @@ TEST(CliAnalyze, SmallFixtureAgainstAnIndependentDerivation) {
     const auto out = runCli("analyze " RELAN_TEST_DATA_DIR "/small.rel --kdiv-spiral 1.01 --no-timing");
     ASSERT_FALSE(out.empty());
     const auto j = nlohmann::json::parse(out);
-    const std::vector<std::pair<double, int>> intervals = {{100, 2}, {200, 2}, {300, 2},  {400, 1},  {500, 2},
-                                                           {600, 1}, {700, 1}, {800, 1},  {900, 1},  {1000, 1},
-                                                           {1100, 1}, {1300, 1}, {1400, 1}, {1600, 1}};
+    const std::vector<std::pair<double, int>> intervals = {
+        {100, 2}, {200, 2}, {300, 2},  {400, 1},  {500, 2},  {600, 1},  {700, 1},
+        {800, 1}, {900, 1}, {1000, 1}, {1100, 1}, {1300, 1}, {1400, 1}, {1600, 1}};
     const auto& h = j.at("histogram").at("intervals");
     ASSERT_EQ(h.size(), intervals.size());
     for (std::size_t i = 0; i < h.size(); ++i) {
@@ -360,19 +373,21 @@ TEST(CliAnalyze, TextReportAndOptions) {
 TEST(CliAnalyze, ModelOnASearchLimitSaysSo) {
     // Searching the warranty law too, the spiral descent drives its standard
     // deviation to the top of its range.
-    const std::string args = "analyze " RELAN_TEST_DATA_DIR "/small.rel --models spiral --fit-mean --fit-sd "
-                             "--kdiv-spiral 1,01 --criterion spec2 --no-timing --decimal-separator , --format ";
+    const std::string args =
+        "analyze " RELAN_TEST_DATA_DIR "/small.rel --models spiral --fit-mean --fit-sd "
+        "--kdiv-spiral 1,01 --criterion spec2 --no-timing --decimal-separator , --format ";
     const std::string note = "«СКО времени гарантии» = 900: верхняя граница поиска модели 1.1";
     const auto out = runCli(args + "json");
     ASSERT_FALSE(out.empty());
     const auto j = nlohmann::json::parse(out);
     EXPECT_EQ(j.at("models").at(0).at("at_limit"), nlohmann::json::array({note}));
-    EXPECT_EQ(j.at("log").at(1), "Модель 1.1: параметр «СКО времени гарантии» остановился на верхней границе поиска "
-                                 "(900) — результат определен границей, а не данными");
+    EXPECT_EQ(j.at("log").at(1),
+              "Модель 1.1: параметр «СКО времени гарантии» остановился на верхней границе поиска "
+              "(900) — результат определен границей, а не данными");
     const auto text = runCli(args + "text");
     // Under the table, before what follows it.
-    EXPECT_NE(text.find("\n Параметры на границе поиска (результат определен границей, а не данными):\n  " + note +
-                        "\n\nНепараметрическая оценка"),
+    EXPECT_NE(text.find("\n Параметры на границе поиска (результат определен границей, а не данными):\n  " +
+                        note + "\n\nНепараметрическая оценка"),
               std::string::npos)
         << text;
 }

@@ -34,8 +34,8 @@ struct Run {
 Run runCli(const std::string& args, const std::string& cwd = {}) {
     relan::test::TempDir dir;
     const auto errPath = (dir.path() / "stderr.txt").string();
-    const std::string cmd =
-        (cwd.empty() ? "" : "cd '" + cwd + "' && ") + std::string(RELAN_CLI_PATH) + " " + args + " 2>" + errPath;
+    const std::string cmd = (cwd.empty() ? "" : "cd '" + cwd + "' && ") + std::string(RELAN_CLI_PATH) + " " +
+                            args + " 2>" + errPath;
     Run r;
     relan::test::CommandRun c = relan::test::runCommand(cmd);
     r.exitCode = c.exitCode;
@@ -57,9 +57,9 @@ TEST(CliLoad, PrintsInputAndGrid) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     auto j = nlohmann::json::parse(r.out);
     const auto& in = j.at("input");
-    for (const char* key : {"Comment", "Sred", "SKO", "tGar", "Kol_Izd_All", "KolOtk", "Kol_izw", "Izd_Prived",
-                            "Popravka_Unknow", "causes", "T90expl", "T80expl", "T50expl", "t50zen", "T20expl",
-                            "T10expl", "Otk_Izd"})
+    for (const char* key : {"Comment", "Sred", "SKO", "tGar", "Kol_Izd_All", "KolOtk", "Kol_izw",
+                            "Izd_Prived", "Popravka_Unknow", "causes", "T90expl", "T80expl", "T50expl",
+                            "t50zen", "T20expl", "T10expl", "Otk_Izd"})
         EXPECT_TRUE(in.contains(key)) << key;
     EXPECT_EQ(in.at("causes").size(), 5u);
     EXPECT_EQ(in.at("causes")[0].at("Nazv_Prich"), "Двигатель");
@@ -76,7 +76,8 @@ TEST(CliLoad, WarrantyFileAndSeparator) {
     EXPECT_EQ(j["input"]["Comment"].get<std::string>().rfind("Гарантийные сроки", 0), 0u);
     EXPECT_NE(j["input"]["Sred"].get<double>(), 1800.0);
     bool comma = false;
-    for (const auto& row : j["grid"]) comma |= row[1].get<std::string>().find(',') != std::string::npos;
+    for (const auto& row : j["grid"])
+        comma |= row[1].get<std::string>().find(',') != std::string::npos;
     EXPECT_TRUE(comma);
 }
 
@@ -85,12 +86,20 @@ TEST(CliLoad, TheDocumentReadsBackAsItWasWritten) {
     // the JSON of their values to the byte, escapes and indents included.
     relan::test::TempDir dir;
     const std::string comment = "Парк \"в кавычках\" \\ с\tтабуляцией \x01\x7f";
-    const auto file = dir.write("escapes.rel", relan::test::cp1251File({
-                                                   comment, "1000", "300", "50", "20", "2", "Насос", "Двигатель",
-                                                   "100\tнасос \"течь\" * замена \\ \x02 прокладки\x1f и\tшланга",
-                                                   "200,5\tДвигатель*Xремонт\b\fузла",
-                                                   "50\tкабина",
-                                               }));
+    const auto file =
+        dir.write("escapes.rel", relan::test::cp1251File({
+                                     comment,
+                                     "1000",
+                                     "300",
+                                     "50",
+                                     "20",
+                                     "2",
+                                     "Насос",
+                                     "Двигатель",
+                                     "100\tнасос \"течь\" * замена \\ \x02 прокладки\x1f и\tшланга",
+                                     "200,5\tДвигатель*Xремонт\b\fузла",
+                                     "50\tкабина",
+                                 }));
     for (const std::string& args : {"load " + file, "analyze " + file + " --no-timing"}) {
         auto r = runCli(args);
         ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -115,7 +124,8 @@ TEST(CliCsv, TablesReadBackWithTheCellsOfTheJson) {
         EXPECT_EQ(csv.out.rfind("\xEF\xBB\xBF", 0), 0u);
         const auto table = nlohmann::json::parse(json.out).at("table");
         EXPECT_EQ(relan::test::readCsv(csv.out), table.get<std::vector<std::vector<std::string>>>()) << sep;
-        EXPECT_NE(table[0].dump().find("Макс. правдоподобия"), std::string::npos); // the likelihood model's column too
+        EXPECT_NE(table[0].dump().find("Макс. правдоподобия"),
+                  std::string::npos); // the likelihood model's column too
 
         const auto list = runCli("load " + common + " --format csv");
         ASSERT_EQ(list.exitCode, 0) << list.err;
@@ -126,8 +136,10 @@ TEST(CliCsv, TablesReadBackWithTheCellsOfTheJson) {
 
 TEST(CliLoad, ErrorsAreOneLineOnStderrWithExitTwo) {
     relan::test::TempDir dir;
-    const auto bad = dir.write("bad.rel", relan::test::cp1251File({"К", "4380", "900", "100", "10", "0", "1;5\tа"}));
-    for (const std::string& args : std::vector<std::string>{"load /no/such.rel", "load " + bad, "load", "frobnicate"}) {
+    const auto bad =
+        dir.write("bad.rel", relan::test::cp1251File({"К", "4380", "900", "100", "10", "0", "1;5\tа"}));
+    for (const std::string& args :
+         std::vector<std::string>{"load /no/such.rel", "load " + bad, "load", "frobnicate"}) {
         auto r = runCli(args);
         EXPECT_EQ(r.exitCode, 2) << args;
         EXPECT_TRUE(r.out.empty()) << args;
@@ -159,7 +171,8 @@ TEST(CliAnalyze, BadSettingsAreRefusedPromptlyWithTheReason) {
         std::string says;
     };
     const std::vector<Case> cases = {
-        {"load " + kSample + " --decimal-separator 5", "--decimal-separator: допустим только «.» или «,», задано «5»"},
+        {"load " + kSample + " --decimal-separator 5",
+         "--decimal-separator: допустим только «.» или «,», задано «5»"},
         {"analyze " + kSample + " --decimal-separator ';'", "допустим только «.» или «,»"},
         {"nonparam " + kSample + " --decimal-separator ''", "допустим только «.» или «,»"},
         {"analyze " + kSample + " --decimal-separator \"$(printf '\\320')\"", "допустим только «.» или «,»"},
@@ -172,8 +185,10 @@ TEST(CliAnalyze, BadSettingsAreRefusedPromptlyWithTheReason) {
          "Модель 1.1 (по Пирсону, метод спирального спуска) не может быть подобрана"},
         {"analyze " + kSample + " --models spiral,bogus", "--models: неизвестная модель «bogus»"},
         {"frobnicate", "не указана команда"},
-        {"analyze " + kSample + " --crossover 200", "--crossover: допустимо целое число от 0 до 100, задано «200»"},
-        {"analyze " + kSample + " --format xml", "--format: допустимо одно из значений json, text, csv, задано «xml»"},
+        {"analyze " + kSample + " --crossover 200",
+         "--crossover: допустимо целое число от 0 до 100, задано «200»"},
+        {"analyze " + kSample + " --format xml",
+         "--format: допустимо одно из значений json, text, csv, задано «xml»"},
         {"load " + kSample + " --bogus", "лишние аргументы: --bogus"},
     };
     for (const Case& c : cases) {
@@ -250,7 +265,8 @@ TEST(CliGenetic, SeededRunIsReproducibleAndFillsItsColumn) {
     EXPECT_EQ(log[0].get<std::string>().rfind(" ЦФ=", 0), 0u);
     EXPECT_EQ(log.back().get<std::string>().rfind("Доверительный 95% интервал модели ", 0), 0u);
     int copies = 0;
-    for (const auto& l : log) copies += l == "Копирование лучших";
+    for (const auto& l : log)
+        copies += l == "Копирование лучших";
     EXPECT_EQ(copies, 3); // at the starts of generations 5, 13 and 17
 
     auto again = runCli(args + " --threads 1");
@@ -259,9 +275,10 @@ TEST(CliGenetic, SeededRunIsReproducibleAndFillsItsColumn) {
 }
 
 TEST(CliGenetic, FollowsTheOtherFitsInTheTable) {
-    auto r = runCli("analyze " + kSample +
-                    " --models genetic,spiral --kdiv-spiral 1.01 --seed 2 --generations 5 --population 200 --no-timing"
-                    " --format text");
+    auto r = runCli(
+        "analyze " + kSample +
+        " --models genetic,spiral --kdiv-spiral 1.01 --seed 2 --generations 5 --population 200 --no-timing"
+        " --format text");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("Генетический алгоритм"), std::string::npos);
     EXPECT_NE(r.out.find("Поколений 5"), std::string::npos);
@@ -306,7 +323,8 @@ TEST(CliChart, LeavesTheCallersFolderAlone) {
     EXPECT_TRUE(r.err.empty()) << r.err;
     EXPECT_GT(std::filesystem::file_size(out), 1000u);
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir.path())) names.push_back(e.path().filename());
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        names.push_back(e.path().filename());
     EXPECT_EQ(names, std::vector<std::string>{"chart.png"});
 }
 
@@ -345,7 +363,8 @@ TEST(CliChart, UnwritableOutputIsOneRussianLineAndExitTwo) {
     };
     for (const auto& c : cases) {
         if (c.out.empty()) continue; // root without the right to make device nodes
-        auto r = runCli("chart " + std::string(RELAN_TEST_DATA_DIR "/small.rel") + " --window nonparam --out " + c.out);
+        auto r = runCli("chart " + std::string(RELAN_TEST_DATA_DIR "/small.rel") +
+                        " --window nonparam --out " + c.out);
         EXPECT_EQ(r.exitCode, 2) << c.out;
         EXPECT_EQ(r.err, "relan-cli: Не удалось записать файл «" + c.out + "»: " + c.reason + "\n");
     }
@@ -378,10 +397,11 @@ TEST(CliReport, TheSampleReportHasItsSectionsTheTableAndAHeaderOnEveryPage) {
     ASSERT_FALSE(text.empty()) << "pdftotext gave nothing";
     // Sections in their order.
     std::size_t at = 0;
-    for (const char* heading : {"Отчёт об анализе надежности в эксплуатации", "1. Исходные данные", "Двигатель",
-                                "2. Гистограмма отказов", "3. Результаты расчета", "4. Модель максимального правдоподобия",
-                                "95% интервал", "5. Графики", "Рисунок 1.", "Рисунок 4. Модель МП на вероятностной бумаге",
-                                "6. Непараметрическая оценка", "7. Ход решения", "Модель МП: время расчета"}) {
+    for (const char* heading :
+         {"Отчёт об анализе надежности в эксплуатации", "1. Исходные данные", "Двигатель",
+          "2. Гистограмма отказов", "3. Результаты расчета", "4. Модель максимального правдоподобия",
+          "95% интервал", "5. Графики", "Рисунок 1.", "Рисунок 4. Модель МП на вероятностной бумаге",
+          "6. Непараметрическая оценка", "7. Ход решения", "Модель МП: время расчета"}) {
         const std::size_t found = text.find(heading, at);
         ASSERT_NE(found, std::string::npos) << heading;
         at = found;
@@ -417,7 +437,8 @@ TEST(CliReport, TheSampleReportHasItsSectionsTheTableAndAHeaderOnEveryPage) {
         if (line.rfind("name", 0) == 0 || line.rfind("---", 0) == 0) continue;
         std::vector<std::string> cols;
         std::stringstream words(line);
-        for (std::string w; words >> w;) cols.push_back(w);
+        for (std::string w; words >> w;)
+            cols.push_back(w);
         ASSERT_GE(cols.size(), 5u) << line;
         EXPECT_EQ(cols[cols.size() - 5], "yes") << line; // "emb": the font travels with the file
         ++listed;
@@ -493,7 +514,8 @@ TEST(CliReport, RefusalsAreOneLineAndLeaveNoFile) {
         std::string args;
         std::string error;
     } cases[] = {
-        {"--out " + d + "/missing/r.pdf", "Не удалось записать файл «" + d + "/missing/r.pdf»: папка не существует"},
+        {"--out " + d + "/missing/r.pdf",
+         "Не удалось записать файл «" + d + "/missing/r.pdf»: папка не существует"},
         {"--out " + d + "/folder", "Не удалось записать файл «" + d + "/folder»: это папка, а не файл"},
         {"--out " + device.string(), "это не обычный файл"},
         // A calculation that fails leaves the file named as it was.
@@ -509,7 +531,8 @@ TEST(CliReport, RefusalsAreOneLineAndLeaveNoFile) {
         EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
     }
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir.path())) names.push_back(e.path().filename());
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        names.push_back(e.path().filename());
     std::sort(names.begin(), names.end());
     std::vector<std::string> expected{"folder", "kept.pdf"};
     if (!device.empty() && device.parent_path() == dir.path()) expected.insert(expected.begin() + 1, "null");

@@ -83,11 +83,20 @@ TEST(Pearson, CachedCriterionIsBitIdentical) {
         for (int i = 0; i < 300; ++i) {
             // Change one parameter at a time, as a coordinate search does.
             switch (pick(rng)) {
-            case 0: A *= 1.01; break;
-            case 1: B += 0.003; break;
-            case 2: K -= 0.001; break;
-            case 3: Mu += 1; break;
-            default: break;
+            case 0:
+                A *= 1.01;
+                break;
+            case 1:
+                B += 0.003;
+                break;
+            case 2:
+                K -= 0.001;
+                break;
+            case 3:
+                Mu += 1;
+                break;
+            default:
+                break;
             }
             const double q = Q(A, B, K, Mu, Sig, cached);
             const double p = Pirson(s, A, B, K, Mu, Sig, direct, v);
@@ -136,7 +145,8 @@ TEST(Smirnov, UsesTheStoredWarrantySharesOnly) {
 TEST(Smirnov, CachedCriterionIsBitIdentical) {
     auto s = relan::test::makeState(relan::test::weibullTimes(300, 2e-4, 1.2, 1800, 450, 5), 900, 1800, 450);
     s.MSmirn.F_norm.clear();
-    for (const auto& p : s.MasProbl) s.MSmirn.F_norm.push_back(CDF_Gauss(1800, 450, p.time));
+    for (const auto& p : s.MasProbl)
+        s.MSmirn.F_norm.push_back(CDF_Gauss(1800, 450, p.time));
     SmirnovCriterion Q(s);
     double A = 5e-4, B = 1, K = 1;
     for (int i = 0; i < 200; ++i) {
@@ -270,10 +280,10 @@ TEST(Smirnov, SeveralKAtOnceAreEachBitIdentical) {
         double A, B;
         std::vector<double> K;
     } cases[] = {
-        {2e-4, 1.2, {1.1}},                           // one K on a new law
-        {2e-4, 1.2, {1.1, 1.1 + 1e-9, 1.1 + 2e-9}},    // the same law, cached
-        {2.1e-4, 1.19, {0.5, 3, 1e-3, 29}},           // far apart, on a new law
-        {2.1e-4, 1.19, {2, 2}},                       // repeated
+        {2e-4, 1.2, {1.1}},                         // one K on a new law
+        {2e-4, 1.2, {1.1, 1.1 + 1e-9, 1.1 + 2e-9}}, // the same law, cached
+        {2.1e-4, 1.19, {0.5, 3, 1e-3, 29}},         // far apart, on a new law
+        {2.1e-4, 1.19, {2, 2}},                     // repeated
     };
     for (const auto& c : cases) {
         std::vector<double> got(c.K.size());

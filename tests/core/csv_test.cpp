@@ -36,7 +36,8 @@ TEST(Csv, FieldsAreQuotedOnlyWhereASpreadsheetWouldMisreadThem) {
         {"-1.2.3", "'-1.2.3"},
         {"-5 шт", "'-5 шт"},
     };
-    for (const auto& c : cases) EXPECT_EQ(relan::csvField(c.text), c.field) << c.text;
+    for (const auto& c : cases)
+        EXPECT_EQ(relan::csvField(c.text), c.field) << c.text;
 }
 
 TEST(Csv, RepairTextsThatASpreadsheetWouldComputeReadBackAsText) {
@@ -84,7 +85,8 @@ TEST(Csv, ResultTableHasOneRecordPerRowAndOnlyTheShownColumns) {
     EXPECT_EQ(csv.find('\n'), csv.find("\r\n") + 1); // records end with CR LF
     const auto rows = relan::test::readCsv(csv);
     ASSERT_EQ(rows.size(), static_cast<std::size_t>(relan::kTableRows));
-    for (const auto& r : rows) EXPECT_EQ(r.size(), static_cast<std::size_t>(relan::kDesignedTableColumns));
+    for (const auto& r : rows)
+        EXPECT_EQ(r.size(), static_cast<std::size_t>(relan::kDesignedTableColumns));
     EXPECT_EQ(rows[0][1], "Модель; 1");
     EXPECT_EQ(rows[5][2], "215 /260");
 
@@ -96,7 +98,14 @@ TEST(Csv, ResultTableHasOneRecordPerRowAndOnlyTheShownColumns) {
 TEST(Csv, FailureListReadsBackAsTheListShowsIt) {
     relan::test::TempDir dir;
     const auto file = dir.write("list.rel", relan::test::cp1251File({
-                                                "Парк; испытания", "1000", "300", "50", "20", "2", "Насос", "Двигатель",
+                                                "Парк; испытания",
+                                                "1000",
+                                                "300",
+                                                "50",
+                                                "20",
+                                                "2",
+                                                "Насос",
+                                                "Двигатель",
                                                 "100\tнасос * замена \"сальника\"; прокладки",
                                                 "200,5\tДвигатель*=1+1",
                                                 "50\tкабина",

@@ -41,7 +41,9 @@ struct stat lstatOf(const fs::path& p) {
     return st;
 }
 
-bool isRoot() { return ::geteuid() == 0; }
+bool isRoot() {
+    return ::geteuid() == 0;
+}
 
 // A call that blocks on a FIFO ends the test program instead of hanging it.
 struct Deadline {
@@ -94,7 +96,9 @@ void makeSocket(const fs::path& p) {
     ::close(fd); // the node stays
 }
 
-void makeFifo(const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0) << std::strerror(errno); }
+void makeFifo(const fs::path& p) {
+    ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0) << std::strerror(errno);
+}
 
 // Gives a folder its write bits back, so that the temporary folder can go
 // even when a test failed half-way.
@@ -126,7 +130,7 @@ long long bytesReadSoFar() {
 // Files of this process cannot grow past `bytes`: a write beyond fails half-
 // way with EFBIG, where a full disk would fail with ENOSPC.
 class FileSizeLimit {
-public:
+  public:
     explicit FileSizeLimit(rlim_t bytes) {
         ::getrlimit(RLIMIT_FSIZE, &old_);
         oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
@@ -139,7 +143,7 @@ public:
         std::signal(SIGXFSZ, oldHandler_);
     }
 
-private:
+  private:
     rlimit old_{};
     void (*oldHandler_)(int) = nullptr;
 };
@@ -164,7 +168,8 @@ TEST(LogFile, Cp1251WithCrLfAfterEveryLineAndReplacesTheFile) {
     writeLogFile(p, {"Ход решения"});
     EXPECT_EQ(fileBytes(p), cp1251::fromUtf8("Ход решения") + "\r\n");
     writeLogFile(p, {"Ход решения", "", " ЦФ=1,5"});
-    EXPECT_EQ(fileBytes(p), cp1251::fromUtf8("Ход решения") + "\r\n\r\n" + cp1251::fromUtf8(" ЦФ=1,5") + "\r\n");
+    EXPECT_EQ(fileBytes(p),
+              cp1251::fromUtf8("Ход решения") + "\r\n\r\n" + cp1251::fromUtf8(" ЦФ=1,5") + "\r\n");
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "журнал.part"));
 }
 
@@ -236,7 +241,8 @@ TEST(SafeWrite, RefusalsNameTheFileAndTheReasonAndChangeNothing) {
         {"read-only file",
          [](const fs::path& d) {
              std::ofstream(d / "log") << "old";
-             fs::permissions(d / "log", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+             fs::permissions(d / "log",
+                             fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
              return d / "log";
          },
          "файл только для чтения"},
@@ -396,7 +402,8 @@ TEST(SafeWrite, WriteFailingHalfWayLeavesTheOldContents) {
         std::function<void(const fs::path& dir, const fs::path& file)> make;
     } cases[] = {
         {"replaced", [](const fs::path&, const fs::path&) {}},
-        {"hard link, in place", [](const fs::path& d, const fs::path& f) { fs::create_hard_link(f, d / "other"); }},
+        {"hard link, in place",
+         [](const fs::path& d, const fs::path& f) { fs::create_hard_link(f, d / "other"); }},
         {"read-only folder, in place", [](const fs::path& d, const fs::path&) { makeReadOnlyFolder(d); }},
     };
     for (const auto& c : cases) {
@@ -423,11 +430,12 @@ TEST(SafeWrite, FailureReasonsAreRussian) {
     // A full disk and a failing drive cannot be staged in a test folder; their
     // reasons must still read as Russian, not as the C library's English.
     EXPECT_EQ(fileErrorReason(ENOSPC), "нет места на диске");
-    for (const int err : {ENOENT, ENOTDIR, EISDIR, ENXIO, EACCES, EPERM, EROFS, ENOSPC, EDQUOT, EFBIG, ENAMETOOLONG,
-                          ELOOP, EIO, EMFILE, EBUSY}) {
+    for (const int err : {ENOENT, ENOTDIR, EISDIR, ENXIO, EACCES, EPERM, EROFS, ENOSPC, EDQUOT, EFBIG,
+                          ENAMETOOLONG, ELOOP, EIO, EMFILE, EBUSY}) {
         const std::string r = fileErrorReason(err);
         EXPECT_FALSE(r.empty()) << err;
-        for (const char ch : r) EXPECT_FALSE(std::isalpha(static_cast<unsigned char>(ch))) << err << ": " << r;
+        for (const char ch : r)
+            EXPECT_FALSE(std::isalpha(static_cast<unsigned char>(ch))) << err << ": " << r;
     }
     EXPECT_FALSE(fileErrorReason(123456).empty());
 }
@@ -484,11 +492,17 @@ TEST(LinkFile, IgnoresALineThatIsNoPath) {
         std::optional<std::string> expected;
     } cases[] = {
         {"/a\tb\r\n", std::nullopt},
-        {"/a\x01" "b\r\n", std::nullopt},
+        {"/a\x01"
+         "b\r\n",
+         std::nullopt},
         {"/a\x7f\r\n", std::nullopt},
         {"/a\rb\r\n", std::nullopt},
-        {"/a\x98" "b\r\n", std::nullopt},     // cp1251 byte of the C1 control U+0098
-        {"/a\xC2\x85" "b\r\n", std::nullopt}, // U+0085 in UTF-8
+        {"/a\x98"
+         "b\r\n",
+         std::nullopt}, // cp1251 byte of the C1 control U+0098
+        {"/a\xC2\x85"
+         "b\r\n",
+         std::nullopt}, // U+0085 in UTF-8
         {"\r\n", std::nullopt},
         {longest + "a\r\n", std::nullopt},
         {longest + "a", std::nullopt},
@@ -520,11 +534,13 @@ TEST(LinkFile, PathOutsideCp1251IsKeptInUtf8AndAPathNoneCouldReadIsNotWritten) {
     for (const auto& c : cases) {
         TempDir dir;
         writeLinkFile(dir.path(), c.path);
-        EXPECT_EQ(fileBytes(dir.path() / kLinkFileName), (c.cp1251 ? cp1251::fromUtf8(c.path) : c.path) + "\r\n")
+        EXPECT_EQ(fileBytes(dir.path() / kLinkFileName),
+                  (c.cp1251 ? cp1251::fromUtf8(c.path) : c.path) + "\r\n")
             << c.path;
         EXPECT_EQ(readLinkFile(dir.path()), c.path);
         // A path the reader would refuse leaves the remembered one.
-        for (const std::string& bad : {std::string("/a\nb.rel"), std::string(kMaxLinkPathBytes + 1, 'a'), std::string()})
+        for (const std::string& bad :
+             {std::string("/a\nb.rel"), std::string(kMaxLinkPathBytes + 1, 'a'), std::string()})
             writeLinkFile(dir.path(), bad);
         EXPECT_EQ(readLinkFile(dir.path()), c.path);
     }
@@ -534,7 +550,8 @@ TEST(InputFile, ReadsTheWholeFileThroughALink) {
     TempDir dir;
     std::string bytes(200000, '\0');
     std::mt19937 rng(7);
-    for (char& ch : bytes) ch = static_cast<char>(rng());
+    for (char& ch : bytes)
+        ch = static_cast<char>(rng());
     const auto p = dir.write("data.rel", bytes);
     fs::create_symlink(p, dir.path() / "link.rel");
     EXPECT_EQ(readInputFile(p), bytes);
@@ -566,7 +583,8 @@ TEST(InputFile, RefusalsSayWhatThePathIs) {
         {"/dev/null", "«/dev/null»" + special},
     };
     Deadline deadline(10);
-    for (const auto& c : cases) EXPECT_EQ(errorOf([&] { readInputFile(c.path); }), c.message);
+    for (const auto& c : cases)
+        EXPECT_EQ(errorOf([&] { readInputFile(c.path); }), c.message);
 }
 
 TEST(InputFile, UnreadableFileIsRefusedNamingIt) {
@@ -583,8 +601,8 @@ TEST(InputFile, HugeFileIsRefusedWithoutReadingIt) {
     const auto p = dir.write("huge.rel", "x");
     fs::resize_file(p, kMaxInputFileBytes + 1); // sparse
     const long long before = bytesReadSoFar();
-    EXPECT_EQ(errorOf([&] { readInputFile(p); }),
-              "Файл " + p + " слишком велик для файла данных (" + std::to_string(kMaxInputFileBytes + 1) + " байт)");
+    EXPECT_EQ(errorOf([&] { readInputFile(p); }), "Файл " + p + " слишком велик для файла данных (" +
+                                                      std::to_string(kMaxInputFileBytes + 1) + " байт)");
     if (before >= 0) EXPECT_LT(bytesReadSoFar() - before, 1 << 20);
 }
 

@@ -30,7 +30,8 @@ std::string runCli(const std::string& args) {
 // Index of the first differing byte with a little context, for the message.
 std::string firstDifference(const std::string& got, const std::string& want) {
     std::size_t i = 0;
-    while (i < got.size() && i < want.size() && got[i] == want[i]) ++i;
+    while (i < got.size() && i < want.size() && got[i] == want[i])
+        ++i;
     const std::size_t from = i > 120 ? i - 120 : 0;
     return "first difference at byte " + std::to_string(i) + "\n--- got:\n" + got.substr(from, 240) +
            "\n--- stored:\n" + want.substr(from, 240);
@@ -58,7 +59,8 @@ TEST_P(FitPath, AnalysisIsByteForByteAsStored) {
     }
     const std::string want = readAll(std::string(RELAN_TEST_DATA_DIR) + "/fit_path/" + c.stored + ".json");
     ASSERT_FALSE(want.empty()) << c.stored;
-    const std::string got = runCli("analyze " + file + " --models spiral,newton,smirnov --no-timing " + c.options);
+    const std::string got =
+        runCli("analyze " + file + " --models spiral,newton,smirnov --no-timing " + c.options);
     EXPECT_TRUE(got == want) << firstDifference(got, want);
 }
 
@@ -73,7 +75,8 @@ INSTANTIATE_TEST_SUITE_P(
                     PathCase{"sample_warranty", SAMPLE, "--warranty " RELAN_SAMPLES_DIR "/gar2018.txt"},
                     PathCase{"sample_fitted_warranty", SAMPLE, "--fit-mean --fit-sd"},
                     PathCase{"sample_spec2", SAMPLE, "--criterion spec2"},
-                    PathCase{"sample_coarse", SAMPLE, "--kdiv-smirnov 1.01 --kdiv-spiral 1.01 --kdiv-newton 1.01"},
+                    PathCase{"sample_coarse", SAMPLE,
+                             "--kdiv-smirnov 1.01 --kdiv-spiral 1.01 --kdiv-newton 1.01"},
                     PathCase{"fleet1500", RELAN_BENCH_DATA_DIR "/fleet1500.rel", ""},
                     PathCase{"small", SMALL, ""},
                     PathCase{"small_typed_warranty", SMALL, "--sred 1400 --sko 300"},

@@ -134,9 +134,11 @@ TEST(Fits, ParametersLeftOnASearchLimitAreLoggedAndNotedInTheTable) {
         std::string note;               // of the model's column
     } cases[] = {
         {PearsonVariant::Spec1,
-         {"Модель 1.2: параметр A остановился на нижней границе поиска (0,001) — результат определен границей, "
+         {"Модель 1.2: параметр A остановился на нижней границе поиска (0,001) — результат определен "
+          "границей, "
           "а не данными",
-          "Модель 1.2: параметр Кповт остановился на нижней границе поиска (0,1) — результат определен границей, "
+          "Модель 1.2: параметр Кповт остановился на нижней границе поиска (0,1) — результат определен "
+          "границей, "
           "а не данными"},
          "A = 0,001: нижняя граница поиска модели 1.2\nКповт = 0,1: нижняя граница поиска модели 1.2"},
         {PearsonVariant::Spec2, {}, ""},
@@ -152,7 +154,8 @@ TEST(Fits, ParametersLeftOnASearchLimitAreLoggedAndNotedInTheTable) {
         Podbor_Weib_Pirson(s, s.MPirsN.A, s.MPirsN.B, o);
         ASSERT_EQ(log.size(), 1 + c.lines.size()) << static_cast<int>(c.variant);
         EXPECT_EQ(log[0], "Расчёт модели по Пирсону методом Ньютона выполнен за 0:00:00ч/мин/с");
-        for (std::size_t i = 0; i < c.lines.size(); ++i) EXPECT_EQ(log[1 + i], c.lines[i]);
+        for (std::size_t i = 0; i < c.lines.size(); ++i)
+            EXPECT_EQ(log[1 + i], c.lines[i]);
         if (!c.lines.empty()) {
             EXPECT_NEAR(s.MPirsN.A, 0.001, 1e-9);
             EXPECT_NEAR(s.MPirsN.K_powtor, 0.1, 1e-8);
@@ -161,7 +164,8 @@ TEST(Fits, ParametersLeftOnASearchLimitAreLoggedAndNotedInTheTable) {
         const ResultTable t = Diagrams(s, NumberFormat{','}).table;
         EXPECT_EQ(t.cells[0][1], "Пирсона/Ньютона");
         EXPECT_EQ(t.notes[1], c.note);
-        for (int col = 2; col < kTableColumns; ++col) EXPECT_EQ(t.notes[col], "") << col;
+        for (int col = 2; col < kTableColumns; ++col)
+            EXPECT_EQ(t.notes[col], "") << col;
     }
 }
 

@@ -22,13 +22,14 @@ namespace relan::test {
 // Joins UTF-8 lines into the bytes of a cp1251 file with CR LF after each.
 inline std::string cp1251File(const std::vector<std::string>& lines, const std::string& eol = "\r\n") {
     std::string out;
-    for (const auto& l : lines) out += cp1251::fromUtf8(l) + eol;
+    for (const auto& l : lines)
+        out += cp1251::fromUtf8(l) + eol;
     return out;
 }
 
 // A temporary folder removed with the object.
 class TempDir {
-public:
+  public:
     TempDir() {
         // Test programs run side by side (ctest -j) start within the same
         // millisecond, so their random seeds may match; the process id keeps
@@ -49,7 +50,7 @@ public:
         return p.string();
     }
 
-private:
+  private:
     static int& counter() {
         static int c = 0;
         return c;
@@ -65,7 +66,8 @@ inline std::filesystem::path characterDevice(const std::filesystem::path& folder
     if (::geteuid() != 0) return "/dev/null";
     struct stat null {};
     const auto node = folder / "null";
-    if (::stat("/dev/null", &null) != 0 || ::mknod(node.c_str(), S_IFCHR | 0666, null.st_rdev) != 0) return {};
+    if (::stat("/dev/null", &null) != 0 || ::mknod(node.c_str(), S_IFCHR | 0666, null.st_rdev) != 0)
+        return {};
     return node;
 }
 
@@ -112,7 +114,8 @@ inline CommandRun runCommand(const std::string& command) {
     if (!p) return r;
     std::array<char, 65536> buf;
     std::size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0)
+        r.out.append(buf.data(), n);
     const int status = pclose(p);
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;

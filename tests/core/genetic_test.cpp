@@ -30,7 +30,7 @@ AnalysisState sample() {
 
 // Records what the run asks of its window, in order.
 class Host : public GeneticHost {
-public:
+  public:
     int tb1 = 55, tb2 = 15;
     std::string copyText = "50";
     bool detailed = false;
@@ -83,7 +83,8 @@ public:
         ++shown;
     }
     long long count(const std::string& prefix) const {
-        return std::count_if(log.begin(), log.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+        return std::count_if(log.begin(), log.end(),
+                             [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
     }
 };
 
@@ -133,8 +134,8 @@ TEST(GeneticCoding, Bits) {
         std::int32_t v;
         int bits;
     };
-    for (const Case c : {Case{-5, 0}, {0, 0}, {1, 1}, {2, 2}, {3, 2}, {7, 3}, {8, 4}, {10000000, 24},
-                         {2147483647, 31}})
+    for (const Case c :
+         {Case{-5, 0}, {0, 0}, {1, 1}, {2, 2}, {3, 2}, {7, 3}, {8, 4}, {10000000, 24}, {2147483647, 31}})
         EXPECT_EQ(iGetBits(c.v), c.bits) << c.v;
 
     struct Text {
@@ -142,14 +143,18 @@ TEST(GeneticCoding, Bits) {
         int size;
         const char* text;
     };
-    for (const Text c : {Text{4999990, 24, "010011000100101100110110"}, {5, 2, "01"}, {5, 4, "0101"}, {0, 3, "000"},
+    for (const Text c : {Text{4999990, 24, "010011000100101100110110"},
+                         {5, 2, "01"},
+                         {5, 4, "0101"},
+                         {0, 3, "000"},
                          {1, 0, ""}})
         EXPECT_EQ(IntToBin(c.v, c.size), c.text) << c.v << "/" << c.size;
 
     EXPECT_EQ(BinToInt(""), 0);
     EXPECT_EQ(BinToInt("0101"), 5);
     EXPECT_EQ(BinToInt("1x11"), 11); // anything but '1' is a 0
-    for (std::int64_t c : {0LL, 1LL, 4999990LL, 2147483647LL}) EXPECT_EQ(BinToInt(IntToBin(c, 31)), c);
+    for (std::int64_t c : {0LL, 1LL, 4999990LL, 2147483647LL})
+        EXPECT_EQ(BinToInt(IntToBin(c, 31)), c);
 }
 
 TEST(GeneticCoding, WorkedExampleAndGeneTable) {
@@ -206,7 +211,9 @@ TEST(GeneticObjectiveTest, SearchedParametersByFlags) {
         int iop;
         int mu, sig; // index into Ao, 0 = from the state
     };
-    for (const Case c : {Case{false, false, 3, 0, 0}, {true, false, 4, 4, 0}, {false, true, 4, 0, 4},
+    for (const Case c : {Case{false, false, 3, 0, 0},
+                         {true, false, 4, 4, 0},
+                         {false, true, 4, 0, 4},
                          {true, true, 5, 4, 5}}) {
         AnalysisState s = sample();
         s.Sred_Opt = c.sredOpt;
@@ -231,7 +238,8 @@ TEST(GeneticObjectiveTest, SameBitsAsPirsonZFGen) {
     std::vector<double> times;
     for (int k = 0; k < 31; ++k) {
         const double mid = k < 8 ? 50 + 100 * k : 900 + 200 * (k - 8);
-        for (int j = 0; j <= (k * 7) % 9; ++j) times.push_back(mid + j);
+        for (int j = 0; j <= (k * 7) % 9; ++j)
+            times.push_back(mid + j);
     }
     AnalysisState longHist = test::makeState(times, 4000, 3000, 1200);
     hist(longHist);
@@ -251,7 +259,11 @@ TEST(GeneticObjectiveTest, SameBitsAsPirsonZFGen) {
             std::uniform_real_distribution<double> u(0, 1.68);
             OptArray prev{};
             for (int k = 0; k < 3000; ++k) {
-                OptArray Ao{0, u(rng) * 5, std::pow(10.0, -8 * u(rng)) * 5, u(rng) * 5.1, 80 + u(rng) * 600,
+                OptArray Ao{0,
+                            u(rng) * 5,
+                            std::pow(10.0, -8 * u(rng)) * 5,
+                            u(rng) * 5.1,
+                            80 + u(rng) * 600,
                             30 + u(rng) * 100};
                 if (k % 7 == 0) Ao[2] = 0;
                 if (k % 11 == 0) Ao[1] = 0;
@@ -304,7 +316,8 @@ TEST(GeneticOperators, CrossoverAndMutationCounts) {
         ASSERT_EQ(pop[i]->sX.size(), 72u);
     }
     b.gen->SortList();
-    for (std::size_t i = 1; i < pop.size(); ++i) ASSERT_LE(pop[i - 1]->Celev_F, pop[i]->Celev_F);
+    for (std::size_t i = 1; i < pop.size(); ++i)
+        ASSERT_LE(pop[i - 1]->Celev_F, pop[i]->Celev_F);
     b.gen->DestroyBad(3000);
     EXPECT_EQ(pop.size(), 3000u);
     EXPECT_EQ(b.gen->Mutation(), 446);
@@ -316,7 +329,8 @@ TEST(GeneticOperators, MutantsAreRatedOnTheirNewChromosome) {
     b.gen->SortList();
     b.gen->setProbabilities(0, 0.5);
     std::vector<std::string> before;
-    for (const auto* x : b.gen->ListPopulation()) before.push_back(x->sX);
+    for (const auto* x : b.gen->ListPopulation())
+        before.push_back(x->sX);
     EXPECT_EQ(b.gen->Mutation(), 25);
     GeneticObjective objective(b.s);
     int changed = 0;
@@ -333,7 +347,8 @@ TEST(GeneticOperators, MutantsAreRatedOnTheirNewChromosome) {
     std::vector<const Xromosome*> records(b.gen->ListPopulation().begin(), b.gen->ListPopulation().end());
     b.gen->SortList();
     const auto& pop = b.gen->ListPopulation();
-    for (std::size_t i = 1; i < pop.size(); ++i) ASSERT_LE(pop[i - 1]->Celev_F, pop[i]->Celev_F);
+    for (std::size_t i = 1; i < pop.size(); ++i)
+        ASSERT_LE(pop[i - 1]->Celev_F, pop[i]->Celev_F);
     std::vector<const Xromosome*> after(pop.begin(), pop.end());
     std::sort(records.begin(), records.end());
     std::sort(after.begin(), after.end());
@@ -369,13 +384,18 @@ TEST(GeneticOperators, MoveBestCopies) {
         int copied;
         bool emptied;
     };
-    for (const Case c : {Case{"50", 300, 51, true}, {"50", 30, 30, true}, {"50", 51, 51, true}, {"0", 10, 1, true},
-                         {"-1", 10, 0, true}, {"abc", 10, 0, false}}) {
+    for (const Case c : {Case{"50", 300, 51, true},
+                         {"50", 30, 30, true},
+                         {"50", 51, 51, true},
+                         {"0", 10, 1, true},
+                         {"-1", 10, 0, true},
+                         {"abc", 10, 0, false}}) {
         Bench b(fields("60", "1"));
         b.host.copyText = c.text;
         b.gen->MakePopulation();
         b.gen->SortList();
-        for (int g = 0; g < c.stored; ++g) b.gen->StoreBest(g + 1);
+        for (int g = 0; g < c.stored; ++g)
+            b.gen->StoreBest(g + 1);
         const std::vector<Xromosome*> before = b.gen->ListPopulation();
         EXPECT_EQ(b.gen->MoveBest(301), c.copied) << c.text << "/" << c.stored;
         EXPECT_EQ(b.gen->ListBest().empty(), c.emptied) << c.text;
@@ -490,7 +510,7 @@ namespace {
 
 // Presses "Stop" during generation `at`, before its crossover.
 class Stopping : public Host {
-public:
+  public:
     GeneticControl* control = nullptr;
     int at = 0;
     int asked = 0;
@@ -585,7 +605,8 @@ TEST(GeneticRun, StopDuringTheLastGenerationIsAFinishedRun) {
     EXPECT_EQ(progress, 100);
     EXPECT_EQ(fullProgress, 100);
     EXPECT_EQ(log, fullLog);
-    for (const std::string& l : log) EXPECT_EQ(l.find("остановлен"), std::string::npos) << l;
+    for (const std::string& l : log)
+        EXPECT_EQ(l.find("остановлен"), std::string::npos) << l;
 }
 
 TEST(GeneticRun, SameRunForEveryThreadCount) {
@@ -674,13 +695,20 @@ TEST(GeneticRun, RefusedSettingsStartNothing) {
         {with([](GeneticFields& f) { f.Edit2 = "-0.1"; }), "Поле «Точность подбора»"},
         {with([](GeneticFields& f) { f.Edit2 = "3"; }), "Поле «Точность подбора»"},
         {with([](GeneticFields& f) { f.Edit2 = "1e-10"; }), "Поле «Точность подбора»"},
-        {with([](GeneticFields& f) { f.Edit2 = "0,1"; }), "Поле «Точность подбора»: «0,1» не является числом; десятичный разделитель — «.», а не «,»"},
-        {with([](GeneticFields& f) { f.Edit3 = "0"; }), "Поле «Размер популяции»: размер популяции должен быть"},
-        {with([](GeneticFields& f) { f.Edit3 = "-5"; }), "Поле «Размер популяции»: размер популяции должен быть"},
-        {with([](GeneticFields& f) { f.Edit3 = "3000.5"; }), "Поле «Размер популяции»: «3000.5» не является целым числом"},
-        {with([](GeneticFields& f) { f.NPokoleny = "0"; }), "Поле «Число поколений»: число поколений должно быть не меньше 1"},
-        {with([](GeneticFields& f) { f.NPokoleny = "1e3"; }), "Поле «Число поколений»: «1e3» не является целым числом"},
-        {with([](GeneticFields& f) { f.LabeledEdit1 = "5.5"; }), "Поле «шт.»: «5.5» не является целым числом"},
+        {with([](GeneticFields& f) { f.Edit2 = "0,1"; }),
+         "Поле «Точность подбора»: «0,1» не является числом; десятичный разделитель — «.», а не «,»"},
+        {with([](GeneticFields& f) { f.Edit3 = "0"; }),
+         "Поле «Размер популяции»: размер популяции должен быть"},
+        {with([](GeneticFields& f) { f.Edit3 = "-5"; }),
+         "Поле «Размер популяции»: размер популяции должен быть"},
+        {with([](GeneticFields& f) { f.Edit3 = "3000.5"; }),
+         "Поле «Размер популяции»: «3000.5» не является целым числом"},
+        {with([](GeneticFields& f) { f.NPokoleny = "0"; }),
+         "Поле «Число поколений»: число поколений должно быть не меньше 1"},
+        {with([](GeneticFields& f) { f.NPokoleny = "1e3"; }),
+         "Поле «Число поколений»: «1e3» не является целым числом"},
+        {with([](GeneticFields& f) { f.LabeledEdit1 = "5.5"; }),
+         "Поле «шт.»: «5.5» не является целым числом"},
     };
     for (const Case& c : cases) {
         AnalysisState s = sample();
@@ -703,7 +731,8 @@ TEST(GeneticRun, RefusedSettingsStartNothing) {
         f.Edit2 = p;
         EXPECT_NO_THROW(readGeneticFields(f, kPoint)) << p;
     }
-    EXPECT_EQ(readGeneticFields(with([](GeneticFields& f) { f.LabeledEdit1 = "-3"; }), kPoint).copyBestCount, -3);
+    EXPECT_EQ(readGeneticFields(with([](GeneticFields& f) { f.LabeledEdit1 = "-3"; }), kPoint).copyBestCount,
+              -3);
 
     AnalysisState empty;
     Host host;

@@ -18,12 +18,17 @@ struct Interval {
 
 std::vector<Interval> intervals(const AnalysisState& s) {
     std::vector<Interval> out;
-    for (const auto& r : s.Hist_Arr) out.push_back({r.time, r.Sum});
+    for (const auto& r : s.Hist_Arr)
+        out.push_back({r.time, r.Sum});
     return out;
 }
 
-bool operator==(const Interval& a, const Interval& b) { return a.time == b.time && a.sum == b.sum; }
-std::ostream& operator<<(std::ostream& os, const Interval& i) { return os << "{" << i.time << "," << i.sum << "}"; }
+bool operator==(const Interval& a, const Interval& b) {
+    return a.time == b.time && a.sum == b.sum;
+}
+std::ostream& operator<<(std::ostream& os, const Interval& i) {
+    return os << "{" << i.time << "," << i.sum << "}";
+}
 
 } // namespace
 
@@ -61,7 +66,8 @@ TEST(Histogram, SecondWidthFromTheLastFailureHalvesToEven) {
 
 TEST(Histogram, CrowdedStartHalvesTheFirstWidth) {
     std::vector<double> t;
-    for (int i = 1; i <= 80; ++i) t.push_back(i * 3.5); // 80 failures before 300 h
+    for (int i = 1; i <= 80; ++i)
+        t.push_back(i * 3.5); // 80 failures before 300 h
     auto s = makeState(t, 1000, 1e6, 1);
     hist(s);
     // 100 -> 50 -> 25 -> 12 -> 6: the first width at which more than 10 intervals result.
@@ -69,7 +75,8 @@ TEST(Histogram, CrowdedStartHalvesTheFirstWidth) {
     EXPECT_EQ(s.Hist_Arr.size(), 11u);
     EXPECT_EQ(s.Hist_Arr[0].time, s.D_Hist1);
     int total = 0;
-    for (const auto& r : s.Hist_Arr) total += r.Sum;
+    for (const auto& r : s.Hist_Arr)
+        total += r.Sum;
     EXPECT_EQ(total, 80);
 }
 
@@ -85,12 +92,14 @@ TEST(Histogram, CrowdAtOneTimeStopsHalvingAtOneHour) {
 
 TEST(Histogram, LongSpreadDoublesTheSecondWidth) {
     std::vector<double> t;
-    for (int i = 0; i < 200; ++i) t.push_back(10 + i * 100.0); // 10 .. 19910 h
+    for (int i = 0; i < 200; ++i)
+        t.push_back(10 + i * 100.0); // 10 .. 19910 h
     auto s = makeState(t, 1000, 1e9, 1);
     hist(s);
     EXPECT_EQ(s.D_Hist2, 1600);
     EXPECT_LE(s.Hist_Arr.size(), 31u);
-    for (std::size_t i = 0; i + 1 < s.Hist_Arr.size(); ++i) EXPECT_GT(s.Hist_Arr[i].Sum, 0) << i;
+    for (std::size_t i = 0; i + 1 < s.Hist_Arr.size(); ++i)
+        EXPECT_GT(s.Hist_Arr[i].Sum, 0) << i;
 
     auto veryLong = makeState({1, 5e7}, 1000, 1e9, 1);
     hist(veryLong); // must end quickly, not build millions of intervals
@@ -125,7 +134,8 @@ TEST(HistMade, ModelledCountsSpreadAndBandLine) {
     std::vector<std::string> log;
     RealArray model;
     double total = 0, sko = 0;
-    Hist_Made(s, 0, 1, 1, model, total, sko, NumberFormat{','}, [&](const std::string& l) { log.push_back(l); });
+    Hist_Made(s, 0, 1, 1, model, total, sko, NumberFormat{','},
+              [&](const std::string& l) { log.push_back(l); });
     // A law with no probability anywhere: every observed count is the deviation.
     EXPECT_EQ(model, (RealArray{0, 0}));
     EXPECT_EQ(total, 0);
@@ -142,7 +152,8 @@ TEST(HistMade, ModelledCountsSpreadAndBandLine) {
 TEST(HistMade, ExactLawHasNoSpread) {
     AnalysisState s;
     s.Hist_Arr.resize(3);
-    for (int i = 0; i < 3; ++i) s.Hist_Arr[i].time = 100.0 * (i + 1);
+    for (int i = 0; i < 3; ++i)
+        s.Hist_Arr[i].time = 100.0 * (i + 1);
     s.Izd_Prived = 5;
     s.Sred = 1e6;
     s.SKO = 1;

@@ -18,7 +18,11 @@ const NumberFormat kComma{','};
 
 std::vector<std::string> header(const std::string& sred, const std::string& sko, int fleet, int all,
                                 const std::vector<std::string>& causes) {
-    std::vector<std::string> h = {"Тестовый парк", sred, sko, std::to_string(fleet), std::to_string(all),
+    std::vector<std::string> h = {"Тестовый парк",
+                                  sred,
+                                  sko,
+                                  std::to_string(fleet),
+                                  std::to_string(all),
                                   std::to_string(causes.size())};
     h.insert(h.end(), causes.begin(), causes.end());
     return h;
@@ -34,13 +38,15 @@ FailureLoad parse(const std::string& bytes, AnalysisState& s, const NumberFormat
 }
 
 // Row i of the failure list, from 0, as the window and the command line show it.
-GridRow row(const AnalysisState& s, const FailureLoad& load, std::size_t i, const NumberFormat& fmt = kComma) {
+GridRow row(const AnalysisState& s, const FailureLoad& load, std::size_t i,
+            const NumberFormat& fmt = kComma) {
     return failureListRow(s, load.remarks, i, fmt);
 }
 
 std::vector<GridRow> allRows(const AnalysisState& s, const FailureLoad& load) {
     std::vector<GridRow> rows;
-    for (std::size_t i = 0; i < s.MasProbl.size(); ++i) rows.push_back(row(s, load, i));
+    for (std::size_t i = 0; i < s.MasProbl.size(); ++i)
+        rows.push_back(row(s, load, i));
     return rows;
 }
 
@@ -98,11 +104,17 @@ TEST(FailureList, RowsAreTheTextsTheListAlwaysShowed) {
     // equal times in file order, an unknown cause, no repair text.
     AnalysisState s;
     const std::vector<std::string> failures = {
-        "300\tнасос * замена уплотнения", "100\tдвигатель и насос * ремонт", "200,5\tкабина",
-        "100\tнеизвестно * осмотр",       "450\tНАСОС",                        "50\tдвигатель *Xзамена",
-        "800\tтечь",                      "650,25\tДвигатель * замена ТНВД",
+        "300\tнасос * замена уплотнения",
+        "100\tдвигатель и насос * ремонт",
+        "200,5\tкабина",
+        "100\tнеизвестно * осмотр",
+        "450\tНАСОС",
+        "50\tдвигатель *Xзамена",
+        "800\tтечь",
+        "650,25\tДвигатель * замена ТНВД",
     };
-    const auto load = parse(cp1251File(with(header("1000", "300", 10, 12, {"насос", "двигатель", "кабина"}), failures)), s);
+    const auto load =
+        parse(cp1251File(with(header("1000", "300", 10, 12, {"насос", "двигатель", "кабина"}), failures)), s);
     const std::vector<GridRow> expected = {
         {"1", "50", "двигатель, отказов 10% от парка", "Xзамена"},
         {"2", "100", "двигатель, отказов 20% от парка", "ремонт"},
@@ -121,7 +133,9 @@ TEST(FailureList, RowsAreTheTextsTheListAlwaysShowed) {
 
 TEST(FailureFile, HeaderNumbersSkipBlankLinesAndTrailingText) {
     AnalysisState s;
-    parse(cp1251File({"К", "", "  4380.5 часов", "\t900", "", "1200", "150 всего", "1", "Насос", "10\tнасос"}), s);
+    parse(
+        cp1251File({"К", "", "  4380.5 часов", "\t900", "", "1200", "150 всего", "1", "Насос", "10\tнасос"}),
+        s);
     EXPECT_EQ(s.Sred, 4380.5);
     EXPECT_EQ(s.SKO, 900);
     EXPECT_EQ(s.Kol_Izd_All, 1200);
@@ -149,8 +163,9 @@ TEST(FailureFile, CauseMatchingIsCaseInsensitiveForCyrillic) {
 TEST(FailureFile, RankingAndDoubleMatches) {
     AnalysisState s;
     // Ранжирование: Б 3, В 3 (file order kept for the tie), А 1, blank cause last.
-    parse(cp1251File(with(header("4380", "900", 100, 10, {"альфа", "", "бета", "гамма"}),
-                          {"1\tБета", "2\tгамма", "3\tбета и альфа * замена", "4\tГамма", "5\tбета", "6\tгамма"})),
+    parse(cp1251File(
+              with(header("4380", "900", 100, 10, {"альфа", "", "бета", "гамма"}),
+                   {"1\tБета", "2\tгамма", "3\tбета и альфа * замена", "4\tГамма", "5\tбета", "6\tгамма"})),
           s);
     EXPECT_EQ(s.Vidy_otkazov[1].Nazv_Prich, "бета");
     EXPECT_EQ(s.Vidy_otkazov[1].Dolya, 3);
@@ -195,7 +210,8 @@ TEST(FailureFile, SortKeepsFileOrderOfEqualTimes) {
                           {"30\t* a", "10\t* b", "30\t* c", "20\t* d", "10\t* e"})),
           s);
     std::string order;
-    for (const auto& p : s.MasProbl) order += p.komment;
+    for (const auto& p : s.MasProbl)
+        order += p.komment;
     EXPECT_EQ(order, "bedac");
 }
 
@@ -218,18 +234,18 @@ TEST(SortMinMax, SameOrderAsTheExchangeSort) {
         auto b = a;
         sort_MinMax(a);
         referenceExchangeSort(b);
-        for (std::size_t i = 0; i < a.size(); ++i) ASSERT_EQ(a[i].komment, b[i].komment) << round;
+        for (std::size_t i = 0; i < a.size(); ++i)
+            ASSERT_EQ(a[i].komment, b[i].komment) << round;
     }
 }
 
 TEST(FailureFile, LineEndingsAndTheLastLine) {
     const auto lines = with(header("4380", "900", 100, 10, {}), {"1\tа", "2\tб"});
-    for (const auto& [bytes, what] :
-         std::vector<std::pair<std::string, std::string>>{{cp1251File(lines), "CR LF"},
-                                                          {cp1251File(lines, "\n"), "LF"},
-                                                          {cp1251File(lines) + "\r\n", "one empty line"},
-                                                          {cp1251File(lines).substr(0, cp1251File(lines).size() - 2),
-                                                           "no final break"}}) {
+    for (const auto& [bytes, what] : std::vector<std::pair<std::string, std::string>>{
+             {cp1251File(lines), "CR LF"},
+             {cp1251File(lines, "\n"), "LF"},
+             {cp1251File(lines) + "\r\n", "one empty line"},
+             {cp1251File(lines).substr(0, cp1251File(lines).size() - 2), "no final break"}}) {
         AnalysisState s;
         parse(bytes, s);
         EXPECT_EQ(s.Kol_izw, 2) << what;
@@ -250,29 +266,41 @@ TEST(FailureFile, HostileFilesAreRefusedNamingFileLineAndText) {
         {"", "Файл test.rel пуст"},
         {"\r\n \r\n\t", "Файл test.rel пуст"},
         {"\xEF\xBB\xBF", "Файл test.rel пуст"},
-        {cp1251File({"К"}), "Файл test.rel обрывается в заголовке: нет строки 2 (среднее время окончания гарантии)"},
-        {cp1251File({"К", "4380"}), "Файл test.rel обрывается в заголовке: нет строки 3 (СКО времени окончания гарантии)"},
-        {cp1251File({"К", "4380", "900", "100", "10"}), "Файл test.rel обрывается в заголовке: нет строки 6 (число причин отказов)"},
+        {cp1251File({"К"}),
+         "Файл test.rel обрывается в заголовке: нет строки 2 (среднее время окончания гарантии)"},
+        {cp1251File({"К", "4380"}),
+         "Файл test.rel обрывается в заголовке: нет строки 3 (СКО времени окончания гарантии)"},
+        {cp1251File({"К", "4380", "900", "100", "10"}),
+         "Файл test.rel обрывается в заголовке: нет строки 6 (число причин отказов)"},
         {cp1251File({"К", "4380,5", "900", "1", "1", "0"}),
-         "Ошибка в данных в строке 2 файла test.rel: среднее время окончания гарантии: «4380,5» не является числом; "
+         "Ошибка в данных в строке 2 файла test.rel: среднее время окончания гарантии: «4380,5» не является "
+         "числом; "
          "десятичный разделитель — «.», а не «,»"},
         {cp1251File({"К", "4380", "abc", "1", "1", "0"}),
-         "Ошибка в данных в строке 3 файла test.rel: СКО времени окончания гарантии: «abc» не является числом"},
+         "Ошибка в данных в строке 3 файла test.rel: СКО времени окончания гарантии: «abc» не является "
+         "числом"},
         {cp1251File({"К", "4380", "900", "12.5", "1", "0"}),
-         "Ошибка в данных в строке 4 файла test.rel: количество изделий в гарантийной эксплуатации: «12.5» не является "
+         "Ошибка в данных в строке 4 файла test.rel: количество изделий в гарантийной эксплуатации: «12.5» "
+         "не является "
          "целым числом"},
         {cp1251File({"К", "-1800", "900", "100", "10", "0"}),
-         "Ошибка в данных в строке 2 файла test.rel: среднее время окончания гарантии должно быть больше 0 ч, в файле «-1800»"},
+         "Ошибка в данных в строке 2 файла test.rel: среднее время окончания гарантии должно быть больше 0 "
+         "ч, в файле «-1800»"},
         {cp1251File({"К", "4380", "0", "100", "10", "0"}),
-         "Ошибка в данных в строке 3 файла test.rel: СКО времени окончания гарантии должно быть больше 0 ч, в файле «0»"},
+         "Ошибка в данных в строке 3 файла test.rel: СКО времени окончания гарантии должно быть больше 0 ч, "
+         "в файле «0»"},
         {cp1251File({"К", "4380", "900", "0", "10", "0", "1\tа"}),
-         "Ошибка в данных в строке 4 файла test.rel: количество изделий в гарантийной эксплуатации должно быть больше 0"},
+         "Ошибка в данных в строке 4 файла test.rel: количество изделий в гарантийной эксплуатации должно "
+         "быть больше 0"},
         {cp1251File({"К", "4380", "900", "100", "0", "0"}),
-         "Ошибка в данных в строке 5 файла test.rel: количество всех отказов должно быть больше 0, в файле «0»"},
+         "Ошибка в данных в строке 5 файла test.rel: количество всех отказов должно быть больше 0, в файле "
+         "«0»"},
         {cp1251File({"К", "4380", "900", "100", "10", "19"}),
-         "Ошибка в данных в строке 6 файла test.rel: число причин отказов должно быть от 0 до 18, в файле «19»"},
+         "Ошибка в данных в строке 6 файла test.rel: число причин отказов должно быть от 0 до 18, в файле "
+         "«19»"},
         {cp1251File({"К", "", "4380", "900", "100", "10", "-1"}),
-         "Ошибка в данных в строке 7 файла test.rel: число причин отказов должно быть от 0 до 18, в файле «-1»"},
+         "Ошибка в данных в строке 7 файла test.rel: число причин отказов должно быть от 0 до 18, в файле "
+         "«-1»"},
         // The header counts more causes than the file names.
         {cp1251File({"К", "4380", "900", "100", "10", "2", "насос", "10\tнасос"}),
          at8 + "в строке 6 указано число причин отказов 2, а здесь вместо названия причины строка отказа "
@@ -281,20 +309,25 @@ TEST(FailureFile, HostileFilesAreRefusedNamingFileLineAndText) {
          at8 + "в строке 6 указано число причин отказов 3, а названий причин в файле 1"},
         // ... or fewer.
         {cp1251File({"К", "4380", "900", "100", "10", "1", "насос", "двигатель", "1\tнасос"}),
-         at8 + "нет табуляции между наработкой и источником отказа в строке «двигатель» (если это название причины "
+         at8 + "нет табуляции между наработкой и источником отказа в строке «двигатель» (если это название "
+               "причины "
                "отказа, то в строке 6 указано число причин отказов 1 — меньше, чем в файле)"},
         {cp1251File({"К", "4380", "900", "100", "1", "0", "1\tа", "2\tб"}),
-         "Ошибка в данных в строке 5 файла test.rel: количество всех отказов 1 меньше числа строк отказов в файле (2)"},
+         "Ошибка в данных в строке 5 файла test.rel: количество всех отказов 1 меньше числа строк отказов в "
+         "файле (2)"},
         {cp1251File(with(h, {"1\tа", "1,234.5\tб"})), at9 + "наработка «1,234.5» не является числом"},
         {cp1251File(with(h, {"1\tа", "", "2\tб"})), at9 + "нет табуляции"},
-        {cp1251File(with(h, {"1\tа", "2 без табуляции"})), at9 + "нет табуляции между наработкой и источником отказа в строке «2 без табуляции»"},
+        {cp1251File(with(h, {"1\tа", "2 без табуляции"})),
+         at9 + "нет табуляции между наработкой и источником отказа в строке «2 без табуляции»"},
         {cp1251File(with(h, {"1\tа"})) + "\r\n\r\n", at9 + "нет табуляции"},
         {cp1251File(with(h, {"-5\tа"})), at8 + "наработка должна быть больше 0 ч, в файле «-5»"},
         {cp1251File(with(h, {"3\tа", "0,0\tа"})), at9 + "наработка должна быть больше 0 ч, в файле «0,0»"},
         {cp1251File(with(h, {"2e8\tа"})), at8 + "наработка «2e8» ч больше допустимой (100000000 ч)"},
         {cp1251File({"К", "100", "1", "100", "10", "0", "5\tа", "1000\tб"}), at8 + "отказ на наработке 1000"},
-        {cp1251File({"К", "4380", "900", "100", "10", "0", std::string(400, '9') + "\tа"}), at7 + "наработка «999"},
-        {cp1251File({"К", "4380", "900", "100", "10", "0", "1e999\tа"}), at7 + "наработка «1e999» не является числом"},
+        {cp1251File({"К", "4380", "900", "100", "10", "0", std::string(400, '9') + "\tа"}),
+         at7 + "наработка «999"},
+        {cp1251File({"К", "4380", "900", "100", "10", "0", "1e999\tа"}),
+         at7 + "наработка «1e999» не является числом"},
         // Bytes that print as nothing are shown, and a NUL does not end the message.
         {cp1251File({"К", "4380", "900", "100", "10", "0", std::string("1\0\tа", 4)}),
          at7 + "наработка «1\\x00» не является числом"},
@@ -303,7 +336,8 @@ TEST(FailureFile, HostileFilesAreRefusedNamingFileLineAndText) {
         {cp1251File({"К", "", "4380", "900", "100", "10", "0", "1\tа", "x\tб"}, "\r"),
          at9 + "наработка «x» не является числом"},
         // Marked as Unicode, but not.
-        {"\xFF\xFE" + std::string("K\0\r", 3), "Файл test.rel помечен как текст UTF-16, но не декодируется: нечётное число байтов"},
+        {"\xFF\xFE" + std::string("K\0\r", 3),
+         "Файл test.rel помечен как текст UTF-16, но не декодируется: нечётное число байтов"},
         {std::string("\xFF\xFE", 2) + std::string("\x00\xD8K\x00", 4),
          "Файл test.rel помечен как текст UTF-16, но не декодируется: непарный суррогат в строке 1"},
         {"\xEF\xBB\xBF" + cp1251File({"Отказы", "4380"}),
@@ -344,7 +378,8 @@ std::string utf16(const std::string& utf8, bool littleEndian) {
             c = b & 0x1F;
             len = 2;
         }
-        for (std::size_t k = 1; k < len; ++k) c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        for (std::size_t k = 1; k < len; ++k)
+            c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
         i += len;
         const char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>(c >> 8);
         out += littleEndian ? std::string{lo, hi} : std::string{hi, lo};
@@ -404,7 +439,8 @@ TEST(FailureFile, CausesMatchIgnoringCaseInUtf8) {
                               "5\tзамена ёлка\n6\tгаНОК ґанок\n7\técrou *Жзамена\n";
     parse(bytes, s);
     ASSERT_EQ(s.MasProbl.size(), 3u);
-    for (int k = 1; k <= 3; ++k) EXPECT_EQ(s.Vidy_otkazov[k].Dolya, 1) << k;
+    for (int k = 1; k <= 3; ++k)
+        EXPECT_EQ(s.Vidy_otkazov[k].Dolya, 1) << k;
     EXPECT_EQ(s.MasProbl[2].komment, "Жзамена"); // a letter right after the "*" is the text's own
 }
 
@@ -413,8 +449,9 @@ TEST(FailureFile, RefusedLoadLeavesThePreviousDataUsable) {
     parse(cp1251File(with(header("4380", "900", 1200, 150, {"насос"}), {"10\tнасос", "20\tнасос"})), s);
     s.MPirsS.A = 0.5; // a model from an earlier calculation
     const AnalysisState before = s;
-    EXPECT_THROW(parse(cp1251File(with(header("1000", "100", 50, 5, {"двигатель"}), {"5\tдвигатель", "x\tа"})), s),
-                 Error);
+    EXPECT_THROW(
+        parse(cp1251File(with(header("1000", "100", 50, 5, {"двигатель"}), {"5\tдвигатель", "x\tа"})), s),
+        Error);
     EXPECT_EQ(s.Comment, before.Comment);
     EXPECT_EQ(s.Sred, 4380);
     EXPECT_EQ(s.Kol_izw, 2);
@@ -430,7 +467,8 @@ TEST(FailureFile, ThresholdInterpolation) {
     // 12 failures 100 h apart, censoring far away so the corrected sum is
     // practically the plain count.
     std::vector<std::string> failures;
-    for (int i = 1; i <= 12; ++i) failures.push_back(std::to_string(i * 100) + "\tа");
+    for (int i = 1; i <= 12; ++i)
+        failures.push_back(std::to_string(i * 100) + "\tа");
     struct Case {
         int fleet;
         double t50;
@@ -463,7 +501,8 @@ TEST(FailureFile, CorrectedCountUsesTheCensoringLaw) {
     AnalysisState s;
     parse(cp1251File(with(header("1000", "300", 10, 4, {}), {"900\tа", "1000\tб", "1200\tв", "1500\tг"})), s);
     double sum = 0;
-    for (double t : {900.0, 1000.0}) sum += 1 / (1 - CDF_Gauss(1000, 300, t));
+    for (double t : {900.0, 1000.0})
+        sum += 1 / (1 - CDF_Gauss(1000, 300, t));
     // tGar = 1000: the failure exactly at tGar counts.
     EXPECT_DOUBLE_EQ(s.Otk_Izd, sum / 10);
     EXPECT_DOUBLE_EQ(s.tGar, 1000);
@@ -477,15 +516,17 @@ TEST(FailureFile, GenerationCountFromFailureCount) {
     struct Case {
         int kolOtk;
         std::optional<std::string> field;
-    } cases[] = {{1, "1500"}, {500, "1500"}, {501, "2000"}, {999, "2000"}, {1000, "4000"}, {99999, "4000"},
-                 {100000, std::nullopt}};
-    for (const auto& c : cases) EXPECT_EQ(generationsForFailureCount(c.kolOtk), c.field) << c.kolOtk;
+    } cases[] = {{1, "1500"},    {500, "1500"},   {501, "2000"},         {999, "2000"},
+                 {1000, "4000"}, {99999, "4000"}, {100000, std::nullopt}};
+    for (const auto& c : cases)
+        EXPECT_EQ(generationsForFailureCount(c.kolOtk), c.field) << c.kolOtk;
 }
 
 TEST(FailureFile, LoadingTwiceGivesTheSameState) {
     TempDir dir;
-    const auto path = dir.write("a.rel", cp1251File(with(header("2000", "500", 300, 40, {"насос", "двигатель"}),
-                                                         {"100\tнасос", "50\tдвигатель * ремонт", "75\tкабина"})));
+    const auto path =
+        dir.write("a.rel", cp1251File(with(header("2000", "500", 300, 40, {"насос", "двигатель"}),
+                                           {"100\tнасос", "50\tдвигатель * ремонт", "75\tкабина"})));
     AnalysisState s;
     auto first = loadFailureData(path, kComma, s);
     const AnalysisState afterFirst = s;
@@ -582,15 +623,16 @@ TEST(FailureFile, SampleShipsAndLoads) {
     EXPECT_EQ(row(s, load, s.MasProbl.size() - 1)[0], std::to_string(s.Kol_izw));
     EXPECT_GT(s.T90expl, 0);
     int unknown = 0;
-    for (const auto& p : s.MasProbl) unknown += p.chey == 0;
+    for (const auto& p : s.MasProbl)
+        unknown += p.chey == 0;
     EXPECT_GT(unknown, 0);
 }
 
 TEST(WarrantyFile, MeanAndDeviation) {
     AnalysisState s;
     s.Comment = "старый";
-    auto f = parseWarrantyTerms(cp1251File({"Сроки гарантии", "1000", "2000 ч, партия 2", "", "3000"}), "gar1.txt",
-                                kComma, s);
+    auto f = parseWarrantyTerms(cp1251File({"Сроки гарантии", "1000", "2000 ч, партия 2", "", "3000"}),
+                                "gar1.txt", kComma, s);
     EXPECT_EQ(f.MaskEdit1, "3");
     EXPECT_EQ(f.meSred, "2000");
     EXPECT_EQ(f.MaskEditSrednee, "2000,000");
@@ -617,9 +659,11 @@ TEST(WarrantyFile, Refusals) {
         std::string expected;
     } cases[] = {
         {{"К", "1000", "1500,5"},
-         "строке 3 файла gar.txt: гарантийный срок «1500,5» не является числом; десятичный разделитель — «.», а не «,»"},
+         "строке 3 файла gar.txt: гарантийный срок «1500,5» не является числом; десятичный разделитель — "
+         "«.», а не «,»"},
         {{"К", "1000", "12abc"}, "«12abc»"},
-        {{"К", "1000", "-200", "300"}, "строке 3 файла gar.txt: гарантийный срок не может быть отрицательным, в файле «-200»"},
+        {{"К", "1000", "-200", "300"},
+         "строке 3 файла gar.txt: гарантийный срок не может быть отрицательным, в файле «-200»"},
         {{"К", "0", "0"}, "все гарантийные сроки равны 0"},
         {{"К", "700", "700"}, "все гарантийные сроки одинаковы (700 ч), СКО равно 0"},
         {{}, "Файл gar.txt пуст"},

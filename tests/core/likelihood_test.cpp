@@ -33,8 +33,12 @@ AnalysisState simulatedWithHistogram(const relan::sim::Scenario& sc, std::uint64
     return s;
 }
 
-double weibF(double A, double B, double t) { return -std::expm1(-A * std::pow(t, B)); }
-double upperTail(double z) { return 0.5 * std::erfc(z / std::sqrt(2.0)); }
+double weibF(double A, double B, double t) {
+    return -std::expm1(-A * std::pow(t, B));
+}
+double upperTail(double z) {
+    return 0.5 * std::erfc(z / std::sqrt(2.0));
+}
 
 bool contains(const LikelihoodInterval& ci, double truth) {
     return ci.lo && ci.hi && *ci.lo <= truth && truth <= *ci.hi;
@@ -95,13 +99,15 @@ TEST(ObservedShare, IntervalsAddUpToTheWholeAndMatchTheDegenerateLaw) {
     for (double B : {0.3, 0.7, 1.0, 2.5, 8.0}) {
         const double A = std::pow(1500.0, -B);
         double sum = 0;
-        for (std::size_t i = 0; i + 1 < cuts.size(); ++i) sum += relan::observedShare(A, B, 1700, 600, cuts[i], cuts[i + 1]);
+        for (std::size_t i = 0; i + 1 < cuts.size(); ++i)
+            sum += relan::observedShare(A, B, 1700, 600, cuts[i], cuts[i + 1]);
         const double whole = relan::observedShare(A, B, 1700, 600);
         EXPECT_NEAR(sum, whole, 1e-11 * whole) << "B=" << B;
     }
     // A warranty ending at 1000 for all: between 200 and 600 every failure counts.
     const double A = 1e-3;
-    EXPECT_NEAR(relan::observedShare(A, 1, 1000, 1e-3, 200, 600), std::exp(-200 * A) - std::exp(-600 * A), 1e-12);
+    EXPECT_NEAR(relan::observedShare(A, 1, 1000, 1e-3, 200, 600), std::exp(-200 * A) - std::exp(-600 * A),
+                1e-12);
     EXPECT_NEAR(relan::observedShare(A, 1, 1000, 1e-3, 1200, 3000), 0, 1e-300);
 }
 
@@ -174,11 +180,13 @@ TEST(FitLikelihood, SharpWarrantyEndMatchesTheTruncatedWeibullMaximum) {
     const std::vector<double> times = relan::test::weibullTimes(150, 1e-4, 1.3, C, 1e-6, 7);
     const double n = static_cast<double>(times.size());
     double sumLog = 0;
-    for (double t : times) sumLog += std::log(t);
+    for (double t : times)
+        sumLog += std::log(t);
     auto truncated = [&](double logA, double B) {
         const double A = std::exp(logA);
         double sumPow = 0;
-        for (double t : times) sumPow += std::pow(t, B);
+        for (double t : times)
+            sumPow += std::pow(t, B);
         return n * logA + n * std::log(B) + (B - 1) * sumLog - A * sumPow - n * std::log(weibF(A, B, C));
     };
     auto bestLogA = [&](double B) { return goldenMax([&](double la) { return truncated(la, B); }, -40, 5); };
@@ -201,7 +209,8 @@ TEST(FitLikelihood, SharpWarrantyEndMatchesTheTruncatedWeibullMaximum) {
     EXPECT_GE(f.loglik, relan::failureLogLikelihood(times, N, Ahat, Bhat, Khat, C, 1e-3) - 1e-7);
     for (double dA : {-1e-3, 1e-3})
         for (double dB : {-1e-3, 1e-3})
-            EXPECT_GT(f.loglik, relan::failureLogLikelihood(times, N, f.A * (1 + dA), f.B * (1 + dB), f.K_powtor, C, 1e-3));
+            EXPECT_GT(f.loglik, relan::failureLogLikelihood(times, N, f.A * (1 + dA), f.B * (1 + dB),
+                                                            f.K_powtor, C, 1e-3));
     EXPECT_EQ(f.parameters, 3);
     EXPECT_NEAR(f.aic, 6 - 2 * f.loglik, 1e-9);
 }
@@ -281,7 +290,8 @@ TEST(FitLikelihood, FewFailuresLeaveTheRepetitionCoefficientOpen) {
     const LikelihoodFit f = relan::fitLikelihood(s);
     EXPECT_FALSE(f.K_ci.hi.has_value());
     EXPECT_TRUE(f.K_ci.lo.has_value());
-    EXPECT_TRUE(hasWarning(f, "Коэффициент повторности K не определяется данными: верхняя граница интервала не ограничена"));
+    EXPECT_TRUE(hasWarning(
+        f, "Коэффициент повторности K не определяется данными: верхняя граница интервала не ограничена"));
     // What the data do determine stays closed: the failures counted so far.
     EXPECT_TRUE(f.mcf[0].value.closed());
 }
@@ -482,7 +492,8 @@ TEST(FitLikelihood, RefusesDataItCannotModel) {
         {"no failures", empty, relan::kNoFailureData},
         {"SKO 0", noSko, "СКО времени окончания гарантии должно быть больше 0"},
         {"no fleet", noFleet, "Приведенное число изделий должно быть больше 0"},
-        {"law over", ended, "Закон окончания гарантии (среднее 100 ч, СКО 5 ч) не оставляет на гарантии ни одного изделия"},
+        {"law over", ended,
+         "Закон окончания гарантии (среднее 100 ч, СКО 5 ч) не оставляет на гарантии ни одного изделия"},
         {"one late", oneLate, "Отказ на 5000 ч невозможен"},
     };
     for (const auto& c : cases) {

@@ -21,8 +21,9 @@ const NumberFormat kComma{','};
 // A state as the failure-data load leaves it.
 AnalysisState loaded(const std::string& sred, const std::string& sko, int fleet, int all,
                      const std::vector<std::string>& causes, const std::vector<std::string>& failures) {
-    std::vector<std::string> lines = {"Парк насосов, 2023", sred, sko, std::to_string(fleet), std::to_string(all),
-                                      std::to_string(causes.size())};
+    std::vector<std::string> lines = {
+        "Парк насосов, 2023",         sred, sko, std::to_string(fleet), std::to_string(all),
+        std::to_string(causes.size())};
     lines.insert(lines.end(), causes.begin(), causes.end());
     lines.insert(lines.end(), failures.begin(), failures.end());
     AnalysisState s;
@@ -47,13 +48,15 @@ struct Snapshot {
 
 Snapshot snap(const AnalysisState& s) {
     Snapshot n{s.Sred, s.SKO, s.D_Hist1, s.D_Hist2, {}, s.Sum_PrichRow, s.Sum_PrichCol, s.F_OutGar};
-    for (const auto& h : s.Hist_Arr) n.hist.emplace_back(h.time, h.Sum);
+    for (const auto& h : s.Hist_Arr)
+        n.hist.emplace_back(h.time, h.Sum);
     return n;
 }
 
 std::vector<std::string> labelsOf(const NonParamResult& r) {
     std::vector<std::string> v;
-    for (const auto& p : r.points) v.push_back(p.label);
+    for (const auto& p : r.points)
+        v.push_back(p.label);
     return v;
 }
 
@@ -97,10 +100,12 @@ TEST(NonParamLabels, TextsFollowTheNumberFormat) {
         const char* label6;
     };
     const Case cases[] = {
-        {kPoint, "9000", "100", "- без учета цензурирования:  250.0 ч", "- с учетом цензурирования:   250.00 ч",
-         "Среднее время цензурирования:  9000.0 ч", "СКО времени цензурирования:      100.0 ч"},
-        {kComma, "9000,5", "120,4", "- без учета цензурирования:  250,0 ч", "- с учетом цензурирования:   250,00 ч",
-         "Среднее время цензурирования:  9000,5 ч", "СКО времени цензурирования:      120,4 ч"},
+        {kPoint, "9000", "100", "- без учета цензурирования:  250.0 ч",
+         "- с учетом цензурирования:   250.00 ч", "Среднее время цензурирования:  9000.0 ч",
+         "СКО времени цензурирования:      100.0 ч"},
+        {kComma, "9000,5", "120,4", "- без учета цензурирования:  250,0 ч",
+         "- с учетом цензурирования:   250,00 ч", "Среднее время цензурирования:  9000,5 ч",
+         "СКО времени цензурирования:      120,4 ч"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.meSred);
@@ -253,9 +258,15 @@ TEST(NonParamRefusals, UnsoundInputIsRefusedAndLeavesTheStateAlone) {
         std::vector<std::string> says;
     };
     const Case cases[] = {
-        {"149.5 and 150.5 both label as 150", [&](AnalysisState& s) { bounds(s, {100, 149.5, 150.5}); },
+        {"149.5 and 150.5 both label as 150",
+         [&](AnalysisState& s) {
+             bounds(s, {100, 149.5, 150.5});
+         },
          {"интервалов 2 и 3", "149.5 ч", "150.5 ч", "целого часа 150 ч"}},
-        {"first bound labels as 0", [&](AnalysisState& s) { bounds(s, {0.4, 100}); },
+        {"first bound labels as 0",
+         [&](AnalysisState& s) {
+             bounds(s, {0.4, 100});
+         },
          {"первого интервала", "0.4 ч", "до 0 ч"}},
         {"SKO 0", [](AnalysisState& s) { s.SKO = 0; }, {"СКО времени гарантии должно быть больше 0"}},
         {"SKO negative", [](AnalysisState& s) { s.SKO = -5; }, {"больше 0, задано -5"}},
@@ -282,7 +293,8 @@ TEST(NonParamRefusals, UnsoundInputIsRefusedAndLeavesTheStateAlone) {
         c.spoil(s);
         const Snapshot before = snap(s);
         const std::string msg = messageOf([&] { Histogram_Exp(s, kPoint); });
-        for (const auto& part : c.says) EXPECT_NE(msg.find(part), std::string::npos) << msg;
+        for (const auto& part : c.says)
+            EXPECT_NE(msg.find(part), std::string::npos) << msg;
         EXPECT_EQ(snap(s), before);
     }
 }
@@ -297,9 +309,13 @@ TEST(NonParamRun, RefusalLeavesTheStateExactlyAsItWas) {
         {"12;5", "100", {"Поле «Среднее время гарантии»: «12;5» не является числом"}},
         {"9000", "", {"Поле «СКО времени гарантии»: «» не является числом"}},
         // a point under the comma format
-        {"9000.5", "100", {"Поле «Среднее время гарантии»: «9000.5» не является числом; десятичный разделитель — «,»"}},
+        {"9000.5",
+         "100",
+         {"Поле «Среднее время гарантии»: «9000.5» не является числом; десятичный разделитель — «,»"}},
         {"5000", "0", {"Поле «СКО времени гарантии»: СКО времени окончания гарантии должно быть больше 0"}},
-        {"-5000", "100", {"Поле «Среднее время гарантии»: среднее время окончания гарантии должно быть больше 0"}},
+        {"-5000",
+         "100",
+         {"Поле «Среднее время гарантии»: среднее время окончания гарантии должно быть больше 0"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.meSred) + " / " + c.meSKO);
@@ -307,7 +323,8 @@ TEST(NonParamRun, RefusalLeavesTheStateExactlyAsItWas) {
         runNonParametric(s, "8000", "90", kComma); // an earlier analysis
         const Snapshot before = snap(s);
         const std::string msg = messageOf([&] { runNonParametric(s, c.meSred, c.meSKO, kComma); });
-        for (const auto& part : c.says) EXPECT_NE(msg.find(part), std::string::npos) << msg;
+        for (const auto& part : c.says)
+            EXPECT_NE(msg.find(part), std::string::npos) << msg;
         EXPECT_EQ(snap(s), before);
         EXPECT_EQ(s.Sred, 8000);
     }

@@ -36,7 +36,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, FixedFormat,
                                            FixedCase{0.0123456, 3, 5, "0,01230"},
                                            // exact binary ties go to the even neighbour
                                            FixedCase{0.125, 6, 2, "0,12"}, FixedCase{0.375, 6, 2, "0,38"},
-                                           FixedCase{12.25, 3, 1, "12,2"}, FixedCase{123456, 3, 1, "1,23E5"}));
+                                           FixedCase{12.25, 3, 1, "12,2"},
+                                           FixedCase{123456, 3, 1, "1,23E5"}));
 
 struct GeneralCase {
     double v;
@@ -51,7 +52,8 @@ TEST_P(GeneralFormat, UnderDecimalComma) {
 INSTANTIATE_TEST_SUITE_P(Cases, GeneralFormat,
                          ::testing::Values(GeneralCase{4380, "4380"}, GeneralCase{312.5, "312,5"},
                                            GeneralCase{0, "0"}, GeneralCase{-1.5, "-1,5"},
-                                           GeneralCase{0.1 + 0.2, "0,3"}, GeneralCase{1.0 / 3, "0,333333333333333"},
+                                           GeneralCase{0.1 + 0.2, "0,3"},
+                                           GeneralCase{1.0 / 3, "0,333333333333333"},
                                            GeneralCase{999999999999999, "999999999999999"},
                                            GeneralCase{1e15, "1E15"}, GeneralCase{1.5e20, "1,5E20"},
                                            GeneralCase{0.0001, "0,0001"}, GeneralCase{0.00009, "9E-5"},
@@ -93,11 +95,12 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{"123,5", '.', false, 0}, ParseCase{"1.234.5", '.', false, 0},
                       ParseCase{" 42 ", '.', true, 42}, ParseCase{"-7.5e2", '.', true, -750},
                       ParseCase{"8,77E3", ',', true, 8770}, ParseCase{"+.5", '.', true, 0.5},
-                      ParseCase{"5.", '.', true, 5}, ParseCase{"", '.', false, 0}, ParseCase{"-", '.', false, 0},
-                      ParseCase{"1e", '.', false, 0}, ParseCase{"12abc", '.', false, 0},
-                      ParseCase{"1e400", '.', false, 0}, ParseCase{"1e-400", '.', true, 0},
-                      ParseCase{"inf", '.', false, 0}, ParseCase{"nan", '.', false, 0},
-                      ParseCase{"--5", '.', false, 0}, ParseCase{"0x10", '.', false, 0}));
+                      ParseCase{"5.", '.', true, 5}, ParseCase{"", '.', false, 0},
+                      ParseCase{"-", '.', false, 0}, ParseCase{"1e", '.', false, 0},
+                      ParseCase{"12abc", '.', false, 0}, ParseCase{"1e400", '.', false, 0},
+                      ParseCase{"1e-400", '.', true, 0}, ParseCase{"inf", '.', false, 0},
+                      ParseCase{"nan", '.', false, 0}, ParseCase{"--5", '.', false, 0},
+                      ParseCase{"0x10", '.', false, 0}));
 
 TEST(ParseInt, ThirtyTwoBitRange) {
     EXPECT_EQ(parseInt32("2147483647"), 2147483647);
@@ -117,11 +120,18 @@ TEST(FieldReal, RefusalNamesTheLabelQuotesTheTextAndTheSeparator) {
     };
     for (const Case& c : std::vector<Case>{
              {"12;5", ',', "Поле «Среднее время гарантии»: «12;5» не является числом"},
-             {"12.5", ',', "Поле «Среднее время гарантии»: «12.5» не является числом; десятичный разделитель — «,», а не «.»"},
-             {"12,5", '.', "Поле «Среднее время гарантии»: «12,5» не является числом; десятичный разделитель — «.», а не «,»"},
+             {"12.5", ',',
+              "Поле «Среднее время гарантии»: «12.5» не является числом; десятичный разделитель — «,», а не "
+              "«.»"},
+             {"12,5", '.',
+              "Поле «Среднее время гарантии»: «12,5» не является числом; десятичный разделитель — «.», а не "
+              "«,»"},
              {"1,234.5", '.', "Поле «Среднее время гарантии»: «1,234.5» не является числом"},
              {"", '.', "Поле «Среднее время гарантии»: «» не является числом"},
-             {std::string("1\0""2", 3), '.', "Поле «Среднее время гарантии»: «1\\x002» не является числом"},
+             {std::string("1\0"
+                          "2",
+                          3),
+              '.', "Поле «Среднее время гарантии»: «1\\x002» не является числом"},
          }) {
         try {
             fieldReal(" Среднее время гарантии", c.text, NumberFormat{c.decimal});

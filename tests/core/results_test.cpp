@@ -82,16 +82,20 @@ const ChartSeries& named(const ChartData& c, const std::string& name) {
 
 std::vector<std::string> titlesAfter(const ChartData& c, std::size_t fixed) {
     std::vector<std::string> r;
-    for (std::size_t i = fixed; i < c.series.size(); ++i) r.push_back(c.series[i].title);
+    for (std::size_t i = fixed; i < c.series.size(); ++i)
+        r.push_back(c.series[i].title);
     return r;
 }
 
 void expectValues(const std::vector<double>& got, const std::vector<double>& want, const std::string& what) {
     ASSERT_EQ(got.size(), want.size()) << what;
-    for (std::size_t i = 0; i < want.size(); ++i) EXPECT_NEAR(got[i], want[i], 1e-12) << what << " [" << i << "]";
+    for (std::size_t i = 0; i < want.size(); ++i)
+        EXPECT_NEAR(got[i], want[i], 1e-12) << what << " [" << i << "]";
 }
 
-double W(double t) { return CDF_Gauss(250, 50, t); }
+double W(double t) {
+    return CDF_Gauss(250, 50, t);
+}
 
 TEST(ChartPass, CauseSeriesOrderTitlesAndValues) {
     AnalysisState s = flowState();
@@ -100,8 +104,9 @@ TEST(ChartPass, CauseSeriesOrderTitlesAndValues) {
 
     EXPECT_EQ(f.labels, (std::vector<std::string>{"100", "150", "300", "400"}));
     // Cause 2 has no failures and cause 12 is beyond the charted ten.
-    EXPECT_EQ(titlesAfter(f.chart1, 7), (std::vector<std::string>{"Двигатель, всего 4 (40,0%) случаев",
-                                                                   "Фара, всего 3 (30,0%) случаев", "Не идент."}));
+    EXPECT_EQ(titlesAfter(f.chart1, 7),
+              (std::vector<std::string>{"Двигатель, всего 4 (40,0%) случаев", "Фара, всего 3 (30,0%) случаев",
+                                        "Не идент."}));
     EXPECT_EQ(titlesAfter(f.chart2, 7), (std::vector<std::string>{"Двигатель", "Фара"}));
     EXPECT_EQ(titlesAfter(f.chart3, 1),
               (std::vector<std::string>{"Двигатель", "Двигатель с учетом цензурирования", "Фара",
@@ -122,7 +127,8 @@ TEST(ChartPass, CauseSeriesOrderTitlesAndValues) {
     EXPECT_EQ(undCorr.color, 0x040000u);
     EXPECT_EQ(undCorr.transparency, 50);
     EXPECT_TRUE(undCorr.values.empty());
-    for (int i = 1; i <= 10; ++i) EXPECT_NE(f.chart1.series[9].color, kPalette5[i]);
+    for (int i = 1; i <= 10; ++i)
+        EXPECT_NE(f.chart1.series[9].color, kPalette5[i]);
 
     expectValues(bar1.values, {2 / 50.0, 1 * 2 / 50.0, 0, 1 / 50.0}, "chart1 cause 1");
     expectValues(f.chart1.series[8].values, {0, 2 * 2 / 50.0, 1 * (100 / 150.0) / 50, 0}, "chart1 cause 3");
@@ -131,9 +137,10 @@ TEST(ChartPass, CauseSeriesOrderTitlesAndValues) {
                  "chart2 cause 1");
     // Stops at the interval by which 90 % have left warranty.
     expectValues(f.chart3.series[1].values, {0.04, 0.04, 0}, "chart3 cause 1");
-    expectValues(f.chart3.series[2].values, {0.04 / (1 - W(100)), 0.04 / (1 - W(150)), 0}, "chart3 cause 1 corr");
-    expectValues(f.chart3.series[4].values,
-                 {0, 0.08 / (1 - W(150)), 1 * (100 / 150.0) / 50 / (1 - W(300))}, "chart3 cause 3 corr");
+    expectValues(f.chart3.series[2].values, {0.04 / (1 - W(100)), 0.04 / (1 - W(150)), 0},
+                 "chart3 cause 1 corr");
+    expectValues(f.chart3.series[4].values, {0, 0.08 / (1 - W(150)), 1 * (100 / 150.0) / 50 / (1 - W(300))},
+                 "chart3 cause 3 corr");
 
     // The other series run to the last interval.
     expectValues(named(f.chart1, "Series1").values, {W(100) * 100, W(150) * 100, W(300) * 100, W(400) * 100},
@@ -153,13 +160,14 @@ TEST(ChartPass, FixedSeriesKeepTheirPositions) {
     FlowCharts f = chartPass(s, kComma);
     auto names = [](const ChartData& c, std::size_t n) {
         std::vector<std::string> r;
-        for (std::size_t i = 0; i < n; ++i) r.push_back(c.series[i].name);
+        for (std::size_t i = 0; i < n; ++i)
+            r.push_back(c.series[i].name);
         return r;
     };
-    EXPECT_EQ(names(f.chart1, 7),
-              (std::vector<std::string>{"Series1", "Series2", "Series3", "Series4", "Series6", "Series5", "Series14"}));
-    EXPECT_EQ(names(f.chart2, 7), (std::vector<std::string>{"Series15", "Series7", "Series8", "Series9", "Series10",
-                                                            "Series11", "Series12"}));
+    EXPECT_EQ(names(f.chart1, 7), (std::vector<std::string>{"Series1", "Series2", "Series3", "Series4",
+                                                            "Series6", "Series5", "Series14"}));
+    EXPECT_EQ(names(f.chart2, 7), (std::vector<std::string>{"Series15", "Series7", "Series8", "Series9",
+                                                            "Series10", "Series11", "Series12"}));
     EXPECT_EQ(names(f.chart3, 1), (std::vector<std::string>{"Series13"}));
     EXPECT_FALSE(named(f.chart1, "Series14").active);
     EXPECT_TRUE(named(f.chart1, "Series14").values.empty());
@@ -177,9 +185,10 @@ TEST(ChartPass, NewtonModelDrawnWhileBothPearsonModelsKeepSums) {
 
     const auto& s2 = named(f.chart1, "Series2");
     EXPECT_EQ(s2.title, "Модель по Пирсону с учетом цензурирования");
-    expectValues(s2.values, {0.1 * 1 * 1.5, 0.2 * 2 * 1.5, 0.3 * (100 / 150.0) * 1.5, 0.2 * 1 * 1.5}, "Series2");
-    expectValues(named(f.chart1, "Series3").values, {2 / 50.0, 3 * 2 / 50.0, 2.5 * (100 / 150.0) / 50, 1 / 50.0},
-                 "Series3");
+    expectValues(s2.values, {0.1 * 1 * 1.5, 0.2 * 2 * 1.5, 0.3 * (100 / 150.0) * 1.5, 0.2 * 1 * 1.5},
+                 "Series2");
+    expectValues(named(f.chart1, "Series3").values,
+                 {2 / 50.0, 3 * 2 / 50.0, 2.5 * (100 / 150.0) / 50, 1 / 50.0}, "Series3");
     expectValues(named(f.chart2, "Series8").values, {0.15, 0.45, 0.9, 1.2}, "Series8");
     expectValues(named(f.chart2, "Series9").values, {0.04, 0.1, 0.15, 0.17}, "Series9");
     EXPECT_TRUE(named(f.chart1, "Series4").values.empty());
@@ -216,8 +225,8 @@ TEST(ChartPass, RunningSumsOfModels) {
     EXPECT_EQ(s.MSmirn.Unsens, 0);
     EXPECT_EQ(s.MGenet.Kol_Nakopl, 0);
     EXPECT_EQ(s.Sum_PrichRow[12], 77);
-    expectValues(named(f.chart1, "Series4").values, {1 / 50.0, 2 * 2 / 50.0, 3 * (100 / 150.0) / 50, 4 / 50.0},
-                 "Series4");
+    expectValues(named(f.chart1, "Series4").values,
+                 {1 / 50.0, 2 * 2 / 50.0, 3 * (100 / 150.0) / 50, 4 / 50.0}, "Series4");
     expectValues(named(f.chart2, "Series10").values, {0.02, 0.06, 0.12, 0.2}, "Series10");
     // No Pearson model: its curves stay empty under their design titles.
     EXPECT_TRUE(named(f.chart1, "Series2").values.empty());
@@ -329,12 +338,24 @@ TEST(DiagramsTable, ColumnPlacementFollowsExecutedModels) {
         std::array<int, kTableColumns> widths;
     };
     const std::vector<Case> cases = {
-        {true, true, true, true,
+        {true,
+         true,
+         true,
+         true,
          {"Пирсона/Ньютона", "Пирсона/спир.спуск", "Смирнова ", "Генетическая", "Данные эксплуатации"},
          {-1, 134, 118, 118, 118, 128, -1}},
-        {false, true, true, false, {"Пирсона/спир.спуск", "Смирнова ", "Данные эксплуатации", "", ""},
+        {false,
+         true,
+         true,
+         false,
+         {"Пирсона/спир.спуск", "Смирнова ", "Данные эксплуатации", "", ""},
          {-1, 118, 118, 128, -1, -1, -1}},
-        {false, false, false, true, {"Генетическая", "Данные эксплуатации", "", "", ""}, {-1, 118, 128, -1, -1, -1, -1}},
+        {false,
+         false,
+         false,
+         true,
+         {"Генетическая", "Данные эксплуатации", "", "", ""},
+         {-1, 118, 128, -1, -1, -1, -1}},
         {false, false, false, false, {"Данные эксплуатации", "", "", "", ""}, {-1, 128, -1, -1, -1, -1, -1}},
     };
     AnalysisState s = flowState();
@@ -349,7 +370,8 @@ TEST(DiagramsTable, ColumnPlacementFollowsExecutedModels) {
         for (int col = 1; col <= 5; ++col) {
             EXPECT_EQ(r.table.cells[0][col], k.titles[col - 1]) << col;
             if (k.titles[col - 1].empty())
-                for (int row = 0; row < 12; ++row) EXPECT_EQ(r.table.cells[row][col], "") << row << "," << col;
+                for (int row = 0; row < 12; ++row)
+                    EXPECT_EQ(r.table.cells[row][col], "") << row << "," << col;
         }
         EXPECT_EQ(r.table.widths, k.widths);
     }
@@ -381,7 +403,8 @@ TEST(DiagramsErrors, RefusalsLeaveStateUntouched) {
         const char* message; // a part of the text
     };
     const std::vector<Case> cases = {
-        {"no documented failures", [](AnalysisState& s) { s.Kol_izw = 0; }, "документированных отказов равно 0"},
+        {"no documented failures", [](AnalysisState& s) { s.Kol_izw = 0; },
+         "документированных отказов равно 0"},
         {"no reduced fleet", [](AnalysisState& s) { s.Izd_Prived = 0; }, "Приведенное число изделий равно 0"},
         {"no documented share", [](AnalysisState& s) { s.Popravka_Unknow = 0; }, "Доля документированных"},
         {"no fleet", [](AnalysisState& s) { s.Kol_Izd_All = 0; }, "Число изделий в эксплуатации равно 0"},
@@ -389,7 +412,8 @@ TEST(DiagramsErrors, RefusalsLeaveStateUntouched) {
         {"interval of no whole hour", [](AnalysisState& s) { s.Hist_Arr[1].time = 100.4; },
          "Интервал гистограммы до 100 ч"},
         {"zero coefficient A", [](AnalysisState& s) { s.MPirsN.A = 0; }, "Парам.закона Вейбулла"},
-        {"zero repetition", [](AnalysisState& s) { s.MPirsN.K_powtor = 0; }, "коэффициент повторности равен 0"},
+        {"zero repetition", [](AnalysisState& s) { s.MPirsN.K_powtor = 0; },
+         "коэффициент повторности равен 0"},
         {"curves of another histogram", [](AnalysisState& s) { s.MGenet.F_Weib.pop_back(); },
          "«Генетическая» рассчитана по другой гистограмме"},
         {"NaN in a curve", [nan](AnalysisState& s) { s.MPirsN.Kol_F_priv[2] = nan; }, "не является конечным"},
@@ -441,7 +465,8 @@ TEST(ExpandChart, AllEighteenCausesCumulativeShareAndHeading) {
     const ChartSeries& prochee = r.chart.series[10];
     EXPECT_EQ(prochee.color, kExtraCauseColors[1]);
     expectValues(prochee.values, {0, 0, 0, 1 * 1.0 / 50}, "cause 12");
-    for (std::uint32_t c : kPalette5) EXPECT_NE(prochee.color, c);
+    for (std::uint32_t c : kPalette5)
+        EXPECT_NE(prochee.color, c);
 
     const ChartSeries& s7 = r.chart.series[7];
     EXPECT_EQ(s7.name, "Series7");

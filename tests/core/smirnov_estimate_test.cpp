@@ -7,8 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <array>
+#include <cmath>
 #include <random>
 #include <string>
 #include <thread>
@@ -45,25 +45,28 @@ Direct direct(const AnalysisState& s, double A, double B, double K) {
 
 void storeWarrantyShares(AnalysisState& s) {
     s.MSmirn.F_norm.clear();
-    for (const auto& p : s.MasProbl) s.MSmirn.F_norm.push_back(CDF_Gauss(s.Sred, s.SKO, p.time));
+    for (const auto& p : s.MasProbl)
+        s.MSmirn.F_norm.push_back(CDF_Gauss(s.Sred, s.SKO, p.time));
 }
 
 // A fleet of generated failure times under the kind of law the search meets.
 struct Fleet {
     const char* what;
     int n;
-    double round;        // times rounded to this many hours; 0 keeps them distinct
+    double round; // times rounded to this many hours; 0 keeps them distinct
     double fleet;
-    double shrink = 1;   // the times divided by this
-    int atZero = 0;      // the first this many failures at time 0
+    double shrink = 1; // the times divided by this
+    int atZero = 0;    // the first this many failures at time 0
 };
 
 AnalysisState fleetState(const Fleet& f, unsigned seed) {
     auto times = weibullTimes(f.n, 3e-4, 1.15, 1800, 450, seed);
     if (f.round > 0)
-        for (double& t : times) t = std::max(f.round, std::round(t / f.round) * f.round);
+        for (double& t : times)
+            t = std::max(f.round, std::round(t / f.round) * f.round);
     if (f.shrink != 1)
-        for (double& t : times) t /= f.shrink;
+        for (double& t : times)
+            t /= f.shrink;
     std::fill(times.begin(), times.begin() + f.atZero, 0.0);
     auto s = makeState(times, f.fleet, 1800, 450);
     storeWarrantyShares(s);
@@ -135,11 +138,11 @@ TEST(SmirnovEstimate, BoundsHoldAlongWalksOfB) {
         double A, B, K, h;
         int steps;
     } walks[] = {
-        {3e-4, 1.15, 1, 1e-3, 40},    // early passes: the largest step
-        {3e-4, 1.15, 1, -1e-7, 40},   // late passes: the finest step
-        {0.0005, 1, 1, 3.7e-4, 60},   // a step no power of two
-        {1e-10, 0.3, 0.1, 1e-3, 20},  // the lower limits
-        {0.01, 4.98, 30, 1e-3, 20},   // towards the upper limits: F reaches 1
+        {3e-4, 1.15, 1, 1e-3, 40},   // early passes: the largest step
+        {3e-4, 1.15, 1, -1e-7, 40},  // late passes: the finest step
+        {0.0005, 1, 1, 3.7e-4, 60},  // a step no power of two
+        {1e-10, 0.3, 0.1, 1e-3, 20}, // the lower limits
+        {0.01, 4.98, 30, 1e-3, 20},  // towards the upper limits: F reaches 1
     };
     for (const Fleet& c : cases) {
         const AnalysisState s = fleetState(c, 5);
@@ -157,7 +160,8 @@ TEST(SmirnovEstimate, BoundsHoldAlongWalksOfB) {
                 ASSERT_TRUE(b.usable) << c.what << " B=" << B;
                 EXPECT_LE(b.lo, root) << c.what << " walk from B=" << w.B << " step " << i;
                 EXPECT_GE(b.hi, root) << c.what << " walk from B=" << w.B << " step " << i;
-                EXPECT_LT(b.hi - b.lo, 1e-8 * root + 1e-12) << c.what << " walk from B=" << w.B << " step " << i;
+                EXPECT_LT(b.hi - b.lo, 1e-8 * root + 1e-12)
+                    << c.what << " walk from B=" << w.B << " step " << i;
             }
         }
     }
@@ -169,7 +173,8 @@ TEST(SmirnovEstimate, VectorExponentialIsWithinItsAllowance) {
     std::mt19937_64 rng(3);
     std::uniform_real_distribution<double> u(-700, 50);
     std::vector<double> x(4099), y(x.size());
-    for (double& v : x) v = u(rng);
+    for (double& v : x)
+        v = u(rng);
     x[0] = 0;
     x[1] = -1e300;
     SmirnovEstimator::expInto(x.data(), y.data(), x.size());
@@ -188,7 +193,8 @@ TEST(SmirnovEstimate, SmallExpm1StaysWithinItsBound) {
     for (double Z : {1e-12, 0x1p-13, 1e-3, 0x1p-8, 1.0 / 64, 0x1p-4}) {
         std::uniform_real_distribution<double> arg(-Z, Z);
         std::vector<double> x(1001), y(x.size());
-        for (double& v : x) v = arg(rng);
+        for (double& v : x)
+            v = arg(rng);
         x[0] = 0;
         x[1] = -0.0;
         x[2] = Z;
@@ -270,7 +276,8 @@ TEST(SmirnovEstimate, NearExponentialStaysWithinItsBound) {
                 if (i == 0) p0[i] = p[i] = 0; // a failure at time 0
                 e0[i] = std::exp(-(A0 * p0[i]));
             }
-            ASSERT_TRUE(SmirnovEstimator::expNear(A, p.data(), A0, p0.data(), e0.data(), e.data(), n, Z)) << Z;
+            ASSERT_TRUE(SmirnovEstimator::expNear(A, p.data(), A0, p0.data(), e0.data(), e.data(), n, Z))
+                << Z;
             // std::exp is within an ulp.
             const double bound = SmirnovEstimator::expNearError(2 * u, Z);
             EXPECT_LT(bound, 6 * u) << Z;
@@ -280,7 +287,8 @@ TEST(SmirnovEstimate, NearExponentialStaysWithinItsBound) {
             }
             // One lane beyond the range: the polynomial would not hold there.
             p[n / 2] = p0[n / 2] + Z / A0;
-            EXPECT_FALSE(SmirnovEstimator::expNear(A, p.data(), A0, p0.data(), e0.data(), e.data(), n, Z)) << Z;
+            EXPECT_FALSE(SmirnovEstimator::expNear(A, p.data(), A0, p0.data(), e0.data(), e.data(), n, Z))
+                << Z;
         }
     }
     // A move beyond the widest range is never taken by a polynomial.
@@ -299,9 +307,11 @@ TEST(SplitInTwo, VisitsEveryIndexOnce) {
         for (int round = 0; round < 3; ++round) {
             std::vector<int> seen(n, 0);
             split.run(n, [&](std::size_t from, std::size_t to) {
-                for (std::size_t i = from; i < to; ++i) ++seen[i];
+                for (std::size_t i = from; i < to; ++i)
+                    ++seen[i];
             });
-            for (std::size_t i = 0; i < n; ++i) ASSERT_EQ(seen[i], 1) << n << " at " << i;
+            for (std::size_t i = 0; i < n; ++i)
+                ASSERT_EQ(seen[i], 1) << n << " at " << i;
         }
     }
 }
@@ -316,7 +326,8 @@ TEST(SplitInTwo, TheWorkerTakesHalvesOfLongLoops) {
         std::array<std::thread::id, 2> who{};
         std::vector<double> out(200000);
         split.run(out.size(), [&](std::size_t from, std::size_t to) {
-            for (std::size_t i = from; i < to; ++i) out[i] = std::sqrt(static_cast<double>(i)) * std::log1p(i);
+            for (std::size_t i = from; i < to; ++i)
+                out[i] = std::sqrt(static_cast<double>(i)) * std::log1p(i);
             who[from == 0 ? 0 : 1] = std::this_thread::get_id();
         });
         besides = who[0] != who[1];

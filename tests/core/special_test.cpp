@@ -7,7 +7,6 @@
 
 using namespace relan;
 
-
 class ErfAgainstLibrary : public ::testing::TestWithParam<double> {};
 
 // The rational approximations agree with the exact functions to far better

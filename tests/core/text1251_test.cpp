@@ -9,7 +9,8 @@ using namespace relan;
 
 TEST(Cp1251, EveryByteSurvivesARoundTrip) {
     std::string all;
-    for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+    for (int b = 0; b < 256; ++b)
+        all += static_cast<char>(b);
     EXPECT_EQ(cp1251::fromUtf8(cp1251::toUtf8(all)), all);
 }
 
@@ -46,7 +47,7 @@ TEST(Decoding, TheBytesDecideTheEncoding) {
              {"\xEF\xBB\xBFОтказ", text::Encoding::Utf8Bom, "Отказ"},
              {std::string("\xFF\xFE\x1E\x04\n\x00", 6), text::Encoding::Utf16LE, "О\n"},
              {std::string("\xFE\xFF\x04\x1E\xD8\x3D\xDE\x00", 8), text::Encoding::Utf16BE, "О😀"},
-             {"a\rb\r", text::Encoding::Cp1251, "a\nb\n"},  // CR alone ends lines
+             {"a\rb\r", text::Encoding::Cp1251, "a\nb\n"},     // CR alone ends lines
              {"a\r\nb\r", text::Encoding::Cp1251, "a\r\nb\r"}, // ... but not in a CR LF file
              // An overlong form is not UTF-8, so the bytes are Windows-1251.
              {"\xC0\xAF", text::Encoding::Cp1251, "АЇ"},

@@ -16,7 +16,8 @@ namespace {
 QProcess* startWithoutDisplay(const QStringList& args, QObject* parent) {
     auto* p = new QProcess(parent);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(QString::fromLatin1(name));
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
     p->setProcessEnvironment(env);
     p->start(QStringLiteral(RELAN_GUI_PATH), args);
     return p;
@@ -26,12 +27,13 @@ QProcess* startWithoutDisplay(const QStringList& args, QObject* parent) {
 
 class AppSetupTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void versionNeedsNoDisplay_data() {
         QTest::addColumn<QStringList>("args");
         QTest::newRow("alone") << QStringList{QStringLiteral("--version")};
         // A data file that does not exist would open a message box.
-        QTest::newRow("after a file") << QStringList{QStringLiteral("/no/such.rel"), QStringLiteral("--version")};
+        QTest::newRow("after a file")
+            << QStringList{QStringLiteral("/no/such.rel"), QStringLiteral("--version")};
     }
     void versionNeedsNoDisplay() {
         QFETCH(QStringList, args);
@@ -39,7 +41,8 @@ private slots:
         QVERIFY(p->waitForFinished(20000));
         QCOMPARE(p->exitStatus(), QProcess::NormalExit);
         QCOMPARE(p->exitCode(), 0);
-        QCOMPARE(QString::fromUtf8(p->readAllStandardOutput()), QStringLiteral("relan %1\n").arg(relan::kVersion));
+        QCOMPARE(QString::fromUtf8(p->readAllStandardOutput()),
+                 QStringLiteral("relan %1\n").arg(relan::kVersion));
         QCOMPARE(p->readAllStandardError(), QByteArray());
     }
 

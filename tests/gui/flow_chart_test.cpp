@@ -28,7 +28,9 @@ namespace {
 
 const QString kSample = RELAN_SAMPLES_DIR "/mtz82_2018.rel";
 
-QString u(const char* s) { return QString::fromUtf8(s); }
+QString u(const char* s) {
+    return QString::fromUtf8(s);
+}
 
 // The numbers the axes show, read from what the chart has drawn: the
 // labels are text items of the chart's scene. Category labels (whole hours)
@@ -46,7 +48,8 @@ QStringList axisNumbers(const FlowChart* chart) {
 
 // Settles the chart's layout, which the marks follow.
 void settle() {
-    for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents();
 }
 
 // Loads `path` into `w` and fills every window drawn from it: the results,
@@ -83,7 +86,8 @@ relan::ChartSeries line(double base, double step, std::size_t n, relan::Axis axi
 
 std::vector<std::string> hours(std::size_t n) {
     std::vector<std::string> labels;
-    for (std::size_t i = 1; i <= n; ++i) labels.push_back(std::to_string(100 * i));
+    for (std::size_t i = 1; i <= n; ++i)
+        labels.push_back(std::to_string(100 * i));
     return labels;
 }
 
@@ -115,7 +119,7 @@ MarkCount checkMarks(const FlowChart& chart) {
 
 class FlowChartTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void axisNumbersUseTheSeparatorOfTheData();
     void marksThatWouldCollideAreHidden();
     void fewMarksOnALargeChartAreAllShown();
@@ -272,7 +276,8 @@ void FlowChartTest::windowsOfACommaFormatShowCommas() {
 
     relan::gui::ResultsWindow* results = w.resultsWindow();
     QStringList cells;
-    for (int r = 1; r < relan::kTableRows; ++r) cells << results->cellText(r, 1);
+    for (int r = 1; r < relan::kTableRows; ++r)
+        cells << results->cellText(r, 1);
     // The cells that are one number each; the Kolmogorov verdict quotes its
     // critical value as a fixed text.
     const QStringList numbers = cells.filter(QRegularExpression("^\\d+[.,]\\d+$"));

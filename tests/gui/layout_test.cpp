@@ -41,14 +41,19 @@ namespace {
 
 const QString kSample = RELAN_SAMPLES_DIR "/mtz82_2018.rel";
 
-QString u(const char* s) { return QString::fromUtf8(s); }
+QString u(const char* s) {
+    return QString::fromUtf8(s);
+}
 
-QRect globalRect(const QWidget* w) { return QRect(w->mapToGlobal(QPoint(0, 0)), w->size()); }
+QRect globalRect(const QWidget* w) {
+    return QRect(w->mapToGlobal(QPoint(0, 0)), w->size());
+}
 
 // The scroll area a control can be scrolled into view in, if any.
 const QScrollArea* scrolledIn(const QWidget* w, const QWidget* window) {
     for (const QWidget* p = w->parentWidget(); p && p != window; p = p->parentWidget())
-        if (const auto* area = qobject_cast<const QScrollArea*>(p); area && area->objectName().endsWith("Scroll"))
+        if (const auto* area = qobject_cast<const QScrollArea*>(p);
+            area && area->objectName().endsWith("Scroll"))
             return area;
     return nullptr;
 }
@@ -60,7 +65,9 @@ bool isControl(const QWidget* w) {
            qobject_cast<const QTableView*>(w) || qobject_cast<const relan::gui::FlowChart*>(w);
 }
 
-bool related(const QWidget* a, const QWidget* b) { return a->isAncestorOf(b) || b->isAncestorOf(a); }
+bool related(const QWidget* a, const QWidget* b) {
+    return a->isAncestorOf(b) || b->isAncestorOf(a);
+}
 
 // What is wrong with a window as it stands on its screen; empty when nothing.
 QStringList faults(QWidget* window) {
@@ -78,7 +85,8 @@ QStringList faults(QWidget* window) {
     const QRect inside = globalRect(window);
     QList<QWidget*> controls;
     for (QWidget* w : window->findChildren<QWidget*>()) {
-        if (!w->isVisibleTo(window) || w->objectName().isEmpty() || w->objectName().startsWith("qt_")) continue;
+        if (!w->isVisibleTo(window) || w->objectName().isEmpty() || w->objectName().startsWith("qt_"))
+            continue;
         if (!isControl(w)) continue;
         controls << w;
         const QString name = w->objectName();
@@ -89,7 +97,8 @@ QStringList faults(QWidget* window) {
                  : !reach.contains(globalRect(w)))
             out << name + " outside its window";
         if (!area && !screen.contains(globalRect(w))) out << name + " off the screen";
-        if (const auto* l = qobject_cast<const QLabel*>(w); l && l->textFormat() != Qt::RichText && !l->text().contains('<')) {
+        if (const auto* l = qobject_cast<const QLabel*>(w);
+            l && l->textFormat() != Qt::RichText && !l->text().contains('<')) {
             const int room = l->contentsRect().width();
             if (l->wordWrap()) {
                 if (l->height() < l->heightForWidth(l->width()))
@@ -105,7 +114,10 @@ QStringList faults(QWidget* window) {
             }
         }
         if (const auto* b = qobject_cast<const QAbstractButton*>(w); b && b->width() < b->sizeHint().width())
-            out << QString("%1: «%2» needs %3 px, has %4").arg(name, b->text()).arg(b->sizeHint().width()).arg(b->width());
+            out << QString("%1: «%2» needs %3 px, has %4")
+                       .arg(name, b->text())
+                       .arg(b->sizeHint().width())
+                       .arg(b->width());
         if (const auto* e = qobject_cast<const QLineEdit*>(w); e && e->width() < e->minimumSizeHint().width())
             out << name + " narrower than its text";
     }
@@ -167,14 +179,14 @@ void show(QWidget* w) {
 
 class LayoutTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void initTestCase();
     void everyWindowFitsTheScreen_data();
     void everyWindowFitsTheScreen();
     void qtDialogsSpeakRussian();
     void dataColumnInViewAfterAGeneticRun();
 
-private:
+  private:
     QTemporaryDir dir_;
 };
 
@@ -186,7 +198,8 @@ void LayoutTest::initTestCase() {
     f.setPointSizeF(pt);
     QApplication::setFont(f);
     QDir::setCurrent(dir_.path());
-    relan::gui::setMessageHook([](const QString&, const QString& text) { qWarning("message: %s", qPrintable(text)); });
+    relan::gui::setMessageHook(
+        [](const QString&, const QString& text) { qWarning("message: %s", qPrintable(text)); });
 }
 
 void LayoutTest::everyWindowFitsTheScreen_data() {
@@ -199,7 +212,8 @@ void LayoutTest::everyWindowFitsTheScreen() {
     QFETCH(QString, window);
     MainWindow w(nullptr, MainWindow::LinkFile::Ignore);
     QVERIFY(w.loadFailureFile(kSample));
-    for (const char* box : {"BoxNewton", "BoxSmirnow", "BoxML"}) w.findChild<QCheckBox*>(box)->setChecked(true);
+    for (const char* box : {"BoxNewton", "BoxSmirnow", "BoxML"})
+        w.findChild<QCheckBox*>(box)->setChecked(true);
     QWidget* shown = &w;
     if (window.startsWith("main")) {
         const QString tab = "TabSheet" + window.mid(4);
@@ -233,7 +247,8 @@ void LayoutTest::qtDialogsSpeakRussian() {
 void LayoutTest::dataColumnInViewAfterAGeneticRun() {
     MainWindow w(nullptr, MainWindow::LinkFile::Ignore);
     QVERIFY(w.loadFailureFile(kSample));
-    for (const char* box : {"BoxNewton", "BoxSmirnow"}) w.findChild<QCheckBox*>(box)->setChecked(true);
+    for (const char* box : {"BoxNewton", "BoxSmirnow"})
+        w.findChild<QCheckBox*>(box)->setChecked(true);
     QVERIFY(w.calculate() && w.waitForWork());
     w.findChild<QLineEdit*>("Edit3")->setText("60");
     w.findChild<QLineEdit*>("NPokoleny")->setText("5");

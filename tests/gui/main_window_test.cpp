@@ -67,7 +67,9 @@ namespace {
 const QString kSample = RELAN_SAMPLES_DIR "/mtz82_2018.rel";
 const QString kSmall = RELAN_TEST_DATA_DIR "/small.rel";
 
-QString u(const char* s) { return QString::fromUtf8(s); }
+QString u(const char* s) {
+    return QString::fromUtf8(s);
+}
 
 // Message boxes are taken here instead of blocking the test.
 struct Messages {
@@ -81,19 +83,24 @@ struct Messages {
     ~Messages() { relan::gui::setMessageHook({}); }
 };
 
-template <class T>
-T* child(QObject* w, const char* name) {
+template <class T> T* child(QObject* w, const char* name) {
     T* c = w->findChild<T*>(name);
     if (!c) qFatal("no control %s", name);
     return c;
 }
 
-QString text(QObject* w, const char* name) { return child<QLineEdit>(w, name)->text(); }
+QString text(QObject* w, const char* name) {
+    return child<QLineEdit>(w, name)->text();
+}
 
 // The calculation and the non-parametric analysis go on in a worker thread;
 // true once their results are applied.
-bool calculated(MainWindow& w) { return w.calculate() && w.waitForWork(); }
-bool analysed(MainWindow& w) { return w.analyseNonParametric() && w.waitForWork(); }
+bool calculated(MainWindow& w) {
+    return w.calculate() && w.waitForWork();
+}
+bool analysed(MainWindow& w) {
+    return w.analyseNonParametric() && w.waitForWork();
+}
 
 // A coefficient this close to 1 gives the spiral descent 9 million passes:
 // seconds of work to watch, stop or close the window on.
@@ -103,27 +110,31 @@ constexpr double kSlowKdiv = 1.000001;
 QStringList modelSnapshot(const relan::AnalysisState& s) {
     QStringList out;
     auto add = [&](std::initializer_list<double> values) {
-        for (double v : values) out << QString::number(v, 'g', 17);
+        for (double v : values)
+            out << QString::number(v, 'g', 17);
     };
     for (const relan::Mod_Weib* m : {&s.MPirsS, &s.MPirsN, &s.MSmirn, &s.MLik})
         add({double(m->Executed), m->A, m->B, m->K_powtor, m->Sred});
     add({s.Sred, s.SKO, s.tGar, double(s.Sred_Opt), double(s.Hist_Arr.size())});
-    for (double v : s.Mas_Out_Like) add({v});
+    for (double v : s.Mas_Out_Like)
+        add({v});
     return out;
 }
 
 // Everything a refused action must leave as it was.
 QStringList snapshot(MainWindow& w) {
     QStringList s;
-    for (const char* n : {"FilePath", "meSred", "meSKO", "meKolAll", "meKolOtk", "LabeledEdit2", "Edit1", "Edit2",
-                          "NPokoleny", "Edit4", "MaskEdit1", "MaskEditSrednee", "MaskEditSKO"})
+    for (const char* n : {"FilePath", "meSred", "meSKO", "meKolAll", "meKolOtk", "LabeledEdit2", "Edit1",
+                          "Edit2", "NPokoleny", "Edit4", "MaskEdit1", "MaskEditSrednee", "MaskEditSKO"})
         s << text(&w, n);
     s << child<QLabel>(&w, "Label10")->text() << child<QLabel>(&w, "Label15")->text();
     const QAbstractItemModel* list = child<QTableView>(&w, "Mass_List")->model();
     s << QString::number(list->rowCount());
-    for (int c = 0; c < list->columnCount(); ++c) s << list->headerData(c, Qt::Horizontal).toString();
+    for (int c = 0; c < list->columnCount(); ++c)
+        s << list->headerData(c, Qt::Horizontal).toString();
     for (int r = 0; r < list->rowCount(); ++r)
-        for (int c = 0; c < list->columnCount(); ++c) s << list->index(r, c).data().toString();
+        for (int c = 0; c < list->columnCount(); ++c)
+            s << list->index(r, c).data().toString();
     s << child<QPlainTextEdit>(&w, "Memo2")->toPlainText();
     return s;
 }
@@ -131,7 +142,8 @@ QStringList snapshot(MainWindow& w) {
 QJsonObject cliAnalyze(const QStringList& args) {
     QProcess p;
     p.start(RELAN_CLI_PATH, QStringList{"analyze"} + args + QStringList{"--no-timing"});
-    if (!p.waitForFinished(120000) || p.exitCode() != 0) qFatal("relan-cli failed: %s", p.readAllStandardError().constData());
+    if (!p.waitForFinished(120000) || p.exitCode() != 0)
+        qFatal("relan-cli failed: %s", p.readAllStandardError().constData());
     return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
 }
 
@@ -149,7 +161,7 @@ bool hasManyColours(const QImage& img) {
 
 class MainWindowTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void init();
     void startsWithTheDesignedDefaults();
     void nextStartOffersTheFileLoadedLast();
@@ -201,7 +213,10 @@ private slots:
     QTemporaryDir dir_;
 };
 
-void MainWindowTest::init() { QDir::setCurrent(dir_.path()); QFile::remove(dir_.filePath("linkRel.txt")); }
+void MainWindowTest::init() {
+    QDir::setCurrent(dir_.path());
+    QFile::remove(dir_.filePath("linkRel.txt"));
+}
 
 void MainWindowTest::startsWithTheDesignedDefaults() {
     MainWindow w;
@@ -223,16 +238,18 @@ void MainWindowTest::startsWithTheDesignedDefaults() {
     const struct {
         const char* name;
         const char* value;
-    } fields[] = {{"Edit1", "1.00025"}, {"Edit6", "1.00025"}, {"Edit5", "1.0005"}, {"Edit2", "0.0000001"},
+    } fields[] = {{"Edit1", "1.00025"}, {"Edit6", "1.00025"},  {"Edit5", "1.0005"},    {"Edit2", "0.0000001"},
                   {"Edit3", "3000"},    {"NPokoleny", "1500"}, {"LabeledEdit1", "50"}, {"meSred", ""},
                   {"meSKO", ""},        {"LabeledEdit2", ""}};
-    for (const auto& f : fields) QCOMPARE(text(&w, f.name), u(f.value));
+    for (const auto& f : fields)
+        QCOMPARE(text(&w, f.name), u(f.value));
     QCOMPARE(child<QSlider>(&w, "TrackBar1")->value(), 55);
     QCOMPARE(child<QSlider>(&w, "TrackBar2")->value(), 15);
     QCOMPARE(child<QLabel>(&w, "meSredLabel")->text(), u(" Среднее время гарантии"));
     QCOMPARE(child<QLabel>(&w, "LabeledEdit2Label")->text(), u(" Период учета отказов на 1 изделие, ч"));
     QCOMPARE(child<QAbstractButton>(&w, "bbRaschet")->text(), u("Расчет"));
-    QCOMPARE(child<QAbstractButton>(&w, "SpirSpusk")->text(), u("Модель 1.1 по Пирсону, метод спирального спуска "));
+    QCOMPARE(child<QAbstractButton>(&w, "SpirSpusk")->text(),
+             u("Модель 1.1 по Пирсону, метод спирального спуска "));
     // The secondary windows exist from the start, hidden.
     for (const char* name : {"Form2", "Form3", "ExpandForm"}) {
         auto* f = w.findChild<QWidget*>(name);
@@ -290,7 +307,8 @@ void MainWindowTest::failureListOfALargeFleetShowsEveryRow() {
         {99999, {"100000", "3657,98", "Электрооборудование", "ремонт"}},
     };
     for (const auto& r : rows)
-        for (int c = 0; c < 4; ++c) QCOMPARE(list->index(r.row, c).data().toString(), u(r.texts[c]));
+        for (int c = 0; c < 4; ++c)
+            QCOMPARE(list->index(r.row, c).data().toString(), u(r.texts[c]));
     QCOMPARE(list->index(100000, 0).data(), QVariant());
     // Scrolled to the end, the view shows the last failure.
     view->scrollToBottom();
@@ -329,7 +347,8 @@ void MainWindowTest::fileDialogsStartAtTheLastFileOfTheirKind() {
 void MainWindowTest::printoutsAreNamedAfterTheData() {
     using relan::gui::pdfFileName;
     using relan::gui::printName;
-    QCOMPARE(printName(u("  Трактор МТЗ-82,\tпарк  "), u("результаты")), u("Трактор МТЗ-82, парк - результаты"));
+    QCOMPARE(printName(u("  Трактор МТЗ-82,\tпарк  "), u("результаты")),
+             u("Трактор МТЗ-82, парк - результаты"));
     QCOMPARE(printName({}, u("результаты")), u("результаты"));
     const struct {
         const char* name;
@@ -342,9 +361,12 @@ void MainWindowTest::printoutsAreNamedAfterTheData() {
         {"...", "relan.pdf"},
         {"", "relan.pdf"},
     };
-    for (const auto& c : cases) QCOMPARE(pdfFileName(u(c.name)), u(c.file));
+    for (const auto& c : cases)
+        QCOMPARE(pdfFileName(u(c.name)), u(c.file));
     QCOMPARE(pdfFileName(QString(300, QChar(u'ж'))).size(), 124);
-    QCOMPARE(pdfFileName(u("a\x01" "b")), u("a_b.pdf"));
+    QCOMPARE(pdfFileName(u("a\x01"
+                           "b")),
+             u("a_b.pdf"));
 }
 
 void MainWindowTest::refusedLoadsLeaveTheWindowAsItWas() {
@@ -391,14 +413,16 @@ void MainWindowTest::calculationFillsTheTableAsTheCommandLineDoes() {
     for (int r = 0; r < 12; ++r) {
         const QJsonArray row = table[r].toArray();
         for (int c = 0; c < 6; ++c)
-            QCOMPARE(f2->cellText(r, c), row[c].toString().trimmed() + (r == 0 && c == 1 ? u(" ⚠") : QString()));
+            QCOMPARE(f2->cellText(r, c),
+                     row[c].toString().trimmed() + (r == 0 && c == 1 ? u(" ⚠") : QString()));
     }
     QCOMPARE(f2->cellText(0, 1), u("Пирсона/Ньютона ⚠"));
     // The memo got the fits' lines; the padding fills the column.
     QVERIFY(child<QPlainTextEdit>(&w, "Memo2")->toPlainText().count('\n') >= 2);
     auto* grid = child<QTableWidget>(f2, "Result_Grid");
     const QString tip = grid->item(0, 1)->toolTip();
-    QVERIFY2(tip.startsWith(u("A = 0")) && tip.endsWith(u(": нижняя граница поиска модели 1.2")), qPrintable(tip));
+    QVERIFY2(tip.startsWith(u("A = 0")) && tip.endsWith(u(": нижняя граница поиска модели 1.2")),
+             qPrintable(tip));
     QVERIFY(grid->item(0, 2)->toolTip().isEmpty());
     // At least the designed width; more where this font needs it.
     QVERIFY(grid->columnWidth(1) >= 134);
@@ -424,7 +448,8 @@ void MainWindowTest::refillingWithFewerCausesLeavesNothingBehind() {
     auto* chart1 = child<FlowChart>(w.resultsWindow(), "Chart1");
     auto* chart3 = child<FlowChart>(w.resultsWindow(), "Chart3");
     int causes = 0;
-    for (int c = 1; c <= 10; ++c) causes += w.state().Sum_PrichRow[c] > 0;
+    for (int c = 1; c <= 10; ++c)
+        causes += w.state().Sum_PrichRow[c] > 0;
     const int unidentified = w.state().SumNund > 0 ? 1 : 0;
     QCOMPARE(chart1->seriesCount(), 7 + causes + unidentified);
     QCOMPARE(chart3->seriesCount(), 1 + 2 * causes + 2 * unidentified);
@@ -442,7 +467,8 @@ void MainWindowTest::refillingWithFewerCausesLeavesNothingBehind() {
     // warranty share and one bar group.
     QCOMPARE(chart1->chart()->series().size(), 3 + 1);
     int causeEntries = 0;
-    for (const QString& t : chart1->legendTitles()) causeEntries += t.contains(u(", всего "));
+    for (const QString& t : chart1->legendTitles())
+        causeEntries += t.contains(u(", всего "));
     QCOMPARE(causeEntries, 2);
 }
 
@@ -466,7 +492,8 @@ void MainWindowTest::refusedCalculationNamesTheFieldAndKeepsTheResults() {
     child<QLineEdit>(&w, "meSred")->setText(QString::number(w.state().Sred));
     child<QLineEdit>(&w, "Edit1")->setText("1");
     QVERIFY(!w.calculate());
-    QVERIFY2(m.texts.back().startsWith(u("Поле «Коэф-т уменьшения шага модели 1.1»")), qPrintable(m.texts.back()));
+    QVERIFY2(m.texts.back().startsWith(u("Поле «Коэф-т уменьшения шага модели 1.1»")),
+             qPrintable(m.texts.back()));
 }
 
 void MainWindowTest::exportWritesTheMemoInCp1251WithCrLf() {
@@ -480,8 +507,8 @@ void MainWindowTest::exportWritesTheMemoInCp1251WithCrLf() {
     w.appendLog(u("Вторая строка"));
     QVERIFY(w.exportLog(path));
     QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll().toStdString(),
-             relan::cp1251::fromUtf8("Ход решения") + "\r\n" + relan::cp1251::fromUtf8("Вторая строка") + "\r\n");
+    QCOMPARE(f.readAll().toStdString(), relan::cp1251::fromUtf8("Ход решения") + "\r\n" +
+                                            relan::cp1251::fromUtf8("Вторая строка") + "\r\n");
 }
 
 void MainWindowTest::exportToAnUncreatableFileWritesNothing() {
@@ -588,7 +615,8 @@ void MainWindowTest::picturesAndPdfFilesAreWrittenAsEveryFile() {
         relan::gui::printWidget(w.nonParamWindow(), printer);
         QFAIL("no error");
     } catch (const relan::Error& e) {
-        QCOMPARE(QString::fromStdString(e.what()), u("Не удалось записать файл «") + folder + u("»: это папка, а не файл"));
+        QCOMPARE(QString::fromStdString(e.what()),
+                 u("Не удалось записать файл «") + folder + u("»: это папка, а не файл"));
     }
     QVERIFY(QFileInfo(folder).isDir());
 }
@@ -598,8 +626,9 @@ void MainWindowTest::nonParametricShowsTheHalfFleetTime() {
     // fleet has failed at 300 - 100 * Frac(3 - 2.5) = 250 h.
     QFile f(dir_.filePath("four.rel"));
     QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray::fromStdString(relan::cp1251::fromUtf8("Четыре отказа") +
-                                      "\r\n9000\r\n100\r\n5\r\n4\r\n0\r\n100\tx\r\n200\tx\r\n300\tx\r\n400\tx\r\n"));
+    f.write(QByteArray::fromStdString(
+        relan::cp1251::fromUtf8("Четыре отказа") +
+        "\r\n9000\r\n100\r\n5\r\n4\r\n0\r\n100\tx\r\n200\tx\r\n300\tx\r\n400\tx\r\n"));
     f.close();
     MainWindow w;
     QVERIFY(w.loadFailureFile(f.fileName()));
@@ -620,7 +649,8 @@ void MainWindowTest::nonParametricTwiceKeepsOneBarSeriesPerCause() {
     QVERIFY(analysed(w));
     QVERIFY(analysed(w));
     int causes = 0;
-    for (int c = 1; c <= 18; ++c) causes += w.state().Sum_PrichRow[c] > 0;
+    for (int c = 1; c <= 18; ++c)
+        causes += w.state().Sum_PrichRow[c] > 0;
     FlowChart* chart = w.nonParamWindow()->chart();
     QCOMPARE(chart->seriesCount(), 4 + causes);
     QCOMPARE(chart->seriesTitles()[4], QString::fromStdString(w.state().Vidy_otkazov[1].Nazv_Prich));
@@ -648,10 +678,13 @@ void MainWindowTest::expandShowsAllCausesAndTheMedianLine() {
     // 215 documented failures are fewer than half of the reduced fleet.
     QCOMPARE(child<QLabel>(e, "Label2")->text(), u("- данных недостаточно для оценки"));
     QCOMPARE(child<QLabel>(e, "Label3")->text(), QString());
-    QVERIFY(child<QLabel>(e, "Label1")->text().endsWith(u(" шт.,") + QString::number(w.state().KolOtk) + u(" отказов)")));
+    QVERIFY(child<QLabel>(e, "Label1")
+                ->text()
+                .endsWith(u(" шт.,") + QString::number(w.state().KolOtk) + u(" отказов)")));
     FlowChart* chart = w.expandWindow()->chart();
     int causes = 0;
-    for (int c = 1; c <= 18; ++c) causes += w.state().Sum_PrichRow[c] > 0;
+    for (int c = 1; c <= 18; ++c)
+        causes += w.state().Sum_PrichRow[c] > 0;
     QCOMPARE(chart->seriesCount(), 8 + causes + (w.state().SumNund > 0 ? 1 : 0));
     QCOMPARE(chart->seriesTitles()[7], u("Накопление отказов, % от машин"));
     const QString png = dir_.filePath("expand.png");
@@ -737,7 +770,8 @@ void MainWindowTest::likelihoodModelHasItsColumnCurvesAndProbabilityPlot() {
         QVERIFY2(static_cast<const QXYSeries*>(s)->count() > 3, qPrintable(s->name()));
     // With the censoring law searched the sample's warnings are many; the
     // log they go to is exported in Windows-1251 and must lose nothing.
-    for (const char* box : {"Sred_flag", "SKO_Flag"}) child<QCheckBox>(&w, box)->setChecked(true);
+    for (const char* box : {"Sred_flag", "SKO_Flag"})
+        child<QCheckBox>(&w, box)->setChecked(true);
     QVERIFY(calculated(w));
     QVERIFY(!w.state().MLikFit->warnings.empty());
     const QString log = dir_.filePath("ml-log.txt");
@@ -851,7 +885,8 @@ void MainWindowTest::hostileFilesChangeNothing() {
         {false, "К\r\n-1800\r\n900\r\n100\r\n10\r\n0\r\n1\tа\r\n", u("в строке 2")},
         {false, header + "-5\tнасос\r\n", u("наработка должна быть больше 0 ч")},
         {false, header + QByteArray("1\0\tа\r\n", 6), u("наработка «1\\x00» не является числом")},
-        {false, "К\r\n4380\r\n900\r\n100\r\n1\r\n0\r\n1\tа\r\n2\tб\r\n", u("меньше числа строк отказов в файле (2)")},
+        {false, "К\r\n4380\r\n900\r\n100\r\n1\r\n0\r\n1\tа\r\n2\tб\r\n",
+         u("меньше числа строк отказов в файле (2)")},
         {false, "\xFF\xFE" + QByteArray("K\0\r", 3), u("UTF-16")},
         {true, "", u("пуст")},
         {true, "К\r\n1000\r\n-20\r\n", u("гарантийный срок не может быть отрицательным")},
@@ -892,7 +927,8 @@ void MainWindowTest::calculationWithoutDataSaysSo() {
     MainWindow w;
     Messages m;
     QVERIFY(!w.calculate());
-    QCOMPARE(m.texts, QStringList{u("Нет данных об отказах: сначала загрузите файл исходных данных (кнопка «Путь»)")});
+    QCOMPARE(m.texts,
+             QStringList{u("Нет данных об отказах: сначала загрузите файл исходных данных (кнопка «Путь»)")});
     QVERIFY(!w.resultsWindow()->isVisible());
 }
 
@@ -917,7 +953,8 @@ void MainWindowTest::computationsRefuseAPathOtherThanTheLoadedFile() {
     QVERIFY(!w.analyseNonParametric());
     QVERIFY(!w.startGeneticRun());
     QCOMPARE(m.texts.size(), 3);
-    for (const QString& t : m.texts) QVERIFY2(t.contains(kSmall) && t.contains(kSample), qPrintable(t));
+    for (const QString& t : m.texts)
+        QVERIFY2(t.contains(kSmall) && t.contains(kSample), qPrintable(t));
     QCOMPARE(w.state().NPrich, 5);
     // The same file written differently is the same file.
     path->setText(QFileInfo(kSample).absolutePath() + "/./" + QFileInfo(kSample).fileName());
@@ -940,7 +977,8 @@ void MainWindowTest::anotherFileAfterAGeneticRunCalculates() {
     Messages m;
     QVERIFY(calculated(w));
     QVERIFY2(m.texts.isEmpty(), qPrintable(m.texts.join("; ")));
-    for (int c = 0; c < 6; ++c) QVERIFY(w.resultsWindow()->cellText(0, c) != u("Генетическая"));
+    for (int c = 0; c < 6; ++c)
+        QVERIFY(w.resultsWindow()->cellText(0, c) != u("Генетическая"));
 }
 
 void MainWindowTest::modelOnASearchLimitIsMarkedInTheTable() {
@@ -992,7 +1030,8 @@ void MainWindowTest::calculationLeavesTheWindowResponsive() {
     QVERIFY2(match.hasMatch(), qPrintable(child<QLabel>(&w, "CalcProgressLabel")->text()));
     QCOMPARE(match.captured(2).toLongLong(), passes);
     // Nothing that would change its data can start meanwhile.
-    for (const char* name : {"bbRaschet", "OpenFileStart", "SpeedButton1", "ToolBRunGenOptim", "Button1", "SpirSpusk"})
+    for (const char* name :
+         {"bbRaschet", "OpenFileStart", "SpeedButton1", "ToolBRunGenOptim", "Button1", "SpirSpusk"})
         QVERIFY2(!child<QWidget>(&w, name)->isEnabled(), name);
     for (const char* name : {"FilePath", "meSred", "meSKO", "LabeledEdit2", "Edit1", "Edit6", "Edit5"})
         QVERIFY2(!child<QWidget>(&w, name)->isEnabled(), name);
@@ -1033,7 +1072,8 @@ void MainWindowTest::stoppedCalculationChangesNothing() {
     QStringList expected = fields;
     const QString memo = after.takeLast(), memoBefore = expected.takeLast();
     QCOMPARE(after, expected);
-    QVERIFY2(memo.startsWith(memoBefore + u("\nРасчет остановлен пользователем (Модель 1.1: проход ")), qPrintable(memo));
+    QVERIFY2(memo.startsWith(memoBefore + u("\nРасчет остановлен пользователем (Модель 1.1: проход ")),
+             qPrintable(memo));
     QCOMPARE(memo.count('\n'), memoBefore.count('\n') + 1);
     QVERIFY(w.resultsWindow()->isVisible());
     QCOMPARE(w.resultsWindow()->cellText(2, 1), cell);
@@ -1080,8 +1120,9 @@ void MainWindowTest::fitFailingInTheWorkerShowsItsMessageAndKeepsTheResults() {
     QVERIFY(w.calculate());
     QVERIFY(!w.waitForWork());
     QCOMPARE(m.texts.size(), 1);
-    QVERIFY2(m.texts[0].startsWith(u("Модель 1.1 (по Пирсону, метод спирального спуска) не может быть подобрана")),
-             qPrintable(m.texts[0]));
+    QVERIFY2(
+        m.texts[0].startsWith(u("Модель 1.1 (по Пирсону, метод спирального спуска) не может быть подобрана")),
+        qPrintable(m.texts[0]));
     QVERIFY(w.resultsWindow()->isVisible());
     QCOMPARE(w.resultsWindow()->cellText(2, 1), cell);
     QCOMPARE(modelSnapshot(w.state()), model);
@@ -1118,7 +1159,8 @@ void MainWindowTest::reportIsWrittenFromTheResultsWindow() {
     text.start("pdftotext", {"-raw", pdf, "-"});
     QVERIFY(text.waitForFinished(30000));
     const QString t = QString::fromUtf8(text.readAllStandardOutput());
-    for (const char* heading : {relan::kReportSectionResults, relan::kReportSectionLikelihood, relan::kReportSectionLog})
+    for (const char* heading :
+         {relan::kReportSectionResults, relan::kReportSectionLikelihood, relan::kReportSectionLog})
         QVERIFY2(t.contains(u(heading)), heading);
     QVERIFY(t.contains(u("mtz82_2018.rel")));
     QVERIFY(t.contains(u("Модель МП: время расчета"))); // the window's log

@@ -84,7 +84,8 @@ ReportSection histogramSection(const AnalysisState& s, const NumberFormat& fmt) 
     double from = 0;
     for (std::size_t i = 0; i < s.Hist_Arr.size(); ++i) {
         const Hist_Rec& h = s.Hist_Arr[i];
-        rows.push_back({std::to_string(i + 1), g(from), g(h.time), std::to_string(h.Sum), std::to_string(h.Nund)});
+        rows.push_back(
+            {std::to_string(i + 1), g(from), g(h.time), std::to_string(h.Sum), std::to_string(h.Nund)});
         from = h.time;
     }
     sec.blocks.push_back(table(std::move(rows), {true, true, true, true, true}));
@@ -106,14 +107,18 @@ ReportSection resultsSection(const AnalysisState& s, const DiagramsResult& d, co
     sec.blocks.push_back(table(std::move(rows), std::move(numeric)));
     for (const auto& n : t.notes)
         if (!n.empty())
-            sec.blocks.push_back(paragraph("Параметр на границе поиска (результат определен границей, а не данными): " + n));
+            sec.blocks.push_back(
+                paragraph("Параметр на границе поиска (результат определен границей, а не данными): " + n));
 
     const NamedModel models[] = {
-        {"Модель 1.1 (Пирсон, спиральный спуск)", &s.MPirsS}, {"Модель 1.2 (Пирсон, метод Ньютона)", &s.MPirsN},
-        {"Модель 2 (Смирнов)", &s.MSmirn},                     {"Генетический алгоритм", &s.MGenet},
+        {"Модель 1.1 (Пирсон, спиральный спуск)", &s.MPirsS},
+        {"Модель 1.2 (Пирсон, метод Ньютона)", &s.MPirsN},
+        {"Модель 2 (Смирнов)", &s.MSmirn},
+        {"Генетический алгоритм", &s.MGenet},
         {"Модель МП", &s.MLik},
     };
-    std::vector<Row> params = {{"Модель", "A", "B", "Кповт", "Среднее гарантии, ч", "СКО гарантии, ч", "Критерий Колмогорова"}};
+    std::vector<Row> params = {
+        {"Модель", "A", "B", "Кповт", "Среднее гарантии, ч", "СКО гарантии, ч", "Критерий Колмогорова"}};
     for (const auto& m : models) {
         if (!m.model->Executed) continue;
         double kolm = 0;
@@ -129,7 +134,8 @@ ReportSection resultsSection(const AnalysisState& s, const DiagramsResult& d, co
                           formatPattern("%.3f", {kolm}, fmt) + verdict});
     }
     if (params.size() > 1) {
-        sec.blocks.push_back(paragraph("Параметры моделей: F(t) = 1 − exp(−A·t^B), Кповт — коэффициент повторности"));
+        sec.blocks.push_back(
+            paragraph("Параметры моделей: F(t) = 1 − exp(−A·t^B), Кповт — коэффициент повторности"));
         sec.blocks.push_back(table(std::move(params), {false, true, true, true, true, true, true}));
     }
     return sec;
@@ -155,8 +161,9 @@ ReportSection likelihoodSection(const AnalysisState& s, const NumberFormat& fmt)
                            intervalText(p.value, "%.4g", fmt)});
         sec.blocks.push_back(table(std::move(mcf), {true, true, true}));
     }
-    sec.blocks.push_back(paragraph("ln L = " + formatPattern("%.3f", {f.loglik}, fmt) + ", AIC = " +
-                                   formatPattern("%.3f", {f.aic}, fmt) + ", параметров " + std::to_string(f.parameters) +
+    sec.blocks.push_back(paragraph("ln L = " + formatPattern("%.3f", {f.loglik}, fmt) +
+                                   ", AIC = " + formatPattern("%.3f", {f.aic}, fmt) + ", параметров " +
+                                   std::to_string(f.parameters) +
                                    (f.converged ? ", оптимизация сошлась." : ", оптимизация НЕ сошлась.")));
     std::vector<Row> rows = {{"Величина", "Оценка", "95% интервал (профиль правдоподобия)"}};
     for (const NamedInterval& n : namedIntervals(f, fmt))
@@ -168,10 +175,12 @@ ReportSection likelihoodSection(const AnalysisState& s, const NumberFormat& fmt)
     std::string gof = "Согласие с гистограммой: χ² = " + formatPattern("%.2f", {f.gof.chi2}, fmt) +
                       ", степеней свободы " + std::to_string(f.gof.df) + ", " + pValueText(f.gof, fmt) +
                       " (ячеек " + std::to_string(f.gof.cells) + ").";
-    for (const auto& m : f.gof.merged) gof += " Объединены: " + m + ".";
+    for (const auto& m : f.gof.merged)
+        gof += " Объединены: " + m + ".";
     sec.blocks.push_back(paragraph(gof));
     if (f.warnings.empty()) sec.blocks.push_back(paragraph("Предупреждений нет."));
-    for (const auto& w : f.warnings) sec.blocks.push_back(paragraph("Внимание: " + w));
+    for (const auto& w : f.warnings)
+        sec.blocks.push_back(paragraph("Внимание: " + w));
     return sec;
 }
 
@@ -184,7 +193,8 @@ std::vector<NamedInterval> namedIntervals(const LikelihoodFit& f, const NumberFo
                                       {"η = A^(−1/B), ч", &f.eta_ci, f.estimable}};
     if (f.Sred_ci) out.push_back({"Среднее окончания гарантии, ч", &*f.Sred_ci});
     if (f.SKO_ci) out.push_back({"СКО окончания гарантии, ч", &*f.SKO_ci});
-    for (const auto& p : f.mcf) out.push_back({"K·F(" + formatGeneral(p.time, fmt) + " ч)", &p.value});
+    for (const auto& p : f.mcf)
+        out.push_back({"K·F(" + formatGeneral(p.time, fmt) + " ч)", &p.value});
     return out;
 }
 
@@ -251,7 +261,8 @@ AnalysisReport analysisReport(const AnalysisState& s, const DiagramsResult& d, c
     // A log line may hold several lines of its own (a warning block).
     for (const auto& l : log) {
         std::istringstream in(l);
-        for (std::string part; std::getline(in, part);) lines.lines.push_back(part);
+        for (std::string part; std::getline(in, part);)
+            lines.lines.push_back(part);
     }
     if (lines.lines.empty()) lines.lines.push_back("(пусто)");
     logSection.blocks.push_back(std::move(lines));

@@ -19,7 +19,8 @@ double stepCoefficient(const char* label, const std::string& text, FitKind kind,
                     text::quoted(text));
     if (fitPasses(kind, s.Sred_Opt, s.SKO_Opt, k) == 0)
         throw Error(fieldName(label) + ": коэффициент " + text::quoted(text) +
-                    " слишком близок к 1, поиск не закончится за " + std::to_string(kMaxFitPasses) + " проходов");
+                    " слишком близок к 1, поиск не закончится за " + std::to_string(kMaxFitPasses) +
+                    " проходов");
     return k;
 }
 
@@ -81,7 +82,8 @@ std::shared_ptr<const LikelihoodFit> fitLikelihoodModel(AnalysisState& s, const 
     Hist_Made(s, m.A, m.B, m.K_powtor, s.Mas_Out_Like, s.Kol_Nakopl_Like, m.SKO_out, fmt, log);
     s.Sred = sred;
     s.SKO = sko;
-    for (const auto& w : fit->warnings) log("Модель МП: " + w);
+    for (const auto& w : fit->warnings)
+        log("Модель МП: " + w);
     checkModel(m, "МП");
     s.MLikFit = fit;
     return fit;
@@ -93,16 +95,19 @@ CensoringLaw readCensoringFields(std::string_view meSred, std::string_view meSKO
     CensoringLaw law;
     law.Sred = fieldReal(kLabelSred, meSred, fmt);
     if (!(law.Sred > 0))
-        throw Error(fieldName(kLabelSred) + ": среднее время окончания гарантии должно быть больше 0 ч, введено " +
+        throw Error(fieldName(kLabelSred) +
+                    ": среднее время окончания гарантии должно быть больше 0 ч, введено " +
                     text::quoted(meSred));
     law.SKO = fieldReal(kLabelSKO, meSKO, fmt);
     if (!(law.SKO > 0))
-        throw Error(fieldName(kLabelSKO) + ": СКО времени окончания гарантии должно быть больше 0 ч, введено " +
+        throw Error(fieldName(kLabelSKO) +
+                    ": СКО времени окончания гарантии должно быть больше 0 ч, введено " +
                     text::quoted(meSKO));
     return law;
 }
 
-PreparedCalculation prepareCalculation(const AnalysisState& state, const CalcFields& f, const NumberFormat& fmt) {
+PreparedCalculation prepareCalculation(const AnalysisState& state, const CalcFields& f,
+                                       const NumberFormat& fmt) {
     PreparedCalculation p{state, f};
     AnalysisState& s = p.state;
     s.Path = f.FilePath;
@@ -189,12 +194,13 @@ CalcResult runPreparedCalculation(PreparedCalculation& p, const NumberFormat& fm
     if (f.BoxML) result.likelihood = fitLikelihoodModel(s, f, fmt, collect, opt);
     result.diagrams = Diagrams(s, fmt);
 
-    for (const auto& l : lines) logLine(log, l);
+    for (const auto& l : lines)
+        logLine(log, l);
     return result;
 }
 
-CalcResult runCalculation(AnalysisState& state, const CalcFields& f, const NumberFormat& fmt, const LogSink& log,
-                          const CalcOptions& opt) {
+CalcResult runCalculation(AnalysisState& state, const CalcFields& f, const NumberFormat& fmt,
+                          const LogSink& log, const CalcOptions& opt) {
     PreparedCalculation p = prepareCalculation(state, f, fmt);
     CalcResult result = runPreparedCalculation(p, fmt, log, opt);
     state = std::move(p.state);

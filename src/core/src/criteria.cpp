@@ -69,7 +69,8 @@ double Pirson(const AnalysisState& s, double A, double B, double k_pwt, double M
     return sum + last * last;
 }
 
-PearsonCriterion::PearsonCriterion(const AnalysisState& s, PearsonVariant variant) : s_(s), variant_(variant) {
+PearsonCriterion::PearsonCriterion(const AnalysisState& s, PearsonVariant variant)
+    : s_(s), variant_(variant) {
     const auto& h = s.Hist_Arr;
     IntervalBounds b = intervalBounds(h);
     t_ = std::move(b.t);
@@ -82,19 +83,22 @@ PearsonCriterion::PearsonCriterion(const AnalysisState& s, PearsonVariant varian
 double PearsonCriterion::operator()(double A, double B, double k_pwt, double Mu, double Sig, Mod_Weib& Mpir) {
     const std::size_t n = observed_.size();
     if (!haveG_ || Mu != cachedMu_ || Sig != cachedSig_) {
-        for (std::size_t i = 0; i < n; ++i) G_[i] = CDF_Gauss(Mu, Sig, (t_[i + 1] + t_[i]) / 2);
+        for (std::size_t i = 0; i < n; ++i)
+            G_[i] = CDF_Gauss(Mu, Sig, (t_[i + 1] + t_[i]) / 2);
         cachedMu_ = Mu;
         cachedSig_ = Sig;
         haveG_ = true;
     }
     if (!haveB_ || B != cachedB_) {
-        for (std::size_t i = 0; i < t_.size(); ++i) powB_[i] = std::pow(t_[i], B);
+        for (std::size_t i = 0; i < t_.size(); ++i)
+            powB_[i] = std::pow(t_[i], B);
         cachedB_ = B;
         haveB_ = true;
         haveF_ = false;
     }
     if (!haveF_ || A != cachedA_) {
-        for (std::size_t i = 0; i < t_.size(); ++i) F_[i] = weibFromPow(A, B, powB_[i]);
+        for (std::size_t i = 0; i < t_.size(); ++i)
+            F_[i] = weibFromPow(A, B, powB_[i]);
         cachedA_ = A;
         haveF_ = true;
     }
@@ -188,11 +192,10 @@ const SmirnovCriterion::Powers& SmirnovCriterion::powersFor(double B) {
     lastPowers_ = (lastPowers_ + 1) % powers_.size();
     Powers& p = powers_[lastPowers_];
     p.pow.resize(x_.size());
-    split_->run(
-        x_.size(),
-        [&](std::size_t from, std::size_t to) {
-            for (std::size_t i = from; i < to; ++i) p.pow[i] = std::pow(x_[i], B);
-        });
+    split_->run(x_.size(), [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i)
+            p.pow[i] = std::pow(x_[i], B);
+    });
     p.B = B;
     p.valid = true;
     return p;
@@ -216,15 +219,15 @@ SmirnovCriterion::Law& SmirnovCriterion::newLaw(double A, double B) {
     const std::vector<double>& powB = powersFor(B).pow;
     const std::size_t m = inWarr_.size();
     law.weighted.resize(m);
-    split_->run(
-        x_.size(),
-        [&](std::size_t from, std::size_t to) {
-            for (std::size_t i = from; i < to; ++i) F_[i] = weibFromPow(A, B, powB[i]);
-        });
+    split_->run(x_.size(), [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i)
+            F_[i] = weibFromPow(A, B, powB[i]);
+    });
     // The increments are each their own; only the sums run in order.
     split_->run(m, [&](std::size_t from, std::size_t to) {
         for (std::size_t k = from; k < to; ++k)
-            law.weighted[k] = weibIncrement(A, B, F_[timeOf_[k]], F_[timeOf_[k + 1]]) * inWarr_[k] * s_.Izd_Prived;
+            law.weighted[k] =
+                weibIncrement(A, B, F_[timeOf_[k]], F_[timeOf_[k + 1]]) * inWarr_[k] * s_.Izd_Prived;
     });
     law.A = A;
     law.B = B;
@@ -242,8 +245,7 @@ namespace {
 
 // The sums of Smirnow's loop at `lanes` values of K side by side, each lane
 // taking the steps of that loop in its order.
-template <std::size_t lanes>
-void sumsAtK(const std::vector<double>& weighted, const double* K, double* sum) {
+template <std::size_t lanes> void sumsAtK(const std::vector<double>& weighted, const double* K, double* sum) {
     double cum[lanes] = {}, s[lanes] = {};
     for (std::size_t k = 0; k < weighted.size(); ++k) {
         const double w = weighted[k];
@@ -254,7 +256,8 @@ void sumsAtK(const std::vector<double>& weighted, const double* K, double* sum) 
             s[i] += d * d;
         }
     }
-    for (std::size_t i = 0; i < lanes; ++i) sum[i] = s[i];
+    for (std::size_t i = 0; i < lanes; ++i)
+        sum[i] = s[i];
 }
 
 } // namespace
@@ -268,10 +271,12 @@ void SmirnovCriterion::atK(double A, double B, const double* K, double* value, s
     } else {
         // Lanes beyond n repeat the first K and are not read.
         double Ks[kAtOnce];
-        for (std::size_t i = 0; i < kAtOnce; ++i) Ks[i] = K[i < n ? i : 0];
+        for (std::size_t i = 0; i < kAtOnce; ++i)
+            Ks[i] = K[i < n ? i : 0];
         sumsAtK<kAtOnce>(weighted, Ks, sum);
     }
-    for (std::size_t i = 0; i < n && i < kAtOnce; ++i) value[i] = valueOf(sum[i]);
+    for (std::size_t i = 0; i < n && i < kAtOnce; ++i)
+        value[i] = valueOf(sum[i]);
 }
 
 double SmirnovCriterion::valueOf(double sum) const {

@@ -67,7 +67,8 @@ std::string csvField(std::string_view text) {
 
 std::string resultTableCsv(const ResultTable& t) {
     std::string out(kUtf8ByteOrderMark);
-    for (const auto& row : t.shownCells()) appendCsvRecord(out, row);
+    for (const auto& row : t.shownCells())
+        appendCsvRecord(out, row);
     return out;
 }
 

@@ -34,7 +34,7 @@ constexpr const char* kNoFileRights = "нет прав на запись в фа
 constexpr int kMaxSymlinkHops = 40;
 
 class Fd {
-public:
+  public:
     explicit Fd(int fd = -1) : fd_(fd) {}
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
@@ -53,7 +53,7 @@ public:
     // counts like any other.
     int close() { return ::close(std::exchange(fd_, -1)) == 0 ? 0 : errno; }
 
-private:
+  private:
     int fd_;
 };
 
@@ -164,7 +164,9 @@ extern "C" void endOnSignal(int sig) {
     ::raise(sig);
 }
 
-const char* notRegularReason(mode_t mode) { return S_ISDIR(mode) ? kIsFolder : kNotRegular; }
+const char* notRegularReason(mode_t mode) {
+    return S_ISDIR(mode) ? kIsFolder : kNotRegular;
+}
 
 // As root, access() grants writing to any file and folder; the user still
 // expects a file or folder without a single write bit to be left alone.
@@ -185,26 +187,31 @@ std::string tempName(const std::string& name) {
     // target's name (cut on a character boundary) tells a user whose file a
     // leftover of a crash was.
     std::size_t keep = std::min<std::size_t>(name.size(), 100);
-    while (keep > 0 && keep < name.size() && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;
+    while (keep > 0 && keep < name.size() && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80)
+        --keep;
     thread_local std::mt19937_64 rng{std::random_device{}()};
     static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     std::string out = "." + name.substr(0, keep) + ".";
-    for (int i = 0; i < 10; ++i) out += kAlphabet[rng() % (sizeof kAlphabet - 1)];
+    for (int i = 0; i < 10; ++i)
+        out += kAlphabet[rng() % (sizeof kAlphabet - 1)];
     return out + ".tmp";
 }
 
 // One write in progress: where the file is and what is there now.
 class SafeWrite {
-public:
-    SafeWrite(const std::filesystem::path& shown, const WriteOptions& options) : shown_(shown), options_(options) {}
+  public:
+    SafeWrite(const std::filesystem::path& shown, const WriteOptions& options)
+        : shown_(shown), options_(options) {}
 
     bool run(std::string_view bytes) {
         const std::optional<bool> canCreate = check();
         if (!canCreate) return false;
         // A file with other names stays one file for all of them; a folder
         // that takes no new file still lets its files be rewritten.
-        if (existing_ && (existing_->st_nlink > 1 || !*canCreate)) rewriteInPlace(bytes);
-        else replace(bytes);
+        if (existing_ && (existing_->st_nlink > 1 || !*canCreate))
+            rewriteInPlace(bytes);
+        else
+            replace(bytes);
         return true;
     }
 
@@ -223,7 +230,7 @@ public:
         return canCreate;
     }
 
-private:
+  private:
     [[noreturn]] void fail(const std::string& reason) const {
         throw Error(writeFailureMessage(shown_, reason));
     }
@@ -236,7 +243,8 @@ private:
             if (!p.has_filename()) {
                 // "folder/": whatever it is, no file can be written by that name.
                 struct stat st {};
-                if (::stat(p.c_str(), &st) != 0) fail(errno == ENOENT ? kFolderMissing : fileErrorReason(errno));
+                if (::stat(p.c_str(), &st) != 0)
+                    fail(errno == ENOENT ? kFolderMissing : fileErrorReason(errno));
                 return skipOrFail(st.st_mode);
             }
             folder_ = p.parent_path().empty() ? std::filesystem::path(".") : p.parent_path();
@@ -264,7 +272,7 @@ private:
             if (const auto conflict = inputConflict(st)) fail(*conflict);
             int err = 0;
             if (!writeAllowed(st, folder_ / name_, W_OK, err))
-                fail((st.st_mode & 0222) == 0 ? kReadOnlyFile
+                fail((st.st_mode & 0222) == 0        ? kReadOnlyFile
                      : err == EACCES || err == EPERM ? kNoFileRights
                                                      : fileErrorReason(err));
             existing_ = st;
@@ -283,7 +291,8 @@ private:
         for (int attempt = 0;; ++attempt) {
             tmp = tempName(name_.string());
             // 0666 lets the umask (and a default ACL) decide a new file's mode.
-            out = Fd(::openat(dir_.get(), tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+            out = Fd(::openat(dir_.get(), tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                              0666));
             if (out) break;
             if (errno == EEXIST && attempt < 100) continue;
             // A folder may refuse new files in ways its mode does not show
@@ -313,19 +322,21 @@ private:
         // then puts back. Only root may give a file away, and the group only
         // to one of the writer's groups; where that is not allowed the file
         // becomes the writer's, as any editor's save would make it.
-        [[maybe_unused]] const bool ownerKept =
-            ::fchown(fd, old.st_uid, old.st_gid) == 0 || ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0;
+        [[maybe_unused]] const bool ownerKept = ::fchown(fd, old.st_uid, old.st_gid) == 0 ||
+                                                ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0;
         return ::fchmod(fd, old.st_mode & 07777) == 0 ? 0 : errno;
     }
 
     void rewriteInPlace(std::string_view bytes) {
-        Fd out(::openat(dir_.get(), name_.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
+        Fd out(
+            ::openat(dir_.get(), name_.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
         if (!out) fail(errno == EACCES || errno == EPERM ? kNoFileRights : fileErrorReason(errno));
         struct stat st {};
         if (::fstat(out.get(), &st) != 0) fail(fileErrorReason(errno));
         // Something else may have taken the name since it was looked at.
         if (!S_ISREG(st.st_mode)) fail(kNotRegular);
-        if (st.st_dev != existing_->st_dev || st.st_ino != existing_->st_ino) fail("файл заменен во время записи");
+        if (st.st_dev != existing_->st_dev || st.st_ino != existing_->st_ino)
+            fail("файл заменен во время записи");
         // The new size is reserved before the first byte changes, so that a
         // full disk refuses the write instead of cutting the file short.
         const auto size = static_cast<off_t>(bytes.size());
@@ -353,7 +364,8 @@ std::string tooLarge(const std::string& path, std::size_t size) {
 }
 
 std::string notRegularInput(const std::string& path, mode_t mode) {
-    return "«" + path + "» — " + (S_ISDIR(mode) ? "это папка, а не файл" : "не обычный файл (устройство, канал или сокет)");
+    return "«" + path + "» — " +
+           (S_ISDIR(mode) ? "это папка, а не файл" : "не обычный файл (устройство, канал или сокет)");
 }
 
 } // namespace
@@ -396,7 +408,9 @@ bool writeFileSafely(const std::filesystem::path& path, std::string_view bytes, 
     return SafeWrite(path, options).run(bytes);
 }
 
-void checkWritable(const std::filesystem::path& path, const WriteOptions& options) { SafeWrite(path, options).check(); }
+void checkWritable(const std::filesystem::path& path, const WriteOptions& options) {
+    SafeWrite(path, options).check();
+}
 
 std::string writeFailureMessage(const std::filesystem::path& path, const std::string& reason) {
     return "Не удалось записать файл «" + path.string() + "»: " + reason;
@@ -463,7 +477,8 @@ std::string readInputFile(const std::string& path) {
     const auto size = static_cast<std::size_t>(st.st_size);
     if (size > kMaxInputFileBytes) throw Error(tooLarge(path, size));
     std::string bytes;
-    if (const int err = readUpTo(in.get(), kMaxInputFileBytes + 1, size, bytes)) throw Error(inputFileMessage(path, err));
+    if (const int err = readUpTo(in.get(), kMaxInputFileBytes + 1, size, bytes))
+        throw Error(inputFileMessage(path, err));
     // The file grew while it was read.
     if (bytes.size() > kMaxInputFileBytes) throw Error(tooLarge(path, bytes.size()));
     return bytes;

@@ -48,14 +48,14 @@ bool stepsBelowThresholds(const Vec& h, const Vec& ee, int Np) {
 }
 
 class Stopwatch {
-public:
+  public:
     explicit Stopwatch(bool on) : on_(on), t0_(std::chrono::steady_clock::now()) {}
     std::string text() const {
         if (!on_) return longTimeText(0);
         return longTimeText(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0_).count());
     }
 
-private:
+  private:
     bool on_;
     std::chrono::steady_clock::time_point t0_;
 };
@@ -96,7 +96,9 @@ void takeFittedWarranty(AnalysisState& s, const Vec& a) {
 }
 
 // The per-interval arrays of a stored model, as the results window shows them.
-void finalPass(const AnalysisState& s, Mod_Weib& m) { modelCurves(s, m, s.Sred, s.SKO); }
+void finalPass(const AnalysisState& s, Mod_Weib& m) {
+    modelCurves(s, m, s.Sred, s.SKO);
+}
 
 Coordinates spiralCoordinates(bool sredOpt, bool skoOpt) {
     Coordinates c;
@@ -175,12 +177,13 @@ void checkSomeProductsUnderWarranty(const AnalysisState& s, const char* model, c
         if (1 - CDF_Gauss(s.Sred, s.SKO, (prev + r.time) / 2) > 0) return;
         prev = r.time;
     }
-    throw Error(std::string(model) + " не может быть подобрана: при среднем времени гарантии " +
-                formatGeneral(s.Sred, fmt) + " ч и СКО " + formatGeneral(s.SKO, fmt) +
-                " ч ни одно изделие не остаётся на гарантии на наработках гистограммы (до " +
-                formatGeneral(prev, fmt) +
-                " ч), ожидаемое число отказов равно 0 при любом законе. Проверьте поля «Среднее время гарантии» "
-                "и «СКО времени гарантии»");
+    throw Error(
+        std::string(model) + " не может быть подобрана: при среднем времени гарантии " +
+        formatGeneral(s.Sred, fmt) + " ч и СКО " + formatGeneral(s.SKO, fmt) +
+        " ч ни одно изделие не остаётся на гарантии на наработках гистограммы (до " +
+        formatGeneral(prev, fmt) +
+        " ч), ожидаемое число отказов равно 0 при любом законе. Проверьте поля «Среднее время гарантии» "
+        "и «СКО времени гарантии»");
 }
 
 // Every step of a line search spends one unit. The passes of a search are
@@ -191,8 +194,8 @@ void checkSomeProductsUnderWarranty(const AnalysisState& s, const char* model, c
 class StepBudget {
   public:
     StepBudget(const char* model, long long passes, int Np, long long fixed, const ProgressHooks& hooks)
-        : model_(model), total_(fixed > 0 ? fixed : passes * Np * kStepsPerLineSearch + kMinSteps), left_(total_),
-          hooks_(hooks) {}
+        : model_(model), total_(fixed > 0 ? fixed : passes * Np * kStepsPerLineSearch + kMinSteps),
+          left_(total_), hooks_(hooks) {}
     long long left() const { return left_; }
     void spend(long long steps = 1) {
         // A single pass may walk a long way on a flat landscape; a stop
@@ -200,9 +203,10 @@ class StepBudget {
         hooks_.throwIfCancelled();
         left_ -= steps;
         if (left_ < 0)
-            throw Error(std::string(model_) + ": поиск не закончился за " + std::to_string(total_) +
-                        " шагов: критерий почти не меняется с параметрами. Проверьте закон окончания гарантии "
-                        "и коэффициент уменьшения шага");
+            throw Error(
+                std::string(model_) + ": поиск не закончился за " + std::to_string(total_) +
+                " шагов: критерий почти не меняется с параметрами. Проверьте закон окончания гарантии "
+                "и коэффициент уменьшения шага");
     }
 
   private:
@@ -228,8 +232,10 @@ std::vector<LimitHit> limitHits(const Coordinates& c, const Vec& x, double kdiv,
     std::vector<LimitHit> hits;
     for (int j = 1; j <= c.Np; ++j) {
         const double slack = 3 * c.ee[j] * kdiv * kdiv;
-        if (std::fabs(x[j] - c.lo[j]) <= slack) hits.push_back({model, c.name[j], c.lo[j], false});
-        else if (std::fabs(x[j] - c.hi[j]) <= slack) hits.push_back({model, c.name[j], c.hi[j], true});
+        if (std::fabs(x[j] - c.lo[j]) <= slack)
+            hits.push_back({model, c.name[j], c.lo[j], false});
+        else if (std::fabs(x[j] - c.hi[j]) <= slack)
+            hits.push_back({model, c.name[j], c.hi[j], true});
     }
     return hits;
 }
@@ -241,8 +247,8 @@ std::vector<LimitHit> limitHits(const Coordinates& c, const Vec& x, double kdiv,
 class FitFrame {
   public:
     FitFrame(const Coordinates& c, const FitOptions& opt, const char* model)
-        : passes_(checkKdiv(c, opt.kdiv)), budget(model, passes_, c.Np, opt.maxSteps, opt.progress), opt_(opt),
-          stage_(shortName(model)), clock_(opt.timing) {
+        : passes_(checkKdiv(c, opt.kdiv)), budget(model, passes_, c.Np, opt.maxSteps, opt.progress),
+          opt_(opt), stage_(shortName(model)), clock_(opt.timing) {
         passDone(0);
     }
     double kdiv() const { return opt_.kdiv; }
@@ -379,7 +385,8 @@ std::string longTimeText(double seconds) {
 long long predictPasses(const double* h, const double* ee, int n, double kdiv, long long cap) {
     if (!(kdiv > 1)) return 0;
     std::array<double, N_Param_Opt> steps{};
-    for (int i = 0; i < n; ++i) steps[i] = std::fabs(h[i]);
+    for (int i = 0; i < n; ++i)
+        steps[i] = std::fabs(h[i]);
     for (long long p = 1; p <= cap; ++p) {
         bool done = true;
         for (int i = 0; i < n; ++i) {
@@ -486,7 +493,8 @@ void smirnovLineSearch(SmirnovSearch& search, const Coordinates& c, int j, const
         const long long run = search.certainFallsAlongK(h[j], budget.left());
         double K = search.point().K;
         long long taken = 0;
-        for (; taken < run && !outOfRange(c, j, K + h[j], h[j]); ++taken) K += h[j];
+        for (; taken < run && !outOfRange(c, j, K + h[j], h[j]); ++taken)
+            K += h[j];
         if (taken > 0) {
             budget.spend(taken);
             search.moveAlongK(K);
@@ -511,7 +519,8 @@ FitResult Podbor_Weib_Smirnow(AnalysisState& s, double& /*Arez*/, double& /*Brez
 
     Mod_Weib& M = s.MSmirn;
     M.F_norm.assign(s.MasProbl.size(), 0.0);
-    for (std::size_t k = 0; k < s.MasProbl.size(); ++k) M.F_norm[k] = CDF_Gauss(s.Sred, s.SKO, s.MasProbl[k].time);
+    for (std::size_t k = 0; k < s.MasProbl.size(); ++k)
+        M.F_norm[k] = CDF_Gauss(s.Sred, s.SKO, s.MasProbl[k].time);
     M.F_Weib.assign(s.Hist_Arr.size(), 0.0);
     M.Kol_F_priv.assign(s.Hist_Arr.size(), 0.0);
     M.atLimit.clear();

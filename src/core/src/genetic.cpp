@@ -26,14 +26,18 @@ constexpr int kMaxPopulation = 1'000'000;
 // More rating threads than this only cost their creation.
 constexpr unsigned kMaxThreads = 256;
 
-long long Round(double v) { return static_cast<long long>(roundHalfEven(v)); }
+long long Round(double v) {
+    return static_cast<long long>(roundHalfEven(v));
+}
 
 // A whole number as the window's integer fields take it; blanks around it
 // are allowed.
 std::optional<std::int32_t> wholeNumber(std::string_view text) {
     std::size_t b = 0, e = text.size();
-    while (b < e && text[b] == ' ') ++b;
-    while (e > b && text[e - 1] == ' ') --e;
+    while (b < e && text[b] == ' ')
+        ++b;
+    while (e > b && text[e - 1] == ' ')
+        --e;
     return parseInt32(text.substr(b, e - b));
 }
 
@@ -44,7 +48,8 @@ int fieldInt(const char* label, const std::string& text) {
 }
 
 void appendBin(std::string& out, std::int64_t Value, int Size) {
-    for (int k = 1; k <= Size; ++k) out += ((Value >> (Size - k)) & 1) ? '1' : '0';
+    for (int k = 1; k <= Size; ++k)
+        out += ((Value >> (Size - k)) & 1) ? '1' : '0';
 }
 
 // BinToInt of the gene's characters, read in place; a string too short for
@@ -56,7 +61,8 @@ std::int64_t geneValue(std::string_view sXrome, const PosGen& g) {
 }
 
 // Mu and Sig of the objective, by the flags.
-void censoring(const OptArray& Ao, bool sredOpt, bool skoOpt, double Sred, double SKO, double& Mu, double& Sig) {
+void censoring(const OptArray& Ao, bool sredOpt, bool skoOpt, double Sred, double SKO, double& Mu,
+               double& Sig) {
     Mu = Sred;
     Sig = SKO;
     if (sredOpt && skoOpt) {
@@ -103,7 +109,8 @@ std::string IntToBin(std::int64_t Value, int Size) {
 
 std::int64_t BinToInt(std::string_view Value) {
     std::uint64_t v = 0;
-    for (char c : Value) v = (v << 1) | (c == '1' ? 1u : 0u);
+    for (char c : Value)
+        v = (v << 1) | (c == '1' ? 1u : 0u);
     return static_cast<std::int64_t>(v);
 }
 
@@ -140,7 +147,8 @@ double GeneticObjective::value(double A, double B, double k_pwt, double Mu, doub
     const std::size_t n = observed_.size();
     if (!haveG_ || Mu != cachedMu_ || Sig != cachedSig_) {
         haveG_ = false;
-        for (std::size_t i = 0; i < n; ++i) inWarr_[i] = 1 - CDF_Gauss(Mu, Sig, (t_[i] + t_[i + 1]) / 2);
+        for (std::size_t i = 0; i < n; ++i)
+            inWarr_[i] = 1 - CDF_Gauss(Mu, Sig, (t_[i] + t_[i + 1]) / 2);
         cachedMu_ = Mu;
         cachedSig_ = Sig;
         haveG_ = true;
@@ -159,7 +167,8 @@ double GeneticObjective::value(double A, double B, double k_pwt, double Mu, doub
             const double w = 1 - std::exp(-x); // -x is exactly (-A) t^B
             F_[i] = w > 0 ? w : 1e-305;
         }
-        for (; i < t_.size(); ++i) F_[i] = 1;
+        for (; i < t_.size(); ++i)
+            F_[i] = 1;
         cachedA_ = A;
         cachedB_ = B;
         haveF_ = true;
@@ -183,7 +192,8 @@ double GeneticObjective::value(double A, double B, double k_pwt, double Mu, doub
     const double last = Kol_izw_ - total;
     double result = sum + last * last;
     if (k_pwt > kTop_) result *= (k_pwt / kTop_) * (k_pwt / kTop_);
-    if (!std::isfinite(result)) throw Error("Целевая функция генетического алгоритма не является конечным числом");
+    if (!std::isfinite(result))
+        throw Error("Целевая функция генетического алгоритма не является конечным числом");
     return result;
 }
 
@@ -230,7 +240,8 @@ GeneticSettings startGenetic(AnalysisState& s, const GeneticFields& f, const Num
 
     s.iop = 3 + (s.Sred_Opt ? 1 : 0) + (s.SKO_Opt ? 1 : 0);
     s.Precision = g.Precision;
-    for (int i = 1; i <= N_Param_Opt; ++i) s.NormA[i] = (s.Alim[1][i] + s.Alim[2][i]) * s.Precision;
+    for (int i = 1; i <= N_Param_Opt; ++i)
+        s.NormA[i] = (s.Alim[1][i] + s.Alim[2][i]) * s.Precision;
     s.Hist_Arr = std::move(built.Hist_Arr);
     s.D_Hist1 = built.D_Hist1;
     s.D_Hist2 = built.D_Hist2;
@@ -243,7 +254,7 @@ GeneticSettings startGenetic(AnalysisState& s, const GeneticFields& f, const Num
 // Random numbers
 
 class TGen::Random {
-public:
+  public:
     explicit Random(std::optional<std::uint64_t> seed) : seed_(seed) {}
 
     void reseed(long long generation, std::uint64_t event) {
@@ -255,7 +266,8 @@ public:
             // draws between two evaluations take nanoseconds here, since the
             // evaluations are made afterwards, so two readings may coincide;
             // the event number keeps their seeds apart.
-            const auto ticks = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+            const auto ticks =
+                static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
             state_ = static_cast<std::uint32_t>(ticks) + static_cast<std::uint32_t>(event * 0x9E3779B9u);
         }
     }
@@ -265,7 +277,7 @@ public:
         return static_cast<double>(state_) * (1.0 / 4294967296.0);
     }
 
-private:
+  private:
     std::optional<std::uint64_t> seed_;
     std::uint32_t state_ = 0;
 };
@@ -277,10 +289,12 @@ private:
 // goes to whichever thread takes it next, and each result lands in its own
 // slot, so the order of the work has no effect on any value.
 class TGen::Pool {
-public:
+  public:
     Pool(unsigned threads, const AnalysisState& s) {
-        for (unsigned i = 0; i < threads; ++i) objectives_.push_back(std::make_unique<GeneticObjective>(s));
-        for (unsigned i = 1; i < threads; ++i) workers_.emplace_back([this, i] { loop(i); });
+        for (unsigned i = 0; i < threads; ++i)
+            objectives_.push_back(std::make_unique<GeneticObjective>(s));
+        for (unsigned i = 1; i < threads; ++i)
+            workers_.emplace_back([this, i] { loop(i); });
     }
 
     ~Pool() {
@@ -289,7 +303,8 @@ public:
             quit_ = true;
         }
         wake_.notify_all();
-        for (auto& w : workers_) w.join();
+        for (auto& w : workers_)
+            w.join();
     }
 
     GeneticObjective& own() { return *objectives_[0]; }
@@ -298,7 +313,8 @@ public:
     void run(std::size_t count, const std::function<void(std::size_t, GeneticObjective&)>& task) {
         // A handful of evaluations is quicker than waking the threads.
         if (workers_.empty() || count < 64) {
-            for (std::size_t i = 0; i < count; ++i) task(i, *objectives_[0]);
+            for (std::size_t i = 0; i < count; ++i)
+                task(i, *objectives_[0]);
             return;
         }
         {
@@ -316,7 +332,7 @@ public:
         task_ = nullptr;
     }
 
-private:
+  private:
     static constexpr std::size_t kChunk = 32;
 
     void work(unsigned id) {
@@ -324,7 +340,8 @@ private:
             const std::size_t b = next_.fetch_add(kChunk);
             if (b >= count_) return;
             const std::size_t e = std::min(count_, b + kChunk);
-            for (std::size_t i = b; i < e; ++i) (*task_)(i, *objectives_[id]);
+            for (std::size_t i = b; i < e; ++i)
+                (*task_)(i, *objectives_[id]);
         }
     }
 
@@ -359,9 +376,9 @@ private:
 
 TGen::TGen(AnalysisState& s, const GeneticSettings& settings, GeneticHost& host, GeneticControl& control,
            GeneticOptions options)
-    : s_(s), host_(host), control_(control), options_(std::move(options)), SizePopulation_(settings.SizePopulation),
-      iMaxBest_(settings.iMaxBest), iop_(s.iop), Precision_(s.Precision), NormA_(s.NormA), Alim_(s.Alim), Ao_(s.Ao),
-      Aopt_(s.Aopt) {
+    : s_(s), host_(host), control_(control), options_(std::move(options)),
+      SizePopulation_(settings.SizePopulation), iMaxBest_(settings.iMaxBest), iop_(s.iop),
+      Precision_(s.Precision), NormA_(s.NormA), Alim_(s.Alim), Ao_(s.Ao), Aopt_(s.Aopt) {
     if (iop_ < 1 || iop_ > N_Param_Opt || SizePopulation_ < 1 || iMaxBest_ < 1 || !(Precision_ > 0))
         throw Error("Генетический алгоритм не подготовлен: параметры запуска не проверены");
     unsigned threads = options_.threads;
@@ -384,9 +401,13 @@ Xromosome* TGen::newRecord() {
     return &records_.back();
 }
 
-void TGen::release(Xromosome* x) { spare_.push_back(x); }
+void TGen::release(Xromosome* x) {
+    spare_.push_back(x);
+}
 
-void TGen::reseedAtEvaluation() { random_->reseed(generation_, ++evaluation_); }
+void TGen::reseedAtEvaluation() {
+    random_->reseed(generation_, ++evaluation_);
+}
 
 double TGen::rate(const OptArray& Ao) {
     reseedAtEvaluation();
@@ -448,7 +469,8 @@ void TGen::MakePopulation() {
     }
     // The first generation is rated on the drawn values, not on their codes.
     ratePending(N, [&](std::size_t i, GeneticObjective& obj) { values_[i] = obj(drawn_[i]); });
-    for (std::size_t i = 0; i < N; ++i) population_[first + i]->Celev_F = values_[i];
+    for (std::size_t i = 0; i < N; ++i)
+        population_[first + i]->Celev_F = values_[i];
     const std::size_t f = firstFailure(failed_);
     if (f < N) {
         truncate(first + f);
@@ -469,19 +491,22 @@ void TGen::SortList() {
     changed_.clear();
     for (std::size_t i = 0; i < prefix; ++i)
         (isDirty_[i] ? changed_ : inOrder_).emplace_back(population_[i]->Celev_F, population_[i]);
-    for (std::size_t i = prefix; i < n; ++i) changed_.emplace_back(population_[i]->Celev_F, population_[i]);
+    for (std::size_t i = prefix; i < n; ++i)
+        changed_.emplace_back(population_[i]->Celev_F, population_[i]);
     if (!std::is_sorted(inOrder_.begin(), inOrder_.end(), byValue))
         std::sort(inOrder_.begin(), inOrder_.end(), byValue);
     std::sort(changed_.begin(), changed_.end(), byValue);
     keyed_.resize(n);
     std::merge(inOrder_.begin(), inOrder_.end(), changed_.begin(), changed_.end(), keyed_.begin(), byValue);
-    for (std::size_t i = 0; i < n; ++i) population_[i] = keyed_[i].second;
+    for (std::size_t i = 0; i < n; ++i)
+        population_[i] = keyed_[i].second;
     sortedPrefix_ = n;
     isDirty_.assign(n, 0);
 }
 
 void TGen::truncate(std::size_t n) {
-    for (std::size_t i = n; i < population_.size(); ++i) release(population_[i]);
+    for (std::size_t i = n; i < population_.size(); ++i)
+        release(population_[i]);
     population_.resize(n);
     sortedPrefix_ = std::min(sortedPrefix_, n);
     if (isDirty_.size() > n) isDirty_.resize(n);
@@ -523,13 +548,15 @@ long long TGen::CrossingOver(int iNumPokolenie) {
         values_[i] = obj(a);
     });
     const std::size_t f = firstFailure(failed_);
-    for (std::size_t i = 0; i < std::min(f, children); ++i) population_[first + i]->Celev_F = values_[i];
+    for (std::size_t i = 0; i < std::min(f, children); ++i)
+        population_[first + i]->Celev_F = values_[i];
     if (detailed_) {
         std::vector<std::string> lines;
         const std::size_t rounds = std::min(f, children) / 2;
         lines.reserve(rounds);
         for (std::size_t r = 0; r < rounds; ++r)
-            lines.push_back(formatPattern("F= %-8.3f S2", {population_[first + 2 * r + 1]->Celev_F}, options_.fmt));
+            lines.push_back(
+                formatPattern("F= %-8.3f S2", {population_[first + 2 * r + 1]->Celev_F}, options_.fmt));
         if (!lines.empty()) host_.appendLogLines(lines);
     }
     if (f < children) {
@@ -552,7 +579,8 @@ long long TGen::Mutation() {
         const long long iBitMut1 = Round(random_->next() * static_cast<double>(LengthXrome_ - 1)) + 1;
         const long long index = Round(random_->next() * static_cast<double>(N - 1));
         const std::size_t at = static_cast<std::size_t>(std::clamp(index, 0LL, N - 1));
-        const std::size_t bit = static_cast<std::size_t>(std::clamp(iBitMut1, 1LL, static_cast<long long>(LengthXrome_)) - 1);
+        const std::size_t bit =
+            static_cast<std::size_t>(std::clamp(iBitMut1, 1LL, static_cast<long long>(LengthXrome_)) - 1);
         Xromosome* x = population_[at];
         x->sX[bit] = x->sX[bit] == '0' ? '1' : '0';
         // Each flip is rated on the chromosome as it stands after it; an
@@ -570,7 +598,8 @@ long long TGen::Mutation() {
         values_[i] = obj(a);
     });
     const std::size_t f = firstFailure(failed_);
-    for (std::size_t h = 0; h < std::min(f, count); ++h) population_[mutantOf_[h]]->Celev_F = values_[h];
+    for (std::size_t h = 0; h < std::min(f, count); ++h)
+        population_[mutantOf_[h]]->Celev_F = values_[h];
     if (f < count) throw Error(failure_[f]);
     return k;
 }
@@ -596,7 +625,8 @@ int TGen::MoveBest(int iNPokolenie) {
             population_.push_back(c);
             ++copied;
         }
-        for (auto it = best_.rbegin(); it != best_.rend(); ++it) release(*it);
+        for (auto it = best_.rbegin(); it != best_.rend(); ++it)
+            release(*it);
         best_.clear();
         SortList();
         DestroyBad(static_cast<std::size_t>(SizePopulation_));
@@ -606,7 +636,9 @@ int TGen::MoveBest(int iNPokolenie) {
     return copied;
 }
 
-void TGen::UpdMain() { host_.appendLog("Создано генов " + std::to_string(genes_.size())); }
+void TGen::UpdMain() {
+    host_.appendLog("Создано генов " + std::to_string(genes_.size()));
+}
 
 void TGen::StoreBest(int g) {
     if (population_.empty()) return;
@@ -740,10 +772,11 @@ GeneticOutcome TGen::Execute() {
     // spread would make every later results table fail on a division by 0;
     // the model stays as it was.
     if (!(A > 0 && B > 0 && K > 0) || !(sko > 0) || !std::isfinite(sred))
-        throw Error("Генетический алгоритм не нашёл пригодного закона (A = " + formatGeneral(A, options_.fmt) +
-                    ", Beta = " + formatGeneral(B, options_.fmt) + ", Кповт = " + formatGeneral(K, options_.fmt) +
-                    ", СКО = " + formatGeneral(sko, options_.fmt) +
-                    "): модель «Генетическая» не записана; задайте более мелкую точность подбора");
+        throw Error(
+            "Генетический алгоритм не нашёл пригодного закона (A = " + formatGeneral(A, options_.fmt) +
+            ", Beta = " + formatGeneral(B, options_.fmt) + ", Кповт = " + formatGeneral(K, options_.fmt) +
+            ", СКО = " + formatGeneral(sko, options_.fmt) +
+            "): модель «Генетическая» не записана; задайте более мелкую точность подбора");
 
     Mod_Weib m = s_.MGenet;
     m.Executed = true;
@@ -757,7 +790,8 @@ GeneticOutcome TGen::Execute() {
     m.Kol_Nakopl = 0;
     modelCurves(s_, m, m.Sred, m.SKO);
     for (double v : m.Kol_F_priv)
-        if (!std::isfinite(v)) throw Error("Генетический алгоритм: ожидаемое число отказов не является конечным числом");
+        if (!std::isfinite(v))
+            throw Error("Генетический алгоритм: ожидаемое число отказов не является конечным числом");
     const double oldSred = s_.Sred, oldSKO = s_.SKO;
     s_.Sred = sred;
     s_.SKO = sko;
@@ -782,8 +816,8 @@ GeneticOutcome TGen::Execute() {
     return out;
 }
 
-GeneticOutcome runGenetic(AnalysisState& s, const GeneticFields& f, GeneticHost& host, GeneticControl& control,
-                          const GeneticOptions& options) {
+GeneticOutcome runGenetic(AnalysisState& s, const GeneticFields& f, GeneticHost& host,
+                          GeneticControl& control, const GeneticOptions& options) {
     const GeneticSettings settings = startGenetic(s, f, options.fmt);
     TGen run(s, settings, host, control, options);
     return run.Execute();

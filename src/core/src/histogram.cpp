@@ -40,7 +40,8 @@ void build(AnalysisState& s, double lastTime) {
         }
         rec.time = b;
         ++n;
-        for (int m = 1; m <= Mx_prich; ++m) s.Sum_PrichCol[m] += rec.Npr[m];
+        for (int m = 1; m <= Mx_prich; ++m)
+            s.Sum_PrichCol[m] += rec.Npr[m];
         i = j;
     } while (b < lastTime && s.Hist_Arr.size() <= kMaxIntervals);
 }
@@ -89,7 +90,8 @@ void Hist_Made(const AnalysisState& s, double A, double B, double Kpowt, RealArr
     double t1 = 0;
     for (std::size_t i = 0; i < m; ++i) {
         const double t2 = s.Hist_Arr[i].time;
-        Mas_Model_Hist[i] = s.Izd_Prived * Kpowt * weibCDF2(A, B, t1, t2) * (1 - CDF_Gauss(s.Sred, s.SKO, t2));
+        Mas_Model_Hist[i] =
+            s.Izd_Prived * Kpowt * weibCDF2(A, B, t1, t2) * (1 - CDF_Gauss(s.Sred, s.SKO, t2));
         N_Nakopl += Mas_Model_Hist[i];
         const double d = s.Hist_Arr[i].Sum - Mas_Model_Hist[i];
         sq += d * d;

@@ -1,8 +1,8 @@
 #include "relan/input_files.hpp"
 
 #include "relan/error.hpp"
-#include "relan/special.hpp"
 #include "relan/histogram.hpp"
+#include "relan/special.hpp"
 #include "relan/text1251.hpp"
 #include "relan/text_decoding.hpp"
 
@@ -25,7 +25,7 @@ std::string lineError(const std::string& file, int line, const std::string& deta
 // lines. What it returns is UTF-8 and stays valid until the next read;
 // Windows-1251 text is decoded one line or number at a time.
 class Reader {
-public:
+  public:
     explicit Reader(const text::InputText& in)
         : data_(in.text()), eol_(in.lineEnd), cp1251_(in.encoding == text::Encoding::Cp1251) {}
 
@@ -50,13 +50,14 @@ public:
         Number n;
         n.line = line_;
         std::size_t start = pos_;
-        while (pos_ < data_.size() && static_cast<unsigned char>(data_[pos_]) > 32) ++pos_;
+        while (pos_ < data_.size() && static_cast<unsigned char>(data_[pos_]) > 32)
+            ++pos_;
         n.text = decoded(data_.substr(start, pos_ - start), numberText_);
         if (pos_ < data_.size()) nextLine();
         return n;
     }
 
-private:
+  private:
     std::string_view nextLine() {
         std::size_t start = pos_;
         std::size_t lf = data_.find(eol_, pos_);
@@ -107,8 +108,8 @@ struct HeaderNumber {
 Reader::Number headerToken(Reader& r, const std::string& file, const HeaderItem& item) {
     const auto n = r.readNumber();
     if (n.text.empty())
-        throw Error("Файл " + file + " обрывается в заголовке: нет строки " + std::to_string(item.line) + " (" +
-                    item.what + ")");
+        throw Error("Файл " + file + " обрывается в заголовке: нет строки " + std::to_string(item.line) +
+                    " (" + item.what + ")");
     return n;
 }
 
@@ -124,15 +125,18 @@ HeaderNumber headerInteger(Reader& r, const std::string& file, const HeaderItem&
     const auto n = headerToken(r, file, item);
     auto v = n.text.size() > kIntegerRun ? std::nullopt : parseInt32(n.text);
     if (!v)
-        throw Error(lineError(file, n.line, std::string(item.what) + ": " + text::quoted(n.text) +
-                                                " не является целым числом"));
+        throw Error(
+            lineError(file, n.line,
+                      std::string(item.what) + ": " + text::quoted(n.text) + " не является целым числом"));
     return {static_cast<double>(*v), n.line, std::string(n.text)};
 }
 
-void requirePositive(const HeaderNumber& n, const std::string& file, const HeaderItem& item, const char* unit) {
+void requirePositive(const HeaderNumber& n, const std::string& file, const HeaderItem& item,
+                     const char* unit) {
     if (!(n.value > 0))
-        throw Error(lineError(file, n.line, std::string(item.what) + " должно быть больше 0" + unit + ", в файле " +
-                                                text::quoted(n.text)));
+        throw Error(lineError(file, n.line,
+                              std::string(item.what) + " должно быть больше 0" + unit + ", в файле " +
+                                  text::quoted(n.text)));
 }
 
 // The time text of a failure line: both "." and "," are decimal separators.
@@ -180,7 +184,9 @@ constexpr Threshold kThresholds[] = {
     {&AnalysisState::T10expl, 0.9, false, ", отказов 90% от парка"},
 };
 
-double frac(double x) { return x - std::trunc(x); }
+double frac(double x) {
+    return x - std::trunc(x);
+}
 
 std::string withSeparator(const char* intPart, const char* fracPart, const NumberFormat& fmt) {
     return std::string(intPart) + fmt.decimal + fracPart;
@@ -214,8 +220,10 @@ void sort_MinMax(std::vector<Problems>& z) {
     // their places, and each record then moved once: records carry a text
     // and are three times the size.
     std::vector<std::pair<double, std::size_t>> order(z.size());
-    for (std::size_t i = 0; i < z.size(); ++i) order[i] = {z[i].time, i};
-    std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (std::size_t i = 0; i < z.size(); ++i)
+        order[i] = {z[i].time, i};
+    std::stable_sort(order.begin(), order.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
     // Place i takes the record from order[i].second; each cycle of the
     // permutation is followed once, leaving the places it filled marked.
     for (std::size_t i = 0; i < z.size(); ++i) {
@@ -274,8 +282,8 @@ FailureLoad parseFailureData(std::string_view bytes, const std::string& file, co
     const int nPrich = static_cast<int>(causes.value);
     if (nPrich < 0 || nPrich > Mx_prich)
         throw Error(lineError(file, causes.line,
-                              std::string(kHeaderCauses.what) + " должно быть от 0 до " + std::to_string(Mx_prich) +
-                                  ", в файле " + text::quoted(causes.text)));
+                              std::string(kHeaderCauses.what) + " должно быть от 0 до " +
+                                  std::to_string(Mx_prich) + ", в файле " + text::quoted(causes.text)));
     s.Sred = sred.value;
     s.SKO = sko.value;
     s.Kol_Izd_All = static_cast<int>(fleet.value);
@@ -294,20 +302,22 @@ FailureLoad parseFailureData(std::string_view bytes, const std::string& file, co
     out.fields.Edit5 = withSeparator("1", "0005", fmt);
     out.fields.Edit2 = withSeparator("0", "0000002", fmt);
 
-    const std::string causeCount = "в строке " + std::to_string(causes.line) + " указано число причин отказов " +
-                                   std::to_string(nPrich);
+    const std::string causeCount =
+        "в строке " + std::to_string(causes.line) + " указано число причин отказов " + std::to_string(nPrich);
     std::array<std::string, Mx_prich + 1> lowerNames{};
-    for (int k = 1; k <= Mx_prich; ++k) s.B_otk[k] = Vid_otkaza{};
+    for (int k = 1; k <= Mx_prich; ++k)
+        s.B_otk[k] = Vid_otkaza{};
     for (int k = 1; k <= nPrich; ++k) {
         const int lineNo = r.lineNo();
         if (r.eof())
-            throw Error(lineError(file, lineNo,
-                                  causeCount + ", а названий причин в файле " + std::to_string(k - 1)));
+            throw Error(
+                lineError(file, lineNo, causeCount + ", а названий причин в файле " + std::to_string(k - 1)));
         const std::string_view line = r.readLine();
         if (looksLikeFailureLine(line))
             throw Error(lineError(file, lineNo,
-                                  causeCount + ", а здесь вместо названия причины строка отказа " + text::quoted(line) +
-                                      ": названий причин в файле " + std::to_string(k - 1)));
+                                  causeCount + ", а здесь вместо названия причины строка отказа " +
+                                      text::quoted(line) + ": названий причин в файле " +
+                                      std::to_string(k - 1)));
         const std::string_view name = trimControl(line);
         s.B_otk[k].Nazv_Prich = std::string(name);
         lowerNames[k] = text::lowerUtf8(name);
@@ -328,7 +338,8 @@ FailureLoad parseFailureData(std::string_view bytes, const std::string& file, co
     using Search = std::boyer_moore_horspool_searcher<std::string::const_iterator>;
     std::vector<std::pair<int, Search>> searches; // the causes with a name
     for (int k = 1; k <= nPrich; ++k)
-        if (!lowerNames[k].empty()) searches.emplace_back(k, Search(lowerNames[k].begin(), lowerNames[k].end()));
+        if (!lowerNames[k].empty())
+            searches.emplace_back(k, Search(lowerNames[k].begin(), lowerNames[k].end()));
     std::string lowerSource;
     while (!r.eof()) {
         const int lineNo = r.lineNo();
@@ -337,16 +348,20 @@ FailureLoad parseFailureData(std::string_view bytes, const std::string& file, co
         Problems p;
         const std::size_t tab = line.find('\t');
         if (tab == std::string_view::npos) {
-            std::string detail = "нет табуляции между наработкой и источником отказа в строке " + text::quoted(line);
+            std::string detail =
+                "нет табуляции между наработкой и источником отказа в строке " + text::quoted(line);
             if (s.MasProbl.empty())
                 detail += " (если это название причины отказа, то " + causeCount + " — меньше, чем в файле)";
             throw Error(lineError(file, lineNo, detail));
         }
         const std::string_view timeText = line.substr(0, tab);
         const auto t = failureTime(timeText);
-        if (!t) throw Error(lineError(file, lineNo, "наработка " + text::quoted(timeText) + " не является числом"));
+        if (!t)
+            throw Error(
+                lineError(file, lineNo, "наработка " + text::quoted(timeText) + " не является числом"));
         if (!(*t > 0))
-            throw Error(lineError(file, lineNo, "наработка должна быть больше 0 ч, в файле " + text::quoted(timeText)));
+            throw Error(lineError(file, lineNo,
+                                  "наработка должна быть больше 0 ч, в файле " + text::quoted(timeText)));
         if (*t > kMaxFailureTime)
             throw Error(lineError(file, lineNo,
                                   "наработка " + text::quoted(timeText) + " ч больше допустимой (" +
@@ -369,12 +384,14 @@ FailureLoad parseFailureData(std::string_view bytes, const std::string& file, co
     if (static_cast<std::size_t>(s.KolOtk) < s.MasProbl.size())
         throw Error(lineError(file, all.line,
                               std::string(kHeaderAll.what) + " " + std::to_string(s.KolOtk) +
-                                  " меньше числа строк отказов в файле (" + std::to_string(s.MasProbl.size()) + ")"));
+                                  " меньше числа строк отказов в файле (" +
+                                  std::to_string(s.MasProbl.size()) + ")"));
 
     // Rank: by count, largest first, equal counts in file order. A source
     // naming several causes goes to the one ranked last.
     std::array<int, Mx_prich> order{};
-    for (int i = 0; i < Mx_prich; ++i) order[i] = i + 1;
+    for (int i = 0; i < Mx_prich; ++i)
+        order[i] = i + 1;
     std::stable_sort(order.begin(), order.end(),
                      [&](int a, int b) { return s.B_otk[a].Dolya > s.B_otk[b].Dolya; });
     std::array<int, Mx_prich + 1> rankOf{};
@@ -410,7 +427,8 @@ FailureLoad parseFailureData(std::string_view bytes, const std::string& file, co
     s.Popravka_Unknow = static_cast<double>(s.Kol_izw) / s.KolOtk;
     s.Izd_Prived = s.Kol_Izd_All * s.Popravka_Unknow;
 
-    for (const Threshold& th : kThresholds) s.*(th.var) = 0;
+    for (const Threshold& th : kThresholds)
+        s.*(th.var) = 0;
     double sum = 0;
     double tPrev = 0;
     for (int i = 0; i < s.Kol_izw; ++i) {
@@ -422,7 +440,8 @@ FailureLoad parseFailureData(std::string_view bytes, const std::string& file, co
             if (x / s.Izd_Prived >= th.q && s.*(th.var) == 0) {
                 // Of several shares reached at one failure the list names the last.
                 const auto row = static_cast<std::size_t>(i);
-                if (out.remarks.empty() || out.remarks.back().row != row) out.remarks.push_back({row, th.remark});
+                if (out.remarks.empty() || out.remarks.back().row != row)
+                    out.remarks.push_back({row, th.remark});
                 out.remarks.back().text = th.remark;
                 s.*(th.var) = t - (t - tPrev) * frac(x - th.q * s.Izd_Prived);
             }
@@ -441,7 +460,8 @@ FailureLoad parseFailureData(std::string_view bytes, const std::string& file, co
 GridRow failureListRow(const AnalysisState& s, const ThresholdRemarks& remarks, std::size_t row,
                        const NumberFormat& fmt) {
     const Problems& p = s.MasProbl[row];
-    GridRow out{std::to_string(row + 1), formatGeneral(p.time, fmt), s.Vidy_otkazov[p.chey].Nazv_Prich, p.komment};
+    GridRow out{std::to_string(row + 1), formatGeneral(p.time, fmt), s.Vidy_otkazov[p.chey].Nazv_Prich,
+                p.komment};
     for (const ThresholdRemark& r : remarks)
         if (r.row == row) out[2] += r.text;
     return out;
@@ -456,8 +476,8 @@ WarrantyLoadFields loadWarrantyTerms(const std::string& path, const NumberFormat
     return fields;
 }
 
-WarrantyLoadFields parseWarrantyTerms(std::string_view bytes, const std::string& file, const NumberFormat& fmt,
-                                      AnalysisState& state) {
+WarrantyLoadFields parseWarrantyTerms(std::string_view bytes, const std::string& file,
+                                      const NumberFormat& fmt, AnalysisState& state) {
     const text::InputText text = inputFile(bytes, file);
     Reader r(text);
     WarrantyLoadFields out;
@@ -472,18 +492,22 @@ WarrantyLoadFields parseWarrantyTerms(std::string_view bytes, const std::string&
         auto v = n.text.size() > kRealRun ? std::nullopt : parseReal(n.text, '.');
         if (!v) throw Error(lineError(file, n.line, "гарантийный срок " + notANumberText(n.text, '.')));
         if (*v < 0)
-            throw Error(lineError(file, n.line,
-                                  "гарантийный срок не может быть отрицательным, в файле " + text::quoted(n.text)));
+            throw Error(
+                lineError(file, n.line,
+                          "гарантийный срок не может быть отрицательным, в файле " + text::quoted(n.text)));
         terms.push_back(*v);
     }
     if (terms.size() < 2)
-        throw Error("Файл " + file + ": для среднего и СКО нужны хотя бы два значения гарантийного срока, в файле " +
+        throw Error("Файл " + file +
+                    ": для среднего и СКО нужны хотя бы два значения гарантийного срока, в файле " +
                     std::to_string(terms.size()));
     double mean = 0;
-    for (double v : terms) mean += v;
+    for (double v : terms)
+        mean += v;
     mean /= static_cast<double>(terms.size());
     double ss = 0;
-    for (double v : terms) ss += (v - mean) * (v - mean);
+    for (double v : terms)
+        ss += (v - mean) * (v - mean);
     const double sd = std::sqrt(ss / static_cast<double>(terms.size() - 1));
     if (!std::isfinite(mean) || !std::isfinite(sd))
         throw Error("Файл " + file + ": среднее или СКО гарантийных сроков не конечны");

@@ -12,13 +12,13 @@
 #include <nlopt.hpp>
 
 #include <algorithm>
-#include <tuple>
 #include <array>
 #include <cmath>
 #include <limits>
 #include <map>
 #include <numbers>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -63,22 +63,28 @@ std::string decimal(double v, int digits, const NumberFormat& fmt) {
 
 std::string hours(double v, const NumberFormat& fmt) {
     if (!std::isfinite(v)) return "∞";
-    if (std::fabs(v - std::round(v)) < 1e-9 * std::max(1.0, std::fabs(v))) return decimal(std::round(v), 0, fmt);
+    if (std::fabs(v - std::round(v)) < 1e-9 * std::max(1.0, std::fabs(v)))
+        return decimal(std::round(v), 0, fmt);
     return decimal(v, std::fabs(v) < 10 ? 3 : 1, fmt);
 }
 
-std::string general(double v, const NumberFormat& fmt) { return formatPattern("%.4g", {v}, fmt); }
+std::string general(double v, const NumberFormat& fmt) {
+    return formatPattern("%.4g", {v}, fmt);
+}
 
 // The upper tail of the standard normal law, and its logarithm where the
 // tail itself underflows (the asymptotic series keeps the searches of a
 // censoring law smooth far outside the data).
-double normalQ(double z) { return bm::cdf(bm::complement(bm::normal_distribution<double>(), z)); }
+double normalQ(double z) {
+    return bm::cdf(bm::complement(bm::normal_distribution<double>(), z));
+}
 // Every evaluation of a searched censoring law takes one per distinct
 // failure time: the double-precision erfc, not the library's extended one.
 double logNormalQ(double z) {
     if (z < 30) return std::log(0.5 * std::erfc(z * std::numbers::sqrt2 / 2));
     const double r = 1 / (z * z);
-    return -0.5 * z * z - std::log(z) - 0.5 * std::log(2 * std::numbers::pi) + std::log1p(-r + 3 * r * r - 15 * r * r * r);
+    return -0.5 * z * z - std::log(z) - 0.5 * std::log(2 * std::numbers::pi) +
+           std::log1p(-r + 3 * r * r - 15 * r * r * r);
 }
 
 // The Weibull law in the coordinates the searches use: log B and u = log eta,
@@ -124,9 +130,11 @@ std::vector<Piece> piecesOf(double mu, double sigma, double t1, double t2) {
 // B < 1: on a piece starting at 0, w = b v^p turns it into v^(pB) with
 // pB >= 6, smooth enough for the rule to converge without halving towards
 // the end point dozens of times.
-int substitutionPower(double B) { return B >= 6 ? 1 : static_cast<int>(std::min(120.0, std::ceil(6 / B))); }
+int substitutionPower(double B) {
+    return B >= 6 ? 1 : static_cast<int>(std::min(120.0, std::ceil(6 / B)));
+}
 
-constexpr double kCoreTol = 1e-11; // relative, per core piece
+constexpr double kCoreTol = 1e-11;  // relative, per core piece
 constexpr double kOuterTol = 1e-13; // relative to the core's total
 
 const double kInvSqrt2Pi = 1 / std::sqrt(2 * std::numbers::pi);
@@ -204,7 +212,7 @@ double powerMoment(double B, double logT, double mu, double sigma) {
 // node. Whenever the first level would not have met the tolerances the
 // adaptive computation above is used, so the two give the same numbers.
 class ShareTable {
-public:
+  public:
     ShareTable(double mu, double sigma, int power) {
         for (const auto& pc : piecesOf(mu, sigma, 0, kInf)) {
             Span span{nodes_.size(), 0, pc.core};
@@ -245,7 +253,8 @@ public:
                 k += F * nd.wk;
                 g += F * nd.wg;
             }
-            const double err = std::max(std::fabs(k - g), std::fabs(k) * 2 * std::numeric_limits<double>::epsilon());
+            const double err =
+                std::max(std::fabs(k - g), std::fabs(k) * 2 * std::numeric_limits<double>::epsilon());
             if (sp.core) {
                 core += k;
                 if (!(err <= kCoreTol * std::fabs(k))) ok = false;
@@ -260,7 +269,7 @@ public:
         return core + outer;
     }
 
-private:
+  private:
     template <class Rule, class Gauss, class Add> static void addRule(Add& add) {
         const auto& x = Rule::abscissa();
         const auto& wk = Rule::weights();
@@ -290,7 +299,7 @@ private:
 // The data of one fit and the log-likelihood over its parameters.
 
 struct Point {
-    double u = 0, b = 0; // log eta, log B
+    double u = 0, b = 0;  // log eta, log B
     double mu = 0, s = 0; // censoring mean and log SD
 };
 
@@ -352,12 +361,12 @@ class BinnedPowers {
 };
 
 struct Data {
-    double N = 0;                   // reduced fleet
-    double n = 0;                   // documented failures
+    double N = 0;                     // reduced fleet
+    double n = 0;                     // documented failures
     std::vector<double> t, logt, cnt; // distinct times, their logarithms and how many failed at each
-    double sumLogT = 0;             // sum over failures of log t
+    double sumLogT = 0;               // sum over failures of log t
     double maxLogT = 0;
-    double mu0 = 0, sigma0 = 0;     // the given censoring law
+    double mu0 = 0, sigma0 = 0; // the given censoring law
     bool fitMu = false, fitS = false;
     double muLo = 0, muHi = 0, sLo = 0, sHi = 0;
     const ProgressHooks* hooks = nullptr; // whose stop request every evaluation takes
@@ -421,7 +430,9 @@ struct Data {
     }
 };
 
-double sigmaOf(const Point& p) { return std::exp(p.s); }
+double sigmaOf(const Point& p) {
+    return std::exp(p.s);
+}
 
 // The log-likelihood at p; K given by its logarithm, or profiled out
 // (K = n / (N E) maximises it for fixed A, B and censoring law).
@@ -482,8 +493,8 @@ enum class Quantity { None, A, B, Eta, K, Mcf, Sred, SKO };
 
 struct Constraint {
     Quantity what = Quantity::None;
-    double x = 0;  // the held value in its search coordinate (log, or hours for Sred)
-    double t0 = 0; // the time of K F(t)
+    double x = 0;       // the held value in its search coordinate (log, or hours for Sred)
+    double t0 = 0;      // the time of K F(t)
     bool limit = false; // the power-law limit instead of the model (no eta, A, K)
 };
 
@@ -500,14 +511,24 @@ Layout layoutFor(const Data& d, Quantity q, bool limit) {
     return l;
 }
 
-double& coord(Point& p, int i) { return i == 0 ? p.u : i == 1 ? p.b : i == 2 ? p.mu : p.s; }
+double& coord(Point& p, int i) {
+    return i == 0 ? p.u : i == 1 ? p.b : i == 2 ? p.mu : p.s;
+}
 
 void boundsOf(const Data& d, int i, double& lo, double& hi) {
     switch (i) {
-    case 0: lo = std::log(kEtaMin), hi = std::log(kEtaMax); break;
-    case 1: lo = std::log(kBMin), hi = std::log(kBMax); break;
-    case 2: lo = d.muLo, hi = d.muHi; break;
-    default: lo = d.sLo, hi = d.sHi; break;
+    case 0:
+        lo = std::log(kEtaMin), hi = std::log(kEtaMax);
+        break;
+    case 1:
+        lo = std::log(kBMin), hi = std::log(kBMax);
+        break;
+    case 2:
+        lo = d.muLo, hi = d.muHi;
+        break;
+    default:
+        lo = d.sLo, hi = d.sHi;
+        break;
     }
 }
 
@@ -520,14 +541,26 @@ struct Problem {
 
     Point pointOf(const double* y) const {
         Point p = base;
-        for (std::size_t i = 0; i < layout.free.size(); ++i) coord(p, layout.free[i]) = y[i];
+        for (std::size_t i = 0; i < layout.free.size(); ++i)
+            coord(p, layout.free[i]) = y[i];
         switch (c.what) {
-        case Quantity::B: p.b = c.x; break;
-        case Quantity::Eta: p.u = c.x; break;
-        case Quantity::A: p.u = -c.x / std::exp(p.b); break;
-        case Quantity::Sred: p.mu = c.x; break;
-        case Quantity::SKO: p.s = c.x; break;
-        default: break;
+        case Quantity::B:
+            p.b = c.x;
+            break;
+        case Quantity::Eta:
+            p.u = c.x;
+            break;
+        case Quantity::A:
+            p.u = -c.x / std::exp(p.b);
+            break;
+        case Quantity::Sred:
+            p.mu = c.x;
+            break;
+        case Quantity::SKO:
+            p.s = c.x;
+            break;
+        default:
+            break;
         }
         return p;
     }
@@ -584,7 +617,8 @@ Optimum maximise1(Problem& pr, double x0, double step, double lo, double hi, int
     } else if (const double fa = f(a); fa > f0) {
         std::tie(b, a) = walk(a, fa, -1, lo);
     }
-    const boost::uintmax_t limit = static_cast<boost::uintmax_t>(std::max(10, maxEvals - static_cast<int>(pr.evals)));
+    const boost::uintmax_t limit =
+        static_cast<boost::uintmax_t>(std::max(10, maxEvals - static_cast<int>(pr.evals)));
     boost::uintmax_t iters = limit;
     const auto r = bm::tools::brent_find_minima([&](double x) { return -f(x); }, a, b, 30, iters);
     if (iters >= limit) success = false;
@@ -624,7 +658,8 @@ Optimum maximise(const Data& d, const Constraint& c, const Point& start, double 
     opt.set_upper_bounds(hi);
     opt.set_initial_step(steps);
     std::vector<double> xtol(n);
-    for (std::size_t i = 0; i < n; ++i) xtol[i] = pr.layout.free[i] == 2 ? 1e-7 * d.sigma0 : 1e-7;
+    for (std::size_t i = 0; i < n; ++i)
+        xtol[i] = pr.layout.free[i] == 2 ? 1e-7 * d.sigma0 : 1e-7;
     opt.set_xtol_abs(xtol);
     opt.set_ftol_abs(1e-10);
     opt.set_maxeval(maxEvals);
@@ -679,14 +714,22 @@ using Full = std::array<double, 5>;
 double quantityOf(Quantity q, const Full& v, double t0) {
     const double B = std::exp(v[1]);
     switch (q) {
-    case Quantity::A: return -B * v[0];
-    case Quantity::B: return v[1];
-    case Quantity::Eta: return v[0];
-    case Quantity::K: return v[2];
-    case Quantity::Mcf: return v[2] + std::log(-std::expm1(-Weibull{B, v[0]}.hazard(t0)));
-    case Quantity::Sred: return v[3];
-    case Quantity::SKO: return v[4];
-    default: return 0;
+    case Quantity::A:
+        return -B * v[0];
+    case Quantity::B:
+        return v[1];
+    case Quantity::Eta:
+        return v[0];
+    case Quantity::K:
+        return v[2];
+    case Quantity::Mcf:
+        return v[2] + std::log(-std::expm1(-Weibull{B, v[0]}.hazard(t0)));
+    case Quantity::Sred:
+        return v[3];
+    case Quantity::SKO:
+        return v[4];
+    default:
+        return 0;
     }
 }
 
@@ -705,16 +748,16 @@ struct LimitFit {
 };
 
 class Intervals {
-public:
-  // f: the maximum (of the model, or its representation at the limit);
-  // limit: the power-law limit's maximum, whose nearness opens the ends of
-  // K, eta and A towards it and which the other profiles include.
-  Intervals(const Data& d, const Fitted& f, const LimitFit& limit) : d_(d), f_(f), limit_(limit) {
-      idx_ = {0, 1, 2};
-      if (d.fitMu) idx_.push_back(3);
-      if (d.fitS) idx_.push_back(4);
-      hessian();
-  }
+  public:
+    // f: the maximum (of the model, or its representation at the limit);
+    // limit: the power-law limit's maximum, whose nearness opens the ends of
+    // K, eta and A towards it and which the other profiles include.
+    Intervals(const Data& d, const Fitted& f, const LimitFit& limit) : d_(d), f_(f), limit_(limit) {
+        idx_ = {0, 1, 2};
+        if (d.fitMu) idx_.push_back(3);
+        if (d.fitS) idx_.push_back(4);
+        hessian();
+    }
 
     // The estimate and both ends in the quantity's own units.
     LikelihoodInterval interval(Quantity q, double t0 = 0) {
@@ -744,21 +787,36 @@ public:
         return r;
     }
 
-private:
+  private:
     Full full() const { return {f_.p.u, f_.p.b, f_.logK, f_.p.mu, f_.p.s}; }
 
     static double natural(Quantity q, double x) { return q == Quantity::Sred ? x : std::exp(x); }
 
     void range(Quantity q, double xhat, double& lo, double& hi) const {
         switch (q) {
-        case Quantity::A: lo = -kBMax * std::log(kEtaMax), hi = -kBMax * std::log(kEtaMin); break;
-        case Quantity::B: lo = std::log(kBMin), hi = std::log(kBMax); break;
-        case Quantity::Eta: lo = std::log(kEtaMin), hi = std::log(kEtaMax); break;
-        case Quantity::K: lo = std::log(kKMin), hi = std::log(kKMax); break;
-        case Quantity::Mcf: lo = xhat - std::log(1e6), hi = std::log(kKMax); break;
-        case Quantity::Sred: lo = d_.muLo, hi = d_.muHi; break;
-        case Quantity::SKO: lo = d_.sLo, hi = d_.sHi; break;
-        default: lo = hi = xhat;
+        case Quantity::A:
+            lo = -kBMax * std::log(kEtaMax), hi = -kBMax * std::log(kEtaMin);
+            break;
+        case Quantity::B:
+            lo = std::log(kBMin), hi = std::log(kBMax);
+            break;
+        case Quantity::Eta:
+            lo = std::log(kEtaMin), hi = std::log(kEtaMax);
+            break;
+        case Quantity::K:
+            lo = std::log(kKMin), hi = std::log(kKMax);
+            break;
+        case Quantity::Mcf:
+            lo = xhat - std::log(1e6), hi = std::log(kKMax);
+            break;
+        case Quantity::Sred:
+            lo = d_.muLo, hi = d_.muHi;
+            break;
+        case Quantity::SKO:
+            lo = d_.sLo, hi = d_.sHi;
+            break;
+        default:
+            lo = hi = xhat;
         }
     }
 
@@ -772,7 +830,8 @@ private:
     void hessian() {
         const std::size_t m = idx_.size();
         std::vector<double> h(m);
-        for (std::size_t i = 0; i < m; ++i) h[i] = idx_[i] == 3 ? 1e-3 * std::exp(f_.p.s) : 1e-3;
+        for (std::size_t i = 0; i < m; ++i)
+            h[i] = idx_[i] == 3 ? 1e-3 * std::exp(f_.p.s) : 1e-3;
         const Full v0 = full();
         const double l0 = fullLogLik(v0);
         std::vector<double> H(m * m);
@@ -794,12 +853,14 @@ private:
         // Covariance = (-H)^(-1) by Gauss-Jordan; unusable unless -H is
         // positive definite (checked by Cholesky first).
         std::vector<double> a(m * m), L(m * m, 0.0);
-        for (std::size_t i = 0; i < m * m; ++i) a[i] = -H[i];
+        for (std::size_t i = 0; i < m * m; ++i)
+            a[i] = -H[i];
         bool pd = true;
         for (std::size_t i = 0; i < m && pd; ++i)
             for (std::size_t j = 0; j <= i; ++j) {
                 double sum = a[i * m + j];
-                for (std::size_t k = 0; k < j; ++k) sum -= L[i * m + k] * L[j * m + k];
+                for (std::size_t k = 0; k < j; ++k)
+                    sum -= L[i * m + k] * L[j * m + k];
                 if (i == j) {
                     if (!(sum > 0) || !std::isfinite(sum)) {
                         pd = false;
@@ -817,7 +878,8 @@ private:
             Linv[i * m + i] = 1 / L[i * m + i];
             for (std::size_t j = 0; j < i; ++j) {
                 double sum = 0;
-                for (std::size_t k = j; k < i; ++k) sum -= L[i * m + k] * Linv[k * m + j];
+                for (std::size_t k = j; k < i; ++k)
+                    sum -= L[i * m + k] * Linv[k * m + j];
                 Linv[i * m + j] = sum / L[i * m + i];
             }
         }
@@ -825,7 +887,8 @@ private:
         for (std::size_t i = 0; i < m; ++i)
             for (std::size_t j = 0; j < m; ++j) {
                 double sum = 0;
-                for (std::size_t k = std::max(i, j); k < m; ++k) sum += Linv[k * m + i] * Linv[k * m + j];
+                for (std::size_t k = std::max(i, j); k < m; ++k)
+                    sum += Linv[k * m + i] * Linv[k * m + j];
                 cov_[i * m + j] = sum;
             }
     }
@@ -844,7 +907,8 @@ private:
         }
         double var = 0;
         for (std::size_t i = 0; i < m; ++i)
-            for (std::size_t j = 0; j < m; ++j) var += g[i] * cov_[i * m + j] * g[j];
+            for (std::size_t j = 0; j < m; ++j)
+                var += g[i] * cov_[i * m + j] * g[j];
         return var > 0 && std::isfinite(var) ? std::sqrt(var) : std::numeric_limits<double>::quiet_NaN();
     }
 
@@ -932,9 +996,11 @@ private:
 Data prepare(const AnalysisState& s, bool fitMu, bool fitS, const NumberFormat& fmt) {
     if (s.MasProbl.empty()) throw Error(kNoFailureData);
     if (!(s.Izd_Prived > 0) || !std::isfinite(s.Izd_Prived))
-        throw Error("Приведенное число изделий должно быть больше 0 (сейчас " + general(s.Izd_Prived, fmt) + ")");
+        throw Error("Приведенное число изделий должно быть больше 0 (сейчас " + general(s.Izd_Prived, fmt) +
+                    ")");
     if (!(s.SKO > 0) || !std::isfinite(s.SKO))
-        throw Error("СКО времени окончания гарантии должно быть больше 0 (сейчас " + general(s.SKO, fmt) + " ч)");
+        throw Error("СКО времени окончания гарантии должно быть больше 0 (сейчас " + general(s.SKO, fmt) +
+                    " ч)");
     if (!std::isfinite(s.Sred)) throw Error("Среднее время окончания гарантии не задано числом");
     std::map<double, double> counts;
     for (const auto& p : s.MasProbl) {
@@ -951,11 +1017,13 @@ Data prepare(const AnalysisState& s, bool fitMu, bool fitS, const NumberFormat& 
         }
     const std::string law = "(среднее " + hours(s.Sred, fmt) + " ч, СКО " + hours(s.SKO, fmt) + " ч)";
     if (impossible == static_cast<int>(s.MasProbl.size()))
-        throw Error("Закон окончания гарантии " + law +
-                    " не оставляет на гарантии ни одного изделия ко времени отказов: ни один из документированных "
-                    "отказов не мог быть учтен; проверьте среднее и СКО времени гарантии");
+        throw Error(
+            "Закон окончания гарантии " + law +
+            " не оставляет на гарантии ни одного изделия ко времени отказов: ни один из документированных "
+            "отказов не мог быть учтен; проверьте среднее и СКО времени гарантии");
     if (impossible > 0)
-        throw Error("Отказ на " + hours(firstImpossible, fmt) + " ч невозможен при законе окончания гарантии " + law +
+        throw Error("Отказ на " + hours(firstImpossible, fmt) +
+                    " ч невозможен при законе окончания гарантии " + law +
                     ": к этому времени гарантия закончилась у всех изделий (таких отказов " +
                     std::to_string(impossible) + "); проверьте среднее и СКО времени гарантии");
     Data d;
@@ -999,9 +1067,11 @@ std::vector<Point> starts(const std::vector<double>& times, double mu, double s)
         out.push_back({std::log(med) - std::log(std::log(2.0)) / B, lb, mu, s});
     }
     double mean = 0, sq = 0;
-    for (double t : times) mean += std::log(t);
+    for (double t : times)
+        mean += std::log(t);
     mean /= times.size();
-    for (double t : times) sq += (std::log(t) - mean) * (std::log(t) - mean);
+    for (double t : times)
+        sq += (std::log(t) - mean) * (std::log(t) - mean);
     const double sd = times.size() > 1 ? std::sqrt(sq / (times.size() - 1)) : 0;
     if (sd > 0) {
         const double B = std::clamp(std::numbers::pi / (std::sqrt(6.0) * sd), kBMin, kBMax);
@@ -1013,7 +1083,7 @@ std::vector<Point> starts(const std::vector<double>& times, double mu, double s)
 // The steps of a fit as its progress counts them: each start of a search
 // and each interval.
 class Steps {
-public:
+  public:
     Steps(const ProgressHooks& hooks, long long total) : hooks_(hooks), total_(total) {
         hooks_.tell(kStage, kUnit, 0, total_);
     }
@@ -1021,7 +1091,7 @@ public:
     // The steps of fitPoint from `starts` starting points.
     static long long ofFit(std::size_t starts) { return static_cast<long long>(starts) + 1; }
 
-private:
+  private:
     static constexpr const char* kStage = "Модель МП";
     static constexpr const char* kUnit = "шаг";
     const ProgressHooks& hooks_;
@@ -1082,7 +1152,8 @@ LikelihoodGoodnessOfFit goodness(const AnalysisState& s, const Fitted& f, double
     lo.push_back(ib.t.back());
     hi.push_back(kInf);
     obs.push_back(0);
-    for (std::size_t i = 0; i < lo.size(); ++i) exp.push_back(NK * shareBetween(law, f.p.mu, sigma, lo[i], hi[i]));
+    for (std::size_t i = 0; i < lo.size(); ++i)
+        exp.push_back(NK * shareBetween(law, f.p.mu, sigma, lo[i], hi[i]));
 
     struct Group {
         std::size_t first, last;
@@ -1107,9 +1178,11 @@ LikelihoodGoodnessOfFit goodness(const AnalysisState& s, const Fitted& f, double
         if (gr.e > 0) g.chi2 += (gr.o - gr.e) * (gr.o - gr.e) / gr.e;
         const int k = static_cast<int>(gr.last - gr.first + 1);
         if (k > 1) {
-            const std::string count = std::to_string(k) + " " + plural(k, "интервал", "интервала", "интервалов");
+            const std::string count =
+                std::to_string(k) + " " + plural(k, "интервал", "интервала", "интервалов");
             if (std::isfinite(hi[gr.last]))
-                g.merged.push_back(hours(lo[gr.first], fmt) + "–" + hours(hi[gr.last], fmt) + " ч (" + count + ")");
+                g.merged.push_back(hours(lo[gr.first], fmt) + "–" + hours(hi[gr.last], fmt) + " ч (" + count +
+                                   ")");
             else
                 g.merged.push_back("от " + hours(lo[gr.first], fmt) + " ч и далее (" + count + ")");
         }
@@ -1122,7 +1195,8 @@ LikelihoodGoodnessOfFit goodness(const AnalysisState& s, const Fitted& f, double
 
 void describe(const LikelihoodInterval& ci, const std::string& name, bool widthCheck,
               std::vector<std::string>& warnings) {
-    if (!ci.hi) warnings.push_back(name + " не определяется данными: верхняя граница интервала не ограничена");
+    if (!ci.hi)
+        warnings.push_back(name + " не определяется данными: верхняя граница интервала не ограничена");
     if (!ci.lo) warnings.push_back(name + " не определяется данными: нижняя граница интервала не ограничена");
     if (widthCheck && ci.closed() && *ci.lo > 0 && *ci.hi / *ci.lo > 10)
         warnings.push_back(name + " определяется данными слабо: интервал шире чем в 10 раз");
@@ -1160,14 +1234,17 @@ double observedShare(double A, double B, double Sred, double SKO, double t1, dou
     return std::max(0.0, r);
 }
 
-double observedShare(double A, double B, double Sred, double SKO) { return observedShare(A, B, Sred, SKO, 0, kInf); }
+double observedShare(double A, double B, double Sred, double SKO) {
+    return observedShare(A, B, Sred, SKO, 0, kInf);
+}
 
 double failureLogLikelihood(const std::vector<double>& times, double Izd_Prived, double A, double B, double K,
                             double Sred, double SKO) {
     if (times.empty()) throw Error(kNoFailureData);
     if (!(K > 0) || !std::isfinite(K)) throw Error("Коэффициент повторности K должен быть больше 0");
     AnalysisState s;
-    for (double t : times) s.MasProbl.push_back(Problems{t, 0, {}});
+    for (double t : times)
+        s.MasProbl.push_back(Problems{t, 0, {}});
     s.Izd_Prived = Izd_Prived;
     s.Sred = Sred;
     s.SKO = SKO;
@@ -1183,10 +1260,12 @@ double failureLogLikelihood(const std::vector<double>& times, double Izd_Prived,
 LikelihoodFit fitLikelihood(const AnalysisState& s, const LikelihoodOptions& options) {
     for (double t : options.mcfTimes)
         if (!(t > 0) || !std::isfinite(t))
-            throw Error("Время, при котором оценивается K·F(t), должно быть больше 0 (задано " + general(t, options.fmt) + ")");
+            throw Error("Время, при котором оценивается K·F(t), должно быть больше 0 (задано " +
+                        general(t, options.fmt) + ")");
     const NumberFormat& fmt = options.fmt;
     std::vector<double> times;
-    for (const auto& p : s.MasProbl) times.push_back(p.time);
+    for (const auto& p : s.MasProbl)
+        times.push_back(p.time);
 
     Data fixedData = prepare(s, false, false, fmt);
     fixedData.hooks = &options.progress;
@@ -1317,7 +1396,8 @@ LikelihoodFit fitLikelihood(const AnalysisState& s, const LikelihoodOptions& opt
         r.B_ci.estimate = r.B;
         r.K_ci.estimate = r.K_powtor;
         r.eta_ci.estimate = std::exp(f.p.u);
-        for (double t : mcfTimes) r.mcf.push_back({t, LikelihoodInterval{mcfEstimate(t), {}, {}}});
+        for (double t : mcfTimes)
+            r.mcf.push_back({t, LikelihoodInterval{mcfEstimate(t), {}, {}}});
         if (r.fittedSred) r.Sred_ci = LikelihoodInterval{r.Sred, {}, {}};
         if (r.fittedSKO) r.SKO_ci = LikelihoodInterval{r.SKO, {}, {}};
     } else {
@@ -1331,7 +1411,8 @@ LikelihoodFit fitLikelihood(const AnalysisState& s, const LikelihoodOptions& opt
         r.A_ci = interval(Quantity::A);
         r.eta_ci = interval(Quantity::Eta);
         r.K_ci = interval(Quantity::K);
-        for (double t : mcfTimes) r.mcf.push_back({t, interval(Quantity::Mcf, t)});
+        for (double t : mcfTimes)
+            r.mcf.push_back({t, interval(Quantity::Mcf, t)});
         if (r.fittedSred) r.Sred_ci = interval(Quantity::Sred);
         if (r.fittedSKO) r.SKO_ci = interval(Quantity::SKO);
         // The steps of a law that was searched but not kept.
@@ -1380,7 +1461,8 @@ std::vector<McfPoint> likelihoodBand(const AnalysisState& s, const LikelihoodFit
                                      const std::vector<double>& times) {
     for (double t : times)
         if (!(t > 0) || !std::isfinite(t))
-            throw Error("Время, при котором оценивается K·F(t), должно быть больше 0 (задано " + general(t, fit.numbers) + ")");
+            throw Error("Время, при котором оценивается K·F(t), должно быть больше 0 (задано " +
+                        general(t, fit.numbers) + ")");
     if (!(fit.A > 0) || !(fit.B > 0) || !(fit.K_powtor > 0) || !(fit.SKO > 0))
         throw Error("Модель максимального правдоподобия еще не построена");
     const Data d = prepare(s, fit.fittedSred, fit.fittedSKO, fit.numbers);
@@ -1389,7 +1471,8 @@ std::vector<McfPoint> likelihoodBand(const AnalysisState& s, const LikelihoodFit
         {0, std::log(fit.powerLaw.B), fit.Sred, std::log(fit.SKO)}, fit.powerLaw.loglik, true};
     Intervals iv(d, f, limit);
     std::vector<McfPoint> out;
-    for (double t : times) out.push_back({t, iv.interval(Quantity::Mcf, t)});
+    for (double t : times)
+        out.push_back({t, iv.interval(Quantity::Mcf, t)});
     return out;
 }
 

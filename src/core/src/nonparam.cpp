@@ -10,9 +10,13 @@
 namespace relan {
 namespace {
 
-double Frac(double x) { return x - std::trunc(x); }
+double Frac(double x) {
+    return x - std::trunc(x);
+}
 
-std::string hours(double h, const NumberFormat& fmt) { return formatGeneral(h, fmt) + " ч"; }
+std::string hours(double h, const NumberFormat& fmt) {
+    return formatGeneral(h, fmt) + " ч";
+}
 
 // 1 / (1 - G(t)): the weight that scales observed failures up to the whole
 // fleet. Where no product is left under warranty there is nothing to scale.
@@ -37,8 +41,7 @@ double checked(double v, const char* what) {
 NonParamResult Histogram_Exp(AnalysisState& s, const NumberFormat& fmt, const ProgressHooks& progress) {
     if (s.MasProbl.empty() || s.Hist_Arr.empty())
         throw Error("Нет данных об отказах: загрузите файл исходных данных с хотя бы одним отказом");
-    if (!std::isfinite(s.Sred))
-        throw Error("Среднее время гарантии не является числом");
+    if (!std::isfinite(s.Sred)) throw Error("Среднее время гарантии не является числом");
     if (!std::isfinite(s.SKO) || s.SKO <= 0)
         throw Error("СКО времени гарантии должно быть больше 0, задано " + formatGeneral(s.SKO, fmt));
     if (!std::isfinite(s.Izd_Prived) || s.Izd_Prived <= 0)
@@ -50,7 +53,8 @@ NonParamResult Histogram_Exp(AnalysisState& s, const NumberFormat& fmt, const Pr
     // refusal half-way leaves the shared totals of an earlier analysis intact.
     std::array<double, Mx_prich + 1> sumPrichRow{};
     for (const auto& rec : s.Hist_Arr)
-        for (int c = 0; c <= Mx_prich; ++c) sumPrichRow[c] += rec.Npr[c];
+        for (int c = 0; c <= Mx_prich; ++c)
+            sumPrichRow[c] += rec.Npr[c];
     RealArray fOutGar(s.Hist_Arr.size(), 0.0);
 
     NonParamResult r;
@@ -79,7 +83,8 @@ NonParamResult Histogram_Exp(AnalysisState& s, const NumberFormat& fmt, const Pr
     double tprev = 0;
     for (std::size_t i = 0; i < s.MasProbl.size(); ++i) {
         const double t = s.MasProbl[i].time;
-        sumI += inverseUnderWarranty(s, t, [&] { return "Наработка отказа " + hours(t, fmt); }, fmt);
+        sumI += inverseUnderWarranty(
+            s, t, [&] { return "Наработка отказа " + hours(t, fmt); }, fmt);
         checked(sumI, "накопленное число отказов с учетом цензурирования");
         const double n = static_cast<double>(i + 1);
         if (r.t50 == 0 && n / s.Izd_Prived >= 0.5) r.t50 = t - (t - tprev) * Frac(n - half);
@@ -116,9 +121,9 @@ NonParamResult Histogram_Exp(AnalysisState& s, const NumberFormat& fmt, const Pr
                 throw Error("Граница первого интервала гистограммы " + hours(rec.time, fmt) +
                             " округляется до " + hours(x2, fmt) +
                             ": интервал нулевой ширины, интенсивность отказов не определена");
-            const std::string pair = "Границы интервалов " + std::to_string(i) + " и " + std::to_string(i + 1) +
-                                     " гистограммы (" + hours(s.Hist_Arr[i - 1].time, fmt) + " и " +
-                                     hours(rec.time, fmt) + ")";
+            const std::string pair = "Границы интервалов " + std::to_string(i) + " и " +
+                                     std::to_string(i + 1) + " гистограммы (" +
+                                     hours(s.Hist_Arr[i - 1].time, fmt) + " и " + hours(rec.time, fmt) + ")";
             if (x2 < x1) throw Error(pair + " идут не по возрастанию");
             throw Error(pair + " округляются до одного и того же целого часа " + hours(x2, fmt) +
                         ": интервал нулевой ширины, интенсивность отказов не определена");
@@ -126,7 +131,8 @@ NonParamResult Histogram_Exp(AnalysisState& s, const NumberFormat& fmt, const Pr
         Nakopl += rec.Sum;
         fOutGar[i] = CDF_Gauss(s.Sred, s.SKO, x2);
         inverseUnderWarranty(
-            s, x2, [&] { return "Граница интервала " + std::to_string(i + 1) + " гистограммы " + hours(x2, fmt); },
+            s, x2,
+            [&] { return "Граница интервала " + std::to_string(i + 1) + " гистограммы " + hours(x2, fmt); },
             fmt);
         const double K_Interval = 100 / (x2 - x1);
 
@@ -138,7 +144,8 @@ NonParamResult Histogram_Exp(AnalysisState& s, const NumberFormat& fmt, const Pr
         p.Series3 = fOutGar[i] * 100;
         p.causes.reserve(r.causeIndices.size());
         for (int c : r.causeIndices)
-            p.causes.push_back(checked(rec.Npr[c] * K_Interval / s.Izd_Prived, "интенсивность отказов причины"));
+            p.causes.push_back(
+                checked(rec.Npr[c] * K_Interval / s.Izd_Prived, "интенсивность отказов причины"));
         r.points.push_back(std::move(p));
         x1 = x2;
         step();
@@ -211,7 +218,8 @@ ChartData nonParamChart(const NonParamResult& r, const NumberFormat& fmt) {
         b.color = c <= kChartedCauses ? kPalette5[c] : kExtraCauseColors[c - kChartedCauses - 1];
         b.transparency = 30;
         b.stacked = true;
-        for (const auto& p : r.points) b.values.push_back(p.causes[k]);
+        for (const auto& p : r.points)
+            b.values.push_back(p.causes[k]);
         ch.series.push_back(std::move(b));
     }
     return ch;

@@ -38,7 +38,8 @@ std::string delphiExponent(const std::string& s, char decimal) {
     std::size_t i = e + 1;
     if (s[i] == '-') out += '-';
     if (s[i] == '+' || s[i] == '-') ++i;
-    while (i + 1 < s.size() && s[i] == '0') ++i;
+    while (i + 1 < s.size() && s[i] == '0')
+        ++i;
     out += s.substr(i);
     return out;
 }
@@ -50,14 +51,17 @@ void replacePoint(std::string& s, char decimal) {
 
 std::string trimMantissaZeros(std::string mant) {
     if (mant.find('.') == std::string::npos) return mant;
-    while (!mant.empty() && mant.back() == '0') mant.pop_back();
+    while (!mant.empty() && mant.back() == '0')
+        mant.pop_back();
     if (!mant.empty() && mant.back() == '.') mant.pop_back();
     return mant;
 }
 
 } // namespace
 
-double roundHalfEven(double v) { return std::nearbyint(v); }
+double roundHalfEven(double v) {
+    return std::nearbyint(v);
+}
 
 std::string formatGeneral(double v, const NumberFormat& fmt) {
     if (v == 0) return "0";
@@ -131,12 +135,14 @@ std::string formatPattern(std::string_view pattern, std::initializer_list<Format
             ++i;
         }
         int width = 0;
-        while (i < pattern.size() && pattern[i] >= '0' && pattern[i] <= '9') width = width * 10 + (pattern[i++] - '0');
+        while (i < pattern.size() && pattern[i] >= '0' && pattern[i] <= '9')
+            width = width * 10 + (pattern[i++] - '0');
         int prec = -1;
         if (i < pattern.size() && pattern[i] == '.') {
             prec = 0;
             ++i;
-            while (i < pattern.size() && pattern[i] >= '0' && pattern[i] <= '9') prec = prec * 10 + (pattern[i++] - '0');
+            while (i < pattern.size() && pattern[i] >= '0' && pattern[i] <= '9')
+                prec = prec * 10 + (pattern[i++] - '0');
         }
         if (i >= pattern.size()) break;
         char conv = static_cast<char>(pattern[i] | 0x20);
@@ -171,7 +177,8 @@ std::string formatPattern(std::string_view pattern, std::initializer_list<Format
             auto e = s.find('e');
             int ex = std::atoi(s.c_str() + e + 1);
             std::string exs = std::to_string(std::abs(ex));
-            while (exs.size() < 3) exs.insert(0, "0");
+            while (exs.size() < 3)
+                exs.insert(0, "0");
             piece.assign(s, 0, e);
             piece += 'E';
             piece += ex < 0 ? '-' : '+';
@@ -180,8 +187,8 @@ std::string formatPattern(std::string_view pattern, std::initializer_list<Format
             break;
         }
         case 'g':
-            piece = delphiExponent(toChars(asDouble(a), CharsMode::general, prec < 0 ? 15 : std::max(prec, 1)),
-                                   fmt.decimal);
+            piece = delphiExponent(
+                toChars(asDouble(a), CharsMode::general, prec < 0 ? 15 : std::max(prec, 1)), fmt.decimal);
             break;
         default:
             throw std::invalid_argument("unsupported format conversion");
@@ -201,8 +208,10 @@ std::string formatPattern(std::string_view pattern, std::initializer_list<Format
 
 std::optional<double> parseReal(std::string_view text, char decimal) {
     std::size_t b = 0, e = text.size();
-    while (b < e && text[b] == ' ') ++b;
-    while (e > b && text[e - 1] == ' ') --e;
+    while (b < e && text[b] == ' ')
+        ++b;
+    while (e > b && text[e - 1] == ' ')
+        --e;
     std::string_view t = text.substr(b, e - b);
     std::string norm;
     std::size_t i = 0;
@@ -274,7 +283,8 @@ std::string notANumberText(std::string_view text, char decimal) {
 
 std::string fieldName(std::string_view label) {
     std::size_t b = 0;
-    while (b < label.size() && label[b] == ' ') ++b;
+    while (b < label.size() && label[b] == ' ')
+        ++b;
     return "Поле «" + std::string(label.substr(b)) + "»";
 }
 

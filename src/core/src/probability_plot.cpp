@@ -9,7 +9,9 @@
 
 namespace relan {
 
-double weibullPaperY(double F) { return std::log(-std::log1p(-F)); }
+double weibullPaperY(double F) {
+    return std::log(-std::log1p(-F));
+}
 
 std::vector<ProbabilityPoint> thinnedForDrawing(const std::vector<ProbabilityPoint>& points, int cells) {
     if (points.size() <= 2 || cells <= 0) return points;

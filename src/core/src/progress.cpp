@@ -2,7 +2,9 @@
 
 namespace relan {
 
-const char* Cancelled::what() const noexcept { return "Расчет остановлен пользователем"; }
+const char* Cancelled::what() const noexcept {
+    return "Расчет остановлен пользователем";
+}
 
 std::string progressText(const ProgressReport& r) {
     std::string t = std::string(r.stage) + ": " + std::string(r.unit) + " " + std::to_string(r.done);

@@ -23,7 +23,8 @@ std::string wholeText(double v) {
 // per-product figure into inf or NaN.
 void requireDivisors(const AnalysisState& s) {
     if (s.Kol_izw == 0)
-        throw Error("Число документированных отказов равно 0: результаты по отказам не могут быть рассчитаны");
+        throw Error(
+            "Число документированных отказов равно 0: результаты по отказам не могут быть рассчитаны");
     if (s.Izd_Prived == 0)
         throw Error("Приведенное число изделий равно 0: поток отказов на 1 изделие не определен");
     if (s.Popravka_Unknow == 0)
@@ -91,9 +92,10 @@ FlowCharts designCharts() {
     f.chart1.leftAxisTitle = "Отказов за 100 час на 1 изделие";
     f.chart1.rightAxisTitle = "Выбывание из гарантии, %";
     auto& a = f.chart1.series;
-    a.push_back(fixedSeries("Series1", "Выбывание из гарантии", SeriesKind::Line, Axis::Right, 0xFFFF00, 2, 0, true));
-    a.push_back(fixedSeries("Series2", "Модель по Пирсону с влиянием цензурирования", SeriesKind::Line, Axis::Left,
-                            0x008000, 2));
+    a.push_back(
+        fixedSeries("Series1", "Выбывание из гарантии", SeriesKind::Line, Axis::Right, 0xFFFF00, 2, 0, true));
+    a.push_back(fixedSeries("Series2", "Модель по Пирсону с влиянием цензурирования", SeriesKind::Line,
+                            Axis::Left, 0x008000, 2));
     a.push_back(fixedSeries("Series3", "Модель по Пирсону", SeriesKind::Line, Axis::Left, 0x00FF00, 2, 12));
     a.push_back(fixedSeries("Series4", "Модель по Смирнову", SeriesKind::Line, Axis::Left, 0x0000FF, 1));
     a.push_back(fixedSeries("Series6", "Модель \"генетическая\"", SeriesKind::Line, Axis::Left, 0xFF6F6F, 2));
@@ -111,12 +113,15 @@ FlowCharts designCharts() {
     f.chart2.rightAxisTitle = "Выбывание из гарантии, %";
     auto& b = f.chart2.series;
     b.push_back(fixedSeries("Series15", "Отказы (реальные)", SeriesKind::Area, Axis::Left, 0xC0C0C0, 0, 30));
-    b.push_back(fixedSeries("Series7", "Выбывание из гарантии, %", SeriesKind::Line, Axis::Right, 0xFFFF15, 2, 8));
-    b.push_back(fixedSeries("Series8", "Модель по Пирсону", SeriesKind::Line, Axis::Left, 0x009B9B, 2, 0, true));
-    b.push_back(fixedSeries("Series9", "Модель по Пирсону с влиянием цензурирования", SeriesKind::Line, Axis::Left,
-                            0x00D900, 2));
+    b.push_back(
+        fixedSeries("Series7", "Выбывание из гарантии, %", SeriesKind::Line, Axis::Right, 0xFFFF15, 2, 8));
+    b.push_back(
+        fixedSeries("Series8", "Модель по Пирсону", SeriesKind::Line, Axis::Left, 0x009B9B, 2, 0, true));
+    b.push_back(fixedSeries("Series9", "Модель по Пирсону с влиянием цензурирования", SeriesKind::Line,
+                            Axis::Left, 0x00D900, 2));
     b.push_back(fixedSeries("Series10", "Модель по Смирнову", SeriesKind::Line, Axis::Left, 0x8000FF, 2));
-    b.push_back(fixedSeries("Series11", "Модель \"генетическая\"", SeriesKind::Line, Axis::Left, 0xFF0000, 2));
+    b.push_back(
+        fixedSeries("Series11", "Модель \"генетическая\"", SeriesKind::Line, Axis::Left, 0xFF0000, 2));
     b.push_back(fixedSeries("Series12", "Модель \"генетическая\" с влиянием цензурирования", SeriesKind::Line,
                             Axis::Left, 0xFF6464, 2));
 
@@ -161,13 +166,14 @@ void requireFiniteSeries(const ChartData& chart, const std::vector<std::string>&
     for (const auto& ser : chart.series)
         for (std::size_t k = 0; k < ser.values.size(); ++k)
             if (!std::isfinite(ser.values[k]))
-                throw Error("График «" + chart.title + "», ряд «" + ser.title + "»: значение в интервале до " +
-                            labels[k] + " ч не является конечным числом");
+                throw Error("График «" + chart.title + "», ряд «" + ser.title +
+                            "»: значение в интервале до " + labels[k] + " ч не является конечным числом");
 }
 
 void requireFiniteSums(const RunningSums& r, const char* model) {
     if (!std::isfinite(r.Unsens) || !std::isfinite(r.Kol_Nakopl))
-        throw Error(std::string("Модель «") + model + "»: накопленное число отказов не является конечным числом");
+        throw Error(std::string("Модель «") + model +
+                    "»: накопленное число отказов не является конечным числом");
 }
 
 PassOutcome computePass(const AnalysisState& s, const NumberFormat& fmt, int maxCause = kChartedCauses) {
@@ -178,7 +184,8 @@ PassOutcome computePass(const AnalysisState& s, const NumberFormat& fmt, int max
 
     PassOutcome o;
     o.charts = designCharts();
-    for (ChartData* c : {&o.charts.chart1, &o.charts.chart2, &o.charts.chart3}) c->numbers = fmt;
+    for (ChartData* c : {&o.charts.chart1, &o.charts.chart2, &o.charts.chart3})
+        c->numbers = fmt;
     o.Sum_PrichRow = s.Sum_PrichRow;
     o.Sum_PrichCol = s.Sum_PrichCol;
     o.F_OutGar.assign(n, 0.0);
@@ -188,7 +195,8 @@ PassOutcome computePass(const AnalysisState& s, const NumberFormat& fmt, int max
     }
     for (const auto& rec : s.Hist_Arr) {
         o.SumNund += rec.Nund;
-        for (int c = 0; c <= maxCause; ++c) o.Sum_PrichRow[c] += rec.Npr[c];
+        for (int c = 0; c <= maxCause; ++c)
+            o.Sum_PrichRow[c] += rec.Npr[c];
     }
 
     const bool pirsN = s.MPirsN.Executed, pirsS = s.MPirsS.Executed;
@@ -221,7 +229,8 @@ PassOutcome computePass(const AnalysisState& s, const NumberFormat& fmt, int max
         const double share = v.Dolya * 100 / s.Kol_izw;
         if (!std::isfinite(v.Dolya) || !std::isfinite(share))
             throw Error("Число отказов по причине «" + v.Nazv_Prich + "» не является конечным числом");
-        const std::uint32_t color = c <= kChartedCauses ? kPalette5[c] : kExtraCauseColors[c - kChartedCauses - 1];
+        const std::uint32_t color =
+            c <= kChartedCauses ? kPalette5[c] : kExtraCauseColors[c - kChartedCauses - 1];
         Charted k{c, ch1.size(), ch2.size(), ch3.size(), ch3.size() + 1};
         ch1.push_back(causeBar(v.Nazv_Prich + ", всего " + wholeText(v.Dolya) + " (" +
                                    formatPattern("%3.1f", {share}, fmt) + "%)" + " случаев",
@@ -235,7 +244,8 @@ PassOutcome computePass(const AnalysisState& s, const NumberFormat& fmt, int max
     if (o.SumNund > 0) {
         ch1.push_back(causeBar("Не идент.", 0, kUnidentifiedColor, 0, true));
         ch3.push_back(causeBar("Не идент.", 0, kUnidentifiedColor, 0, false));
-        ch3.push_back(causeBar("Не идент. с учетом цензурирования", 0, kUnidentifiedCorrectedColor, 50, false));
+        ch3.push_back(
+            causeBar("Не идент. с учетом цензурирования", 0, kUnidentifiedCorrectedColor, 50, false));
     }
 
     // The likelihood model's curves follow every other series, so that the
@@ -243,9 +253,11 @@ PassOutcome computePass(const AnalysisState& s, const NumberFormat& fmt, int max
     std::size_t likFlow = 0, likCumulative = 0;
     if (lik) {
         likFlow = ch1.size();
-        ch1.push_back(fixedSeries({}, "Модель МП с учетом цензурирования", SeriesKind::Line, Axis::Left, kLikelihoodColor, 2));
+        ch1.push_back(fixedSeries({}, "Модель МП с учетом цензурирования", SeriesKind::Line, Axis::Left,
+                                  kLikelihoodColor, 2));
         likCumulative = ch2.size();
-        ch2.push_back(fixedSeries({}, "Модель МП с учетом цензурирования", SeriesKind::Line, Axis::Left, kLikelihoodColor, 2));
+        ch2.push_back(fixedSeries({}, "Модель МП с учетом цензурирования", SeriesKind::Line, Axis::Left,
+                                  kLikelihoodColor, 2));
     }
 
     double prevT = 0;
@@ -356,22 +368,14 @@ void commit(AnalysisState& s, const PassOutcome& o) {
 }
 
 const std::array<const char*, kTableRows> kRowTitles = {
-    "Параметры для моделей:",
-    "Парам.закона Вейбулла A/Beta",
-    "Коэффициент повторности",
-    "Средняя наработка на отказ",
-    "80%,90% наработка на отказ",
-    "Число известных/всех отказов",
-    "Довер.95% инт./СКО модели",
-    "Средний срок гарантии",
-    "Ср.квад.откл.срока гарантии",
-    "Критерий согласия модели",
-    "Отказов после приработки при",
-    "Отказов/изд. за гарант.срок",
+    "Параметры для моделей:",     "Парам.закона Вейбулла A/Beta", "Коэффициент повторности",
+    "Средняя наработка на отказ", "80%,90% наработка на отказ",   "Число известных/всех отказов",
+    "Довер.95% инт./СКО модели",  "Средний срок гарантии",        "Ср.квад.откл.срока гарантии",
+    "Критерий согласия модели",   "Отказов после приработки при", "Отказов/изд. за гарант.срок",
 };
 
 class TableWriter {
-public:
+  public:
     TableWriter(const AnalysisState& s, const NumberFormat& fmt) : s_(s), fmt_(fmt) {
         table_.widths.fill(-1);
     }
@@ -429,7 +433,8 @@ public:
         const int col = N_Row_;
         table_.widths[col] = 128;
         table_.dataColumn = col;
-        for (int r = 0; r < kTableRows; ++r) table_.cells[r][0] = kRowTitles[r];
+        for (int r = 0; r < kTableRows; ++r)
+            table_.cells[r][0] = kRowTitles[r];
         table_.cells[0][col] = "Данные эксплуатации";
         // Written before the data column so that, with no model shown, the
         // data column's own row 10 takes the cell.
@@ -469,7 +474,7 @@ public:
 
     ResultTable take() { return std::move(table_); }
 
-private:
+  private:
     const AnalysisState& s_;
     const NumberFormat& fmt_;
     ResultTable table_;
@@ -478,7 +483,9 @@ private:
 
 } // namespace
 
-void Potok08(AnalysisState& s) { s.Pot08 = pot08Value(s); }
+void Potok08(AnalysisState& s) {
+    s.Pot08 = pot08Value(s);
+}
 
 std::string intervalText(const LikelihoodInterval& ci, const char* pattern, const NumberFormat& fmt) {
     auto end = [&](const std::optional<double>& v) {
@@ -494,7 +501,8 @@ std::string limitNote(const LimitHit& hit, const NumberFormat& fmt) {
 
 std::string limitNotes(const std::vector<LimitHit>& hits, const NumberFormat& fmt) {
     std::string out;
-    for (const LimitHit& hit : hits) out += (out.empty() ? "" : "\n") + limitNote(hit, fmt);
+    for (const LimitHit& hit : hits)
+        out += (out.empty() ? "" : "\n") + limitNote(hit, fmt);
     return out;
 }
 
@@ -537,7 +545,9 @@ DiagramsResult Diagrams(AnalysisState& s, const NumberFormat& fmt) {
 namespace {
 
 // Fractional part with the sign of its argument.
-double frac(double x) { return x - std::trunc(x); }
+double frac(double x) {
+    return x - std::trunc(x);
+}
 
 } // namespace
 
@@ -558,7 +568,8 @@ ExpandResult ExpandDia_1(AnalysisState& s, const NumberFormat& fmt) {
         ch.series[c1::Series6].title = "Модель \"генетическая\"";
     }
 
-    ChartSeries s7 = fixedSeries("Series7", "Выбывание из гарантии эксп.", SeriesKind::Line, Axis::Right, 0xFF0000, 3);
+    ChartSeries s7 =
+        fixedSeries("Series7", "Выбывание из гарантии эксп.", SeriesKind::Line, Axis::Right, 0xFF0000, 3);
     s7.pen = PenStyle::Dash;
     s7.pointMarkers = true;
     s7.marksPx = 16;
@@ -576,7 +587,8 @@ ExpandResult ExpandDia_1(AnalysisState& s, const NumberFormat& fmt) {
         s7.marks.push_back(mark);
     }
     bool anyCause = false;
-    for (int c = 1; c <= Mx_prich; ++c) anyCause = anyCause || pass.Sum_PrichCol[c] > 0;
+    for (int c = 1; c <= Mx_prich; ++c)
+        anyCause = anyCause || pass.Sum_PrichCol[c] > 0;
     if (anyCause) s7.title = "Накопление отказов, % от машин";
     ch.series.insert(ch.series.begin() + c1::Fixed, std::move(s7));
 
@@ -601,7 +613,8 @@ ExpandResult ExpandDia_1(AnalysisState& s, const NumberFormat& fmt) {
         r.Label2 = "- без учета цензурирования: " + formatPattern("%7.1f", {r.t50}, fmt) + " ч";
         r.Label3 = "- с учетом цензурирования: " + formatPattern("%7.2f", {r.tz50}, fmt) + " ч";
     }
-    r.Label1 = s.Comment + " (" + std::to_string(s.Kol_Izd_All) + " шт.," + std::to_string(s.KolOtk) + " отказов)";
+    r.Label1 =
+        s.Comment + " (" + std::to_string(s.Kol_Izd_All) + " шт.," + std::to_string(s.KolOtk) + " отказов)";
     requireFiniteSeries(ch, r.labels);
 
     commit(s, pass);

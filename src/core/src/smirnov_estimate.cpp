@@ -24,25 +24,33 @@ constexpr double kUp = 1 + 64 * kU;
 constexpr double kDown = 1 - 64 * kU;
 constexpr double kHuge = 1e100;
 
-double gammaOf(double n) { return n * kU * (1 + 2 * n * kU) * kUp; }
+double gammaOf(double n) {
+    return n * kU * (1 + 2 * n * kU) * kUp;
+}
 
 #if defined(__x86_64__)
 // y = f(x) elementwise by libmvec's vector form of f, the tail by the scalar one.
 template <__m256d (*Vector)(__m256d), double (*Scalar)(double)>
 __attribute__((target("avx2,fma"))) void mapAvx2(const double* x, double* y, std::size_t n) {
     std::size_t i = 0;
-    for (; i + 4 <= n; i += 4) _mm256_storeu_pd(y + i, Vector(_mm256_loadu_pd(x + i)));
-    for (; i < n; ++i) y[i] = Scalar(x[i]);
+    for (; i + 4 <= n; i += 4)
+        _mm256_storeu_pd(y + i, Vector(_mm256_loadu_pd(x + i)));
+    for (; i < n; ++i)
+        y[i] = Scalar(x[i]);
 }
 
 template <__m128d (*Vector)(__m128d), double (*Scalar)(double)>
 void mapSse2(const double* x, double* y, std::size_t n) {
     std::size_t i = 0;
-    for (; i + 2 <= n; i += 2) _mm_storeu_pd(y + i, Vector(_mm_loadu_pd(x + i)));
-    for (; i < n; ++i) y[i] = Scalar(x[i]);
+    for (; i + 2 <= n; i += 2)
+        _mm_storeu_pd(y + i, Vector(_mm_loadu_pd(x + i)));
+    for (; i < n; ++i)
+        y[i] = Scalar(x[i]);
 }
 
-double scalarExp(double v) { return std::exp(v); }
+double scalarExp(double v) {
+    return std::exp(v);
+}
 
 const bool kHaveAvx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 #endif
@@ -79,18 +87,21 @@ inline double incrementAt(double e, double ePrev, double inWarr, double twoEps, 
 double incrementsScalar(const double* e, const double* inWarr, double* w, std::size_t n, double ePrev,
                         double twoEps, double Izd) {
     double flat = 0;
-    for (std::size_t g = 0; g < n; ++g) flat += incrementAt(e[g], g > 0 ? e[g - 1] : ePrev, inWarr[g], twoEps, Izd, w[g]);
+    for (std::size_t g = 0; g < n; ++g)
+        flat += incrementAt(e[g], g > 0 ? e[g - 1] : ePrev, inWarr[g], twoEps, Izd, w[g]);
     return flat;
 }
 
 #if defined(__x86_64__)
 // exp(-(A p)) four at a time.
-__attribute__((target("avx2,fma"))) void expNegScaledAvx2(double A, const double* p, double* y, std::size_t n) {
+__attribute__((target("avx2,fma"))) void expNegScaledAvx2(double A, const double* p, double* y,
+                                                          std::size_t n) {
     const __m256d a = _mm256_set1_pd(A), sign = _mm256_set1_pd(-0.0);
     std::size_t i = 0;
     for (; i + 4 <= n; i += 4)
         _mm256_storeu_pd(y + i, _ZGVdN4v_exp(_mm256_xor_pd(_mm256_mul_pd(a, _mm256_loadu_pd(p + i)), sign)));
-    for (; i < n; ++i) y[i] = std::exp(-(A * p[i]));
+    for (; i < n; ++i)
+        y[i] = std::exp(-(A * p[i]));
 }
 
 // exp(B L) four at a time, 0 where L is -inf (a failure at time 0).
@@ -103,20 +114,22 @@ __attribute__((target("avx2,fma"))) void powersAvx2(double B, const double* L, d
         const __m256d x = _mm256_blendv_pd(_mm256_mul_pd(b, l), none, _mm256_cmp_pd(l, minusInf, _CMP_EQ_OQ));
         _mm256_storeu_pd(y + i, _ZGVdN4v_exp(x));
     }
-    for (; i < n; ++i) y[i] = std::exp(std::isfinite(L[i]) ? B * L[i] : -1e300);
+    for (; i < n; ++i)
+        y[i] = std::exp(std::isfinite(L[i]) ? B * L[i] : -1e300);
 }
 
 // p (1 + m) with one rounding.
-__attribute__((target("avx2,fma"))) void timesRatiosAvx2(const double* p, const double* m, double* y, std::size_t n) {
+__attribute__((target("avx2,fma"))) void timesRatiosAvx2(const double* p, const double* m, double* y,
+                                                         std::size_t n) {
     std::size_t i = 0;
     for (; i + 4 <= n; i += 4) {
         const __m256d v = _mm256_loadu_pd(p + i);
         _mm256_storeu_pd(y + i, _mm256_fmadd_pd(v, _mm256_loadu_pd(m + i), v));
     }
-    for (; i < n; ++i) y[i] = std::fma(p[i], m[i], p[i]);
+    for (; i < n; ++i)
+        y[i] = std::fma(p[i], m[i], p[i]);
 }
 #endif
-
 
 // Moves running sums by `offset` and adds up, at K, the squared deviations
 // of the groups and T.
@@ -136,8 +149,8 @@ RELAN_VECTOR_CLONES void sumsAt(double* C, const double* middle, const double* n
 }
 
 // The squared deviations of the groups at K from running sums already made.
-RELAN_VECTOR_CLONES double squaresAt(const double* C, const double* middle, const double* n, const double* spread,
-                                     std::size_t count, double K) {
+RELAN_VECTOR_CLONES double squaresAt(const double* C, const double* middle, const double* n,
+                                     const double* spread, std::size_t count, double K) {
     double su = 0;
 #pragma omp simd reduction(+ : su)
     for (std::size_t g = 0; g < count; ++g) {
@@ -240,7 +253,8 @@ __attribute__((target("avx2,fma"))) double lawPieceAvx2(const Piece& p, double c
         const __m256d flatLanes = _mm256_cmp_pd(d, te, _CMP_LT_OQ);
         if (_mm256_movemask_pd(flatLanes) != 0) {
             const __m256d iw = _mm256_loadu_pd(inWarr + g);
-            const __m256d f = _mm256_mul_pd(_mm256_add_pd(_mm256_add_pd(_mm256_andnot_pd(sign, d), te), floor), iw);
+            const __m256d f =
+                _mm256_mul_pd(_mm256_add_pd(_mm256_add_pd(_mm256_andnot_pd(sign, d), te), floor), iw);
             fl = _mm256_add_pd(fl, _mm256_and_pd(f, flatLanes));
         }
         // Their running sums within the block, by shuffles inside the
@@ -296,8 +310,8 @@ constexpr double kVectorError = 16 * kU;
 const double kFreshExpError = kVectorError + 1.01 * kU / std::exp(1.0);
 
 // 1/k! to the nearest double.
-constexpr double kInverseFactorial[] = {1.0,         1.0,          1.0 / 2,       1.0 / 6,
-                                        1.0 / 24,    1.0 / 120,    1.0 / 720,     1.0 / 5040,
+constexpr double kInverseFactorial[] = {1.0,         1.0,          1.0 / 2,      1.0 / 6,
+                                        1.0 / 24,    1.0 / 120,    1.0 / 720,    1.0 / 5040,
                                         1.0 / 40320, 1.0 / 362880, 1.0 / 3628800};
 
 // The ranges |z| <= Z on which expm1 is its Taylor polynomial of degree D
@@ -316,10 +330,10 @@ constexpr NearRange kNearRanges[] = {{0x1p-13, 3}, {0x1p-10, 4}, {0x1p-8, 5}, {0
 // is within 1.1 u of its exact value and the last product adds u |m|, so
 // the result lies within 2.2 u |z| of the polynomial, which lies within
 // its remainder of expm1.
-template <int D>
-inline double expm1Poly(double z) {
+template <int D> inline double expm1Poly(double z) {
     double t = kInverseFactorial[D];
-    for (int k = D - 1; k >= 1; --k) t = std::fma(z, t, kInverseFactorial[k]);
+    for (int k = D - 1; k >= 1; --k)
+        t = std::fma(z, t, kInverseFactorial[k]);
     return z * t;
 }
 
@@ -332,16 +346,16 @@ inline bool nearOne(double dA, double A0, double halfZ, double p, double p0, dou
 }
 
 template <int D>
-bool nearScalar(double dA, double A0, double halfZ, const double* p, const double* p0, const double* e0, double* e,
-                std::size_t n) {
+bool nearScalar(double dA, double A0, double halfZ, const double* p, const double* p0, const double* e0,
+                double* e, std::size_t n) {
     bool ok = true;
-    for (std::size_t i = 0; i < n; ++i) ok &= nearOne<D>(dA, A0, halfZ, p[i], p0[i], e0[i], e[i]);
+    for (std::size_t i = 0; i < n; ++i)
+        ok &= nearOne<D>(dA, A0, halfZ, p[i], p0[i], e0[i], e[i]);
     return ok;
 }
 
 // y = expm1(h L) where every |h L| <= Z; false where one is not (or NaN).
-template <int D>
-bool expm1ScaledScalar(double h, const double* L, double* y, std::size_t n, double Z) {
+template <int D> bool expm1ScaledScalar(double h, const double* L, double* y, std::size_t n, double Z) {
     bool ok = true;
     for (std::size_t i = 0; i < n; ++i) {
         const double x = h * L[i];
@@ -352,16 +366,17 @@ bool expm1ScaledScalar(double h, const double* L, double* y, std::size_t n, doub
 }
 
 #if defined(__x86_64__)
-template <int D>
-__attribute__((target("avx2,fma"))) inline __m256d expm1PolyAvx2(__m256d z) {
+template <int D> __attribute__((target("avx2,fma"))) inline __m256d expm1PolyAvx2(__m256d z) {
     __m256d t = _mm256_set1_pd(kInverseFactorial[D]);
-    for (int k = D - 1; k >= 1; --k) t = _mm256_fmadd_pd(z, t, _mm256_set1_pd(kInverseFactorial[k]));
+    for (int k = D - 1; k >= 1; --k)
+        t = _mm256_fmadd_pd(z, t, _mm256_set1_pd(kInverseFactorial[k]));
     return _mm256_mul_pd(z, t);
 }
 
 template <int D>
 __attribute__((target("avx2,fma"))) bool nearAvx2(double dA, double A0, double halfZ, const double* p,
-                                                  const double* p0, const double* e0, double* e, std::size_t n) {
+                                                  const double* p0, const double* e0, double* e,
+                                                  std::size_t n) {
     const __m256d da = _mm256_set1_pd(dA), a0 = _mm256_set1_pd(A0), hz = _mm256_set1_pd(halfZ);
     const __m256d sign = _mm256_set1_pd(-0.0);
     __m256d bad = _mm256_setzero_pd();
@@ -393,16 +408,15 @@ __attribute__((target("avx2,fma"))) bool expm1ScaledAvx2(double h, const double*
 #endif
 
 template <int D>
-bool nearOf(double dA, double A0, double halfZ, const double* p, const double* p0, const double* e0, double* e,
-            std::size_t n) {
+bool nearOf(double dA, double A0, double halfZ, const double* p, const double* p0, const double* e0,
+            double* e, std::size_t n) {
 #if defined(__x86_64__)
     if (kHaveAvx2) return nearAvx2<D>(dA, A0, halfZ, p, p0, e0, e, n);
 #endif
     return nearScalar<D>(dA, A0, halfZ, p, p0, e0, e, n);
 }
 
-template <int D>
-bool expm1ScaledOf(double h, const double* L, double* y, std::size_t n, double Z) {
+template <int D> bool expm1ScaledOf(double h, const double* L, double* y, std::size_t n, double Z) {
 #if defined(__x86_64__)
     if (kHaveAvx2) return expm1ScaledAvx2<D>(h, L, y, n, Z);
 #endif
@@ -410,8 +424,7 @@ bool expm1ScaledOf(double h, const double* L, double* y, std::size_t n, double Z
 }
 
 // f(std::integral_constant<int, D>{}) for the degree D of a range.
-template <typename F>
-bool withDegree(const NearRange& r, F&& f) {
+template <typename F> bool withDegree(const NearRange& r, F&& f) {
     switch (r.degree) {
     case 3:
         return f(std::integral_constant<int, 3>{});
@@ -435,7 +448,8 @@ void timesRatios(const double* p, const double* m, double* y, std::size_t n) {
 #if defined(__x86_64__)
     if (kHaveAvx2) return timesRatiosAvx2(p, m, y, n);
 #endif
-    for (std::size_t i = 0; i < n; ++i) y[i] = std::fma(p[i], m[i], p[i]);
+    for (std::size_t i = 0; i < n; ++i)
+        y[i] = std::fma(p[i], m[i], p[i]);
 }
 
 // y = exp(-(A p)), as expInto of the products would give.
@@ -446,7 +460,8 @@ void expNegScaled(double A, const double* p, double* y, std::size_t n) {
     double z[512];
     for (std::size_t i = 0; i < n; i += 512) {
         const std::size_t k = std::min<std::size_t>(512, n - i);
-        for (std::size_t j = 0; j < k; ++j) z[j] = -(A * p[i + j]);
+        for (std::size_t j = 0; j < k; ++j)
+            z[j] = -(A * p[i + j]);
         SmirnovEstimator::expInto(z, y + i, k);
     }
 }
@@ -464,12 +479,13 @@ const NearRange* nearRangeFor(double Z) {
 // The Taylor polynomial's remainder on |z| <= Z, with e^Z.
 double nearRemainder(const NearRange& r) {
     double t = 1.07;
-    for (int k = 1; k <= r.degree + 1; ++k) t *= r.Z;
+    for (int k = 1; k <= r.degree + 1; ++k)
+        t *= r.Z;
     return t * kInverseFactorial[r.degree + 1] * kUp;
 }
 
-bool nearIn(const NearRange& r, double dA, double A0, const double* p, const double* p0, const double* e0, double* e,
-            std::size_t n) {
+bool nearIn(const NearRange& r, double dA, double A0, const double* p, const double* p0, const double* e0,
+            double* e, std::size_t n) {
     const double halfZ = r.Z / 2;
     return withDegree(r, [&](auto D) { return nearOf<D>(dA, A0, halfZ, p, p0, e0, e, n); });
 }
@@ -492,8 +508,8 @@ bool expm1Scaled(double h, const double* L, double* y, std::size_t n, double Z) 
 
 } // namespace
 
-bool SmirnovEstimator::expNear(double A, const double* p, double A0, const double* p0, const double* e0, double* e,
-                               std::size_t n, double Z) {
+bool SmirnovEstimator::expNear(double A, const double* p, double A0, const double* p0, const double* e0,
+                               double* e, std::size_t n, double Z) {
     const NearRange* r = nearRangeFor(Z);
     if (r == nullptr) return false;
     const double dA = A - A0, halfZ = r->Z / 2;
@@ -522,7 +538,8 @@ void SmirnovEstimator::expInto(const double* x, double* y, std::size_t n) {
     if (kHaveAvx2) return mapAvx2<_ZGVdN4v_exp, scalarExp>(x, y, n);
     return mapSse2<_ZGVbN2v_exp, scalarExp>(x, y, n);
 #else
-    for (std::size_t i = 0; i < n; ++i) y[i] = std::exp(x[i]);
+    for (std::size_t i = 0; i < n; ++i)
+        y[i] = std::exp(x[i]);
 #endif
 }
 
@@ -602,7 +619,8 @@ SmirnovEstimator::Powers& SmirnovEstimator::powersFor(double B) {
 #if defined(__x86_64__)
         if (kHaveAvx2) return powersAvx2(B, L_.data() + from, pw.p.data() + from, to - from);
 #endif
-        for (std::size_t g = from; g < to; ++g) scratch_[g] = std::isfinite(L_[g]) ? B * L_[g] : -1e300;
+        for (std::size_t g = from; g < to; ++g)
+            scratch_[g] = std::isfinite(L_[g]) ? B * L_[g] : -1e300;
         expInto(scratch_.data() + from, pw.p.data() + from, to - from);
     });
     pw.rel = fresh;
@@ -648,7 +666,8 @@ bool SmirnovEstimator::derivedPowers(const Powers& base, double B, double fresh,
         ratioH_ = 0;
         std::array<bool, 2> made{true, true};
         split_->run(G, [&](std::size_t from, std::size_t to) {
-            made[from == 0 ? 0 : 1] = expm1Scaled(h, Lzero_.data() + from, ratio_.data() + from, to - from, Z);
+            made[from == 0 ? 0 : 1] =
+                expm1Scaled(h, Lzero_.data() + from, ratio_.data() + from, to - from, Z);
         });
         if (!(made[0] && made[1])) return false;
         ratioH_ = h;
@@ -741,13 +760,22 @@ SmirnovEstimator::Law& SmirnovEstimator::newLaw(double A, double B, double K, do
         for (std::size_t p = from; p < to; p += kPiece) {
             const std::size_t q = std::min(to, p + kPiece);
             if (pw.base) timesRatios(pw.base->p.data() + p, ratio_.data() + p, pw.p.data() + p, q - p);
-            const bool derived = near.on && nearIn(NearRange{near.Z, near.degree}, near.dA, root_.A,
-                                                   pw.p.data() + p, root_.p.data() + p, root_.e.data() + p,
-                                                   e_.data() + p, q - p);
+            const bool derived =
+                near.on && nearIn(NearRange{near.Z, near.degree}, near.dA, root_.A, pw.p.data() + p,
+                                  root_.p.data() + p, root_.e.data() + p, e_.data() + p, q - p);
             if (!derived) expNegScaled(A, pw.p.data() + p, e_.data() + p, q - p);
             if (near.on && !derived) strayed[from == 0 ? 0 : 1] = true;
-            const Piece piece{e_.data() + p, p == from ? e0 : e_[p - 1], inWarr_.data() + p, weight_.data() + p,
-                              q - p, 2 * eps, Izd, Cs + p, middle_.data() + p, n_.data() + p, K};
+            const Piece piece{e_.data() + p,
+                              p == from ? e0 : e_[p - 1],
+                              inWarr_.data() + p,
+                              weight_.data() + p,
+                              q - p,
+                              2 * eps,
+                              Izd,
+                              Cs + p,
+                              middle_.data() + p,
+                              n_.data() + p,
+                              K};
             C = lawPiece(piece, C, withSums, sums, scratch_.data() + p);
         }
         if (withSums) {
@@ -778,8 +806,8 @@ SmirnovEstimator::Law& SmirnovEstimator::newLaw(double A, double B, double K, do
         split_->run(G - half, [&](std::size_t from, std::size_t to) {
             const std::size_t i = from == 0 ? 1 : 2;
             const std::size_t g = half + from;
-            sumsAt(Cs + g, middle_.data() + g, n_.data() + g, spread_.data() + g, to - from, offset, K, sum[i],
-                   T[i]);
+            sumsAt(Cs + g, middle_.data() + g, n_.data() + g, spread_.data() + g, to - from, offset, K,
+                   sum[i], T[i]);
         });
     }
     sum[0] += spreadsHead_;
@@ -790,7 +818,8 @@ SmirnovEstimator::Law& SmirnovEstimator::newLaw(double A, double B, double K, do
     // shares under warranty (their total variation), the flat increments
     // count whole, and the roundings of the increments and running sums
     // grow with C.
-    law.a = (Izd * (eps * (variation_ + 2 * kU * Gd) + flat[0] + flat[1]) * (1 + 8 * kU) + Gd * 1e-300) * 1.01;
+    law.a =
+        (Izd * (eps * (variation_ + 2 * kU * Gd) + flat[0] + flat[1]) * (1 + 8 * kU) + Gd * 1e-300) * 1.01;
     const double gG = gammaOf(Gd);
     law.b = (gG / (1 - gG) + 7.5 * kU) * 1.01;
     law.T = T[0] + T[1] + T[2];
@@ -990,7 +1019,8 @@ void SmirnovSearch::lookAhead(const Point& trial, double h) {
     if (ahead_.find(trial) && (!current || ahead_.find(x_))) return;
     Ahead a{trial.A, trial.B, 0, {}, {}};
     if (current) a.K[a.n++] = x_.K;
-    for (double K = trial.K; a.n < a.K.size(); K += h) a.K[a.n++] = K;
+    for (double K = trial.K; a.n < a.K.size(); K += h)
+        a.K[a.n++] = K;
     exact_.atK(a.A, a.B, a.K.data(), a.value.data(), a.n);
     ahead_ = a;
 }

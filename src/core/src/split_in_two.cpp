@@ -42,8 +42,10 @@ bool SplitInTwo::takeBack() {
     for (int spin = 0;; ++spin) {
         const int s = state_.load(std::memory_order_acquire);
         if (s == kDone) break;
-        if (spin < kYields) std::this_thread::yield();
-        else state_.wait(s, std::memory_order_acquire);
+        if (spin < kYields)
+            std::this_thread::yield();
+        else
+            state_.wait(s, std::memory_order_acquire);
     }
     state_.store(kIdle, std::memory_order_relaxed);
     return false;
@@ -53,8 +55,10 @@ void SplitInTwo::loop() {
     unsigned seen = 0;
     for (;;) {
         for (int spin = 0; posted_.load(std::memory_order_acquire) == seen; ++spin) {
-            if (spin < kYields) std::this_thread::yield();
-            else posted_.wait(seen, std::memory_order_acquire);
+            if (spin < kYields)
+                std::this_thread::yield();
+            else
+                posted_.wait(seen, std::memory_order_acquire);
         }
         seen = posted_.load(std::memory_order_acquire);
         if (stop_.load()) return;

@@ -84,16 +84,18 @@ std::string fromUtf16(std::string_view bytes, bool littleEndian, const std::stri
     return out;
 }
 
-bool isControl(char32_t cp) { return cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp <= 0x9F); }
+bool isControl(char32_t cp) {
+    return cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp <= 0x9F);
+}
 
 char32_t lowerCodePoint(char32_t c) {
     if (c >= 'A' && c <= 'Z') return c + 0x20;
     if (c < 0xC0) return c;
-    if (c <= 0xDE) return c == 0xD7 ? c : c + 0x20;         // Latin-1, without ×
-    if (c >= 0x0410 && c <= 0x042F) return c + 0x20;        // А..Я
-    if (c >= 0x0400 && c <= 0x040F) return c + 0x50;        // Ѐ..Џ (Ё, Ђ, Є, І, Ї, Ў ...)
+    if (c <= 0xDE) return c == 0xD7 ? c : c + 0x20;  // Latin-1, without ×
+    if (c >= 0x0410 && c <= 0x042F) return c + 0x20; // А..Я
+    if (c >= 0x0400 && c <= 0x040F) return c + 0x50; // Ѐ..Џ (Ё, Ђ, Є, І, Ї, Ў ...)
     if ((c >= 0x0460 && c <= 0x0481) || (c >= 0x048A && c <= 0x04BF) || (c >= 0x04D0 && c <= 0x04FF))
-        return (c % 2 == 0) ? c + 1 : c;                    // pairs upper, lower (Ґ, Қ, Ң, Ә ...)
+        return (c % 2 == 0) ? c + 1 : c; // pairs upper, lower (Ґ, Қ, Ң, Ә ...)
     if (c >= 0x04C1 && c <= 0x04CE) return (c % 2 == 1) ? c + 1 : c;
     if (c == 0x04C0) return 0x04CF;
     return c;
@@ -257,6 +259,8 @@ std::string visible(std::string_view s, std::size_t maxChars) {
     return out;
 }
 
-std::string quoted(std::string_view s, std::size_t maxChars) { return "«" + visible(s, maxChars) + "»"; }
+std::string quoted(std::string_view s, std::size_t maxChars) {
+    return "«" + visible(s, maxChars) + "»";
+}
 
 } // namespace relan::text

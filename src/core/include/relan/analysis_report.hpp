@@ -28,7 +28,7 @@ enum class ReportFigure { FlowPerProduct, AccumulatedFlow, CausesCorrected, Prob
 struct ReportBlock {
     enum class Kind { Paragraph, Table, Figure, Lines };
     Kind kind = Kind::Paragraph;
-    std::string text;               // a paragraph, or a figure's caption
+    std::string text; // a paragraph, or a figure's caption
     ReportTable table;
     ReportFigure figure = ReportFigure::FlowPerProduct;
     std::vector<std::string> lines; // lines kept as they are (the log)

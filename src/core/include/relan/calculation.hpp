@@ -35,8 +35,8 @@ struct CalcFields {
     std::string Edit1 = "1.00025"; // step reduction, model 1.1
     std::string Edit6 = "1.00025"; // model 1.2
     std::string Edit5 = "1.0005";  // model 2
-    bool BoxML = false;            // "Модель МП (максимальное правдоподобие)"
-    std::vector<double> mcfTimes;  // where the likelihood model reports K F(t) besides tGar
+    bool BoxML = false;           // "Модель МП (максимальное правдоподобие)"
+    std::vector<double> mcfTimes; // where the likelihood model reports K F(t) besides tGar
 };
 
 struct ModelRun {

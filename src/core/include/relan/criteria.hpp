@@ -29,11 +29,11 @@ double Pirson(const AnalysisState& s, double A, double B, double k_pwt, double M
 // the parameters they depend on stay the same. Gives bit for bit the value
 // of Pirson(); allocates only at construction.
 class PearsonCriterion {
-public:
+  public:
     PearsonCriterion(const AnalysisState& s, PearsonVariant variant);
     double operator()(double A, double B, double k_pwt, double Mu, double Sig, Mod_Weib& Mpir);
 
-private:
+  private:
     const AnalysisState& s_;
     PearsonVariant variant_;
     std::vector<double> t_;        // boundaries, t_[0] = 0, t_[i + 1] = right end of interval i
@@ -100,7 +100,7 @@ long long smirnovRunAlongK(const SmirnovKBound& b, double K0, double h, double R
 // must not pay for that point again. Equal failure times share one power and
 // one F.
 class SmirnovCriterion {
-public:
+  public:
     // `split`: the caller's worker thread to halve long loops with, or
     // null for one of its own.
     explicit SmirnovCriterion(const AnalysisState& s, SplitInTwo* split = nullptr);

@@ -28,8 +28,7 @@ inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 std::string csvField(std::string_view text);
 
 // Appends the fields separated by ";" and the record's CR LF.
-template <class Fields>
-void appendCsvRecord(std::string& out, const Fields& fields) {
+template <class Fields> void appendCsvRecord(std::string& out, const Fields& fields) {
     bool first = true;
     for (const auto& f : fields) {
         if (!first) out += ';';

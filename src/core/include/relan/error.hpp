@@ -9,12 +9,12 @@ namespace relan {
 // exact text a user is shown, the caption the title of the message box (empty
 // means the application's own title).
 class Error : public std::runtime_error {
-public:
+  public:
     explicit Error(const std::string& message, std::string caption = {})
         : std::runtime_error(message), caption_(std::move(caption)) {}
     const std::string& caption() const noexcept { return caption_; }
 
-private:
+  private:
     std::string caption_;
 };
 

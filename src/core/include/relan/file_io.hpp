@@ -47,7 +47,8 @@ void forgetInputFiles();
 // old contents and no file is left behind. A target that is one of the
 // program's input files is refused. Returns false only when a special
 // file was skipped.
-bool writeFileSafely(const std::filesystem::path& path, std::string_view bytes, const WriteOptions& options = {});
+bool writeFileSafely(const std::filesystem::path& path, std::string_view bytes,
+                     const WriteOptions& options = {});
 // A program that ends on a signal while a write is filling its temporary
 // removes it with removeUnfinishedWrite, which is async-signal-safe: it only
 // reads a fixed record of the temporary and calls unlinkat. One write at a

@@ -63,12 +63,12 @@ int SortPopulation(const Xromosome* Item1, const Xromosome* Item2);
 // bit for bit the value of Pirson_ZFGen; only the model arrays, which the run
 // recomputes at its end anyway, are not written.
 class GeneticObjective {
-public:
+  public:
     explicit GeneticObjective(const AnalysisState& s);
     double operator()(const OptArray& Ao);
     double value(double A, double B, double k_pwt, double Mu, double Sig);
 
-private:
+  private:
     std::vector<double> t_;        // boundaries, t_[0] = 0
     std::vector<double> observed_; // O(i)
     std::vector<double> inWarr_;   // 1 - G at the midpoints, for cachedMu_ / cachedSig_
@@ -150,21 +150,22 @@ GeneticSettings startGenetic(AnalysisState& s, const GeneticFields& f, const Num
 // appendLog(the "Доверительный 95% интервал модели ..." line), then
 // showResults() once the model is in the state.
 class GeneticHost {
-public:
+  public:
     virtual ~GeneticHost() = default;
     virtual int trackBar1Position() = 0; // "Вероятность скрещивания", 0..100
     virtual void setTrackBar1Position(int position) = 0;
     virtual int trackBar2Position() = 0; // "Вероятность мутаций", 0..100
     virtual void setTrackBar2Position(int position) = 0;
-    virtual std::string copyBestCountText() = 0; // the text of "шт." (LabeledEdit1)
+    virtual std::string copyBestCountText() = 0;                  // the text of "шт." (LabeledEdit1)
     virtual void setGenerationsText(const std::string& text) = 0; // "Число поколений" (NPokoleny)
-    virtual bool detailedProgress() = 0; // "Вывод хода расчета" (CheckBoxProm) ticked
+    virtual bool detailedProgress() = 0;        // "Вывод хода расчета" (CheckBoxProm) ticked
     virtual void setProgress(int position) = 0; // "Ход расчета", 0..100
     virtual void appendLog(const std::string& line) = 0; // "Ход решения"
     // The crossover lines of one generation together; a window may append
     // them in one go.
     virtual void appendLogLines(const std::vector<std::string>& lines) {
-        for (const auto& l : lines) appendLog(l);
+        for (const auto& l : lines)
+            appendLog(l);
     }
     // Rebuild and show the results (Diagrams) from the state the run has
     // just written.
@@ -224,7 +225,7 @@ struct GeneticOutcome {
 // evaluations they call for are then rated in parallel, each result landing
 // in its own record, so the number of threads cannot change anything.
 class TGen {
-public:
+  public:
     // Reads from the state what the run needs (histogram, fleet, censoring
     // law, iop, Precision, NormA, Alim, Ao, Aopt); the state is not read
     // again until the write-up, which is the only time the run writes it.
@@ -264,7 +265,7 @@ public:
     const std::vector<PosGen>& ListGens() const { return genes_; }
     int LengthXrome() const { return LengthXrome_; }
 
-private:
+  private:
     class Pool;
     class Random;
     Xromosome* newRecord();
@@ -321,7 +322,7 @@ private:
 };
 
 // startGenetic and a TGen run in one go, for the command line and tests.
-GeneticOutcome runGenetic(AnalysisState& s, const GeneticFields& f, GeneticHost& host, GeneticControl& control,
-                          const GeneticOptions& options = {});
+GeneticOutcome runGenetic(AnalysisState& s, const GeneticFields& f, GeneticHost& host,
+                          GeneticControl& control, const GeneticOptions& options = {});
 
 } // namespace relan

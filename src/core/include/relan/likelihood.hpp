@@ -58,8 +58,8 @@ struct McfPoint {
 // intervals merged until each expected count is at least 5.
 struct LikelihoodGoodnessOfFit {
     double chi2 = 0;
-    int cells = 0;    // after merging, the tail beyond the last interval included
-    int df = 0;       // cells - fitted parameters; 0 when too few cells
+    int cells = 0; // after merging, the tail beyond the last interval included
+    int df = 0;    // cells - fitted parameters; 0 when too few cells
     // None when df is 0: the fit cannot then be judged by the histogram.
     std::optional<double> pValue;
     // Russian descriptions of the merged groups, e.g. "1800–2200 ч (3 интервала)".
@@ -71,11 +71,11 @@ struct LikelihoodGoodnessOfFit {
 std::string pValueText(const LikelihoodGoodnessOfFit& g, const NumberFormat& fmt);
 
 struct LikelihoodOptions {
-    bool fitSred = false;       // the censoring mean is searched too
-    bool fitSKO = false;        // and/or its standard deviation
+    bool fitSred = false;         // the censoring mean is searched too
+    bool fitSKO = false;          // and/or its standard deviation
     std::vector<double> mcfTimes; // where K F(t) is reported besides tGar
-    bool intervals = true;      // false: the point estimate and loglik only (simulations of speed)
-    NumberFormat fmt;           // the decimal separator of the texts (warnings, messages)
+    bool intervals = true;        // false: the point estimate and loglik only (simulations of speed)
+    NumberFormat fmt;             // the decimal separator of the texts (warnings, messages)
     // Steps done of the steps the fit will take (each start of the search,
     // each interval), as "Модель МП"; a set flag ends the fit with Cancelled
     // within one evaluation of the likelihood.
@@ -103,13 +103,13 @@ struct LikelihoodFit {
     double Sred = 0, SKO = 0; // the censoring law fitted with (the fixed one when not searched)
     bool fittedSred = false, fittedSKO = false; // which of the two were searched
     NumberFormat numbers;                       // the format of its texts, for the band's messages
-    bool converged = false;   // every start that reached the best agrees, and the optimiser said so
+    bool converged = false; // every start that reached the best agrees, and the optimiser said so
     double loglik = 0;
-    int parameters = 3;       // 3, 4 or 5
+    int parameters = 3; // 3, 4 or 5
     double aic = 0;
-    LikelihoodInterval A_ci, B_ci, K_ci, eta_ci; // eta = A^(-1/B), hours
+    LikelihoodInterval A_ci, B_ci, K_ci, eta_ci;       // eta = A^(-1/B), hours
     std::optional<LikelihoodInterval> Sred_ci, SKO_ci; // when fitted
-    std::vector<McfPoint> mcf; // at tGar first, then at the times asked
+    std::vector<McfPoint> mcf;                         // at tGar first, then at the times asked
     LikelihoodGoodnessOfFit gof;
     // When the censoring law was searched: the gain of loglik over the
     // fixed law (a likelihood-ratio test: below 1.92 for one searched

@@ -22,7 +22,8 @@ inline constexpr const char* kNonParamCaption =
     "Результат непараметрического анализа. Анализ надежности в эксплуатации. v.4.1";
 inline constexpr const char* kNonParamLabel1 = "Средняя наработка на отказ по гарантийным изделиям";
 inline constexpr const char* kNonParamLabel4 = "Параметры цензурирования";
-inline constexpr const char* kNonParamChartTitle = "Изменение потока отказов за время наблюдения (обследования)";
+inline constexpr const char* kNonParamChartTitle =
+    "Изменение потока отказов за время наблюдения (обследования)";
 inline constexpr const char* kNonParamBottomAxisTitle = "Наработка, моточас.";
 inline constexpr const char* kNonParamLeftAxisTitle = "Отказов за 100 часов на 1 изделие";
 inline constexpr const char* kNonParamRightAxisTitle = "Доля от количества изделий, %";
@@ -35,20 +36,20 @@ inline constexpr const char* kNonParamPrintButton = "Печать формы";
 
 // One histogram interval as the chart shows it.
 struct NonParamPoint {
-    std::string label; // the interval's upper bound in whole hours
-    double Series1 = 0; // failures so far per reduced product, %
-    double Series2 = 0; // the same corrected for products out of warranty, %
-    double Series3 = 0; // products whose warranty has ended, %
+    std::string label;          // the interval's upper bound in whole hours
+    double Series1 = 0;         // failures so far per reduced product, %
+    double Series2 = 0;         // the same corrected for products out of warranty, %
+    double Series3 = 0;         // products whose warranty has ended, %
     std::vector<double> causes; // failures per 100 h per product, in causeIndices order
 };
 
 struct NonParamResult {
-    double t50 = 0;  // half the fleet failed, plain count; 0 = never reached
-    double tz50 = 0; // the same with the censoring correction
-    std::string Label10; // the data file's comment
-    std::string Label2, Label3; // t50 (kMedianNotEstimable if never reached), tz50 (empty if never)
-    std::string Label5, Label6; // censoring mean and deviation
-    std::string Label7, Label8; // products and failures
+    double t50 = 0;                       // half the fleet failed, plain count; 0 = never reached
+    double tz50 = 0;                      // the same with the censoring correction
+    std::string Label10;                  // the data file's comment
+    std::string Label2, Label3;           // t50 (kMedianNotEstimable if never reached), tz50 (empty if never)
+    std::string Label5, Label6;           // censoring mean and deviation
+    std::string Label7, Label8;           // products and failures
     std::vector<int> causeIndices;        // causes 1..18 with failures, ascending
     std::vector<std::string> causeTitles; // their names
     std::vector<NonParamPoint> points;    // one per histogram interval

@@ -16,7 +16,7 @@ namespace relan {
 // nothing is shown, and whatever the computation promised to leave as it was
 // on an error is left as it was.
 class Cancelled : public std::exception {
-public:
+  public:
     const char* what() const noexcept override;
 };
 

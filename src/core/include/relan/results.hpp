@@ -101,13 +101,16 @@ struct ResultTable {
     int dataColumn = 1;
     // The designed six, or seven when the likelihood model pushes the
     // operating data into the seventh.
-    int shownColumns() const { return dataColumn + 1 > kDesignedTableColumns ? dataColumn + 1 : kDesignedTableColumns; }
+    int shownColumns() const {
+        return dataColumn + 1 > kDesignedTableColumns ? dataColumn + 1 : kDesignedTableColumns;
+    }
     // Every row cut to the shown columns, as the window, the files and the
     // report give the table.
     std::vector<std::vector<std::string>> shownCells() const {
         std::vector<std::vector<std::string>> rows;
         rows.reserve(cells.size());
-        for (const auto& r : cells) rows.emplace_back(r.begin(), r.begin() + shownColumns());
+        for (const auto& r : cells)
+            rows.emplace_back(r.begin(), r.begin() + shownColumns());
         return rows;
     }
     // Per column: why its figures should not be trusted, one line per

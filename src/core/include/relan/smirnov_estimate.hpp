@@ -92,7 +92,7 @@ class SmirnovEstimator {
     };
     struct Derivation {
         bool on = false; // false: fresh exponentials
-        double Z = 0;     // the range of |A p - A0 p0| and its polynomial's degree
+        double Z = 0;    // the range of |A p - A0 p0| and its polynomial's degree
         int degree = 0;
         double dA = 0;
         double err = 0; // bound of |e - exp(-(A p))|
@@ -116,22 +116,22 @@ class SmirnovEstimator {
 
     const AnalysisState& s_;
     std::size_t m_ = 0;
-    std::vector<double> L_;            // log of each distinct time > 0
-    std::vector<double> Lzero_;        // the same with 0 for a time 0
-    std::vector<double> n_;            // failures per distinct time
-    std::vector<double> first_;        // k + 1 of the first failure of each group
-    std::vector<double> sumK1_;        // sum of k + 1 over each group
-    std::vector<double> middle_;       // mean of k + 1 over each group
-    std::vector<double> spread_;       // n (n^2 - 1) / 12 of each group
-    std::vector<double> inWarr_;       // 1 - F_norm, per group
-    std::vector<double> weight_;       // inWarr Izd_Prived, per group
-    double spreadsHead_ = 0;           // sum of spread over the groups before a split law's second half
-    double variation_ = 0;             // total variation of inWarr along the groups, plus its last value
-    double cubes_ = 0;                 // sum n^3 over the groups
+    std::vector<double> L_;      // log of each distinct time > 0
+    std::vector<double> Lzero_;  // the same with 0 for a time 0
+    std::vector<double> n_;      // failures per distinct time
+    std::vector<double> first_;  // k + 1 of the first failure of each group
+    std::vector<double> sumK1_;  // sum of k + 1 over each group
+    std::vector<double> middle_; // mean of k + 1 over each group
+    std::vector<double> spread_; // n (n^2 - 1) / 12 of each group
+    std::vector<double> inWarr_; // 1 - F_norm, per group
+    std::vector<double> weight_; // inWarr Izd_Prived, per group
+    double spreadsHead_ = 0;     // sum of spread over the groups before a split law's second half
+    double variation_ = 0;       // total variation of inWarr along the groups, plus its last value
+    double cubes_ = 0;           // sum n^3 over the groups
     double Lmax_ = 0;
-    double Lpos_ = 0;                  // log of the latest time, or 0
+    double Lpos_ = 0; // log of the latest time, or 0
     Root root_;
-    std::vector<double> scratch_, e_;  // per group
+    std::vector<double> scratch_, e_; // per group
     std::array<Powers, 2> powers_;
     std::size_t lastPowers_ = 0;
     std::vector<double> ratio_; // expm1(h ln x) per group, for the step ratioH_
@@ -200,6 +200,5 @@ class SmirnovSearch {
         const double* find(const Point& p) const; // the value at p, if made
     } ahead_;
 };
-
 
 } // namespace relan

@@ -25,8 +25,7 @@ class SplitInTwo {
     }
 
     // `minimum`: the shortest loop worth the hand-over, about 20 us of work.
-    template <typename Body>
-    void run(std::size_t n, Body&& body, std::size_t minimum = kMinimum) {
+    template <typename Body> void run(std::size_t n, Body&& body, std::size_t minimum = kMinimum) {
         const std::size_t half = secondHalf(n, minimum);
         if (half == n) return body(std::size_t{0}, n);
         struct Half {

@@ -126,11 +126,11 @@ struct AnalysisState {
     int D_Hist2 = 0;
     std::array<double, Mx_prich + 1> Sum_PrichRow{};
     std::array<double, Mx_prich + 1> Sum_PrichCol{};
-    Mod_Weib MPirsS; // model 1.1, Pearson by spiral descent
-    Mod_Weib MPirsN; // model 1.2, Pearson by Newton's method
-    Mod_Weib MSmirn; // model 2, Smirnov
-    Mod_Weib MGenet; // genetic model
-    Mod_Weib MLik;   // maximum-likelihood model, beside the four above
+    Mod_Weib MPirsS;                              // model 1.1, Pearson by spiral descent
+    Mod_Weib MPirsN;                              // model 1.2, Pearson by Newton's method
+    Mod_Weib MSmirn;                              // model 2, Smirnov
+    Mod_Weib MGenet;                              // genetic model
+    Mod_Weib MLik;                                // maximum-likelihood model, beside the four above
     std::shared_ptr<const LikelihoodFit> MLikFit; // its intervals and warnings
     RealArray Mas_Out_Like;
     double Kol_Nakopl_Like = 0;

@@ -32,13 +32,14 @@ Decoded decodeInput(std::string_view bytes, const std::string& fileName);
 // converted whole.
 struct InputText {
     Encoding encoding = Encoding::Cp1251;
-    std::string_view bytes;  // the input after its byte-order mark; not read for UTF-16
-    std::string converted;   // the UTF-8 form of a UTF-16 text
-    char lineEnd = '\n';     // '\r' for a text whose lines end with CR alone
+    std::string_view bytes; // the input after its byte-order mark; not read for UTF-16
+    std::string converted;  // the UTF-8 form of a UTF-16 text
+    char lineEnd = '\n';    // '\r' for a text whose lines end with CR alone
 
     // UTF-8, or the Windows-1251 bytes.
     std::string_view text() const {
-        return encoding == Encoding::Utf16LE || encoding == Encoding::Utf16BE ? std::string_view(converted) : bytes;
+        return encoding == Encoding::Utf16LE || encoding == Encoding::Utf16BE ? std::string_view(converted)
+                                                                              : bytes;
     }
 };
 // Refuses what decodeInput refuses; `bytes` must outlive the result.
