@@ -134,18 +134,6 @@ Json histogramJson(const AnalysisState& s) {
     return {{"D_Hist1", s.D_Hist1}, {"D_Hist2", s.D_Hist2}, {"intervals", intervals}};
 }
 
-const Mod_Weib& modelOf(const AnalysisState& s, FitKind kind) {
-    switch (kind) {
-    case FitKind::Spiral:
-        return s.MPirsS;
-    case FitKind::Newton:
-        return s.MPirsN;
-    case FitKind::Smirnov:
-        break;
-    }
-    return s.MSmirn;
-}
-
 namespace {
 // The figures every model reports, whichever search found it.
 Json modelJson(const AnalysisState& s, const char* name, const Mod_Weib& m, long long passes,
@@ -179,7 +167,8 @@ Json interval(const LikelihoodInterval& ci) {
 
 Json likelihoodJson(const AnalysisState& s, const LikelihoodFit& f) {
     // The criterion of this model is the log-likelihood it maximised.
-    Json out = modelJson(s, "ml", s.MLik, 0, f.loglik);
+    const ModelDescriptor& d = modelDescriptor(ModelId::Likelihood);
+    Json out = modelJson(s, d.jsonKey, s.models[d.id], 0, f.loglik);
     // At the power-law limit A and K only represent it: no estimates.
     out["estimable"] = f.estimable;
     if (!f.estimable) out["A"] = out["K_powtor"] = nullptr;
@@ -215,8 +204,8 @@ Json likelihoodJson(const AnalysisState& s, const LikelihoodFit& f) {
 Json modelsJson(const AnalysisState& s, const CalcResult& r) {
     Json out = Json::array();
     for (const auto& run : r.runs) {
-        const Mod_Weib& m = modelOf(s, run.kind);
-        Json j = modelJson(s, run.name, m, run.fit.passes, run.fit.criterion);
+        const Mod_Weib& m = s.models[run.model];
+        Json j = modelJson(s, modelDescriptor(run.model).jsonKey, m, run.fit.passes, run.fit.criterion);
         // Only when there is something to say, so that a model within its
         // range reads as it always did. The texts follow the calculation's
         // number format, which its charts carry.
@@ -233,7 +222,8 @@ Json modelsJson(const AnalysisState& s, const CalcResult& r) {
 }
 
 Json geneticJson(const AnalysisState& s, const GeneticRun& g) {
-    Json out = modelJson(s, "genetic", s.MGenet, g.outcome.generations, g.outcome.criterion);
+    const ModelDescriptor& d = modelDescriptor(ModelId::Genetic);
+    Json out = modelJson(s, d.jsonKey, s.models[d.id], g.outcome.generations, g.outcome.criterion);
     out["seed"] = g.seed ? Json(*g.seed) : Json(nullptr);
     out["interrupted"] = g.outcome.interrupted;
     return out;

@@ -23,7 +23,7 @@ Json histogramJson(const AnalysisState& s);
 Json modelsJson(const AnalysisState& s, const CalcResult& r);
 Json tableJson(const ResultTable& t);
 
-// A finished genetic run, for the reports; its model is s.MGenet.
+// A finished genetic run, for the reports; its model is s.models[ModelId::Genetic].
 struct GeneticRun {
     GeneticOutcome outcome;
     std::optional<std::uint64_t> seed;
@@ -57,8 +57,5 @@ class DocumentWriter {
     std::string buffer_;
     bool first_ = true;
 };
-
-// The model record a fit of this kind fills.
-const Mod_Weib& modelOf(const AnalysisState& s, FitKind kind);
 
 } // namespace relan::cli

@@ -23,18 +23,6 @@ std::string padRight(const std::string& s, std::size_t w) {
     return n >= w ? s : s + std::string(w - n, ' ');
 }
 
-const char* modelTitle(FitKind k) {
-    switch (k) {
-    case FitKind::Spiral:
-        return "Модель 1.1 по Пирсону, метод спирального спуска";
-    case FitKind::Newton:
-        return "Модель 1.2 по Пирсону, метод Ньютона";
-    case FitKind::Smirnov:
-        break;
-    }
-    return "Модель 2 (по Смирнову)";
-}
-
 // The figures every model shows, whichever search found it.
 // `estimable` false: A and K only represent the likelihood model's power-law limit.
 void modelFigures(std::ostream& o, const AnalysisState& s, const Mod_Weib& m, const NumberFormat& fmt,
@@ -77,16 +65,17 @@ std::string textReport(const AnalysisState& in, const AnalysisState& s, const Ca
         o << "  " << padRight(g(h.time), 10) << padRight(std::to_string(h.Sum), 9) << h.Nund << "\n";
 
     for (const auto& run : r.runs) {
-        o << "\n" << modelTitle(run.kind) << "\n";
-        modelFigures(o, s, modelOf(s, run.kind), fmt);
+        o << "\n" << modelDescriptor(run.model).title << "\n";
+        modelFigures(o, s, s.models[run.model], fmt);
         o << "  Проходов поиска " << run.fit.passes << ", значение критерия подбора " << g(run.fit.criterion)
           << "\n";
     }
 
     if (r.likelihood) {
         const LikelihoodFit& f = *r.likelihood;
-        o << "\n" << kLikelihoodBox << "\n";
-        modelFigures(o, s, s.MLik, fmt, f.estimable);
+        const ModelDescriptor& d = modelDescriptor(ModelId::Likelihood);
+        o << "\n" << d.title << "\n";
+        modelFigures(o, s, s.models[d.id], fmt, f.estimable);
         o << "  ln L = " << formatPattern("%.3f", {f.loglik}, fmt)
           << ", AIC = " << formatPattern("%.3f", {f.aic}, fmt) << ", параметров " << f.parameters
           << (f.converged ? ", оптимизация сошлась" : ", оптимизация НЕ сошлась") << "\n";
@@ -104,8 +93,9 @@ std::string textReport(const AnalysisState& in, const AnalysisState& s, const Ca
     }
 
     if (genetic) {
-        o << "\nГенетический алгоритм\n";
-        modelFigures(o, s, s.MGenet, fmt);
+        const ModelDescriptor& d = modelDescriptor(ModelId::Genetic);
+        o << "\n" << d.title << "\n";
+        modelFigures(o, s, s.models[d.id], fmt);
         o << "  Поколений " << genetic->outcome.generations << ", значение целевой функции "
           << g(genetic->outcome.criterion);
         if (genetic->seed) o << ", начальное число " << *genetic->seed;

@@ -131,8 +131,8 @@ TEST(AnalysisReport, ALikelihoodWithoutKLeadsWithWhatTheDataDetermine) {
     const std::string file = dir.write("early.rel", earlyFailureFile());
     const relan::NumberFormat point{'.'};
     Analysed a = analyse(file, true, point);
-    ASSERT_TRUE(a.s.MLikFit);
-    ASSERT_FALSE(a.s.MLikFit->estimable);
+    ASSERT_TRUE(a.s.likelihoodFit);
+    ASSERT_FALSE(a.s.likelihoodFit->estimable);
     const relan::AnalysisReport r = relan::analysisReport(a.s, a.result.diagrams, a.nonparam, a.log, point);
     const auto& ml = section(r, relan::kReportSectionLikelihood).blocks;
     EXPECT_EQ(ml.at(0).text.rfind("Коэффициент повторности, A и η данными не определяются", 0), 0u)

@@ -140,8 +140,8 @@ TEST(Calculation, RefusalsNameTheFieldAndChangeNothing) {
         const std::string msg = errorOf(s, f);
         EXPECT_NE(msg.find(c.expected), std::string::npos) << "got: " << msg << "\nwant: " << c.expected;
         // The previous results stay as they were.
-        EXPECT_TRUE(s.MPirsS.Executed);
-        EXPECT_EQ(s.MPirsS.A, base.s.MPirsS.A);
+        EXPECT_TRUE(s.models[ModelId::Spiral].Executed);
+        EXPECT_EQ(s.models[ModelId::Spiral].A, base.s.models[ModelId::Spiral].A);
         EXPECT_EQ(s.Sred, base.s.Sred);
     }
 }
@@ -166,8 +166,8 @@ TEST(Calculation, ModelsInTableOrderAndLog) {
     auto log = runLogged(l.s, l.f, &r);
     ASSERT_TRUE(r);
     ASSERT_EQ(r->runs.size(), 3u);
-    EXPECT_STREQ(r->runs[0].name, "spiral");
-    EXPECT_STREQ(r->runs[2].name, "smirnov");
+    EXPECT_EQ(r->runs[0].model, ModelId::Spiral);
+    EXPECT_EQ(r->runs[2].model, ModelId::Smirnov);
     const auto& row0 = r->diagrams.table.cells[0];
     EXPECT_EQ(row0[1], "Пирсона/Ньютона");
     EXPECT_EQ(row0[2], "Пирсона/спир.спуск");
@@ -180,7 +180,7 @@ TEST(Calculation, ModelsInTableOrderAndLog) {
     EXPECT_EQ(log[4], "Расчёт модели по Смирнову выполнен за 0:00:00ч/мин/с");
     // Mas_Out_Like holds the last model's histogram; each model keeps its own spread.
     EXPECT_EQ(l.s.Mas_Out_Like.size(), l.s.Hist_Arr.size());
-    EXPECT_NE(l.s.MPirsS.SKO_out, l.s.MSmirn.SKO_out);
+    EXPECT_NE(l.s.models[ModelId::Spiral].SKO_out, l.s.models[ModelId::Smirnov].SKO_out);
 }
 
 TEST(Calculation, NoBoxTickedStillShowsTheData) {
@@ -201,17 +201,18 @@ TEST(Calculation, FittedMeanServesTheRestOfTheCalculationOnly) {
     std::optional<CalcResult> r;
     runLogged(l.s, l.f, &r);
     ASSERT_TRUE(r);
-    EXPECT_NE(l.s.MPirsS.Sred, 1800);
-    EXPECT_EQ(l.s.MSmirn.Sred, l.s.MPirsS.Sred);
-    EXPECT_EQ(l.s.Sred, l.s.MPirsS.Sred);
+    EXPECT_NE(l.s.models[ModelId::Spiral].Sred, 1800);
+    EXPECT_EQ(l.s.models[ModelId::Smirnov].Sred, l.s.models[ModelId::Spiral].Sred);
+    EXPECT_EQ(l.s.Sred, l.s.models[ModelId::Spiral].Sred);
     EXPECT_EQ(r->diagrams.table.cells[7][2],
-              formatPattern("%4.1f", {l.s.MPirsS.Sred}, kPoint) + " ч"); // Smirnov column shows it
+              formatPattern("%4.1f", {l.s.models[ModelId::Spiral].Sred}, kPoint) +
+                  " ч"); // Smirnov column shows it
     // The next calculation starts again from the field.
     l.f.Sred_flag = false;
     l.f.BoxSmirnow = false;
     runLogged(l.s, l.f, &r);
     EXPECT_EQ(l.s.Sred, 1800);
-    EXPECT_EQ(l.s.MPirsS.Sred, 1800);
+    EXPECT_EQ(l.s.models[ModelId::Spiral].Sred, 1800);
 }
 
 TEST(Calculation, ExponentFormOfTheMeanConvertsBack) {
@@ -233,7 +234,7 @@ TEST(Calculation, StandardCriterionWithNothingExpectedIsAClearError) {
     const std::string msg = errorOf(l.s, l.f);
     EXPECT_NE(msg.find("Критерий «Стандарт» не применим: в интервале"), std::string::npos) << msg;
     EXPECT_EQ(l.s.Sred, before.Sred);
-    EXPECT_FALSE(l.s.MPirsS.Executed);
+    EXPECT_FALSE(l.s.models[ModelId::Spiral].Executed);
 }
 
 namespace {
@@ -285,7 +286,7 @@ TEST(Calculation, ProgressNamesEachFitInTurnAndEndsAtItsTotal) {
 TEST(Calculation, AStopInAnyFitLeavesTheStateAsItWas) {
     auto base = loadSample();
     runLogged(base.s, base.f);
-    ASSERT_TRUE(base.s.MPirsS.Executed);
+    ASSERT_TRUE(base.s.models[ModelId::Spiral].Executed);
     for (const char* stage : {"Модель 1.1", "Модель 1.2", "Модель 2", "Модель МП"}) {
         AnalysisState s = base.s;
         CalcFields f = base.f;
@@ -313,10 +314,11 @@ TEST(Calculation, AStopInAnyFitLeavesTheStateAsItWas) {
         EXPECT_EQ(s.Sred, base.s.Sred) << stage;
         EXPECT_EQ(s.SKO, base.s.SKO);
         EXPECT_FALSE(s.Sred_Opt);
-        EXPECT_EQ(s.MPirsS.A, base.s.MPirsS.A);
-        EXPECT_EQ(s.MPirsS.K_powtor, base.s.MPirsS.K_powtor);
-        EXPECT_TRUE(s.MPirsS.Executed);
-        EXPECT_FALSE(s.MPirsN.Executed || s.MSmirn.Executed || s.MLik.Executed || s.MLikFit);
+        EXPECT_EQ(s.models[ModelId::Spiral].A, base.s.models[ModelId::Spiral].A);
+        EXPECT_EQ(s.models[ModelId::Spiral].K_powtor, base.s.models[ModelId::Spiral].K_powtor);
+        EXPECT_TRUE(s.models[ModelId::Spiral].Executed);
+        EXPECT_FALSE(s.models[ModelId::Newton].Executed || s.models[ModelId::Smirnov].Executed ||
+                     s.models[ModelId::Likelihood].Executed || s.likelihoodFit);
         EXPECT_EQ(s.Mas_Out_Like, base.s.Mas_Out_Like);
     }
 }

@@ -128,7 +128,7 @@ TEST(PearsonGenetic, PenaltyAboveTheRepetitionRange) {
 
 TEST(Smirnov, UsesTheStoredWarrantySharesOnly) {
     auto s = relan::test::makeState({100, 200, 300}, 10, 1e9, 1);
-    s.MSmirn.F_norm = {0, 0, 0};
+    s.models[ModelId::Smirnov].F_norm = {0, 0, 0};
     const double a = Smirnow(s, 1e-3, 1, 1, 0, 0);
     EXPECT_EQ(a, Smirnow(s, 1e-3, 1, 1, 500, 50));
     // cum(k) = 10 F(x_k); hand-computed squares of (k+1 - cum).
@@ -138,15 +138,15 @@ TEST(Smirnov, UsesTheStoredWarrantySharesOnly) {
         sum += d * d;
     }
     EXPECT_NEAR(a, std::sqrt(sum) / 3, 1e-12);
-    s.MSmirn.F_norm = {0.5, 0.5, 0.5};
+    s.models[ModelId::Smirnov].F_norm = {0.5, 0.5, 0.5};
     EXPECT_NE(Smirnow(s, 1e-3, 1, 1, 0, 0), a);
 }
 
 TEST(Smirnov, CachedCriterionIsBitIdentical) {
     auto s = relan::test::makeState(relan::test::weibullTimes(300, 2e-4, 1.2, 1800, 450, 5), 900, 1800, 450);
-    s.MSmirn.F_norm.clear();
+    s.models[ModelId::Smirnov].F_norm.clear();
     for (const auto& p : s.MasProbl)
-        s.MSmirn.F_norm.push_back(CDF_Gauss(1800, 450, p.time));
+        s.models[ModelId::Smirnov].F_norm.push_back(CDF_Gauss(1800, 450, p.time));
     SmirnovCriterion Q(s);
     double A = 5e-4, B = 1, K = 1;
     for (int i = 0; i < 200; ++i) {
@@ -189,7 +189,7 @@ std::vector<double> tiedTimes(int n, double A, double B, unsigned seed, std::siz
 AnalysisState smirnovFixture(std::vector<double> times, double fleet) {
     auto s = relan::test::makeState(times, fleet, 1800, 450);
     for (const auto& p : s.MasProbl)
-        s.MSmirn.F_norm.push_back(CDF_Gauss(1800, 450, p.time));
+        s.models[ModelId::Smirnov].F_norm.push_back(CDF_Gauss(1800, 450, p.time));
     return s;
 }
 

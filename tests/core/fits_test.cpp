@@ -53,8 +53,12 @@ TEST(Fits, PassCountsAtTheDefaultCoefficients) {
         EXPECT_EQ(fitPasses(c.kind, c.sred, c.sko, c.kdiv), c.passes);
         FitResult r;
         if (c.kind == FitKind::Spiral) r = SpirSp_Execute(s, options(c.kdiv));
-        if (c.kind == FitKind::Newton) r = Podbor_Weib_Pirson(s, s.MPirsN.A, s.MPirsN.B, options(c.kdiv));
-        if (c.kind == FitKind::Smirnov) r = Podbor_Weib_Smirnow(s, s.MSmirn.A, s.MSmirn.B, options(c.kdiv));
+        if (c.kind == FitKind::Newton)
+            r = Podbor_Weib_Pirson(s, s.models[ModelId::Newton].A, s.models[ModelId::Newton].B,
+                                   options(c.kdiv));
+        if (c.kind == FitKind::Smirnov)
+            r = Podbor_Weib_Smirnow(s, s.models[ModelId::Smirnov].A, s.models[ModelId::Smirnov].B,
+                                    options(c.kdiv));
         EXPECT_EQ(r.passes, c.passes) << static_cast<int>(c.kind);
         EXPECT_TRUE(std::isfinite(r.criterion));
     }
@@ -66,8 +70,8 @@ TEST(Fits, FitTheLawTheDataCameFrom) {
     hist(s);
     std::vector<std::string> log;
     SpirSp_Execute(s, options(1.00025, &log));
-    Podbor_Weib_Smirnow(s, s.MSmirn.A, s.MSmirn.B, options(1.0005, &log));
-    for (const Mod_Weib* m : {&s.MPirsS, &s.MSmirn}) {
+    Podbor_Weib_Smirnow(s, s.models[ModelId::Smirnov].A, s.models[ModelId::Smirnov].B, options(1.0005, &log));
+    for (const Mod_Weib* m : {&s.models[ModelId::Spiral], &s.models[ModelId::Smirnov]}) {
         EXPECT_TRUE(m->Executed);
         EXPECT_NEAR(m->B, 1.15, 0.2);
         // Expected failures over the law: K * fleet should explain the documented ones.
@@ -83,10 +87,10 @@ TEST(Fits, RepeatedRunsAreIdentical) {
     auto a = sampleLike(4), b = sampleLike(4);
     SpirSp_Execute(a, options(1.001));
     SpirSp_Execute(b, options(1.001));
-    EXPECT_EQ(a.MPirsS.A, b.MPirsS.A);
-    EXPECT_EQ(a.MPirsS.B, b.MPirsS.B);
-    EXPECT_EQ(a.MPirsS.K_powtor, b.MPirsS.K_powtor);
-    EXPECT_EQ(a.MPirsS.Kol_F_priv, b.MPirsS.Kol_F_priv);
+    EXPECT_EQ(a.models[ModelId::Spiral].A, b.models[ModelId::Spiral].A);
+    EXPECT_EQ(a.models[ModelId::Spiral].B, b.models[ModelId::Spiral].B);
+    EXPECT_EQ(a.models[ModelId::Spiral].K_powtor, b.models[ModelId::Spiral].K_powtor);
+    EXPECT_EQ(a.models[ModelId::Spiral].Kol_F_priv, b.models[ModelId::Spiral].Kol_F_priv);
 }
 
 // A single product with many failures asks for K far beyond its limit, and
@@ -96,10 +100,11 @@ TEST(Fits, RepeatedRunsAreIdentical) {
 TEST(Fits, SmirnovRunsAlongKEndAtTheLimit) {
     auto s = makeState(weibullTimes(440, 3e-4, 1.15, 1800, 450, 8), 1, 1800, 450);
     hist(s);
-    Podbor_Weib_Smirnow(s, s.MSmirn.A, s.MSmirn.B, options(1.0005));
-    EXPECT_LE(s.MSmirn.K_powtor, 30);
-    EXPECT_GT(s.MSmirn.K_powtor, 30 - 1e-6);
-    EXPECT_EQ(limitNotes(s.MSmirn.atLimit, {}), "Кповт = 30: верхняя граница поиска модели 2");
+    Podbor_Weib_Smirnow(s, s.models[ModelId::Smirnov].A, s.models[ModelId::Smirnov].B, options(1.0005));
+    EXPECT_LE(s.models[ModelId::Smirnov].K_powtor, 30);
+    EXPECT_GT(s.models[ModelId::Smirnov].K_powtor, 30 - 1e-6);
+    EXPECT_EQ(limitNotes(s.models[ModelId::Smirnov].atLimit, {}),
+              "Кповт = 30: верхняя граница поиска модели 2");
 }
 
 TEST(Fits, RepetitionCoefficientStaysWithinItsLimit) {
@@ -107,20 +112,23 @@ TEST(Fits, RepetitionCoefficientStaysWithinItsLimit) {
     auto s = makeState(weibullTimes(150, 3e-4, 1.15, 1800, 450, 2), 1, 1800, 450);
     hist(s);
     SpirSp_Execute(s, options(1.002));
-    Podbor_Weib_Pirson(s, s.MPirsN.A, s.MPirsN.B, options(1.002));
-    Podbor_Weib_Smirnow(s, s.MSmirn.A, s.MSmirn.B, options(1.002));
-    for (const Mod_Weib* m : {&s.MPirsS, &s.MPirsN, &s.MSmirn}) {
+    Podbor_Weib_Pirson(s, s.models[ModelId::Newton].A, s.models[ModelId::Newton].B, options(1.002));
+    Podbor_Weib_Smirnow(s, s.models[ModelId::Smirnov].A, s.models[ModelId::Smirnov].B, options(1.002));
+    for (const Mod_Weib* m :
+         {&s.models[ModelId::Spiral], &s.models[ModelId::Newton], &s.models[ModelId::Smirnov]}) {
         EXPECT_LE(m->K_powtor, 30);
         EXPECT_GT(m->K_powtor, 29);
     }
-    EXPECT_GT(s.MPirsN.A, 0.001);
-    EXPECT_GT(s.MSmirn.B, 0.3);
+    EXPECT_GT(s.models[ModelId::Newton].A, 0.001);
+    EXPECT_GT(s.models[ModelId::Smirnov].B, 0.3);
     // Every fit says that its K was set by the limit; Newton's A ends on its
     // lower limit too, a hair above it.
-    EXPECT_EQ(limitNotes(s.MPirsS.atLimit, {}), "Кповт = 30: верхняя граница поиска модели 1.1");
-    EXPECT_EQ(limitNotes(s.MPirsN.atLimit, {}),
+    EXPECT_EQ(limitNotes(s.models[ModelId::Spiral].atLimit, {}),
+              "Кповт = 30: верхняя граница поиска модели 1.1");
+    EXPECT_EQ(limitNotes(s.models[ModelId::Newton].atLimit, {}),
               "A = 0.001: нижняя граница поиска модели 1.2\nКповт = 30: верхняя граница поиска модели 1.2");
-    EXPECT_EQ(limitNotes(s.MSmirn.atLimit, {}), "Кповт = 30: верхняя граница поиска модели 2");
+    EXPECT_EQ(limitNotes(s.models[ModelId::Smirnov].atLimit, {}),
+              "Кповт = 30: верхняя граница поиска модели 2");
 }
 
 TEST(Fits, ParametersLeftOnASearchLimitAreLoggedAndNotedInTheTable) {
@@ -146,19 +154,19 @@ TEST(Fits, ParametersLeftOnASearchLimitAreLoggedAndNotedInTheTable) {
     for (const auto& c : cases) {
         auto s = makeState(weibullTimes(100, 3e-4, 1.15, 1800, 450, 1), 100000, 1800, 450);
         hist(s);
-        s.MPirsN.atLimit = {{"1.2", "B", 7, true}}; // left by an earlier fit
+        s.models[ModelId::Newton].atLimit = {{"1.2", "B", 7, true}}; // left by an earlier fit
         std::vector<std::string> log;
         FitOptions o = options(1.01, &log);
         o.variant = c.variant;
         o.fmt = NumberFormat{','};
-        Podbor_Weib_Pirson(s, s.MPirsN.A, s.MPirsN.B, o);
+        Podbor_Weib_Pirson(s, s.models[ModelId::Newton].A, s.models[ModelId::Newton].B, o);
         ASSERT_EQ(log.size(), 1 + c.lines.size()) << static_cast<int>(c.variant);
         EXPECT_EQ(log[0], "Расчёт модели по Пирсону методом Ньютона выполнен за 0:00:00ч/мин/с");
         for (std::size_t i = 0; i < c.lines.size(); ++i)
             EXPECT_EQ(log[1 + i], c.lines[i]);
         if (!c.lines.empty()) {
-            EXPECT_NEAR(s.MPirsN.A, 0.001, 1e-9);
-            EXPECT_NEAR(s.MPirsN.K_powtor, 0.1, 1e-8);
+            EXPECT_NEAR(s.models[ModelId::Newton].A, 0.001, 1e-9);
+            EXPECT_NEAR(s.models[ModelId::Newton].K_powtor, 0.1, 1e-8);
         }
 
         const ResultTable t = Diagrams(s, NumberFormat{','}).table;
@@ -176,7 +184,7 @@ TEST(Fits, SpiralHeadingThroughZeroEnds) {
     hist(s);
     const auto r = SpirSp_Execute(s, options(1.00025));
     EXPECT_EQ(r.passes, 36846);
-    EXPECT_GT(s.MPirsS.A, 0);
+    EXPECT_GT(s.models[ModelId::Spiral].A, 0);
 }
 
 TEST(Fits, FittedWarrantyLawReplacesTheGlobalOne) {
@@ -185,22 +193,22 @@ TEST(Fits, FittedWarrantyLawReplacesTheGlobalOne) {
     s.SKO_Opt = true;
     SpirSp_Execute(s, options(1.01));
     EXPECT_NE(s.Sred, 1800);
-    EXPECT_EQ(s.MPirsS.Sred, s.Sred);
-    EXPECT_EQ(s.MPirsS.SKO, s.SKO);
+    EXPECT_EQ(s.models[ModelId::Spiral].Sred, s.Sred);
+    EXPECT_EQ(s.models[ModelId::Spiral].SKO, s.SKO);
     const double fittedMean = s.Sred;
     // The Smirnov fit that follows takes the fitted law and leaves it alone.
-    Podbor_Weib_Smirnow(s, s.MSmirn.A, s.MSmirn.B, options(1.01));
-    EXPECT_EQ(s.MSmirn.Sred, fittedMean);
+    Podbor_Weib_Smirnow(s, s.models[ModelId::Smirnov].A, s.models[ModelId::Smirnov].B, options(1.01));
+    EXPECT_EQ(s.models[ModelId::Smirnov].Sred, fittedMean);
     EXPECT_EQ(s.Sred, fittedMean);
 
     auto n = sampleLike();
     n.SKO_Opt = true; // deviation only: coordinate 4 is the deviation
-    Podbor_Weib_Pirson(n, n.MPirsN.A, n.MPirsN.B, options(3));
+    Podbor_Weib_Pirson(n, n.models[ModelId::Newton].A, n.models[ModelId::Newton].B, options(3));
     EXPECT_EQ(n.Sred, 1800);
     EXPECT_NE(n.SKO, 450);
     EXPECT_GE(n.SKO, 30);
     EXPECT_LE(n.SKO, 900);
-    EXPECT_EQ(n.MPirsN.SKO, n.SKO);
+    EXPECT_EQ(n.models[ModelId::Newton].SKO, n.SKO);
 }
 
 TEST(Fits, CoefficientsThatNeverEndAreRefused) {
@@ -208,7 +216,7 @@ TEST(Fits, CoefficientsThatNeverEndAreRefused) {
         EXPECT_EQ(fitPasses(FitKind::Spiral, false, false, k), 0) << k;
         auto s = sampleLike();
         EXPECT_THROW(SpirSp_Execute(s, options(k)), Error) << k;
-        EXPECT_FALSE(s.MPirsS.Executed);
+        EXPECT_FALSE(s.models[ModelId::Spiral].Executed);
     }
     EXPECT_EQ(fitPasses(FitKind::Smirnov, false, false, 1e6), 1);
 }
@@ -220,11 +228,11 @@ FitResult runFit(FitKind kind, AnalysisState& s, const FitOptions& o) {
     case FitKind::Spiral:
         return SpirSp_Execute(s, o);
     case FitKind::Newton:
-        return Podbor_Weib_Pirson(s, s.MPirsN.A, s.MPirsN.B, o);
+        return Podbor_Weib_Pirson(s, s.models[ModelId::Newton].A, s.models[ModelId::Newton].B, o);
     case FitKind::Smirnov:
         break;
     }
-    return Podbor_Weib_Smirnow(s, s.MSmirn.A, s.MSmirn.B, o);
+    return Podbor_Weib_Smirnow(s, s.models[ModelId::Smirnov].A, s.models[ModelId::Smirnov].B, o);
 }
 
 std::string fitError(FitKind kind, AnalysisState& s, const FitOptions& o) {
@@ -258,7 +266,8 @@ TEST(Fits, NothingUnderWarrantyIsRefusedBeforeTheSearch) {
         const std::string msg = fitError(f.kind, s, options(1.00025));
         EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(1));
         EXPECT_EQ(msg.rfind(std::string(f.title) + " не может быть подобрана", 0), 0u) << msg;
-        EXPECT_FALSE(s.MPirsS.Executed || s.MPirsN.Executed || s.MSmirn.Executed);
+        EXPECT_FALSE(s.models[ModelId::Spiral].Executed || s.models[ModelId::Newton].Executed ||
+                     s.models[ModelId::Smirnov].Executed);
     }
     // A fit that searches the law itself starts from its own law.
     auto s = sampleLike();
@@ -332,9 +341,9 @@ struct SmirnovEnd {
 
 // The Smirnov fit's search evaluating every trial directly with Smirnow().
 SmirnovEnd directSmirnovSearch(AnalysisState s, double kdiv) {
-    s.MSmirn.F_norm.clear();
+    s.models[ModelId::Smirnov].F_norm.clear();
     for (const auto& p : s.MasProbl)
-        s.MSmirn.F_norm.push_back(CDF_Gauss(s.Sred, s.SKO, p.time));
+        s.models[ModelId::Smirnov].F_norm.push_back(CDF_Gauss(s.Sred, s.SKO, p.time));
     const double lo[] = {0, 1e-10, 0.3, 0.1}, hi[] = {0, 0.01, 5, 30}, ee[] = {0, 1e-8, 1e-7, 1e-7};
     double a[] = {0, 0.0005, 1, 1}, h[] = {0, 0.0001, 0.001, 0.001};
     auto Q = [&] { return Smirnow(s, a[1], a[2], a[3], 0, 0); };
@@ -382,11 +391,12 @@ TEST(Fits, SmirnovFollowsTheDirectEvaluationsPath) {
         auto s = makeState(times, c.fleet, 1800, 450);
         hist(s);
         const SmirnovEnd want = directSmirnovSearch(s, 1.05);
-        const FitResult r = Podbor_Weib_Smirnow(s, s.MSmirn.A, s.MSmirn.B, options(1.05));
+        const FitResult r =
+            Podbor_Weib_Smirnow(s, s.models[ModelId::Smirnov].A, s.models[ModelId::Smirnov].B, options(1.05));
         EXPECT_EQ(r.passes, want.passes) << c.what;
-        EXPECT_EQ(s.MSmirn.A, want.A) << c.what;
-        EXPECT_EQ(s.MSmirn.B, want.B) << c.what;
-        EXPECT_EQ(s.MSmirn.K_powtor, want.K) << c.what;
+        EXPECT_EQ(s.models[ModelId::Smirnov].A, want.A) << c.what;
+        EXPECT_EQ(s.models[ModelId::Smirnov].B, want.B) << c.what;
+        EXPECT_EQ(s.models[ModelId::Smirnov].K_powtor, want.K) << c.what;
         EXPECT_EQ(r.criterion, want.criterion) << c.what;
     }
 }

@@ -539,10 +539,10 @@ TEST(GeneticRun, StopEndsAfterTheCurrentGeneration) {
     // Said once the loop has ended, before the results are written and shown.
     const std::vector<std::string> tail(host.calls.end() - 6, host.calls.end());
     EXPECT_EQ(tail, (std::vector<std::string>{"detail?", "progress=4", "log", "progress=3", "log", "show"}));
-    EXPECT_TRUE(s.MGenet.Executed);
-    EXPECT_EQ(s.MGenet.A, s.Aopt[2]);
-    EXPECT_EQ(s.MGenet.B, s.Aopt[1]);
-    EXPECT_EQ(s.MGenet.K_powtor, s.Aopt[3]);
+    EXPECT_TRUE(s.models[ModelId::Genetic].Executed);
+    EXPECT_EQ(s.models[ModelId::Genetic].A, s.Aopt[2]);
+    EXPECT_EQ(s.models[ModelId::Genetic].B, s.Aopt[1]);
+    EXPECT_EQ(s.models[ModelId::Genetic].K_powtor, s.Aopt[3]);
     EXPECT_TRUE(s.Stop_Gen);
 }
 
@@ -623,7 +623,7 @@ TEST(GeneticRun, SameRunForEveryThreadCount) {
         host.detailed = true;
         GeneticControl control;
         const GeneticOutcome out = runGenetic(s, fields("300", "12"), host, control, seeded(seed, threads));
-        return Result{host.log, s.Aopt, s.MGenet, out.generations};
+        return Result{host.log, s.Aopt, s.models[ModelId::Genetic], out.generations};
     };
     const Result one = run(1, 42);
     ASSERT_GT(one.log.size(), 12u * 50); // the "F= ... S2" lines of every crossover
@@ -648,13 +648,15 @@ TEST(GeneticRun, SearchedMeanBecomesTheCensoringMean) {
     GeneticControl control;
     runGenetic(s, fields("200", "8"), host, control, seeded(1));
     EXPECT_EQ(s.Sred, s.Aopt[4]);
-    EXPECT_EQ(s.MGenet.Sred, s.Aopt[4]);
+    EXPECT_EQ(s.models[ModelId::Genetic].Sred, s.Aopt[4]);
     EXPECT_EQ(s.SKO, sko);
-    EXPECT_EQ(s.MGenet.SKO, sko);
-    EXPECT_TRUE(s.MGenet.Executed);
-    ASSERT_EQ(s.MGenet.F_Weib.size(), s.Hist_Arr.size());
+    EXPECT_EQ(s.models[ModelId::Genetic].SKO, sko);
+    EXPECT_TRUE(s.models[ModelId::Genetic].Executed);
+    ASSERT_EQ(s.models[ModelId::Genetic].F_Weib.size(), s.Hist_Arr.size());
     // The write-up's curves are those of the stored law.
-    EXPECT_EQ(s.MGenet.F_Weib[3], weibCDF2(s.MGenet.A, s.MGenet.B, s.Hist_Arr[2].time, s.Hist_Arr[3].time));
+    EXPECT_EQ(s.models[ModelId::Genetic].F_Weib[3],
+              weibCDF2(s.models[ModelId::Genetic].A, s.models[ModelId::Genetic].B, s.Hist_Arr[2].time,
+                       s.Hist_Arr[3].time));
 }
 
 TEST(GeneticRun, ErrorInAGenerationKeepsTheBestSoFar) {
@@ -675,8 +677,8 @@ TEST(GeneticRun, ErrorInAGenerationKeepsTheBestSoFar) {
     ASSERT_NE(at, host.log.end());
     ASSERT_EQ(at + 2, host.log.end());
     EXPECT_EQ(at[1].rfind("Доверительный 95% интервал модели ", 0), 0u);
-    EXPECT_TRUE(s.MGenet.Executed);
-    EXPECT_EQ(s.MGenet.A, s.Aopt[2]);
+    EXPECT_TRUE(s.models[ModelId::Genetic].Executed);
+    EXPECT_EQ(s.models[ModelId::Genetic].A, s.Aopt[2]);
     EXPECT_EQ(host.shown, 1);
 }
 
@@ -712,15 +714,15 @@ TEST(GeneticRun, RefusedSettingsStartNothing) {
     };
     for (const Case& c : cases) {
         AnalysisState s = sample();
-        s.MGenet.Executed = true;
-        s.MGenet.A = 0.25;
+        s.models[ModelId::Genetic].Executed = true;
+        s.models[ModelId::Genetic].A = 0.25;
         const AnalysisState before = s;
         Host host;
         GeneticControl control;
         const std::string e = errorOf([&] { runGenetic(s, c.f, host, control, seeded(1)); });
         EXPECT_NE(e.find(c.names), std::string::npos) << e;
         EXPECT_TRUE(host.calls.empty());
-        EXPECT_EQ(s.MGenet.A, 0.25);
+        EXPECT_EQ(s.models[ModelId::Genetic].A, 0.25);
         EXPECT_EQ(s.iop, before.iop);
         EXPECT_EQ(s.Precision, before.Precision);
         EXPECT_EQ(s.Hist_Arr.size(), before.Hist_Arr.size());
@@ -745,11 +747,11 @@ TEST(GeneticRun, DegenerateBestIsNotWritten) {
     // One digit per gene: every parameter is 0 or its upper bound, and the
     // best of such laws has no failures at all.
     AnalysisState s = sample();
-    s.MGenet.Executed = false;
+    s.models[ModelId::Genetic].Executed = false;
     Host host;
     GeneticControl control;
     const std::string e = errorOf([&] { runGenetic(s, fields("40", "5", "1"), host, control, seeded(2)); });
     EXPECT_NE(e.find("модель «Генетическая» не записана"), std::string::npos) << e;
-    EXPECT_FALSE(s.MGenet.Executed);
+    EXPECT_FALSE(s.models[ModelId::Genetic].Executed);
     EXPECT_EQ(host.shown, 0);
 }

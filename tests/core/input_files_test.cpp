@@ -447,7 +447,7 @@ TEST(FailureFile, CausesMatchIgnoringCaseInUtf8) {
 TEST(FailureFile, RefusedLoadLeavesThePreviousDataUsable) {
     AnalysisState s;
     parse(cp1251File(with(header("4380", "900", 1200, 150, {"насос"}), {"10\tнасос", "20\tнасос"})), s);
-    s.MPirsS.A = 0.5; // a model from an earlier calculation
+    s.models[ModelId::Spiral].A = 0.5; // a model from an earlier calculation
     const AnalysisState before = s;
     EXPECT_THROW(
         parse(cp1251File(with(header("1000", "100", 50, 5, {"двигатель"}), {"5\tдвигатель", "x\tа"})), s),
@@ -457,7 +457,7 @@ TEST(FailureFile, RefusedLoadLeavesThePreviousDataUsable) {
     EXPECT_EQ(s.Kol_izw, 2);
     ASSERT_EQ(s.MasProbl.size(), 2u);
     EXPECT_EQ(s.Vidy_otkazov[1].Nazv_Prich, "насос");
-    EXPECT_EQ(s.MPirsS.A, 0.5);
+    EXPECT_EQ(s.models[ModelId::Spiral].A, 0.5);
     EXPECT_THROW(loadFailureData("/no/such/file.rel", kComma, s), Error);
     EXPECT_EQ(s.MasProbl.size(), 2u);
     EXPECT_TRUE(s.uk);

@@ -179,8 +179,8 @@ TEST(ChartPass, FixedSeriesKeepTheirPositions) {
 
 TEST(ChartPass, NewtonModelDrawnWhileBothPearsonModelsKeepSums) {
     AnalysisState s = flowState();
-    s.MPirsN = model({0.1, 0.2, 0.3, 0.2}, {2, 3, 2.5, 1}, 1.5);
-    s.MPirsS = model({0.4, 0.4, 0.1, 0.1}, {1, 1, 1, 1}, 3);
+    s.models[ModelId::Newton] = model({0.1, 0.2, 0.3, 0.2}, {2, 3, 2.5, 1}, 1.5);
+    s.models[ModelId::Spiral] = model({0.4, 0.4, 0.1, 0.1}, {1, 1, 1, 1}, 3);
     FlowCharts f = chartPass(s, kComma);
 
     const auto& s2 = named(f.chart1, "Series2");
@@ -194,36 +194,36 @@ TEST(ChartPass, NewtonModelDrawnWhileBothPearsonModelsKeepSums) {
     EXPECT_TRUE(named(f.chart1, "Series4").values.empty());
     EXPECT_TRUE(named(f.chart2, "Series11").values.empty());
 
-    EXPECT_DOUBLE_EQ(s.MPirsN.Kol_Nakopl, 8.5);
-    EXPECT_DOUBLE_EQ(s.MPirsN.Unsens, 0.8);
-    EXPECT_DOUBLE_EQ(s.MPirsS.Kol_Nakopl, 4);
-    EXPECT_DOUBLE_EQ(s.MPirsS.Unsens, 1.0);
+    EXPECT_DOUBLE_EQ(s.models[ModelId::Newton].Kol_Nakopl, 8.5);
+    EXPECT_DOUBLE_EQ(s.models[ModelId::Newton].Unsens, 0.8);
+    EXPECT_DOUBLE_EQ(s.models[ModelId::Spiral].Kol_Nakopl, 4);
+    EXPECT_DOUBLE_EQ(s.models[ModelId::Spiral].Unsens, 1.0);
 
     // With Newton's model gone, the spiral-descent model is the one drawn.
-    s.MPirsN.Executed = false;
+    s.models[ModelId::Newton].Executed = false;
     f = chartPass(s, kComma);
-    expectValues(named(f.chart2, "Series8").values, {1.2, 2.4, 2.7, 3.0}, "Series8 from MPirsS");
+    expectValues(named(f.chart2, "Series8").values, {1.2, 2.4, 2.7, 3.0}, "Series8 from the spiral model");
 }
 
 TEST(ChartPass, RunningSumsOfModels) {
     AnalysisState s = flowState();
-    s.MPirsN = model({0.1, 0.1, 0.1, 0.1}, {1, 1, 1, 1}, 1);
-    s.MPirsN.Executed = false;
-    s.MPirsN.Kol_Nakopl = 11; // not shown: kept as it was
-    s.MPirsN.Unsens = 12;
-    s.MSmirn = model({0.1, 0.2, 0.3, 0.4}, {1, 2, 3, 4}, 2);
-    s.MSmirn.Unsens = 5;
-    s.MGenet = model({0.2, 0.2, 0.2, 0.2}, {0.5, 0.5, 0.5, 0.5}, 2);
-    s.MGenet.Executed = false;
-    s.MGenet.Kol_Nakopl = 7; // not shown: always reset
-    s.Sum_PrichRow[12] = 77; // the causes beyond ten belong to other charts
+    s.models[ModelId::Newton] = model({0.1, 0.1, 0.1, 0.1}, {1, 1, 1, 1}, 1);
+    s.models[ModelId::Newton].Executed = false;
+    s.models[ModelId::Newton].Kol_Nakopl = 11; // not shown: kept as it was
+    s.models[ModelId::Newton].Unsens = 12;
+    s.models[ModelId::Smirnov] = model({0.1, 0.2, 0.3, 0.4}, {1, 2, 3, 4}, 2);
+    s.models[ModelId::Smirnov].Unsens = 5;
+    s.models[ModelId::Genetic] = model({0.2, 0.2, 0.2, 0.2}, {0.5, 0.5, 0.5, 0.5}, 2);
+    s.models[ModelId::Genetic].Executed = false;
+    s.models[ModelId::Genetic].Kol_Nakopl = 7; // not shown: kept as it was
+    s.Sum_PrichRow[12] = 77;                   // the causes beyond ten belong to other charts
     FlowCharts f = chartPass(s, kComma);
 
-    EXPECT_EQ(s.MPirsN.Kol_Nakopl, 11);
-    EXPECT_EQ(s.MPirsN.Unsens, 12);
-    EXPECT_EQ(s.MSmirn.Kol_Nakopl, 10);
-    EXPECT_EQ(s.MSmirn.Unsens, 0);
-    EXPECT_EQ(s.MGenet.Kol_Nakopl, 0);
+    EXPECT_EQ(s.models[ModelId::Newton].Kol_Nakopl, 11);
+    EXPECT_EQ(s.models[ModelId::Newton].Unsens, 12);
+    EXPECT_EQ(s.models[ModelId::Smirnov].Kol_Nakopl, 10);
+    EXPECT_EQ(s.models[ModelId::Smirnov].Unsens, 0);
+    EXPECT_EQ(s.models[ModelId::Genetic].Kol_Nakopl, 7);
     EXPECT_EQ(s.Sum_PrichRow[12], 77);
     expectValues(named(f.chart1, "Series4").values,
                  {1 / 50.0, 2 * 2 / 50.0, 3 * (100 / 150.0) / 50, 4 / 50.0}, "Series4");
@@ -232,10 +232,10 @@ TEST(ChartPass, RunningSumsOfModels) {
     EXPECT_TRUE(named(f.chart1, "Series2").values.empty());
     EXPECT_EQ(named(f.chart1, "Series2").title, "Модель по Пирсону с влиянием цензурирования");
 
-    s.MGenet.Executed = true;
+    s.models[ModelId::Genetic].Executed = true;
     f = chartPass(s, kComma);
-    EXPECT_EQ(s.MGenet.Kol_Nakopl, 2);
-    EXPECT_DOUBLE_EQ(s.MGenet.Unsens, 0.8);
+    EXPECT_EQ(s.models[ModelId::Genetic].Kol_Nakopl, 2);
+    EXPECT_DOUBLE_EQ(s.models[ModelId::Genetic].Unsens, 0.8);
     expectValues(named(f.chart1, "Series5").values, {0.4, 0.8, 0.2 * 2 * (100 / 150.0), 0.4}, "Series5");
     expectValues(named(f.chart2, "Series12").values, {0.01, 0.02, 0.03, 0.04}, "Series12");
 }
@@ -282,11 +282,11 @@ TEST(Potok08, CountsFailuresBetweenFifthOfMeanAndMean) {
 
 TEST(DiagramsTable, ModelColumnFigures) {
     AnalysisState s = flowState();
-    s.MPirsS = model({0.1, 0.2, 0.3, 0.2}, {2, 3, 2.5, 1}, 2);
-    s.MPirsS.SKO_out = 1.5;
-    s.MPirsS.Sred = 300; // the model's own censoring law, not the state's
-    s.MPirsS.SKO = 60;
-    s.MPirsS.KolmCrt = 99;
+    s.models[ModelId::Spiral] = model({0.1, 0.2, 0.3, 0.2}, {2, 3, 2.5, 1}, 2);
+    s.models[ModelId::Spiral].SKO_out = 1.5;
+    s.models[ModelId::Spiral].Sred = 300; // the model's own censoring law, not the state's
+    s.models[ModelId::Spiral].SKO = 60;
+    s.models[ModelId::Spiral].KolmCrt = 99;
     s.T50expl = 1234.5;
     s.t50zen = 1500.4;
     s.T80expl = 800;
@@ -298,7 +298,7 @@ TEST(DiagramsTable, ModelColumnFigures) {
 
     EXPECT_EQ(r.label10, "Партия 7 (100 шт.)");
     EXPECT_FALSE(s.Perv);
-    EXPECT_EQ(s.MPirsS.Kol_Nakopl, 8.5);
+    EXPECT_EQ(s.models[ModelId::Spiral].Kol_Nakopl, 8.5);
     EXPECT_EQ(s.F_OutGar.size(), 4u);
     EXPECT_EQ(r.charts.chart1.series.size(), 10u);
     EXPECT_EQ(c[0][1], "Пирсона/спир.спуск");
@@ -315,7 +315,7 @@ TEST(DiagramsTable, ModelColumnFigures) {
     std::string verdict;
     Kolmogor(s, 2, 0.0001, 1, 300, 60, crt, verdict);
     EXPECT_EQ(c[9][1], formatPattern("%6.3f", {crt}, kComma) + verdict);
-    EXPECT_EQ(s.MPirsS.KolmCrt, 99);
+    EXPECT_EQ(s.models[ModelId::Spiral].KolmCrt, 99);
     EXPECT_EQ(c[10][1], "20%...100% гаран.срока");
     EXPECT_EQ(c[11][1], "  0,19"); // 2 * (1 - exp(-0.1))
 
@@ -359,13 +359,14 @@ TEST(DiagramsTable, ColumnPlacementFollowsExecutedModels) {
         {false, false, false, false, {"Данные эксплуатации", "", "", "", ""}, {-1, 128, -1, -1, -1, -1, -1}},
     };
     AnalysisState s = flowState();
-    s.MPirsN = s.MPirsS = s.MSmirn = s.MGenet = model({0.1, 0.1, 0.1, 0.1}, {1, 1, 1, 1}, 1);
+    for (ModelId id : {ModelId::Newton, ModelId::Spiral, ModelId::Smirnov, ModelId::Genetic})
+        s.models[id] = model({0.1, 0.1, 0.1, 0.1}, {1, 1, 1, 1}, 1);
     for (const auto& k : cases) {
         SCOPED_TRACE(k.titles[0]);
-        s.MPirsN.Executed = k.pirsN;
-        s.MPirsS.Executed = k.pirsS;
-        s.MSmirn.Executed = k.smirn;
-        s.MGenet.Executed = k.genet;
+        s.models[ModelId::Newton].Executed = k.pirsN;
+        s.models[ModelId::Spiral].Executed = k.pirsS;
+        s.models[ModelId::Smirnov].Executed = k.smirn;
+        s.models[ModelId::Genetic].Executed = k.genet;
         DiagramsResult r = Diagrams(s, kComma);
         for (int col = 1; col <= 5; ++col) {
             EXPECT_EQ(r.table.cells[0][col], k.titles[col - 1]) << col;
@@ -388,7 +389,7 @@ TEST(DiagramsTable, NoModelPutsPot08IntoContinuationCell) {
 
 TEST(DiagramsTable, LowRepetitionCoefficientShowsNever) {
     AnalysisState s = flowState();
-    s.MSmirn = model({0.1, 0.1, 0.1, 0.1}, {1, 1, 1, 1}, 0.5);
+    s.models[ModelId::Smirnov] = model({0.1, 0.1, 0.1, 0.1}, {1, 1, 1, 1}, 0.5);
     DiagramsResult r = Diagrams(s, NumberFormat{});
     EXPECT_EQ(r.table.cells[3][1], "10000000000 ч.");
     // 0.4 and 0.2 are ordinary probabilities.
@@ -411,23 +412,27 @@ TEST(DiagramsErrors, RefusalsLeaveStateUntouched) {
         {"zero mean term", [](AnalysisState& s) { s.Sred = 0; }, "Средний срок гарантии равен 0"},
         {"interval of no whole hour", [](AnalysisState& s) { s.Hist_Arr[1].time = 100.4; },
          "Интервал гистограммы до 100 ч"},
-        {"zero coefficient A", [](AnalysisState& s) { s.MPirsN.A = 0; }, "Парам.закона Вейбулла"},
-        {"zero repetition", [](AnalysisState& s) { s.MPirsN.K_powtor = 0; },
+        {"zero coefficient A", [](AnalysisState& s) { s.models[ModelId::Newton].A = 0; },
+         "Парам.закона Вейбулла"},
+        {"zero repetition", [](AnalysisState& s) { s.models[ModelId::Newton].K_powtor = 0; },
          "коэффициент повторности равен 0"},
-        {"curves of another histogram", [](AnalysisState& s) { s.MGenet.F_Weib.pop_back(); },
+        {"curves of another histogram",
+         [](AnalysisState& s) { s.models[ModelId::Genetic].F_Weib.pop_back(); },
          "«Генетическая» рассчитана по другой гистограмме"},
-        {"NaN in a curve", [nan](AnalysisState& s) { s.MPirsN.Kol_F_priv[2] = nan; }, "не является конечным"},
-        {"NaN in a hidden model's sums", [nan](AnalysisState& s) { s.MPirsS.F_Weib[0] = nan; },
+        {"NaN in a curve", [nan](AnalysisState& s) { s.models[ModelId::Newton].Kol_F_priv[2] = nan; },
+         "не является конечным"},
+        {"NaN in a hidden model's sums",
+         [nan](AnalysisState& s) { s.models[ModelId::Spiral].F_Weib[0] = nan; },
          "«Пирсона/спир.спуск»: накопленное"},
         {"NaN operating figure", [nan](AnalysisState& s) { s.T80expl = nan; }, "Данные эксплуатации"},
     };
     for (const auto& k : cases) {
         SCOPED_TRACE(k.what);
         AnalysisState s = flowState();
-        s.MPirsN = model({0.1, 0.2, 0.3, 0.2}, {2, 3, 2.5, 1}, 1.5);
-        s.MPirsS = s.MPirsN;
-        s.MGenet = s.MPirsN;
-        s.MPirsN.Kol_Nakopl = 42;
+        s.models[ModelId::Newton] = model({0.1, 0.2, 0.3, 0.2}, {2, 3, 2.5, 1}, 1.5);
+        s.models[ModelId::Spiral] = s.models[ModelId::Newton];
+        s.models[ModelId::Genetic] = s.models[ModelId::Newton];
+        s.models[ModelId::Newton].Kol_Nakopl = 42;
         s.Pot08 = 3;
         s.Perv = true;
         s.SumNund = 9;
@@ -443,7 +448,7 @@ TEST(DiagramsErrors, RefusalsLeaveStateUntouched) {
         EXPECT_TRUE(s.Perv);
         EXPECT_EQ(s.SumNund, 9);
         EXPECT_EQ(s.F_OutGar, RealArray{0.5});
-        EXPECT_EQ(s.MPirsN.Kol_Nakopl, 42);
+        EXPECT_EQ(s.models[ModelId::Newton].Kol_Nakopl, 42);
     }
 }
 
@@ -455,7 +460,7 @@ namespace {
 
 TEST(ExpandChart, AllEighteenCausesCumulativeShareAndHeading) {
     AnalysisState s = flowState();
-    s.MGenet = model({0.1, 0.2, 0.1, 0.05}, {1, 2, 1, 0.5}, 1.2);
+    s.models[ModelId::Genetic] = model({0.1, 0.2, 0.1, 0.05}, {1, 2, 1, 0.5}, 1.2);
     const ExpandResult r = ExpandDia_1(s, kComma);
     EXPECT_EQ(r.labels, (std::vector<std::string>{"100", "150", "300", "400"}));
     // Cause 12, left out of the results window, has its own bars here.

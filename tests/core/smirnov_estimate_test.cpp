@@ -31,7 +31,7 @@ Direct direct(const AnalysisState& s, double A, double B, double K) {
     double cum = 0, C = 0, prev = 0;
     for (std::size_t k = 0; k < s.MasProbl.size(); ++k) {
         const double x = s.MasProbl[k].time;
-        const double w = weibCDF2(A, B, prev, x) * (1 - s.MSmirn.F_norm[k]) * s.Izd_Prived;
+        const double w = weibCDF2(A, B, prev, x) * (1 - s.models[ModelId::Smirnov].F_norm[k]) * s.Izd_Prived;
         cum += w * K;
         C += w;
         const double dev = static_cast<double>(k + 1) - cum;
@@ -44,9 +44,9 @@ Direct direct(const AnalysisState& s, double A, double B, double K) {
 }
 
 void storeWarrantyShares(AnalysisState& s) {
-    s.MSmirn.F_norm.clear();
+    s.models[ModelId::Smirnov].F_norm.clear();
     for (const auto& p : s.MasProbl)
-        s.MSmirn.F_norm.push_back(CDF_Gauss(s.Sred, s.SKO, p.time));
+        s.models[ModelId::Smirnov].F_norm.push_back(CDF_Gauss(s.Sred, s.SKO, p.time));
 }
 
 // A fleet of generated failure times under the kind of law the search meets.

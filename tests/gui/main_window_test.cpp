@@ -113,8 +113,11 @@ QStringList modelSnapshot(const relan::AnalysisState& s) {
         for (double v : values)
             out << QString::number(v, 'g', 17);
     };
-    for (const relan::Mod_Weib* m : {&s.MPirsS, &s.MPirsN, &s.MSmirn, &s.MLik})
-        add({double(m->Executed), m->A, m->B, m->K_powtor, m->Sred});
+    // The models of a calculation; the genetic one is the genetic run's.
+    for (const relan::ModelDescriptor& d : relan::modelRegistry()) {
+        const relan::Mod_Weib& m = s.models[d.id];
+        if (d.id != relan::ModelId::Genetic) add({double(m.Executed), m.A, m.B, m.K_powtor, m.Sred});
+    }
     add({s.Sred, s.SKO, s.tGar, double(s.Sred_Opt), double(s.Hist_Arr.size())});
     for (double v : s.Mas_Out_Like)
         add({v});
@@ -749,7 +752,7 @@ void MainWindowTest::likelihoodModelHasItsColumnCurvesAndProbabilityPlot() {
     QCOMPARE(r->cellText(0, 3), u("Данные эксплуатации"));
     const QRegularExpression withInterval(u("^\\d+\\.\\d{3} \\(\\d+\\.\\d{3}…\\d+\\.\\d{3}\\)$"));
     QVERIFY2(withInterval.match(r->cellText(2, 2)).hasMatch(), qPrintable(r->cellText(2, 2)));
-    QVERIFY(w.state().MLik.Executed && w.state().MLikFit);
+    QVERIFY(w.state().models[relan::ModelId::Likelihood].Executed && w.state().likelihoodFit);
     const QString memo = child<QPlainTextEdit>(&w, "Memo2")->toPlainText();
     QVERIFY2(memo.contains(u("Модель МП: время расчета")), qPrintable(memo));
     QVERIFY(child<FlowChart>(r, "Chart1")->seriesTitles().contains(u("Модель МП с учетом цензурирования")));
@@ -758,7 +761,7 @@ void MainWindowTest::likelihoodModelHasItsColumnCurvesAndProbabilityPlot() {
     const QJsonArray models = j["models"].toArray();
     const QJsonObject ml = models.last().toObject();
     QCOMPARE(ml["name"].toString(), QString("ml"));
-    QCOMPARE(ml["K_powtor"].toDouble(), w.state().MLik.K_powtor);
+    QCOMPARE(ml["K_powtor"].toDouble(), w.state().models[relan::ModelId::Likelihood].K_powtor);
     QCOMPARE(j["table"].toArray()[2].toArray()[2].toString().trimmed(), r->cellText(2, 2));
 
     QVERIFY(probability->isEnabled());
@@ -773,7 +776,7 @@ void MainWindowTest::likelihoodModelHasItsColumnCurvesAndProbabilityPlot() {
     for (const char* box : {"Sred_flag", "SKO_Flag"})
         child<QCheckBox>(&w, box)->setChecked(true);
     QVERIFY(calculated(w));
-    QVERIFY(!w.state().MLikFit->warnings.empty());
+    QVERIFY(!w.state().likelihoodFit->warnings.empty());
     const QString log = dir_.filePath("ml-log.txt");
     QVERIFY(w.exportLog(log));
     QFile f(log);
@@ -804,7 +807,7 @@ void MainWindowTest::geneticRunEndsWithTheGeneticColumn() {
     QVERIFY(child<QAbstractButton>(&w, "bbRaschet")->isEnabled());
     QVERIFY(w.resultsWindow()->isVisible());
     QCOMPARE(w.resultsWindow()->cellText(0, 1), u("Генетическая"));
-    QVERIFY(w.state().MGenet.Executed);
+    QVERIFY(w.state().models[relan::ModelId::Genetic].Executed);
     QCOMPARE(child<QProgressBar>(&w, "ProgressBar2")->value(), 100);
     const QString memo = child<QPlainTextEdit>(&w, "Memo2")->toPlainText();
     QVERIFY2(memo.contains(u(" ЦФ=")), qPrintable(memo));
@@ -856,7 +859,7 @@ void MainWindowTest::stopButtonEndsTheRunAndSaysWhere() {
     // Well under 1 % of the way is still shown as begun, and nothing resets it.
     QCOMPARE(bar->value(), 1);
     QVERIFY(w.resultsWindow()->isVisible());
-    QVERIFY(w.state().MGenet.Executed);
+    QVERIFY(w.state().models[relan::ModelId::Genetic].Executed);
 }
 
 void MainWindowTest::geneticRunRefusesABadPopulationField() {
@@ -868,7 +871,7 @@ void MainWindowTest::geneticRunRefusesABadPopulationField() {
     QVERIFY(!w.geneticRunning());
     QCOMPARE(m.texts.size(), 1);
     QVERIFY2(m.texts[0].contains(u("Размер популяции")), qPrintable(m.texts[0]));
-    QVERIFY(!w.state().MGenet.Executed);
+    QVERIFY(!w.state().models[relan::ModelId::Genetic].Executed);
     QVERIFY(child<QAbstractButton>(&w, "ToolBRunGenOptim")->isEnabled());
 }
 
@@ -901,7 +904,7 @@ void MainWindowTest::hostileFilesChangeNothing() {
     link.close();
     const QStringList before = snapshot(w);
     const QString resultsBefore = w.resultsWindow()->cellText(2, 1);
-    const double modelBefore = w.state().MPirsS.A;
+    const double modelBefore = w.state().models[relan::ModelId::Spiral].A;
     for (const Case& c : cases) {
         const QString path = dir_.filePath(c.warranty ? "gar_bad.txt" : "bad.rel");
         QFile f(path);
@@ -919,7 +922,7 @@ void MainWindowTest::hostileFilesChangeNothing() {
         link.close();
         QVERIFY(w.resultsWindow()->isVisible());
         QCOMPARE(w.resultsWindow()->cellText(2, 1), resultsBefore);
-        QCOMPARE(w.state().MPirsS.A, modelBefore);
+        QCOMPARE(w.state().models[relan::ModelId::Spiral].A, modelBefore);
     }
 }
 
@@ -970,10 +973,10 @@ void MainWindowTest::anotherFileAfterAGeneticRunCalculates() {
     QSignalSpy finished(&w, &MainWindow::geneticRunFinished);
     QVERIFY(w.startGeneticRun());
     QVERIFY(finished.wait(60000));
-    QVERIFY(w.state().MGenet.Executed);
+    QVERIFY(w.state().models[relan::ModelId::Genetic].Executed);
     // The genetic model belongs to the data it was fitted to.
     QVERIFY(w.loadFailureFile(kSmall));
-    QVERIFY(!w.state().MGenet.Executed);
+    QVERIFY(!w.state().models[relan::ModelId::Genetic].Executed);
     Messages m;
     QVERIFY(calculated(w));
     QVERIFY2(m.texts.isEmpty(), qPrintable(m.texts.join("; ")));
@@ -1101,7 +1104,8 @@ void MainWindowTest::closingDuringACalculationEndsItWithinASecond() {
     // The end the worker had posted applies nothing.
     QTest::qWait(200);
     QVERIFY(!w.resultsWindow()->isVisible());
-    QVERIFY(!w.state().MPirsS.Executed && !w.state().MLik.Executed);
+    QVERIFY(!w.state().models[relan::ModelId::Spiral].Executed &&
+            !w.state().models[relan::ModelId::Likelihood].Executed);
     QCOMPARE(child<QPlainTextEdit>(&w, "Memo2")->toPlainText(), memo);
 }
 

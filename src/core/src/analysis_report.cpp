@@ -92,11 +92,6 @@ ReportSection histogramSection(const AnalysisState& s, const NumberFormat& fmt) 
     return sec;
 }
 
-struct NamedModel {
-    const char* name;
-    const Mod_Weib* model;
-};
-
 ReportSection resultsSection(const AnalysisState& s, const DiagramsResult& d, const NumberFormat& fmt) {
     ReportSection sec{kReportSectionResults, {}};
     sec.blocks.push_back(paragraph(d.label10));
@@ -110,27 +105,20 @@ ReportSection resultsSection(const AnalysisState& s, const DiagramsResult& d, co
             sec.blocks.push_back(
                 paragraph("Параметр на границе поиска (результат определен границей, а не данными): " + n));
 
-    const NamedModel models[] = {
-        {"Модель 1.1 (Пирсон, спиральный спуск)", &s.MPirsS},
-        {"Модель 1.2 (Пирсон, метод Ньютона)", &s.MPirsN},
-        {"Модель 2 (Смирнов)", &s.MSmirn},
-        {"Генетический алгоритм", &s.MGenet},
-        {"Модель МП", &s.MLik},
-    };
     std::vector<Row> params = {
         {"Модель", "A", "B", "Кповт", "Среднее гарантии, ч", "СКО гарантии, ч", "Критерий Колмогорова"}};
-    for (const auto& m : models) {
-        if (!m.model->Executed) continue;
+    for (const ModelDescriptor& d : modelRegistry()) {
+        const Mod_Weib& m = s.models[d.id];
+        if (!m.Executed) continue;
         double kolm = 0;
         std::string verdict;
-        Kolmogor(s, m.model->K_powtor, m.model->A, m.model->B, m.model->Sred, m.model->SKO, kolm, verdict);
+        Kolmogor(s, m.K_powtor, m.A, m.B, m.Sred, m.SKO, kolm, verdict);
         auto g6 = [&](double v) { return formatPattern("%.6g", {v}, fmt); };
         // The likelihood model at its power-law limit has no A and K to show.
-        const bool estimable = m.model != &s.MLik || !s.MLikFit || s.MLikFit->estimable;
+        const bool estimable = modelEstimable(s, d.id);
         auto est = [&](double v) { return estimable ? g6(v) : std::string(kNotEstimable); };
-        params.push_back({m.name, est(m.model->A), g6(m.model->B), est(m.model->K_powtor),
-                          formatPattern("%.1f", {m.model->Sred}, fmt),
-                          formatPattern("%.1f", {m.model->SKO}, fmt),
+        params.push_back({d.reportName, est(m.A), g6(m.B), est(m.K_powtor),
+                          formatPattern("%.1f", {m.Sred}, fmt), formatPattern("%.1f", {m.SKO}, fmt),
                           formatPattern("%.3f", {kolm}, fmt) + verdict});
     }
     if (params.size() > 1) {
@@ -143,12 +131,12 @@ ReportSection resultsSection(const AnalysisState& s, const DiagramsResult& d, co
 
 ReportSection likelihoodSection(const AnalysisState& s, const NumberFormat& fmt) {
     ReportSection sec{kReportSectionLikelihood, {}};
-    if (!s.MLik.Executed || !s.MLikFit) {
+    if (!s.models[ModelId::Likelihood].Executed || !s.likelihoodFit) {
         sec.blocks.push_back(paragraph("Модель не рассчитана: отметьте «" + std::string(kLikelihoodBox) +
                                        "» перед расчетом."));
         return sec;
     }
-    const LikelihoodFit& f = *s.MLikFit;
+    const LikelihoodFit& f = *s.likelihoodFit;
     if (!f.estimable) {
         // What the data do determine comes first.
         sec.blocks.push_back(
@@ -212,8 +200,9 @@ std::string causeCountsNote(const AnalysisState& s) {
 }
 
 bool hasReportResults(const AnalysisState& s) {
-    const bool computed =
-        s.MPirsS.Executed || s.MPirsN.Executed || s.MSmirn.Executed || s.MGenet.Executed || s.MLik.Executed;
+    bool computed = false;
+    for (const ModelDescriptor& d : modelRegistry())
+        computed = computed || s.models[d.id].Executed;
     return !s.MasProbl.empty() && !s.Hist_Arr.empty() && computed;
 }
 
@@ -235,7 +224,7 @@ AnalysisReport analysisReport(const AnalysisState& s, const DiagramsResult& d, c
     charts.blocks.push_back(figure(ReportFigure::AccumulatedFlow, d.charts.chart2.title));
     charts.blocks.push_back(figure(ReportFigure::FlowPerProduct, d.charts.chart1.title));
     charts.blocks.push_back(figure(ReportFigure::CausesCorrected, d.charts.chart3.title));
-    if (s.MLik.Executed && s.MLikFit) {
+    if (s.models[ModelId::Likelihood].Executed && s.likelihoodFit) {
         r.probability = probabilityPlot(s);
         // A large fleet has a point per distinct failure time, tens of
         // thousands of them; the page shows no more than the thinned ones.

@@ -24,6 +24,25 @@ double stepCoefficient(const char* label, const std::string& text, FitKind kind,
     return k;
 }
 
+// The fields of a search: its check box and its step coefficient.
+struct FitField {
+    bool ticked;
+    const std::string& text;
+    const char* label;
+};
+
+FitField fitField(const CalcFields& f, FitKind kind) {
+    switch (kind) {
+    case FitKind::Spiral:
+        return {f.SpirSpusk, f.Edit1, kLabelKdivSpiral};
+    case FitKind::Newton:
+        return {f.BoxNewton, f.Edit6, kLabelKdivNewton};
+    case FitKind::Smirnov:
+        break;
+    }
+    return {f.BoxSmirnow, f.Edit5, kLabelKdivSmirnov};
+}
+
 bool finite(const RealArray& a) {
     for (double v : a)
         if (!std::isfinite(v)) return false;
@@ -57,7 +76,7 @@ std::shared_ptr<const LikelihoodFit> fitLikelihoodModel(AnalysisState& s, const 
     const double seconds =
         opt.timing ? std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() : 0;
 
-    Mod_Weib& m = s.MLik;
+    Mod_Weib& m = s.models[ModelId::Likelihood];
     m = Mod_Weib{};
     m.Executed = true;
     m.A = fit->A;
@@ -85,7 +104,7 @@ std::shared_ptr<const LikelihoodFit> fitLikelihoodModel(AnalysisState& s, const 
     for (const auto& w : fit->warnings)
         log("Модель МП: " + w);
     checkModel(m, "МП");
-    s.MLikFit = fit;
+    s.likelihoodFit = fit;
     return fit;
 }
 
@@ -120,18 +139,20 @@ PreparedCalculation prepareCalculation(const AnalysisState& state, const CalcFie
     if (s.tGar < 0)
         throw Error(fieldName(kLabelTGar) + ": период учета отказов не может быть отрицательным, введено " +
                     text::quoted(f.LabeledEdit2));
-    s.MPirsN.Executed = false;
-    s.MPirsS.Executed = false;
-    s.MSmirn.Executed = false;
-    s.MLik.Executed = false;
-    s.MLikFit.reset();
+    // Every model of the calculation is computed afresh or not shown; the
+    // genetic model is the genetic run's.
+    for (const ModelDescriptor& d : modelRegistry())
+        if (d.id != ModelId::Genetic) s.models[d.id].Executed = false;
+    s.likelihoodFit.reset();
     s.SKO_Opt = f.SKO_Flag;
     s.Sred_Opt = f.Sred_flag;
 
     // Every coefficient is checked before anything is computed.
-    if (f.SpirSpusk) p.kSpiral = stepCoefficient(kLabelKdivSpiral, f.Edit1, FitKind::Spiral, s, fmt);
-    if (f.BoxNewton) p.kNewton = stepCoefficient(kLabelKdivNewton, f.Edit6, FitKind::Newton, s, fmt);
-    if (f.BoxSmirnow) p.kSmirnov = stepCoefficient(kLabelKdivSmirnov, f.Edit5, FitKind::Smirnov, s, fmt);
+    for (const ModelDescriptor& d : modelRegistry()) {
+        if (!d.fit) continue;
+        const FitField field = fitField(f, *d.fit);
+        if (field.ticked) p.stepCoefficient[d.id] = stepCoefficient(field.label, field.text, *d.fit, s, fmt);
+    }
     return p;
 }
 
@@ -154,42 +175,29 @@ CalcResult runPreparedCalculation(PreparedCalculation& p, const NumberFormat& fm
     CalcResult result;
     // The order matters: a Pearson fit that searches the censoring law hands
     // its fitted values to every later step of this calculation.
-    struct Step {
-        bool ticked;
-        FitKind kind;
-        const char* name;
-        const char* title;
-        double kdiv;
-        Mod_Weib& model;
-    };
-    const Step steps[] = {
-        {f.SpirSpusk, FitKind::Spiral, "spiral", "1.1", p.kSpiral, s.MPirsS},
-        {f.BoxNewton, FitKind::Newton, "newton", "1.2", p.kNewton, s.MPirsN},
-        {f.BoxSmirnow, FitKind::Smirnov, "smirnov", "2", p.kSmirnov, s.MSmirn},
-    };
-    for (const Step& st : steps) {
-        if (!st.ticked) continue;
-        fo.kdiv = st.kdiv;
+    for (const ModelDescriptor& d : modelRegistry()) {
+        if (!d.fit || !fitField(f, *d.fit).ticked) continue;
+        fo.kdiv = p.stepCoefficient[d.id];
+        Mod_Weib& m = s.models[d.id];
         FitResult fit;
-        switch (st.kind) {
+        switch (*d.fit) {
         case FitKind::Spiral:
             fit = SpirSp_Execute(s, fo);
             break;
         case FitKind::Newton:
-            fit = Podbor_Weib_Pirson(s, s.MPirsN.A, s.MPirsN.B, fo);
+            fit = Podbor_Weib_Pirson(s, m.A, m.B, fo);
             break;
         case FitKind::Smirnov:
-            fit = Podbor_Weib_Smirnow(s, s.MSmirn.A, s.MSmirn.B, fo);
+            fit = Podbor_Weib_Smirnow(s, m.A, m.B, fo);
             break;
         }
-        Mod_Weib& m = st.model;
         Hist_Made(s, m.A, m.B, m.K_powtor, s.Mas_Out_Like, s.Kol_Nakopl_Like, m.SKO_out, fmt, collect);
-        checkModel(m, st.title);
+        checkModel(m, d.logName);
         if (!std::isfinite(fit.criterion))
-            throw Error(std::string("Критерий модели ") + st.title +
+            throw Error(std::string("Критерий модели ") + d.logName +
                         " не определён: в интервале с отказами ожидаемое число отказов равно 0 "
                         "(критерий «Стандарт» делит на него)");
-        result.runs.push_back({st.kind, st.name, fit});
+        result.runs.push_back({d.id, fit});
     }
     if (f.BoxML) result.likelihood = fitLikelihoodModel(s, f, fmt, collect, opt);
     result.diagrams = Diagrams(s, fmt);

@@ -153,7 +153,7 @@ double Smirnow(const AnalysisState& s, double A, double B, double K_powt, double
     double prev = 0;
     for (std::size_t k = 0; k < s.MasProbl.size(); ++k) {
         const double x = s.MasProbl[k].time;
-        cum += weibCDF2(A, B, prev, x) * (1 - s.MSmirn.F_norm[k]) * s.Izd_Prived * K_powt;
+        cum += weibCDF2(A, B, prev, x) * (1 - s.models[ModelId::Smirnov].F_norm[k]) * s.Izd_Prived * K_powt;
         const double d = static_cast<double>(k + 1) - cum;
         sum += d * d;
         prev = x;
@@ -167,7 +167,7 @@ SmirnovCriterion::SmirnovCriterion(const AnalysisState& s, SplitInTwo* split)
     const std::size_t m = s.MasProbl.size();
     inWarr_.resize(m);
     for (std::size_t k = 0; k < m; ++k)
-        inWarr_[k] = 1 - s.MSmirn.F_norm[k];
+        inWarr_[k] = 1 - s.models[ModelId::Smirnov].F_norm[k];
     // Times with equal bits give equal powers and equal F, so each is
     // computed once; the sorted times bring equal ones together.
     timeOf_.resize(m + 1);

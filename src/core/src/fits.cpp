@@ -400,7 +400,7 @@ long long predictPasses(const double* h, const double* ee, int n, double kdiv, l
 
 FitResult SpirSp_Execute(AnalysisState& s, const FitOptions& opt) {
     const Coordinates c = spiralCoordinates(s.Sred_Opt, s.SKO_Opt);
-    PearsonSearch p(s, c, s.MPirsS, opt, kModelSpiral);
+    PearsonSearch p(s, c, s.models[ModelId::Spiral], opt, kModelSpiral);
     Vec& A = p.A;
     const Vec& h = p.h;
 
@@ -457,7 +457,7 @@ FitResult SpirSp_Execute(AnalysisState& s, const FitOptions& opt) {
 
 FitResult Podbor_Weib_Pirson(AnalysisState& s, double& Arez, double& Brez, const FitOptions& opt) {
     const Coordinates c = newtonCoordinates(s.Sred_Opt, s.SKO_Opt);
-    PearsonSearch p(s, c, s.MPirsN, opt, kModelNewton);
+    PearsonSearch p(s, c, s.models[ModelId::Newton], opt, kModelNewton);
     Vec& A = p.A;
     Mod_Weib& M = p.M;
 
@@ -517,7 +517,7 @@ FitResult Podbor_Weib_Smirnow(AnalysisState& s, double& /*Arez*/, double& /*Brez
     FitFrame frame(c, opt, kModelSmirnov);
     checkSomeProductsUnderWarranty(s, kModelSmirnov, opt.fmt);
 
-    Mod_Weib& M = s.MSmirn;
+    Mod_Weib& M = s.models[ModelId::Smirnov];
     M.F_norm.assign(s.MasProbl.size(), 0.0);
     for (std::size_t k = 0; k < s.MasProbl.size(); ++k)
         M.F_norm[k] = CDF_Gauss(s.Sred, s.SKO, s.MasProbl[k].time);

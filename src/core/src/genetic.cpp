@@ -778,7 +778,7 @@ GeneticOutcome TGen::Execute() {
             ", СКО = " + formatGeneral(sko, options_.fmt) +
             "): модель «Генетическая» не записана; задайте более мелкую точность подбора");
 
-    Mod_Weib m = s_.MGenet;
+    Mod_Weib m = s_.models[ModelId::Genetic];
     m.Executed = true;
     m.A = A;
     m.B = B;
@@ -808,7 +808,7 @@ GeneticOutcome TGen::Execute() {
         s_.SKO = oldSKO;
         throw;
     }
-    s_.MGenet = std::move(m);
+    s_.models[ModelId::Genetic] = std::move(m);
     s_.Mas_Out_Like = std::move(like);
     s_.Kol_Nakopl_Like = likeTotal;
     host_.appendLog(line);

@@ -266,7 +266,7 @@ FailureLoad parseFailureData(std::string_view bytes, const std::string& file, co
     // The genetic model was fitted to the data being replaced; unlike the
     // other models no calculation clears it, so it would be shown beside the
     // new data and refused by every later calculation.
-    s.MGenet.Executed = false;
+    s.models[ModelId::Genetic].Executed = false;
     s.Comment = commentLine(r.readLine(), file, out.log);
     out.fields.Label10 = s.Comment;
 

@@ -36,8 +36,8 @@ std::vector<ProbabilityPoint> thinnedForDrawing(const std::vector<ProbabilityPoi
 }
 
 ProbabilityPlot probabilityPlot(const AnalysisState& s, int bandPoints) {
-    if (!s.MLik.Executed || !s.MLikFit) throw Error(kNoLikelihoodModel);
-    const LikelihoodFit& fit = *s.MLikFit;
+    if (!s.models[ModelId::Likelihood].Executed || !s.likelihoodFit) throw Error(kNoLikelihoodModel);
+    const LikelihoodFit& fit = *s.likelihoodFit;
     const double K = fit.K_powtor;
     const double P = s.Izd_Prived;
     if (!(K > 0) || !(P > 0) || s.MasProbl.empty()) throw Error(kNoLikelihoodModel);

@@ -78,12 +78,26 @@ ChartSeries causeBar(std::string title, int cause, std::uint32_t color, int tran
     return r;
 }
 
-// Positions of the design's fixed series; the window relies on them.
-namespace c1 {
-enum { Series1, Series2, Series3, Series4, Series6, Series5, Series14, Fixed };
+// The design's series of the models: each model's curves in the results
+// table's order, a series named by two models once.
+void addModelSeries(std::vector<ChartSeries>& series,
+                    const std::array<std::optional<ModelCurve>, 2> ModelDescriptor::*curves) {
+    for (const ModelDescriptor* d : modelsInTableOrder())
+        for (const auto& c : (*d).*curves) {
+            if (!c || !c->series) continue;
+            bool present = false;
+            for (const ChartSeries& have : series)
+                present = present || have.name == c->series;
+            if (!present)
+                series.push_back(fixedSeries(c->series, c->title, SeriesKind::Line, Axis::Left, c->color,
+                                             c->penWidth, c->transparency, c->smoothed));
+        }
 }
-namespace c2 {
-enum { Series15, Series7, Series8, Series9, Series10, Series11, Series12, Fixed };
+
+std::size_t seriesNamed(const std::vector<ChartSeries>& series, std::string_view name) {
+    for (std::size_t i = 0; i < series.size(); ++i)
+        if (series[i].name == name) return i;
+    throw Error("В графике нет ряда " + std::string(name));
 }
 
 FlowCharts designCharts() {
@@ -94,13 +108,7 @@ FlowCharts designCharts() {
     auto& a = f.chart1.series;
     a.push_back(
         fixedSeries("Series1", "Выбывание из гарантии", SeriesKind::Line, Axis::Right, 0xFFFF00, 2, 0, true));
-    a.push_back(fixedSeries("Series2", "Модель по Пирсону с влиянием цензурирования", SeriesKind::Line,
-                            Axis::Left, 0x008000, 2));
-    a.push_back(fixedSeries("Series3", "Модель по Пирсону", SeriesKind::Line, Axis::Left, 0x00FF00, 2, 12));
-    a.push_back(fixedSeries("Series4", "Модель по Смирнову", SeriesKind::Line, Axis::Left, 0x0000FF, 1));
-    a.push_back(fixedSeries("Series6", "Модель \"генетическая\"", SeriesKind::Line, Axis::Left, 0xFF6F6F, 2));
-    a.push_back(fixedSeries("Series5", "Модель \"генетическая\" с влиянием цензурирования", SeriesKind::Line,
-                            Axis::Left, 0xFF0000, 2, 16, true));
+    addModelSeries(a, &ModelDescriptor::flowCurves);
     // Never filled: being the first bar series it makes the cause bars of
     // this chart stand stacked on one another.
     ChartSeries s14 = fixedSeries("Series14", "", SeriesKind::Bar, Axis::Left, 0, 1);
@@ -115,15 +123,7 @@ FlowCharts designCharts() {
     b.push_back(fixedSeries("Series15", "Отказы (реальные)", SeriesKind::Area, Axis::Left, 0xC0C0C0, 0, 30));
     b.push_back(
         fixedSeries("Series7", "Выбывание из гарантии, %", SeriesKind::Line, Axis::Right, 0xFFFF15, 2, 8));
-    b.push_back(
-        fixedSeries("Series8", "Модель по Пирсону", SeriesKind::Line, Axis::Left, 0x009B9B, 2, 0, true));
-    b.push_back(fixedSeries("Series9", "Модель по Пирсону с влиянием цензурирования", SeriesKind::Line,
-                            Axis::Left, 0x00D900, 2));
-    b.push_back(fixedSeries("Series10", "Модель по Смирнову", SeriesKind::Line, Axis::Left, 0x8000FF, 2));
-    b.push_back(
-        fixedSeries("Series11", "Модель \"генетическая\"", SeriesKind::Line, Axis::Left, 0xFF0000, 2));
-    b.push_back(fixedSeries("Series12", "Модель \"генетическая\" с влиянием цензурирования", SeriesKind::Line,
-                            Axis::Left, 0xFF6464, 2));
+    addModelSeries(b, &ModelDescriptor::accumulatedCurves);
 
     f.chart3.title = "Поток отказов наблюдаемых и с учетом выбывания из гарантии";
     f.chart3.leftAxisTitle = "Отказов за 100 час. на изделие";
@@ -151,7 +151,7 @@ struct PassOutcome {
     std::array<double, Mx_prich + 1> Sum_PrichRow{};
     std::array<double, Mx_prich + 1> Sum_PrichCol{};
     RealArray F_OutGar;
-    RunningSums pirsN, pirsS, smirn, genet, lik;
+    PerModel<RunningSums> sums; // of the executed models
 };
 
 // A model executed for an earlier histogram (the genetic one keeps its flag
@@ -199,23 +199,43 @@ PassOutcome computePass(const AnalysisState& s, const NumberFormat& fmt, int max
             o.Sum_PrichRow[c] += rec.Npr[c];
     }
 
-    const bool pirsN = s.MPirsN.Executed, pirsS = s.MPirsS.Executed;
-    const bool smirn = s.MSmirn.Executed, genet = s.MGenet.Executed, lik = s.MLik.Executed;
-    if (lik) requireCurves(s.MLik, "Макс. правдоподобия", n, true);
-    if (pirsN) requireCurves(s.MPirsN, "Пирсона/Ньютона", n, true);
-    if (pirsS) requireCurves(s.MPirsS, "Пирсона/спир.спуск", n, true);
-    if (smirn) requireCurves(s.MSmirn, "Смирнова", n, false);
-    if (genet) requireCurves(s.MGenet, "Генетическая", n, true);
-    // Newton's fit is the one drawn when both Pearson models exist.
-    const Mod_Weib* M = pirsN ? &s.MPirsN : (pirsS ? &s.MPirsS : nullptr);
-    const RunningSums* MSums = pirsN ? &o.pirsN : &o.pirsS;
+    for (const ModelDescriptor* d : modelsInTableOrder())
+        if (s.models[d->id].Executed) requireCurves(s.models[d->id], d->name, n, d->weibullCurve);
 
     auto& ch1 = o.charts.chart1.series;
     auto& ch2 = o.charts.chart2.series;
     auto& ch3 = o.charts.chart3.series;
-    if (M) {
-        ch1[c1::Series2].title = "Модель по Пирсону с учетом цензурирования";
-        ch1[c1::Series3].title = "Модель по Пирсону";
+    const std::size_t warranty1 = seriesNamed(ch1, "Series1");
+    const std::size_t warranty2 = seriesNamed(ch2, "Series7");
+    const std::size_t observed2 = seriesNamed(ch2, "Series15");
+
+    // The curves drawn: of a series two models share, the first executed
+    // model's (Newton's fit before the spiral one).
+    struct Drawn {
+        ModelId model;
+        CurveQuantity quantity;
+        std::vector<ChartSeries>* chart;
+        std::size_t series;
+    };
+    std::vector<Drawn> drawn;
+    std::vector<std::pair<Drawn, const ModelCurve*>> appended;
+    for (const ModelDescriptor* d : modelsInTableOrder()) {
+        if (!s.models[d->id].Executed) continue;
+        for (auto [chart, curves] : {std::pair{&ch1, &d->flowCurves}, std::pair{&ch2, &d->accumulatedCurves}})
+            for (const auto& c : *curves) {
+                if (!c) continue;
+                if (!c->series) {
+                    appended.push_back({{d->id, c->quantity, chart, 0}, &*c});
+                    continue;
+                }
+                const std::size_t at = seriesNamed(*chart, c->series);
+                bool taken = false;
+                for (const Drawn& k : drawn)
+                    taken = taken || (k.chart == chart && k.series == at);
+                if (taken) continue;
+                if (c->drawnTitle) (*chart)[at].title = c->drawnTitle;
+                drawn.push_back({d->id, c->quantity, chart, at});
+            }
     }
 
     struct Charted {
@@ -248,16 +268,13 @@ PassOutcome computePass(const AnalysisState& s, const NumberFormat& fmt, int max
             causeBar("Не идент. с учетом цензурирования", 0, kUnidentifiedCorrectedColor, 50, false));
     }
 
-    // The likelihood model's curves follow every other series, so that the
-    // charts without it keep their series as they were.
-    std::size_t likFlow = 0, likCumulative = 0;
-    if (lik) {
-        likFlow = ch1.size();
-        ch1.push_back(fixedSeries({}, "Модель МП с учетом цензурирования", SeriesKind::Line, Axis::Left,
-                                  kLikelihoodColor, 2));
-        likCumulative = ch2.size();
-        ch2.push_back(fixedSeries({}, "Модель МП с учетом цензурирования", SeriesKind::Line, Axis::Left,
-                                  kLikelihoodColor, 2));
+    // Curves outside the design follow every other series, so that the
+    // charts without their models keep their series as they were.
+    for (auto [k, c] : appended) {
+        k.series = k.chart->size();
+        drawn.push_back(k);
+        k.chart->push_back(fixedSeries({}, c->title, SeriesKind::Line, Axis::Left, c->color, c->penWidth,
+                                       c->transparency, c->smoothed));
     }
 
     double prevT = 0;
@@ -289,54 +306,41 @@ PassOutcome computePass(const AnalysisState& s, const NumberFormat& fmt, int max
             }
         }
 
-        if (pirsN) {
-            o.pirsN.Unsens += s.MPirsN.F_Weib[i];
-            o.pirsN.Kol_Nakopl += s.MPirsN.Kol_F_priv[i];
+        for (const ModelDescriptor* d : modelsInTableOrder()) {
+            const Mod_Weib& m = s.models[d->id];
+            if (!m.Executed) continue;
+            RunningSums& sum = o.sums[d->id];
+            if (d->weibullCurve) sum.Unsens += m.F_Weib[i];
+            sum.Kol_Nakopl += m.Kol_F_priv[i];
         }
-        if (pirsS) {
-            o.pirsS.Unsens += s.MPirsS.F_Weib[i];
-            o.pirsS.Kol_Nakopl += s.MPirsS.Kol_F_priv[i];
+        for (const Drawn& k : drawn) {
+            const Mod_Weib& m = s.models[k.model];
+            const RunningSums& sum = o.sums[k.model];
+            double v = 0;
+            switch (k.quantity) {
+            case CurveQuantity::LawFlow:
+                v = m.F_Weib[i] * K * m.K_powtor;
+                break;
+            case CurveQuantity::ExpectedFlow:
+                v = m.Kol_F_priv[i] * K / P;
+                break;
+            case CurveQuantity::LawAccumulated:
+                v = sum.Unsens * m.K_powtor;
+                break;
+            case CurveQuantity::ExpectedAccumulated:
+                v = sum.Kol_Nakopl / P;
+                break;
+            }
+            (*k.chart)[k.series].values.push_back(v);
         }
-        if (genet) {
-            o.genet.Unsens += s.MGenet.F_Weib[i];
-            o.genet.Kol_Nakopl += s.MGenet.Kol_F_priv[i];
-        }
-        if (smirn) o.smirn.Kol_Nakopl += s.MSmirn.Kol_F_priv[i];
-        if (lik) {
-            o.lik.Unsens += s.MLik.F_Weib[i];
-            o.lik.Kol_Nakopl += s.MLik.Kol_F_priv[i];
-            ch1[likFlow].values.push_back(s.MLik.Kol_F_priv[i] * K / P);
-            ch2[likCumulative].values.push_back(o.lik.Kol_Nakopl / P);
-        }
-
-        if (M) {
-            ch1[c1::Series2].values.push_back(M->F_Weib[i] * K * M->K_powtor);
-            ch1[c1::Series3].values.push_back(M->Kol_F_priv[i] * K / P);
-            ch2[c2::Series8].values.push_back(MSums->Unsens * M->K_powtor);
-            ch2[c2::Series9].values.push_back(MSums->Kol_Nakopl / P);
-        }
-        if (genet) {
-            const Mod_Weib& g = s.MGenet;
-            ch1[c1::Series5].values.push_back(g.F_Weib[i] * g.K_powtor * K);
-            ch1[c1::Series6].values.push_back(g.Kol_F_priv[i] / P * K);
-            ch2[c2::Series11].values.push_back(o.genet.Unsens * g.K_powtor);
-            ch2[c2::Series12].values.push_back(o.genet.Kol_Nakopl / P);
-        }
-        if (smirn) {
-            ch1[c1::Series4].values.push_back(s.MSmirn.Kol_F_priv[i] * K / P);
-            ch2[c2::Series10].values.push_back(o.smirn.Kol_Nakopl / P);
-        }
-        ch1[c1::Series1].values.push_back(W * 100);
-        ch2[c2::Series7].values.push_back(W * 100);
-        ch2[c2::Series15].values.push_back(failures / U / P);
+        ch1[warranty1].values.push_back(W * 100);
+        ch2[warranty2].values.push_back(W * 100);
+        ch2[observed2].values.push_back(failures / U / P);
         prevT = t;
     }
 
-    requireFiniteSums(o.pirsN, "Пирсона/Ньютона");
-    requireFiniteSums(o.pirsS, "Пирсона/спир.спуск");
-    requireFiniteSums(o.smirn, "Смирнова");
-    requireFiniteSums(o.genet, "Генетическая");
-    requireFiniteSums(o.lik, "Макс. правдоподобия");
+    for (const ModelDescriptor* d : modelsInTableOrder())
+        requireFiniteSums(o.sums[d->id], d->name);
     requireFiniteSeries(o.charts.chart1, o.charts.labels);
     requireFiniteSeries(o.charts.chart2, o.charts.labels);
     requireFiniteSeries(o.charts.chart3, o.charts.labels);
@@ -348,15 +352,10 @@ void apply(const RunningSums& r, Mod_Weib& m) {
     m.Kol_Nakopl = r.Kol_Nakopl;
 }
 
-// The Pearson models' sums are only rebuilt when they are shown; the other
-// two are always rebuilt (to 0 when not executed).
-void applySums(const PassOutcome& o, Mod_Weib& pirsN, Mod_Weib& pirsS, Mod_Weib& smirn, Mod_Weib& genet,
-               Mod_Weib& lik) {
-    if (pirsN.Executed) apply(o.pirsN, pirsN);
-    if (pirsS.Executed) apply(o.pirsS, pirsS);
-    apply(o.smirn, smirn);
-    apply(o.genet, genet);
-    if (lik.Executed) apply(o.lik, lik);
+// The running sums of the executed models; the others keep theirs.
+void applySums(const PassOutcome& o, PerModel<Mod_Weib>& models) {
+    for (const ModelDescriptor* d : modelsInTableOrder())
+        if (models[d->id].Executed) apply(o.sums[d->id], models[d->id]);
 }
 
 void commit(AnalysisState& s, const PassOutcome& o) {
@@ -364,7 +363,7 @@ void commit(AnalysisState& s, const PassOutcome& o) {
     s.Sum_PrichRow = o.Sum_PrichRow;
     s.Sum_PrichCol = o.Sum_PrichCol;
     s.F_OutGar = o.F_OutGar;
-    applySums(o, s.MPirsN, s.MPirsS, s.MSmirn, s.MGenet, s.MLik);
+    applySums(o, s.models);
 }
 
 const std::array<const char*, kTableRows> kRowTitles = {
@@ -384,7 +383,7 @@ class TableWriter {
     // statistic lands in it and not in the stored model.
     // `estimable` false: the model's A and K are no estimates (the likelihood
     // model at its power-law limit), and neither is what follows from them alone.
-    void BlockOut(Mod_Weib Model, const char* st, const char* name, int Wi, bool estimable = true) {
+    void BlockOut(Mod_Weib Model, const char* st, const char* name, int Wi, bool estimable) {
         if (!Model.Executed) return;
         const int col = N_Row_;
         table_.widths[col] = Wi;
@@ -483,6 +482,10 @@ class TableWriter {
 
 } // namespace
 
+bool modelEstimable(const AnalysisState& s, ModelId id) {
+    return id != ModelId::Likelihood || !s.likelihoodFit || s.likelihoodFit->estimable;
+}
+
 void Potok08(AnalysisState& s) {
     s.Pot08 = pot08Value(s);
 }
@@ -519,16 +522,16 @@ DiagramsResult Diagrams(AnalysisState& s, const NumberFormat& fmt) {
     PassOutcome pass = computePass(s, fmt);
 
     // The table shows the models as the pass leaves them (their Kol_Nakopl).
-    Mod_Weib pirsN = s.MPirsN, pirsS = s.MPirsS, smirn = s.MSmirn, genet = s.MGenet, lik = s.MLik;
-    applySums(pass, pirsN, pirsS, smirn, genet, lik);
+    PerModel<Mod_Weib> models = s.models;
+    applySums(pass, models);
     TableWriter w(s, fmt);
-    w.BlockOut(std::move(pirsN), "Пирсона/Ньютона", "Пирсона/Ньютона", 134);
-    w.BlockOut(std::move(pirsS), "Пирсона/спир.спуск", "Пирсона/спир.спуск", 118);
-    w.BlockOut(std::move(smirn), "Смирнова ", "Смирнова", 118);
-    w.BlockOut(std::move(genet), "Генетическая", "Генетическая", 118);
-    if (lik.Executed && s.MLikFit) {
-        w.BlockOut(std::move(lik), kLikelihoodColumn, kLikelihoodColumn, 150, s.MLikFit->estimable);
-        w.likelihoodIntervals(*s.MLikFit);
+    for (const ModelDescriptor* d : modelsInTableOrder()) {
+        // The likelihood model's column needs its intervals.
+        const bool likelihood = d->id == ModelId::Likelihood;
+        if (likelihood && !s.likelihoodFit) continue;
+        const bool shown = models[d->id].Executed;
+        w.BlockOut(std::move(models[d->id]), d->column, d->name, d->columnWidth, modelEstimable(s, d->id));
+        if (likelihood && shown) w.likelihoodIntervals(*s.likelihoodFit);
     }
     w.operatingData(pot08);
 
@@ -561,12 +564,10 @@ ExpandResult ExpandDia_1(AnalysisState& s, const NumberFormat& fmt) {
     ch = std::move(pass.charts.chart1);
     ch.rightAxisTitle = "Доля отказавших, выбывание из гарантии, %";
     // The results window's chart has the genetic curve smoothed; here it is not.
-    ch.series[c1::Series5].smoothed = false;
-    ch.series[c1::Series5].transparency = 0;
-    if (s.MGenet.Executed) {
-        ch.series[c1::Series5].title = "Модель генетическая с учетом цензурирования";
-        ch.series[c1::Series6].title = "Модель \"генетическая\"";
-    }
+    ChartSeries& genetic = ch.series[seriesNamed(ch.series, "Series5")];
+    genetic.smoothed = false;
+    genetic.transparency = 0;
+    if (s.models[ModelId::Genetic].Executed) genetic.title = "Модель генетическая с учетом цензурирования";
 
     ChartSeries s7 =
         fixedSeries("Series7", "Выбывание из гарантии эксп.", SeriesKind::Line, Axis::Right, 0xFF0000, 3);
@@ -590,7 +591,10 @@ ExpandResult ExpandDia_1(AnalysisState& s, const NumberFormat& fmt) {
     for (int c = 1; c <= Mx_prich; ++c)
         anyCause = anyCause || pass.Sum_PrichCol[c] > 0;
     if (anyCause) s7.title = "Накопление отказов, % от машин";
-    ch.series.insert(ch.series.begin() + c1::Fixed, std::move(s7));
+    // After the design's series, before the causes.
+    const auto designEnd =
+        ch.series.begin() + static_cast<std::ptrdiff_t>(seriesNamed(ch.series, "Series14")) + 1;
+    ch.series.insert(designEnd, std::move(s7));
 
     double sumI = 0, tprev = 0;
     for (std::size_t k = 0; k < s.MasProbl.size(); ++k) {

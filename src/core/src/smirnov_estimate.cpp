@@ -563,7 +563,7 @@ SmirnovEstimator::SmirnovEstimator(const AnalysisState& s, SplitInTwo* split)
             n_.push_back(0);
             first_.push_back(k1);
             sumK1_.push_back(0);
-            inWarr_.push_back(1 - s.MSmirn.F_norm[k]);
+            inWarr_.push_back(1 - s.models[ModelId::Smirnov].F_norm[k]);
             weight_.push_back(inWarr_.back() * s.Izd_Prived);
         }
         n_.back() += 1;

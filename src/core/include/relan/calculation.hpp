@@ -39,15 +39,15 @@ struct CalcFields {
     std::vector<double> mcfTimes; // where the likelihood model reports K F(t) besides tGar
 };
 
+// One search of the histogram criteria the calculation ran.
 struct ModelRun {
-    FitKind kind;
-    const char* name; // "spiral", "newton", "smirnov"
+    ModelId model;
     FitResult fit;
 };
 
 struct CalcResult {
     std::vector<ModelRun> runs; // in the order computed
-    // The likelihood model, when ticked; the same as the state's MLikFit.
+    // The likelihood model, when ticked; the same as the state's likelihoodFit.
     std::shared_ptr<const LikelihoodFit> likelihood;
     DiagramsResult diagrams;
 };
@@ -67,7 +67,7 @@ struct CalcOptions {
 struct PreparedCalculation {
     AnalysisState state;
     CalcFields fields;
-    double kSpiral = 0, kNewton = 0, kSmirnov = 0;
+    PerModel<double> stepCoefficient; // of the ticked searches
 };
 
 // Every refusal (no path, no data loaded, a field that does not convert, a
@@ -103,6 +103,6 @@ inline constexpr const char* kLabelTGar = " Период учета отказо
 inline constexpr const char* kLabelKdivSpiral = "Коэф-т уменьшения шага модели 1.1";
 inline constexpr const char* kLabelKdivNewton = "Коэф-т уменьшения шага модели 1.2";
 inline constexpr const char* kLabelKdivSmirnov = "Коэф-т уменьшения шага модели 2";
-inline constexpr const char* kLikelihoodBox = "Модель МП (максимальное правдоподобие)";
+inline constexpr const char* kLikelihoodBox = kLikelihoodTitle;
 
 } // namespace relan

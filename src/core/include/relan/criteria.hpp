@@ -57,7 +57,7 @@ double Pirson_ZFGen(const AnalysisState& s, double A, double B, double k_pwt, do
                     Mod_Weib& target);
 
 // Smirnov criterion on the individual failures. Reads the censoring share of
-// each failure from s.MSmirn.F_norm; Mu and Sig are not used.
+// each failure from the Smirnov model's F_norm; Mu and Sig are not used.
 double Smirnow(const AnalysisState& s, double A, double B, double K_powt, double Mu, double Sig);
 
 // What fixes a rigorous bound on the rounding of the Smirnov criterion's

@@ -34,11 +34,11 @@ struct FitResult {
     double criterion = 0; // the fit's own criterion at the stored model
 };
 
-// Model 1.1 into MPirsS; with Sred_Opt / SKO_Opt it replaces s.Sred / s.SKO.
+// Model 1.1 into the spiral model; with Sred_Opt / SKO_Opt it replaces s.Sred / s.SKO.
 FitResult SpirSp_Execute(AnalysisState& s, const FitOptions& opt);
-// Model 1.2 into MPirsN (Arez, Brez receive A and B; pass MPirsN.A, MPirsN.B).
+// Model 1.2 into the Newton model (Arez, Brez receive A and B; pass its A and B).
 FitResult Podbor_Weib_Pirson(AnalysisState& s, double& Arez, double& Brez, const FitOptions& opt);
-// Model 2 into MSmirn; never changes s.Sred / s.SKO.
+// Model 2 into the Smirnov model; never changes s.Sred / s.SKO.
 FitResult Podbor_Weib_Smirnow(AnalysisState& s, double& Arez, double& Brez, const FitOptions& opt);
 
 // Passes a search makes from initial steps h to thresholds ee with coefficient
@@ -46,7 +46,6 @@ FitResult Podbor_Weib_Smirnow(AnalysisState& s, double& Arez, double& Brez, cons
 long long predictPasses(const double* h, const double* ee, int n, double kdiv, long long cap);
 constexpr long long kMaxFitPasses = 10'000'000;
 
-enum class FitKind { Spiral, Newton, Smirnov };
 // Passes the fit will make with this coefficient; 0 when it never ends or
 // would exceed kMaxFitPasses.
 long long fitPasses(FitKind kind, bool sredOpt, bool skoOpt, double kdiv);

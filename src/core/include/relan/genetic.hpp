@@ -235,9 +235,9 @@ class TGen {
     TGen(const TGen&) = delete;
     TGen& operator=(const TGen&) = delete;
 
-    // The whole run: generations, then the write-up into MGenet (and Sred /
+    // The whole run: generations, then the write-up into models[Genetic] (and Sred /
     // SKO when searched) with Hist_Made, then host.showResults(). Raises
-    // relan::Error, leaving MGenet, Sred and SKO as they were, when the best
+    // relan::Error, leaving models[Genetic], Sred and SKO as they were, when the best
     // parameter vector is no usable law (A, B or K_powtor of 0, or a searched
     // deviation of 0, which a coarse precision can produce).
     GeneticOutcome Execute();

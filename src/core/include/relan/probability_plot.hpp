@@ -28,7 +28,7 @@ struct ProbabilityPlot {
 // Weibull paper's ordinate of a share F, 0 < F < 1.
 double weibullPaperY(double F);
 
-// Needs the likelihood model of the last calculation (s.MLik, s.MLikFit);
+// Needs the likelihood model of the last calculation (its Mod_Weib and likelihoodFit);
 // relan::Error otherwise. `bandPoints` times spread evenly in ln t over the
 // documented failures carry the fitted law and its band.
 ProbabilityPlot probabilityPlot(const AnalysisState& s, int bandPoints = 25);

@@ -5,6 +5,7 @@
 // charts. Everything here is computed from the analysis state; the window
 // only copies texts into its grid and values into its chart series.
 
+#include "relan/models.hpp"
 #include "relan/numtext.hpp"
 #include "relan/state.hpp"
 
@@ -77,9 +78,8 @@ struct FlowCharts {
 
 // Rebuilds the three charts from the histogram and the executed models.
 // Side effects on the state: SumNund, Sum_PrichRow/Sum_PrichCol [0..10],
-// F_OutGar, and the running sums Unsens and Kol_Nakopl of the models
-// (MPirsN, MPirsS only when executed; MSmirn, MGenet always). Either all of
-// them are written or, when relan::Error is raised, none.
+// F_OutGar, and the running sums Unsens and Kol_Nakopl of the executed
+// models. Either all of them are written or, when relan::Error is raised, none.
 FlowCharts chartPass(AnalysisState& s, const NumberFormat& fmt);
 
 constexpr int kTableRows = 12;
@@ -118,14 +118,15 @@ struct ResultTable {
     std::array<std::string, kTableColumns> notes;
 };
 
+// False for a model whose A and K are no estimates: the likelihood model at
+// its power-law limit.
+bool modelEstimable(const AnalysisState& s, ModelId id);
+
 // "A = 0,001: нижняя граница поиска модели 1.2".
 std::string limitNote(const LimitHit& hit, const NumberFormat& fmt);
 // The notes of a model's parameters on their limits, one a line.
 std::string limitNotes(const std::vector<LimitHit>& hits, const NumberFormat& fmt);
 
-// The likelihood model in the table and the charts.
-inline constexpr const char* kLikelihoodColumn = "Макс. правдоподобия";
-inline constexpr std::uint32_t kLikelihoodColor = 0xFF8000;
 // An end of an interval the data do not bound.
 inline constexpr const char* kOpenEnd = "не ограничен";
 struct LikelihoodInterval;

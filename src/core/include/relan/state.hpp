@@ -6,6 +6,8 @@
 // transliterated names (Kol_Izd_All, Sred, SKO ...) are kept so that figures in
 // logs, reports and files read the same everywhere.
 
+#include "relan/models.hpp"
+
 #include <array>
 #include <memory>
 #include <string>
@@ -126,12 +128,8 @@ struct AnalysisState {
     int D_Hist2 = 0;
     std::array<double, Mx_prich + 1> Sum_PrichRow{};
     std::array<double, Mx_prich + 1> Sum_PrichCol{};
-    Mod_Weib MPirsS;                              // model 1.1, Pearson by spiral descent
-    Mod_Weib MPirsN;                              // model 1.2, Pearson by Newton's method
-    Mod_Weib MSmirn;                              // model 2, Smirnov
-    Mod_Weib MGenet;                              // genetic model
-    Mod_Weib MLik;                                // maximum-likelihood model, beside the four above
-    std::shared_ptr<const LikelihoodFit> MLikFit; // its intervals and warnings
+    PerModel<Mod_Weib> models;
+    std::shared_ptr<const LikelihoodFit> likelihoodFit; // the likelihood model's intervals and warnings
     RealArray Mas_Out_Like;
     double Kol_Nakopl_Like = 0;
     RealArray F_OutGar;
