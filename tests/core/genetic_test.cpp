@@ -543,7 +543,6 @@ TEST(GeneticRun, StopEndsAfterTheCurrentGeneration) {
     EXPECT_EQ(s.models[ModelId::Genetic].A, s.Aopt[2]);
     EXPECT_EQ(s.models[ModelId::Genetic].B, s.Aopt[1]);
     EXPECT_EQ(s.models[ModelId::Genetic].K_powtor, s.Aopt[3]);
-    EXPECT_TRUE(s.Stop_Gen);
 }
 
 TEST(GeneticRun, WindowClosedBeforeTheRunStartsEndsItAfterOneGeneration) {

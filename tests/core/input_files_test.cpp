@@ -81,7 +81,6 @@ TEST(FailureFile, WorkedExample) {
     EXPECT_DOUBLE_EQ(s.Izd_Prived, 1200.0 / 150);
     EXPECT_EQ(s.tGar, 4380);
     EXPECT_TRUE(s.uk);
-    EXPECT_TRUE(s.Perv);
     EXPECT_EQ(load.fields.meSred, "4380");
     EXPECT_EQ(load.fields.LabeledEdit2, "4380");
     EXPECT_EQ(load.fields.meKolAll, "1200");

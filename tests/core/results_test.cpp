@@ -271,13 +271,11 @@ TEST(Potok08, CountsFailuresBetweenFifthOfMeanAndMean) {
     AnalysisState s = flowState();
     // 0.2 * 250 = 50: the failures at 50 and 250 count, 49.9 and 250.1 do not.
     s.MasProbl = {{49.9, 1, ""}, {50, 1, ""}, {250, 0, ""}, {250.1, 1, ""}};
-    Potok08(s);
     const double S = 1 / (1 - W(50)) + 1 / (1 - 0.5);
-    EXPECT_NEAR(s.Pot08, S * 100 / 200 / 100 * 20 / 10, 1e-15);
+    EXPECT_NEAR(Potok08(s), S * 100 / 200 / 100 * 20 / 10, 1e-15);
 
     s.MasProbl = {{10, 1, ""}, {300, 1, ""}};
-    Potok08(s);
-    EXPECT_EQ(s.Pot08, 0);
+    EXPECT_EQ(Potok08(s), 0);
 }
 
 TEST(DiagramsTable, ModelColumnFigures) {
@@ -292,12 +290,10 @@ TEST(DiagramsTable, ModelColumnFigures) {
     s.T80expl = 800;
     s.T90expl = 600;
     s.Otk_Izd = 0.456;
-    s.Perv = true;
     DiagramsResult r = Diagrams(s, kComma);
     const auto& c = r.table.cells;
 
     EXPECT_EQ(r.label10, "Партия 7 (100 шт.)");
-    EXPECT_FALSE(s.Perv);
     EXPECT_EQ(s.models[ModelId::Spiral].Kol_Nakopl, 8.5);
     EXPECT_EQ(s.F_OutGar.size(), 4u);
     EXPECT_EQ(r.charts.chart1.series.size(), 10u);
@@ -324,7 +320,7 @@ TEST(DiagramsTable, ModelColumnFigures) {
     EXPECT_EQ(c[3][2], "1234 (набл.)/1500 (ценз.)");
     EXPECT_EQ(c[4][2], "800 ч., 600 ч.(ценз.)");
     EXPECT_EQ(c[5][2], "10 /20");
-    EXPECT_EQ(c[10][2], formatPattern("%5.4f", {s.Pot08}, kComma) + "/издел. на 100 ч.");
+    EXPECT_EQ(c[10][2], formatPattern("%5.4f", {Potok08(s)}, kComma) + "/издел. на 100 ч.");
     EXPECT_EQ(c[11][2], "0,46");
     EXPECT_EQ(c[0][0], "Параметры для моделей:");
     EXPECT_EQ(c[11][0], "Отказов/изд. за гарант.срок");
@@ -382,7 +378,7 @@ TEST(DiagramsTable, NoModelPutsPot08IntoContinuationCell) {
     AnalysisState s = flowState();
     s.MasProbl = {{10, 1, ""}, {300, 1, ""}}; // nothing between 50 and 250 h
     DiagramsResult r = Diagrams(s, kComma);
-    EXPECT_EQ(s.Pot08, 0);
+    EXPECT_EQ(Potok08(s), 0);
     EXPECT_EQ(r.table.cells[10][1], "0,0000/издел. на 100 ч.");
     EXPECT_EQ(r.table.cells[10][0], "Отказов после приработки при");
 }
@@ -433,8 +429,6 @@ TEST(DiagramsErrors, RefusalsLeaveStateUntouched) {
         s.models[ModelId::Spiral] = s.models[ModelId::Newton];
         s.models[ModelId::Genetic] = s.models[ModelId::Newton];
         s.models[ModelId::Newton].Kol_Nakopl = 42;
-        s.Pot08 = 3;
-        s.Perv = true;
         s.SumNund = 9;
         s.F_OutGar = {0.5};
         k.spoil(s);
@@ -444,8 +438,6 @@ TEST(DiagramsErrors, RefusalsLeaveStateUntouched) {
         } catch (const Error& e) {
             EXPECT_NE(std::string(e.what()).find(k.message), std::string::npos) << e.what();
         }
-        EXPECT_EQ(s.Pot08, 3);
-        EXPECT_TRUE(s.Perv);
         EXPECT_EQ(s.SumNund, 9);
         EXPECT_EQ(s.F_OutGar, RealArray{0.5});
         EXPECT_EQ(s.models[ModelId::Newton].Kol_Nakopl, 42);

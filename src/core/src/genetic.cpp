@@ -760,9 +760,7 @@ GeneticOutcome TGen::Execute() {
     records_.clear();
     s_.Ao = Ao_;
     s_.Aopt = Aopt_;
-    s_.dMinimumAll = dMinimumAll_;
     s_.iMaxBest = iMaxBest_;
-    s_.Stop_Gen = control_.Stop_Gen.load();
     s_.bCopyBest = control_.bCopyBest.load();
 
     double sred = s_.Sred, sko = s_.SKO;

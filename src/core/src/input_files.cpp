@@ -452,7 +452,6 @@ FailureLoad parseFailureData(std::string_view bytes, const std::string& file, co
         throw Error("Файл " + file + ": сумма отказов с учетом цензурирования не конечна");
 
     s.uk = true;
-    s.Perv = true;
     state = std::move(s);
     return out;
 }

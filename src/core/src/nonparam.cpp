@@ -2,6 +2,7 @@
 
 #include "relan/calculation.hpp"
 #include "relan/error.hpp"
+#include "relan/half_fleet.hpp"
 #include "relan/histogram.hpp"
 #include "relan/special.hpp"
 
@@ -9,10 +10,6 @@
 
 namespace relan {
 namespace {
-
-double Frac(double x) {
-    return x - std::trunc(x);
-}
 
 std::string hours(double h, const NumberFormat& fmt) {
     return formatGeneral(h, fmt) + " ч";
@@ -76,22 +73,18 @@ NonParamResult Histogram_Exp(AnalysisState& s, const NumberFormat& fmt, const Pr
     };
     progress.tell(kStage, "шаг", 0, steps);
 
-    // Half-fleet times: interpolated between the previous failure and the one
-    // at which the running count passes half of the reduced fleet.
-    const double half = 0.5 * s.Izd_Prived;
-    double sumI = 0;
-    double tprev = 0;
-    for (std::size_t i = 0; i < s.MasProbl.size(); ++i) {
-        const double t = s.MasProbl[i].time;
-        sumI += inverseUnderWarranty(
-            s, t, [&] { return "Наработка отказа " + hours(t, fmt); }, fmt);
-        checked(sumI, "накопленное число отказов с учетом цензурирования");
-        const double n = static_cast<double>(i + 1);
-        if (r.t50 == 0 && n / s.Izd_Prived >= 0.5) r.t50 = t - (t - tprev) * Frac(n - half);
-        if (r.tz50 == 0 && sumI / s.Izd_Prived >= 0.5) r.tz50 = t - (t - tprev) * Frac(sumI - half);
-        tprev = t;
-        step();
-    }
+    const HalfFleetTimes median = halfFleetTimes(
+        s.MasProbl, s.Izd_Prived,
+        [&](double t) {
+            return inverseUnderWarranty(
+                s, t, [&] { return "Наработка отказа " + hours(t, fmt); }, fmt);
+        },
+        [&](double corrected) {
+            checked(corrected, "накопленное число отказов с учетом цензурирования");
+            step();
+        });
+    r.t50 = median.t50;
+    r.tz50 = median.tz50;
     checked(r.t50, "наработка до отказа половины изделий");
     checked(r.tz50, "наработка до отказа половины изделий с учетом цензурирования");
 

@@ -4,6 +4,7 @@
 
 #include "relan/criteria.hpp"
 #include "relan/error.hpp"
+#include "relan/half_fleet.hpp"
 #include "relan/special.hpp"
 
 #include <cmath>
@@ -29,28 +30,6 @@ void requireDivisors(const AnalysisState& s) {
         throw Error("Приведенное число изделий равно 0: поток отказов на 1 изделие не определен");
     if (s.Popravka_Unknow == 0)
         throw Error("Доля документированных отказов равна 0: число всех отказов не определено");
-}
-
-double pot08Value(const AnalysisState& s) {
-    if (s.Sred == 0)
-        throw Error("Средний срок гарантии равен 0: поток отказов после приработки не определен");
-    if (s.Kol_Izd_All == 0)
-        throw Error("Число изделий в эксплуатации равно 0: поток отказов после приработки не определен");
-    if (s.Kol_izw == 0)
-        throw Error("Число документированных отказов равно 0: поток отказов после приработки не определен");
-    double S = 0;
-    for (const auto& p : s.MasProbl) {
-        if (p.time >= 0.2 * s.Sred && p.time <= s.Sred) {
-            const double still = 1 - CDF_Gauss(s.Sred, s.SKO, p.time);
-            if (still == 0)
-                throw Error("К наработке " + wholeText(p.time) +
-                            " ч все изделия вышли из гарантии: поток отказов после приработки не определен");
-            S += 1 / still;
-        }
-    }
-    const double v = S * 100 / (0.8 * s.Sred) / s.Kol_Izd_All * s.KolOtk / s.Kol_izw;
-    if (!std::isfinite(v)) throw Error("Поток отказов после приработки не является конечным числом");
-    return v;
 }
 
 ChartSeries fixedSeries(std::string name, std::string title, SeriesKind kind, Axis axis, std::uint32_t color,
@@ -482,12 +461,30 @@ class TableWriter {
 
 } // namespace
 
-bool modelEstimable(const AnalysisState& s, ModelId id) {
-    return id != ModelId::Likelihood || !s.likelihoodFit || s.likelihoodFit->estimable;
+double Potok08(const AnalysisState& s) {
+    if (s.Sred == 0)
+        throw Error("Средний срок гарантии равен 0: поток отказов после приработки не определен");
+    if (s.Kol_Izd_All == 0)
+        throw Error("Число изделий в эксплуатации равно 0: поток отказов после приработки не определен");
+    if (s.Kol_izw == 0)
+        throw Error("Число документированных отказов равно 0: поток отказов после приработки не определен");
+    double S = 0;
+    for (const auto& p : s.MasProbl) {
+        if (p.time >= 0.2 * s.Sred && p.time <= s.Sred) {
+            const double still = 1 - CDF_Gauss(s.Sred, s.SKO, p.time);
+            if (still == 0)
+                throw Error("К наработке " + wholeText(p.time) +
+                            " ч все изделия вышли из гарантии: поток отказов после приработки не определен");
+            S += 1 / still;
+        }
+    }
+    const double v = S * 100 / (0.8 * s.Sred) / s.Kol_Izd_All * s.KolOtk / s.Kol_izw;
+    if (!std::isfinite(v)) throw Error("Поток отказов после приработки не является конечным числом");
+    return v;
 }
 
-void Potok08(AnalysisState& s) {
-    s.Pot08 = pot08Value(s);
+bool modelEstimable(const AnalysisState& s, ModelId id) {
+    return id != ModelId::Likelihood || !s.likelihoodFit || s.likelihoodFit->estimable;
 }
 
 std::string intervalText(const LikelihoodInterval& ci, const char* pattern, const NumberFormat& fmt) {
@@ -518,7 +515,7 @@ FlowCharts chartPass(AnalysisState& s, const NumberFormat& fmt) {
 DiagramsResult Diagrams(AnalysisState& s, const NumberFormat& fmt) {
     // Everything is computed before the state is touched, so that a refusal
     // anywhere leaves the previous results intact.
-    const double pot08 = pot08Value(s);
+    const double pot08 = Potok08(s);
     PassOutcome pass = computePass(s, fmt);
 
     // The table shows the models as the pass leaves them (their Kol_Nakopl).
@@ -539,20 +536,9 @@ DiagramsResult Diagrams(AnalysisState& s, const NumberFormat& fmt) {
     r.label10 = s.Comment + " (" + std::to_string(s.Kol_Izd_All) + " шт.)";
     r.table = w.take();
     commit(s, pass);
-    s.Pot08 = pot08;
-    s.Perv = false;
     r.charts = std::move(pass.charts);
     return r;
 }
-
-namespace {
-
-// Fractional part with the sign of its argument.
-double frac(double x) {
-    return x - std::trunc(x);
-}
-
-} // namespace
 
 ExpandResult ExpandDia_1(AnalysisState& s, const NumberFormat& fmt) {
     PassOutcome pass = computePass(s, fmt, Mx_prich);
@@ -596,19 +582,15 @@ ExpandResult ExpandDia_1(AnalysisState& s, const NumberFormat& fmt) {
         ch.series.begin() + static_cast<std::ptrdiff_t>(seriesNamed(ch.series, "Series14")) + 1;
     ch.series.insert(designEnd, std::move(s7));
 
-    double sumI = 0, tprev = 0;
-    for (std::size_t k = 0; k < s.MasProbl.size(); ++k) {
-        const double t = s.MasProbl[k].time;
+    const HalfFleetTimes median = halfFleetTimes(s.MasProbl, P, [&](double t) {
         const double still = 1 - CDF_Gauss(s.Sred, s.SKO, t);
         if (still == 0)
             throw Error("К наработке " + wholeText(t) +
                         " ч все изделия вышли из гарантии: медиана с учетом цензурирования не определена");
-        sumI += 1 / still;
-        if (r.t50 == 0 && static_cast<double>(k + 1) / P >= 0.5)
-            r.t50 = t - (t - tprev) * frac(static_cast<double>(k + 1) - 0.5 * P);
-        if (r.tz50 == 0 && sumI / P >= 0.5) r.tz50 = t - (t - tprev) * frac(sumI - 0.5 * P);
-        tprev = t;
-    }
+        return 1 / still;
+    });
+    r.t50 = median.t50;
+    r.tz50 = median.tz50;
     if (!std::isfinite(r.t50) || !std::isfinite(r.tz50))
         throw Error("Медиана наработки на отказ не является конечным числом");
     if (r.t50 == 0) {

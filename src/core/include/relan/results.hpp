@@ -17,10 +17,10 @@
 namespace relan {
 
 // Failures per product per 100 h after running-in, over 20 %..100 % of the
-// mean warranty term, corrected for products leaving warranty; sets s.Pot08.
-// Raises relan::Error when a divisor of the figure is 0 (mean warranty term,
-// fleet size, documented failures) or the result is not finite.
-void Potok08(AnalysisState& s);
+// mean warranty term, corrected for products leaving warranty. Raises
+// relan::Error when a divisor of the figure is 0 (mean warranty term, fleet
+// size, documented failures) or the result is not finite.
+double Potok08(const AnalysisState& s);
 
 enum class SeriesKind { Line, Bar, Area };
 enum class Axis { Left, Right };
@@ -140,7 +140,7 @@ struct DiagramsResult {
 };
 
 // One filling of the results window: Potok08, the chart pass, the comment
-// line, Perv = false, the table. All or nothing: on relan::Error the state
+// line, the table. All or nothing: on relan::Error the state
 // is left as it was.
 DiagramsResult Diagrams(AnalysisState& s, const NumberFormat& fmt);
 

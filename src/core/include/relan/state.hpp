@@ -112,7 +112,6 @@ struct AnalysisState {
     double T10expl = 0;
     double Otk_Izd = 0;
     bool uk = false;
-    bool Perv = false;
     std::string Path;
 
     // Calculation settings.
@@ -134,7 +133,6 @@ struct AnalysisState {
     double Kol_Nakopl_Like = 0;
     RealArray F_OutGar;
     double SumNund = 0;
-    double Pot08 = 0;
     RealArray MasTGarant;
 
     // Genetic optimiser.
@@ -144,9 +142,7 @@ struct AnalysisState {
     OptArray Aopt{};
     double Precision = 0;
     int iop = 0;
-    bool Stop_Gen = false;
     bool bCopyBest = false;
-    double dMinimumAll = 0;
     int iMaxBest = 0;
 };
 
