@@ -182,48 +182,44 @@ struct AnalyzeOptions {
     unsigned threads = 0;
 };
 
-relan::CalcFields calcFields(const Loaded& l, const AnalyzeOptions& a, const LoadOptions& lo) {
-    relan::CalcFields f;
-    f.FilePath = lo.file;
+relan::CalculationInputs calculationInputs(const Loaded& l, const AnalyzeOptions& a, const LoadOptions& lo) {
+    relan::CalculationInputs f;
+    f.dataPath = lo.file;
     // The fields as the loads left them, unless typed over.
-    f.meSred = l.warranty ? l.warranty->meSred : l.failure.fields.meSred;
-    f.meSKO = l.warranty ? l.warranty->meSKO : l.failure.fields.meSKO;
-    f.LabeledEdit2 = l.failure.fields.LabeledEdit2;
-    f.Edit1 = l.failure.fields.Edit1;
-    f.Edit6 = l.failure.fields.Edit6;
-    f.Edit5 = l.failure.fields.Edit5;
-    if (a.sred) f.meSred = *a.sred;
-    if (a.sko) f.meSKO = *a.sko;
-    if (a.tgar) f.LabeledEdit2 = *a.tgar;
-    if (a.kdivSpiral) f.Edit1 = *a.kdivSpiral;
-    if (a.kdivNewton) f.Edit6 = *a.kdivNewton;
-    if (a.kdivSmirnov) f.Edit5 = *a.kdivSmirnov;
-    f.SpirSpusk = f.BoxNewton = f.BoxSmirnow = false;
+    f.censoringMeanText = l.warranty ? l.warranty->censoringMeanText : l.failure.fields.censoringMeanText;
+    f.censoringSdText = l.warranty ? l.warranty->censoringSdText : l.failure.fields.censoringSdText;
+    f.countingPeriodText = l.failure.fields.countingPeriodText;
+    f.spiralStepText = l.failure.fields.spiralStepText;
+    f.newtonStepText = l.failure.fields.newtonStepText;
+    f.smirnovStepText = l.failure.fields.smirnovStepText;
+    if (a.sred) f.censoringMeanText = *a.sred;
+    if (a.sko) f.censoringSdText = *a.sko;
+    if (a.tgar) f.countingPeriodText = *a.tgar;
+    if (a.kdivSpiral) f.spiralStepText = *a.kdivSpiral;
+    if (a.kdivNewton) f.newtonStepText = *a.kdivNewton;
+    if (a.kdivSmirnov) f.smirnovStepText = *a.kdivSmirnov;
+    f.fit = {};
     std::stringstream list(a.models);
     std::string m;
     while (std::getline(list, m, ',')) {
-        if (m == "spiral")
-            f.SpirSpusk = true;
-        else if (m == "newton")
-            f.BoxNewton = true;
-        else if (m == "smirnov")
-            f.BoxSmirnow = true;
-        else if (m == "ml")
-            f.BoxML = true;
-        else if (m != "genetic" && !m.empty())
+        if (m.empty()) continue;
+        const relan::ModelDescriptor* d = relan::modelByKey(m);
+        if (!d)
             throw relan::Error("--models: неизвестная модель " + relan::text::quoted(m) +
                                " (допустимы spiral, newton, smirnov, ml, genetic)");
+        // The genetic model is a run of its own after the calculation.
+        if (d->id != relan::ModelId::Genetic) f.fit[d->id] = true;
     }
     try {
         f.mcfTimes = relan::parseTimeList(a.mcfTimes, relan::NumberFormat{lo.decimal});
     } catch (const relan::Error& e) {
         throw relan::Error(std::string("--mcf-times: ") + e.what());
     }
-    f.Sred_flag = a.fitMean;
-    f.SKO_Flag = a.fitSd;
-    f.RadioGroup1 = a.criterion == "standard" ? relan::PearsonVariant::Standard
-                    : a.criterion == "spec2"  ? relan::PearsonVariant::Spec2
-                                              : relan::PearsonVariant::Spec1;
+    f.searchCensoringMean = a.fitMean;
+    f.searchCensoringSd = a.fitSd;
+    f.pearsonVariant = a.criterion == "standard" ? relan::PearsonVariant::Standard
+                       : a.criterion == "spec2"  ? relan::PearsonVariant::Spec2
+                                                 : relan::PearsonVariant::Spec1;
     return f;
 }
 
@@ -231,14 +227,14 @@ bool wantsGenetic(const std::string& models) {
     std::stringstream list(models);
     std::string m;
     while (std::getline(list, m, ','))
-        if (m == "genetic") return true;
+        if (m == relan::modelDescriptor(relan::ModelId::Genetic).jsonKey) return true;
     return false;
 }
 
 relan::GeneticFields geneticFields(const Loaded& l, const AnalyzeOptions& a) {
     relan::GeneticFields g;
     // As the failure-data load leaves the fields, unless typed over.
-    g.Edit2 = a.precision ? *a.precision : l.failure.fields.Edit2;
+    g.Edit2 = a.precision ? *a.precision : l.failure.fields.geneticPrecisionText;
     g.NPokoleny = a.generations ? *a.generations : l.failure.fields.NPokoleny.value_or(g.NPokoleny);
     g.Edit3 = a.population;
     g.LabeledEdit1 = a.copyBest;
@@ -336,7 +332,7 @@ Analysis runAnalysis(const LoadOptions& lo, const AnalyzeOptions& a) {
     an.fmt = relan::NumberFormat{lo.decimal};
     const relan::NumberFormat& fmt = an.fmt;
     an.input = relan::withoutFailures(l.state);
-    const relan::CalcFields fields = calcFields(l, a, lo);
+    const relan::CalculationInputs fields = calculationInputs(l, a, lo);
     const bool genetic = wantsGenetic(a.models);
     const relan::GeneticFields gFields = geneticFields(l, a);
     // The genetic settings are refused before any fit has run.
@@ -366,7 +362,7 @@ Analysis runAnalysis(const LoadOptions& lo, const AnalyzeOptions& a) {
         an.genetic = relan::cli::GeneticRun{outcome, seed};
     }
     relan::AnalysisState np = l.state;
-    an.nonparam = relan::runNonParametric(np, fields.meSred, fields.meSKO, fmt);
+    an.nonparam = relan::runNonParametric(np, fields.censoringMeanText, fields.censoringSdText, fmt);
     return an;
 }
 
@@ -542,14 +538,17 @@ int main(int argc, char** argv) {
             Loaded l = loadInputs(npOpts);
             const relan::NumberFormat fmt{npOpts.decimal};
             const std::string sred = npSred       ? *npSred
-                                     : l.warranty ? l.warranty->meSred
-                                                  : l.failure.fields.meSred;
-            const std::string sko = npSko ? *npSko : l.warranty ? l.warranty->meSKO : l.failure.fields.meSKO;
+                                     : l.warranty ? l.warranty->censoringMeanText
+                                                  : l.failure.fields.censoringMeanText;
+            const std::string sko = npSko        ? *npSko
+                                    : l.warranty ? l.warranty->censoringSdText
+                                                 : l.failure.fields.censoringSdText;
             const relan::NonParamResult r = relan::runNonParametric(l.state, sred, sko, fmt);
             relan::cli::Json out = relan::cli::nonparamJson(r);
-            out["labels"] = {{"Label10", r.Label10}, {"Label2", r.Label2}, {"Label3", r.Label3},
-                             {"Label5", r.Label5},   {"Label6", r.Label6}, {"Label7", r.Label7},
-                             {"Label8", r.Label8}};
+            out["labels"] = {{"Label10", r.comment},           {"Label2", r.medianLine},
+                             {"Label3", r.censoredMedianLine}, {"Label5", r.censoringMeanLine},
+                             {"Label6", r.censoringSdLine},    {"Label7", r.productsLine},
+                             {"Label8", r.failuresLine}};
             std::cout << out.dump(2) << '\n';
         }
 #ifdef RELAN_CLI_CHARTS

@@ -108,7 +108,7 @@ std::string textReport(const AnalysisState& in, const AnalysisState& s, const Ca
     for (const auto& row : t.cells)
         for (int c = 0; c < kTableColumns; ++c)
             w[c] = std::max(w[c], shownWidth(row[c]));
-    o << "\n" << r.diagrams.label10 << "\n";
+    o << "\n" << r.diagrams.comment << "\n";
     for (const auto& row : t.cells) {
         std::string line = " ";
         for (int c = 0; c < kTableColumns; ++c)
@@ -127,8 +127,8 @@ std::string textReport(const AnalysisState& in, const AnalysisState& s, const Ca
             o << "  " << l << "\n";
     }
 
-    o << "\nНепараметрическая оценка\n  " << np.Label2 << "\n";
-    if (!np.Label3.empty()) o << "  " << np.Label3 << "\n";
+    o << "\nНепараметрическая оценка\n  " << np.medianLine << "\n";
+    if (!np.censoredMedianLine.empty()) o << "  " << np.censoredMedianLine << "\n";
     if (!log.empty()) {
         o << "\nХод решения\n";
         for (const auto& l : log)

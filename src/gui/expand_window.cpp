@@ -92,10 +92,10 @@ ExpandWindow::ExpandWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
 }
 
 void ExpandWindow::fill(const ExpandResult& r) {
-    label1_->setHeading(qs(r.Label1));
-    label2_->setText(qs(r.Label2));
+    label1_->setHeading(qs(r.heading));
+    label2_->setText(qs(r.medianLine));
     // With no median there is nothing to say with the censoring either.
-    label3_->setText(qs(r.Label3));
+    label3_->setText(qs(r.censoredMedianLine));
     chart_->fill(r.chart, r.labels, expandLook());
 }
 

@@ -657,18 +657,18 @@ bool MainWindow::loadFailureFile(const QString& path) {
         // Only a convenience for the next start; the data are loaded.
     }
     const FailureLoadFields& f = load.fields;
-    label10_->setHeading(qs(f.Label10));
-    meSred_->setText(qs(f.meSred));
-    meSKO_->setText(qs(f.meSKO));
-    meKolAll_->setText(qs(f.meKolAll));
-    meKolOtk_->setText(qs(f.meKolOtk));
-    labeledEdit2_->setText(qs(f.LabeledEdit2));
-    edit1_->setText(qs(f.Edit1));
-    edit6_->setText(qs(f.Edit6));
-    edit5_->setText(qs(f.Edit5));
-    edit2_->setText(qs(f.Edit2));
+    label10_->setHeading(qs(f.comment));
+    meSred_->setText(qs(f.censoringMeanText));
+    meSKO_->setText(qs(f.censoringSdText));
+    meKolAll_->setText(qs(f.fleetSizeText));
+    meKolOtk_->setText(qs(f.failureCountText));
+    labeledEdit2_->setText(qs(f.countingPeriodText));
+    edit1_->setText(qs(f.spiralStepText));
+    edit6_->setText(qs(f.newtonStepText));
+    edit5_->setText(qs(f.smirnovStepText));
+    edit2_->setText(qs(f.geneticPrecisionText));
     if (f.NPokoleny) nPokoleny_->setText(qs(*f.NPokoleny));
-    form2_->setComment(qs(f.Label10));
+    form2_->setComment(qs(f.comment));
     for (const std::string& line : load.log)
         appendLog(qs(line));
 
@@ -688,13 +688,13 @@ bool MainWindow::loadWarrantyFile(const QString& path) {
     WarrantyLoadFields f;
     if (!guarded(this, [&] { f = loadWarrantyTerms(ss(path), fmt_, state_); })) return false;
     lastWarrantyFile_ = path;
-    edit4_->setText(qs(f.Edit4));
-    label15_->setHeading(qs(f.Label15));
-    maskEdit1_->setText(qs(f.MaskEdit1));
-    maskEditSrednee_->setText(qs(f.MaskEditSrednee));
-    maskEditSKO_->setText(qs(f.MaskEditSKO));
-    meSred_->setText(qs(f.meSred));
-    meSKO_->setText(qs(f.meSKO));
+    edit4_->setText(qs(f.path));
+    label15_->setHeading(qs(f.comment));
+    maskEdit1_->setText(qs(f.termCountText));
+    maskEditSrednee_->setText(qs(f.termMeanText));
+    maskEditSKO_->setText(qs(f.termSdText));
+    meSred_->setText(qs(f.censoringMeanText));
+    meSKO_->setText(qs(f.censoringSdText));
     for (const std::string& line : f.log)
         appendLog(qs(line));
     return true;
@@ -717,24 +717,24 @@ bool MainWindow::refusedForAnotherPath() {
     return true;
 }
 
-CalcFields MainWindow::calcFields() const {
-    CalcFields f;
-    f.FilePath = ss(filePath_->text());
-    f.meSred = ss(meSred_->text());
-    f.meSKO = ss(meSKO_->text());
-    f.LabeledEdit2 = ss(labeledEdit2_->text());
-    f.SpirSpusk = spirSpusk_->isChecked();
-    f.BoxNewton = boxNewton_->isChecked();
-    f.BoxSmirnow = boxSmirnow_->isChecked();
-    f.BoxML = boxML_->isChecked();
-    f.Sred_flag = sredFlag_->isChecked();
-    f.SKO_Flag = skoFlag_->isChecked();
-    f.RadioGroup1 = criteria_[0]->isChecked()   ? PearsonVariant::Standard
-                    : criteria_[2]->isChecked() ? PearsonVariant::Spec2
-                                                : PearsonVariant::Spec1;
-    f.Edit1 = ss(edit1_->text());
-    f.Edit6 = ss(edit6_->text());
-    f.Edit5 = ss(edit5_->text());
+CalculationInputs MainWindow::calculationInputs() const {
+    CalculationInputs f;
+    f.dataPath = ss(filePath_->text());
+    f.censoringMeanText = ss(meSred_->text());
+    f.censoringSdText = ss(meSKO_->text());
+    f.countingPeriodText = ss(labeledEdit2_->text());
+    f.fit[ModelId::Spiral] = spirSpusk_->isChecked();
+    f.fit[ModelId::Newton] = boxNewton_->isChecked();
+    f.fit[ModelId::Smirnov] = boxSmirnow_->isChecked();
+    f.fit[ModelId::Likelihood] = boxML_->isChecked();
+    f.searchCensoringMean = sredFlag_->isChecked();
+    f.searchCensoringSd = skoFlag_->isChecked();
+    f.pearsonVariant = criteria_[0]->isChecked()   ? PearsonVariant::Standard
+                       : criteria_[2]->isChecked() ? PearsonVariant::Spec2
+                                                   : PearsonVariant::Spec1;
+    f.spiralStepText = ss(edit1_->text());
+    f.newtonStepText = ss(edit6_->text());
+    f.smirnovStepText = ss(edit5_->text());
     return f;
 }
 
@@ -742,7 +742,8 @@ bool MainWindow::calculate() {
     if (refusedWhileRunning() || refusedForAnotherPath()) return false;
     // The fields are refused here, at once; only the fits wait for the worker.
     PreparedCalculation prepared;
-    if (!guarded(this, [&] { prepared = prepareCalculation(state_, calcFields(), fmt_); })) return false;
+    if (!guarded(this, [&] { prepared = prepareCalculation(state_, calculationInputs(), fmt_); }))
+        return false;
     // The results of the last calculation are not those being computed; a
     // calculation that fails or is stopped brings them back.
     const bool wasShown = form2_->isVisible();

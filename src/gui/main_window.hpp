@@ -134,7 +134,7 @@ class MainWindow : public QMainWindow {
     QString chooseFile(FileKind kind, const QString& filter);
     void ThreadTerminated();
     void setRunLocks(bool running);
-    CalcFields calcFields() const;
+    CalculationInputs calculationInputs() const;
     // What the worker hands back on success, run on this thread.
     using ApplyResults = std::function<void()>;
     // `body` runs on the worker with the hooks of the stop button and the

@@ -54,8 +54,8 @@ NonParamWindow::NonParamWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
         labels_[p.n] = l;
         figures->addWidget(l, p.row, p.column);
     }
-    labels_[1]->setText(qs(kNonParamLabel1));
-    labels_[4]->setText(qs(kNonParamLabel4));
+    labels_[1]->setText(qs(kNonParamMedianHeading));
+    labels_[4]->setText(qs(kNonParamCensoringHeading));
     // The headings wrap where a large font leaves no room.
     for (int n : {1, 4}) {
         labels_[n]->setWordWrap(true);
@@ -83,13 +83,13 @@ NonParamWindow::NonParamWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
 }
 
 void NonParamWindow::fill(const NonParamResult& r, const NumberFormat& fmt) {
-    heading_->setHeading(qs(r.Label10));
-    labels_[2]->setText(qs(r.Label2));
-    labels_[3]->setText(qs(r.Label3));
-    labels_[5]->setText(qs(r.Label5));
-    labels_[6]->setText(qs(r.Label6));
-    labels_[7]->setText(qs(r.Label7));
-    labels_[8]->setText(qs(r.Label8));
+    heading_->setHeading(qs(r.comment));
+    labels_[2]->setText(qs(r.medianLine));
+    labels_[3]->setText(qs(r.censoredMedianLine));
+    labels_[5]->setText(qs(r.censoringMeanLine));
+    labels_[6]->setText(qs(r.censoringSdLine));
+    labels_[7]->setText(qs(r.productsLine));
+    labels_[8]->setText(qs(r.failuresLine));
     fillNonParamChart(chart_, r, fmt);
 }
 

@@ -25,7 +25,7 @@ class NonParamWindow : public QWidget {
 
   private:
     FlowChart* chart_ = nullptr;
-    QLabel* labels_[11] = {};         // Label0 unused; Label1..Label8, Label10
+    QLabel* labels_[11] = {};         // Label0 unused; Label1..failuresLine, Label10
     HeadingLabel* heading_ = nullptr; // Label10
 };
 

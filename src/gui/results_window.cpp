@@ -172,7 +172,7 @@ void ResultsWindow::padCell(int row, int column, const QString& text) {
 }
 
 void ResultsWindow::fill(const DiagramsResult& r) {
-    label10_->setHeading(qs(r.label10));
+    label10_->setHeading(qs(r.comment));
     table_ = r.table;
     const ResultTable& t = r.table;
     // The designed widths suit the narrow font the table was drawn for; a

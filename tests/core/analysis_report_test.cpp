@@ -30,18 +30,18 @@ struct Analysed {
 
 void analyseLoaded(Analysed& a, const relan::FailureLoad& load, const std::string& file, bool likelihood,
                    const relan::NumberFormat& fmt) {
-    relan::CalcFields f;
-    f.FilePath = file;
-    f.meSred = load.fields.meSred;
-    f.meSKO = load.fields.meSKO;
-    f.LabeledEdit2 = load.fields.LabeledEdit2;
-    f.Edit1 = load.fields.Edit1;
-    f.Edit6 = load.fields.Edit6;
-    f.Edit5 = load.fields.Edit5;
-    f.BoxML = likelihood;
+    relan::CalculationInputs f;
+    f.dataPath = file;
+    f.censoringMeanText = load.fields.censoringMeanText;
+    f.censoringSdText = load.fields.censoringSdText;
+    f.countingPeriodText = load.fields.countingPeriodText;
+    f.spiralStepText = load.fields.spiralStepText;
+    f.newtonStepText = load.fields.newtonStepText;
+    f.smirnovStepText = load.fields.smirnovStepText;
+    f.fit[relan::ModelId::Likelihood] = likelihood;
     a.result = relan::runCalculation(a.s, f, fmt, [&a](const std::string& l) { a.log.push_back(l); });
     relan::AnalysisState copy = a.s;
-    a.nonparam = relan::runNonParametric(copy, f.meSred, f.meSKO, fmt);
+    a.nonparam = relan::runNonParametric(copy, f.censoringMeanText, f.censoringSdText, fmt);
 }
 
 Analysed analyse(const std::string& file, bool likelihood, const relan::NumberFormat& fmt) {

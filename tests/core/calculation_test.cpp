@@ -19,27 +19,27 @@ const NumberFormat kPoint{'.'};
 
 struct Loaded {
     AnalysisState s;
-    CalcFields f;
+    CalculationInputs f;
 };
 
 Loaded loadSample(const std::string& file = RELAN_SAMPLES_DIR "/mtz82_2018.rel",
                   const NumberFormat& fmt = kPoint) {
     Loaded l;
     auto load = loadFailureData(file, fmt, l.s);
-    l.f.FilePath = file;
-    l.f.meSred = load.fields.meSred;
-    l.f.meSKO = load.fields.meSKO;
-    l.f.LabeledEdit2 = load.fields.LabeledEdit2;
-    l.f.Edit1 = load.fields.Edit1;
-    l.f.Edit6 = load.fields.Edit6;
-    l.f.Edit5 = load.fields.Edit5;
-    l.f.Edit1 = "1.01"; // coarse steps keep the tests quick; the default is measured elsewhere
-    l.f.Edit6 = "1.01";
-    l.f.Edit5 = "1.01";
+    l.f.dataPath = file;
+    l.f.censoringMeanText = load.fields.censoringMeanText;
+    l.f.censoringSdText = load.fields.censoringSdText;
+    l.f.countingPeriodText = load.fields.countingPeriodText;
+    l.f.spiralStepText = load.fields.spiralStepText;
+    l.f.newtonStepText = load.fields.newtonStepText;
+    l.f.smirnovStepText = load.fields.smirnovStepText;
+    l.f.spiralStepText = "1.01"; // coarse steps keep the tests quick; the default is measured elsewhere
+    l.f.newtonStepText = "1.01";
+    l.f.smirnovStepText = "1.01";
     return l;
 }
 
-std::string errorOf(AnalysisState& s, const CalcFields& f, const NumberFormat& fmt = kPoint) {
+std::string errorOf(AnalysisState& s, const CalculationInputs& f, const NumberFormat& fmt = kPoint) {
     try {
         runCalculation(s, f, fmt, {});
     } catch (const Error& e) {
@@ -48,7 +48,7 @@ std::string errorOf(AnalysisState& s, const CalcFields& f, const NumberFormat& f
     return "";
 }
 
-std::vector<std::string> runLogged(AnalysisState& s, const CalcFields& f,
+std::vector<std::string> runLogged(AnalysisState& s, const CalculationInputs& f,
                                    std::optional<CalcResult>* out = nullptr) {
     std::vector<std::string> log;
     CalcOptions o;
@@ -63,69 +63,72 @@ std::vector<std::string> runLogged(AnalysisState& s, const CalcFields& f,
 
 TEST(Calculation, NothingLoadedIsRefusedWithAMessage) {
     AnalysisState s;
-    CalcFields f;
-    f.FilePath = "/home/user";
+    CalculationInputs f;
+    f.dataPath = "/home/user";
     // Even with the fields empty: the missing data is what to tell.
     EXPECT_EQ(errorOf(s, f), kNoFailureData);
-    f.meSred = "1800";
-    f.meSKO = "450";
-    f.LabeledEdit2 = "1800";
+    f.censoringMeanText = "1800";
+    f.censoringSdText = "450";
+    f.countingPeriodText = "1800";
     EXPECT_EQ(errorOf(s, f), kNoFailureData);
     EXPECT_EQ(s.Sred, 0);
 }
 
 TEST(Calculation, RefusalsNameTheFieldAndChangeNothing) {
     struct Case {
-        std::function<void(CalcFields&)> edit;
+        std::function<void(CalculationInputs&)> edit;
         std::string expected;
     };
     const std::vector<Case> cases = {
-        {[](CalcFields& f) { f.meSred = ""; }, "Поле «Среднее время гарантии»: «» не является числом"},
-        {[](CalcFields& f) { f.meSKO = "4,5"; },
+        {[](CalculationInputs& f) { f.censoringMeanText = ""; },
+         "Поле «Среднее время гарантии»: «» не является числом"},
+        {[](CalculationInputs& f) { f.censoringSdText = "4,5"; },
          "Поле «СКО времени гарантии»: «4,5» не является числом; десятичный разделитель — «.», а не «,»"},
-        {[](CalcFields& f) { f.LabeledEdit2 = "x"; }, "Поле «Период учета отказов на 1 изделие, ч»: «x»"},
-        {[](CalcFields& f) { f.meSKO = "0"; },
+        {[](CalculationInputs& f) { f.countingPeriodText = "x"; },
+         "Поле «Период учета отказов на 1 изделие, ч»: «x»"},
+        {[](CalculationInputs& f) { f.censoringSdText = "0"; },
          "Поле «СКО времени гарантии»: СКО времени окончания гарантии должно быть больше 0 ч, введено «0»"},
-        {[](CalcFields& f) { f.meSred = "-1800"; }, "Поле «Среднее время гарантии»: среднее время окончания "
-                                                    "гарантии должно быть больше 0 ч, введено «-1800»"},
-        {[](CalcFields& f) { f.LabeledEdit2 = "-5"; },
+        {[](CalculationInputs& f) { f.censoringMeanText = "-1800"; },
+         "Поле «Среднее время гарантии»: среднее время окончания "
+         "гарантии должно быть больше 0 ч, введено «-1800»"},
+        {[](CalculationInputs& f) { f.countingPeriodText = "-5"; },
          "Поле «Период учета отказов на 1 изделие, ч»: период учета отказов не может быть отрицательным, "
          "введено «-5»"},
-        {[](CalcFields& f) { f.FilePath = ""; }, "Не указан путь к файлу исходных данных"},
-        {[](CalcFields& f) { f.Edit1 = "1"; },
+        {[](CalculationInputs& f) { f.dataPath = ""; }, "Не указан путь к файлу исходных данных"},
+        {[](CalculationInputs& f) { f.spiralStepText = "1"; },
          "Поле «Коэф-т уменьшения шага модели 1.1»: коэффициент уменьшения шага должен быть больше 1"},
-        {[](CalcFields& f) { f.Edit1 = "abc"; },
+        {[](CalculationInputs& f) { f.spiralStepText = "abc"; },
          "Поле «Коэф-т уменьшения шага модели 1.1»: «abc» не является числом"},
-        {[](CalcFields& f) {
-             f.BoxNewton = true;
-             f.Edit6 = "1.0000000000001";
+        {[](CalculationInputs& f) {
+             f.fit[relan::ModelId::Newton] = true;
+             f.newtonStepText = "1.0000000000001";
          },
          "Поле «Коэф-т уменьшения шага модели 1.2»: коэффициент «1.0000000000001» слишком близок к 1"},
-        {[](CalcFields& f) {
-             f.BoxSmirnow = true;
-             f.Edit5 = "0.9";
+        {[](CalculationInputs& f) {
+             f.fit[relan::ModelId::Smirnov] = true;
+             f.smirnovStepText = "0.9";
          },
          "Поле «Коэф-т уменьшения шага модели 2»"},
         // A law that leaves nothing under warranty over the histogram has
         // nothing to fit: every fit refuses it before it starts.
-        {[](CalcFields& f) {
-             f.meSred = "1";
-             f.meSKO = "1";
+        {[](CalculationInputs& f) {
+             f.censoringMeanText = "1";
+             f.censoringSdText = "1";
          },
          "Модель 1.1 (по Пирсону, метод спирального спуска) не может быть подобрана: при среднем времени "
          "гарантии 1 ч и СКО 1 ч ни одно изделие не остаётся на гарантии"},
-        {[](CalcFields& f) {
-             f.SpirSpusk = false;
-             f.BoxNewton = true;
-             f.meSred = "1";
-             f.meSKO = "1";
+        {[](CalculationInputs& f) {
+             f.fit[relan::ModelId::Spiral] = false;
+             f.fit[relan::ModelId::Newton] = true;
+             f.censoringMeanText = "1";
+             f.censoringSdText = "1";
          },
          "Модель 1.2 (по Пирсону, метод Ньютона) не может быть подобрана"},
-        {[](CalcFields& f) {
-             f.SpirSpusk = false;
-             f.BoxSmirnow = true;
-             f.meSred = "1";
-             f.meSKO = "1";
+        {[](CalculationInputs& f) {
+             f.fit[relan::ModelId::Spiral] = false;
+             f.fit[relan::ModelId::Smirnov] = true;
+             f.censoringMeanText = "1";
+             f.censoringSdText = "1";
          },
          "Модель 2 (по Смирнову) не может быть подобрана"},
     };
@@ -135,7 +138,7 @@ TEST(Calculation, RefusalsNameTheFieldAndChangeNothing) {
     ASSERT_TRUE(first);
     for (const auto& c : cases) {
         AnalysisState s = base.s;
-        CalcFields f = base.f;
+        CalculationInputs f = base.f;
         c.edit(f);
         const std::string msg = errorOf(s, f);
         EXPECT_NE(msg.find(c.expected), std::string::npos) << "got: " << msg << "\nwant: " << c.expected;
@@ -151,17 +154,17 @@ TEST(Calculation, WarrantyFileWithoutFailureDataIsRefused) {
     AnalysisState s;
     auto w =
         loadWarrantyTerms(dir.write("gar.txt", relan::test::cp1251File({"К", "1000", "2000"})), kPoint, s);
-    CalcFields f;
-    f.FilePath = "/x.rel";
-    f.meSred = w.meSred;
-    f.meSKO = w.meSKO;
-    f.LabeledEdit2 = "1500";
+    CalculationInputs f;
+    f.dataPath = "/x.rel";
+    f.censoringMeanText = w.censoringMeanText;
+    f.censoringSdText = w.censoringSdText;
+    f.countingPeriodText = "1500";
     EXPECT_NE(errorOf(s, f).find("Нет данных об отказах"), std::string::npos);
 }
 
 TEST(Calculation, ModelsInTableOrderAndLog) {
     auto l = loadSample();
-    l.f.BoxNewton = l.f.BoxSmirnow = true;
+    l.f.fit[relan::ModelId::Newton] = l.f.fit[relan::ModelId::Smirnov] = true;
     std::optional<CalcResult> r;
     auto log = runLogged(l.s, l.f, &r);
     ASSERT_TRUE(r);
@@ -185,7 +188,7 @@ TEST(Calculation, ModelsInTableOrderAndLog) {
 
 TEST(Calculation, NoBoxTickedStillShowsTheData) {
     auto l = loadSample();
-    l.f.SpirSpusk = false;
+    l.f.fit[relan::ModelId::Spiral] = false;
     std::optional<CalcResult> r;
     EXPECT_TRUE(runLogged(l.s, l.f, &r).empty());
     ASSERT_TRUE(r);
@@ -196,8 +199,8 @@ TEST(Calculation, NoBoxTickedStillShowsTheData) {
 
 TEST(Calculation, FittedMeanServesTheRestOfTheCalculationOnly) {
     auto l = loadSample();
-    l.f.BoxSmirnow = true;
-    l.f.Sred_flag = true;
+    l.f.fit[relan::ModelId::Smirnov] = true;
+    l.f.searchCensoringMean = true;
     std::optional<CalcResult> r;
     runLogged(l.s, l.f, &r);
     ASSERT_TRUE(r);
@@ -208,8 +211,8 @@ TEST(Calculation, FittedMeanServesTheRestOfTheCalculationOnly) {
               formatPattern("%4.1f", {l.s.models[ModelId::Spiral].Sred}, kPoint) +
                   " ч"); // Smirnov column shows it
     // The next calculation starts again from the field.
-    l.f.Sred_flag = false;
-    l.f.BoxSmirnow = false;
+    l.f.searchCensoringMean = false;
+    l.f.fit[relan::ModelId::Smirnov] = false;
     runLogged(l.s, l.f, &r);
     EXPECT_EQ(l.s.Sred, 1800);
     EXPECT_EQ(l.s.models[ModelId::Spiral].Sred, 1800);
@@ -217,8 +220,8 @@ TEST(Calculation, FittedMeanServesTheRestOfTheCalculationOnly) {
 
 TEST(Calculation, ExponentFormOfTheMeanConvertsBack) {
     auto l = loadSample(RELAN_SAMPLES_DIR "/mtz82_2018.rel", NumberFormat{','});
-    l.f.meSred = "1,8E3"; // as the warranty-term load writes 3 significant digits
-    l.f.Edit1 = "1,01";
+    l.f.censoringMeanText = "1,8E3"; // as the warranty-term load writes 3 significant digits
+    l.f.spiralStepText = "1,01";
     std::vector<std::string> log;
     runCalculation(l.s, l.f, NumberFormat{','}, {});
     EXPECT_EQ(l.s.Sred, 1800);
@@ -227,9 +230,9 @@ TEST(Calculation, ExponentFormOfTheMeanConvertsBack) {
 TEST(Calculation, StandardCriterionWithNothingExpectedIsAClearError) {
     auto l = loadSample();
     // Every warranty over by 300 h: no failure after it can be expected by any law.
-    l.f.meSred = "100";
-    l.f.meSKO = "20";
-    l.f.RadioGroup1 = PearsonVariant::Standard;
+    l.f.censoringMeanText = "100";
+    l.f.censoringSdText = "20";
+    l.f.pearsonVariant = PearsonVariant::Standard;
     const AnalysisState before = l.s;
     const std::string msg = errorOf(l.s, l.f);
     EXPECT_NE(msg.find("Критерий «Стандарт» не применим: в интервале"), std::string::npos) << msg;
@@ -249,10 +252,11 @@ std::string runCli(const std::string& args) {
 // independent transcription of the histogram, criterion and spiral descent.
 TEST(Calculation, ProgressNamesEachFitInTurnAndEndsAtItsTotal) {
     auto l = loadSample();
-    l.f.BoxNewton = l.f.BoxSmirnow = l.f.BoxML = true;
+    l.f.fit[relan::ModelId::Newton] = l.f.fit[relan::ModelId::Smirnov] = l.f.fit[relan::ModelId::Likelihood] =
+        true;
     // On the sample Newton's and Smirnov's line searches walk far with the
     // coarse steps: these are quicker.
-    l.f.Edit1 = l.f.Edit6 = l.f.Edit5 = "1.001";
+    l.f.spiralStepText = l.f.newtonStepText = l.f.smirnovStepText = "1.001";
     std::vector<ProgressReport> seen;
     CalcOptions o;
     o.progress.report = [&](const ProgressReport& r) { seen.push_back(r); };
@@ -289,15 +293,15 @@ TEST(Calculation, AStopInAnyFitLeavesTheStateAsItWas) {
     ASSERT_TRUE(base.s.models[ModelId::Spiral].Executed);
     for (const char* stage : {"Модель 1.1", "Модель 1.2", "Модель 2", "Модель МП"}) {
         AnalysisState s = base.s;
-        CalcFields f = base.f;
-        f.Edit6 = f.Edit5 = "1.001";
+        CalculationInputs f = base.f;
+        f.newtonStepText = f.smirnovStepText = "1.001";
         // Newton's fit searching the censoring law takes seconds even with
         // coarse steps: it runs only to be stopped.
-        f.BoxNewton = std::string(stage) == "Модель 1.2";
-        f.BoxSmirnow = f.BoxML = true;
+        f.fit[relan::ModelId::Newton] = std::string(stage) == "Модель 1.2";
+        f.fit[relan::ModelId::Smirnov] = f.fit[relan::ModelId::Likelihood] = true;
         // The fitted censoring law would replace the state's on the way.
-        f.Sred_flag = true;
-        f.meSred = "1000";
+        f.searchCensoringMean = true;
+        f.censoringMeanText = "1000";
         std::atomic<bool> stop{false};
         CalcOptions o;
         o.progress.cancel = &stop;

@@ -81,13 +81,13 @@ TEST(FailureFile, WorkedExample) {
     EXPECT_DOUBLE_EQ(s.Izd_Prived, 1200.0 / 150);
     EXPECT_EQ(s.tGar, 4380);
     EXPECT_TRUE(s.uk);
-    EXPECT_EQ(load.fields.meSred, "4380");
-    EXPECT_EQ(load.fields.LabeledEdit2, "4380");
-    EXPECT_EQ(load.fields.meKolAll, "1200");
-    EXPECT_EQ(load.fields.Edit1, "1,00025");
-    EXPECT_EQ(load.fields.Edit6, "1,00025");
-    EXPECT_EQ(load.fields.Edit5, "1,0005");
-    EXPECT_EQ(load.fields.Edit2, "0,0000002");
+    EXPECT_EQ(load.fields.censoringMeanText, "4380");
+    EXPECT_EQ(load.fields.countingPeriodText, "4380");
+    EXPECT_EQ(load.fields.fleetSizeText, "1200");
+    EXPECT_EQ(load.fields.spiralStepText, "1,00025");
+    EXPECT_EQ(load.fields.newtonStepText, "1,00025");
+    EXPECT_EQ(load.fields.smirnovStepText, "1,0005");
+    EXPECT_EQ(load.fields.geneticPrecisionText, "0,0000002");
     EXPECT_EQ(load.fields.NPokoleny, "1500");
     const GridRow first = row(s, load, 0);
     EXPECT_EQ(first[0], "1");
@@ -591,7 +591,7 @@ TEST(FailureFile, ALongCommentIsCutAtACharacterAndTheLogSaysSo) {
         const FailureLoad load = parse(bytes, s);
         ASSERT_EQ(s.Comment.size(), c.kept);
         EXPECT_EQ(s.Comment, c.comment.substr(0, c.kept));
-        EXPECT_EQ(load.fields.Label10, s.Comment);
+        EXPECT_EQ(load.fields.comment, s.Comment);
         EXPECT_EQ(s.Kol_izw, 1); // the rest of the file is read as before
         if (c.comment.size() == c.kept) {
             EXPECT_TRUE(load.log.empty());
@@ -607,7 +607,7 @@ TEST(FailureFile, ALongCommentIsCutAtACharacterAndTheLogSaysSo) {
     const WarrantyLoadFields f =
         parseWarrantyTerms(cp1251File({letters, "1000", "3000"}), "gar.txt", kComma, s);
     EXPECT_EQ(s.Comment, letters.substr(0, 4096));
-    EXPECT_EQ(f.Label15, s.Comment);
+    EXPECT_EQ(f.comment, s.Comment);
     EXPECT_EQ(f.log,
               (std::vector<std::string>{
                   "Комментарий (первая строка) файла gar.txt длиной 4098 байт сокращен до 4096 байт"}));
@@ -632,12 +632,12 @@ TEST(WarrantyFile, MeanAndDeviation) {
     s.Comment = "старый";
     auto f = parseWarrantyTerms(cp1251File({"Сроки гарантии", "1000", "2000 ч, партия 2", "", "3000"}),
                                 "gar1.txt", kComma, s);
-    EXPECT_EQ(f.MaskEdit1, "3");
-    EXPECT_EQ(f.meSred, "2000");
-    EXPECT_EQ(f.MaskEditSrednee, "2000,000");
-    EXPECT_EQ(f.meSKO, "1000");
-    EXPECT_EQ(f.MaskEditSKO, "1000,000");
-    EXPECT_EQ(f.Label15, "Сроки гарантии");
+    EXPECT_EQ(f.termCountText, "3");
+    EXPECT_EQ(f.censoringMeanText, "2000");
+    EXPECT_EQ(f.termMeanText, "2000,000");
+    EXPECT_EQ(f.censoringSdText, "1000");
+    EXPECT_EQ(f.termSdText, "1000,000");
+    EXPECT_EQ(f.comment, "Сроки гарантии");
     EXPECT_EQ(s.Sred, 2000);
     EXPECT_EQ(s.SKO, 1000);
     EXPECT_EQ(s.Comment, "Сроки гарантии");
@@ -689,6 +689,6 @@ TEST(WarrantyFile, FromDiskShowsTheFullPath) {
     const auto path = dir.write("gar2019.txt", cp1251File({"К", "100", "200"}));
     AnalysisState s;
     auto f = loadWarrantyTerms(path, kComma, s);
-    EXPECT_EQ(f.Edit4, path);
-    EXPECT_EQ(f.meSred, "150");
+    EXPECT_EQ(f.path, path);
+    EXPECT_EQ(f.censoringMeanText, "150");
 }

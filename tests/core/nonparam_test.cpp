@@ -75,7 +75,7 @@ TEST(NonParamExample, FourFailuresReachHalfTheFleetAt250Hours) {
 
     EXPECT_DOUBLE_EQ(r.t50, 250.0); // 300 - 100 * Frac(3 - 2.5)
     EXPECT_DOUBLE_EQ(r.tz50, 250.0);
-    EXPECT_EQ(r.Label2, "- без учета цензурирования:  250.0 ч");
+    EXPECT_EQ(r.medianLine, "- без учета цензурирования:  250.0 ч");
     EXPECT_EQ(labelsOf(r), (std::vector<std::string>{"100", "200", "300", "400"}));
     const double series1[] = {20, 40, 60, 80};
     for (std::size_t i = 0; i < 4; ++i) {
@@ -92,8 +92,8 @@ TEST(NonParamExample, FourFailuresReachHalfTheFleetAt250Hours) {
 TEST(NonParamLabels, TextsFollowTheNumberFormat) {
     struct Case {
         NumberFormat fmt;
-        const char* meSred;
-        const char* meSKO;
+        const char* censoringMeanText;
+        const char* censoringSdText;
         const char* label2;
         const char* label3;
         const char* label5;
@@ -108,45 +108,46 @@ TEST(NonParamLabels, TextsFollowTheNumberFormat) {
          "СКО времени цензурирования:      120,4 ч"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.meSred);
+        SCOPED_TRACE(c.censoringMeanText);
         AnalysisState s = fourFailures();
-        const NonParamResult r = runNonParametric(s, c.meSred, c.meSKO, c.fmt);
-        EXPECT_EQ(r.Label2, c.label2);
-        EXPECT_EQ(r.Label3, c.label3);
-        EXPECT_EQ(r.Label5, c.label5);
-        EXPECT_EQ(r.Label6, c.label6);
-        EXPECT_EQ(r.Label7, "Кол-во контролируемых изделий:5 шт.");
-        EXPECT_EQ(r.Label8, "Общее кол-во отказов изделий: 4 шт.");
-        EXPECT_EQ(r.Label10, "Парк насосов, 2023");
+        const NonParamResult r = runNonParametric(s, c.censoringMeanText, c.censoringSdText, c.fmt);
+        EXPECT_EQ(r.medianLine, c.label2);
+        EXPECT_EQ(r.censoredMedianLine, c.label3);
+        EXPECT_EQ(r.censoringMeanLine, c.label5);
+        EXPECT_EQ(r.censoringSdLine, c.label6);
+        EXPECT_EQ(r.productsLine, "Кол-во контролируемых изделий:5 шт.");
+        EXPECT_EQ(r.failuresLine, "Общее кол-во отказов изделий: 4 шт.");
+        EXPECT_EQ(r.comment, "Парк насосов, 2023");
     }
-    EXPECT_STREQ(kNonParamLabel1, "Средняя наработка на отказ по гарантийным изделиям");
-    EXPECT_STREQ(kNonParamLabel4, "Параметры цензурирования");
+    EXPECT_STREQ(kNonParamMedianHeading, "Средняя наработка на отказ по гарантийным изделиям");
+    EXPECT_STREQ(kNonParamCensoringHeading, "Параметры цензурирования");
 }
 
 TEST(NonParamLabels, AHalfFleetTimeNeverReachedIsSaidSoNotZeroHours) {
     // Four failures of ten products: 40 % plainly. Far from the censoring the
     // corrected count is the same, near it the weights carry it past half.
     struct Case {
-        const char* meSred;
-        const char* meSKO;
+        const char* censoringMeanText;
+        const char* censoringSdText;
         bool corrected; // the corrected count reaches half the fleet
     };
     const Case cases[] = {{"9000", "100", false}, {"300", "100", true}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.meSred);
-        AnalysisState s =
-            loaded(c.meSred, c.meSKO, 10, 4, {}, {"100\tотказ", "200\tотказ", "300\tотказ", "400\tотказ"});
-        const NonParamResult r = runNonParametric(s, c.meSred, c.meSKO, kComma);
+        SCOPED_TRACE(c.censoringMeanText);
+        AnalysisState s = loaded(c.censoringMeanText, c.censoringSdText, 10, 4, {},
+                                 {"100\tотказ", "200\tотказ", "300\tотказ", "400\tотказ"});
+        const NonParamResult r = runNonParametric(s, c.censoringMeanText, c.censoringSdText, kComma);
         EXPECT_EQ(r.t50, 0);
-        EXPECT_EQ(r.Label2, kMedianNotEstimable);
+        EXPECT_EQ(r.medianLine, kMedianNotEstimable);
         EXPECT_STREQ(kMedianNotEstimable, "- данных недостаточно для оценки");
         if (c.corrected) {
             EXPECT_GT(r.tz50, 300);
             EXPECT_LT(r.tz50, 400);
-            EXPECT_EQ(r.Label3.rfind("- с учетом цензурирования:  ", 0), 0u) << r.Label3;
+            EXPECT_EQ(r.censoredMedianLine.rfind("- с учетом цензурирования:  ", 0), 0u)
+                << r.censoredMedianLine;
         } else {
             EXPECT_EQ(r.tz50, 0);
-            EXPECT_EQ(r.Label3, "");
+            EXPECT_EQ(r.censoredMedianLine, "");
         }
     }
 }
@@ -194,7 +195,7 @@ TEST(NonParamCauses, RunningTwiceGivesTheSameResult) {
         EXPECT_EQ(a.points[i].Series2, b.points[i].Series2);
         EXPECT_EQ(a.points[i].causes, b.points[i].causes);
     }
-    EXPECT_EQ(a.Label3, b.Label3);
+    EXPECT_EQ(a.censoredMedianLine, b.censoredMedianLine);
 }
 
 TEST(NonParamCensoring, CorrectedShareEqualsPlainShareUntilProductsLeaveObservation) {
@@ -215,7 +216,7 @@ TEST(NonParamCensoring, CorrectedShareEqualsPlainShareUntilProductsLeaveObservat
     // Weights 1, 1/(1 - Phi(-2)), 2 pass 2.5 at the third failure.
     EXPECT_DOUBLE_EQ(r.t50, 950.0);
     EXPECT_NEAR(r.tz50, 947.672, 1e-3);
-    EXPECT_EQ(r.Label3, "- с учетом цензурирования:   947.67 ч");
+    EXPECT_EQ(r.censoredMedianLine, "- с учетом цензурирования:   947.67 ч");
 }
 
 TEST(NonParamRefusals, UnsoundInputIsRefusedAndLeavesTheStateAlone) {
@@ -301,8 +302,8 @@ TEST(NonParamRefusals, UnsoundInputIsRefusedAndLeavesTheStateAlone) {
 
 TEST(NonParamRun, RefusalLeavesTheStateExactlyAsItWas) {
     struct Case {
-        const char* meSred;
-        const char* meSKO;
+        const char* censoringMeanText;
+        const char* censoringSdText;
         std::vector<std::string> says;
     };
     const Case cases[] = {
@@ -318,11 +319,12 @@ TEST(NonParamRun, RefusalLeavesTheStateExactlyAsItWas) {
          {"Поле «Среднее время гарантии»: среднее время окончания гарантии должно быть больше 0"}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.meSred) + " / " + c.meSKO);
+        SCOPED_TRACE(std::string(c.censoringMeanText) + " / " + c.censoringSdText);
         AnalysisState s = fourFailures();
         runNonParametric(s, "8000", "90", kComma); // an earlier analysis
         const Snapshot before = snap(s);
-        const std::string msg = messageOf([&] { runNonParametric(s, c.meSred, c.meSKO, kComma); });
+        const std::string msg =
+            messageOf([&] { runNonParametric(s, c.censoringMeanText, c.censoringSdText, kComma); });
         for (const auto& part : c.says)
             EXPECT_NE(msg.find(part), std::string::npos) << msg;
         EXPECT_EQ(snap(s), before);

@@ -293,7 +293,7 @@ TEST(DiagramsTable, ModelColumnFigures) {
     DiagramsResult r = Diagrams(s, kComma);
     const auto& c = r.table.cells;
 
-    EXPECT_EQ(r.label10, "Партия 7 (100 шт.)");
+    EXPECT_EQ(r.comment, "Партия 7 (100 шт.)");
     EXPECT_EQ(s.models[ModelId::Spiral].Kol_Nakopl, 8.5);
     EXPECT_EQ(s.F_OutGar.size(), 4u);
     EXPECT_EQ(r.charts.chart1.series.size(), 10u);
@@ -474,10 +474,10 @@ TEST(ExpandChart, AllEighteenCausesCumulativeShareAndHeading) {
     EXPECT_EQ(named(r.chart, "Series5").title, "Модель генетическая с учетом цензурирования");
     EXPECT_EQ(r.chart.rightAxisTitle, "Доля отказавших, выбывание из гарантии, %");
 
-    EXPECT_EQ(r.Label1, "Партия 7 (100 шт.,20 отказов)");
+    EXPECT_EQ(r.heading, "Партия 7 (100 шт.,20 отказов)");
     // 10 documented failures never reach half of 50 products.
-    EXPECT_EQ(r.Label2, "- данных недостаточно для оценки");
-    EXPECT_EQ(r.Label3, "");
+    EXPECT_EQ(r.medianLine, "- данных недостаточно для оценки");
+    EXPECT_EQ(r.censoredMedianLine, "");
     EXPECT_EQ(s.Sum_PrichRow[12], 1);
     EXPECT_EQ(s.Sum_PrichCol[12], 1);
 }
@@ -491,10 +491,10 @@ TEST(ExpandChart, CumulativeShareStopsAbove100PercentAndMediansInterpolate) {
     EXPECT_EQ(r.chart.series[7].marks, (std::vector<std::string>{"42,9", "85,7"}));
     // The 4th failure (200 h, previous 140 h) reaches 4/7 >= 0.5: 200 - 60 * Frac(4 - 3.5).
     EXPECT_DOUBLE_EQ(r.t50, 170);
-    EXPECT_EQ(r.Label2, "- без учета цензурирования:   170,0 ч");
+    EXPECT_EQ(r.medianLine, "- без учета цензурирования:   170,0 ч");
     // Weighted by 1 / (1 - W(t)) the sum passes 3.5 at the same failure, with 4.2074.
     EXPECT_NEAR(r.tz50, 157.5543, 1e-4);
-    EXPECT_EQ(r.Label3, "- с учетом цензурирования:  157,55 ч");
+    EXPECT_EQ(r.censoredMedianLine, "- с учетом цензурирования:  157,55 ч");
 }
 
 TEST(ExpandChart, WithoutChartedCausesTheCumulativeSeriesKeepsItsDesignTitle) {

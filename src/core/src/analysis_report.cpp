@@ -94,7 +94,7 @@ ReportSection histogramSection(const AnalysisState& s, const NumberFormat& fmt) 
 
 ReportSection resultsSection(const AnalysisState& s, const DiagramsResult& d, const NumberFormat& fmt) {
     ReportSection sec{kReportSectionResults, {}};
-    sec.blocks.push_back(paragraph(d.label10));
+    sec.blocks.push_back(paragraph(d.comment));
     const ResultTable& t = d.table;
     std::vector<Row> rows = t.shownCells();
     std::vector<bool> numeric(static_cast<std::size_t>(t.shownColumns()), true);
@@ -236,9 +236,10 @@ AnalysisReport analysisReport(const AnalysisState& s, const DiagramsResult& d, c
     ReportSection nonparam{kReportSectionNonParam, {}};
     ReportBlock figures;
     figures.kind = ReportBlock::Kind::Lines;
-    figures.lines = {np.Label7, np.Label8, kNonParamLabel1, "  " + np.Label2};
-    if (!np.Label3.empty()) figures.lines.push_back("  " + np.Label3);
-    for (const std::string& l : {std::string(kNonParamLabel4), "  " + np.Label5, "  " + np.Label6})
+    figures.lines = {np.productsLine, np.failuresLine, kNonParamMedianHeading, "  " + np.medianLine};
+    if (!np.censoredMedianLine.empty()) figures.lines.push_back("  " + np.censoredMedianLine);
+    for (const std::string& l :
+         {std::string(kNonParamCensoringHeading), "  " + np.censoringMeanLine, "  " + np.censoringSdLine})
         figures.lines.push_back(l);
     nonparam.blocks.push_back(std::move(figures));
     nonparam.blocks.push_back(figure(ReportFigure::NonParametric, kNonParamChartTitle));

@@ -31,16 +31,16 @@ struct FitField {
     const char* label;
 };
 
-FitField fitField(const CalcFields& f, FitKind kind) {
+FitField fitField(const CalculationInputs& f, FitKind kind) {
     switch (kind) {
     case FitKind::Spiral:
-        return {f.SpirSpusk, f.Edit1, kLabelKdivSpiral};
+        return {f.fit[ModelId::Spiral], f.spiralStepText, kLabelKdivSpiral};
     case FitKind::Newton:
-        return {f.BoxNewton, f.Edit6, kLabelKdivNewton};
+        return {f.fit[ModelId::Newton], f.newtonStepText, kLabelKdivNewton};
     case FitKind::Smirnov:
         break;
     }
-    return {f.BoxSmirnow, f.Edit5, kLabelKdivSmirnov};
+    return {f.fit[ModelId::Smirnov], f.smirnovStepText, kLabelKdivSmirnov};
 }
 
 bool finite(const RealArray& a) {
@@ -62,13 +62,13 @@ void checkModel(const Mod_Weib& m, const char* title) {
 
 // The likelihood model as a model of the table and charts: its law, its
 // censoring law and the expected failures per histogram interval.
-std::shared_ptr<const LikelihoodFit> fitLikelihoodModel(AnalysisState& s, const CalcFields& f,
+std::shared_ptr<const LikelihoodFit> fitLikelihoodModel(AnalysisState& s, const CalculationInputs& f,
                                                         const NumberFormat& fmt, const LogSink& log,
                                                         const CalcOptions& opt) {
     const auto started = std::chrono::steady_clock::now();
     LikelihoodOptions lo;
-    lo.fitSred = f.Sred_flag;
-    lo.fitSKO = f.SKO_Flag;
+    lo.fitSred = f.searchCensoringMean;
+    lo.fitSKO = f.searchCensoringSd;
     lo.mcfTimes = f.mcfTimes;
     lo.fmt = fmt;
     lo.progress = opt.progress;
@@ -110,42 +110,43 @@ std::shared_ptr<const LikelihoodFit> fitLikelihoodModel(AnalysisState& s, const 
 
 } // namespace
 
-CensoringLaw readCensoringFields(std::string_view meSred, std::string_view meSKO, const NumberFormat& fmt) {
+CensoringLaw readCensoringFields(std::string_view meanText, std::string_view sdText,
+                                 const NumberFormat& fmt) {
     CensoringLaw law;
-    law.Sred = fieldReal(kLabelSred, meSred, fmt);
+    law.Sred = fieldReal(kLabelSred, meanText, fmt);
     if (!(law.Sred > 0))
         throw Error(fieldName(kLabelSred) +
                     ": среднее время окончания гарантии должно быть больше 0 ч, введено " +
-                    text::quoted(meSred));
-    law.SKO = fieldReal(kLabelSKO, meSKO, fmt);
+                    text::quoted(meanText));
+    law.SKO = fieldReal(kLabelSKO, sdText, fmt);
     if (!(law.SKO > 0))
         throw Error(fieldName(kLabelSKO) +
                     ": СКО времени окончания гарантии должно быть больше 0 ч, введено " +
-                    text::quoted(meSKO));
+                    text::quoted(sdText));
     return law;
 }
 
-PreparedCalculation prepareCalculation(const AnalysisState& state, const CalcFields& f,
+PreparedCalculation prepareCalculation(const AnalysisState& state, const CalculationInputs& f,
                                        const NumberFormat& fmt) {
     PreparedCalculation p{state, f};
     AnalysisState& s = p.state;
-    s.Path = f.FilePath;
+    s.Path = f.dataPath;
     if (s.Path.empty()) throw Error("Не указан путь к файлу исходных данных");
     if (!s.uk || s.MasProbl.empty() || s.Kol_izw == 0) throw Error(kNoFailureData);
-    const CensoringLaw law = readCensoringFields(f.meSred, f.meSKO, fmt);
+    const CensoringLaw law = readCensoringFields(f.censoringMeanText, f.censoringSdText, fmt);
     s.Sred = law.Sred;
     s.SKO = law.SKO;
-    s.tGar = fieldReal(kLabelTGar, f.LabeledEdit2, fmt);
+    s.tGar = fieldReal(kLabelTGar, f.countingPeriodText, fmt);
     if (s.tGar < 0)
         throw Error(fieldName(kLabelTGar) + ": период учета отказов не может быть отрицательным, введено " +
-                    text::quoted(f.LabeledEdit2));
+                    text::quoted(f.countingPeriodText));
     // Every model of the calculation is computed afresh or not shown; the
     // genetic model is the genetic run's.
     for (const ModelDescriptor& d : modelRegistry())
         if (d.id != ModelId::Genetic) s.models[d.id].Executed = false;
     s.likelihoodFit.reset();
-    s.SKO_Opt = f.SKO_Flag;
-    s.Sred_Opt = f.Sred_flag;
+    s.SKO_Opt = f.searchCensoringSd;
+    s.Sred_Opt = f.searchCensoringMean;
 
     // Every coefficient is checked before anything is computed.
     for (const ModelDescriptor& d : modelRegistry()) {
@@ -159,13 +160,13 @@ PreparedCalculation prepareCalculation(const AnalysisState& state, const CalcFie
 CalcResult runPreparedCalculation(PreparedCalculation& p, const NumberFormat& fmt, const LogSink& log,
                                   const CalcOptions& opt) {
     AnalysisState& s = p.state;
-    const CalcFields& f = p.fields;
+    const CalculationInputs& f = p.inputs;
     // Log lines are gathered and passed on only when the whole calculation
     // succeeded, so that a refused calculation leaves no half of its report.
     std::vector<std::string> lines;
     const LogSink collect = [&lines](const std::string& l) { lines.push_back(l); };
     FitOptions fo;
-    fo.variant = f.RadioGroup1;
+    fo.variant = f.pearsonVariant;
     fo.fmt = fmt;
     fo.log = collect;
     fo.timing = opt.timing;
@@ -199,7 +200,7 @@ CalcResult runPreparedCalculation(PreparedCalculation& p, const NumberFormat& fm
                         "(критерий «Стандарт» делит на него)");
         result.runs.push_back({d.id, fit});
     }
-    if (f.BoxML) result.likelihood = fitLikelihoodModel(s, f, fmt, collect, opt);
+    if (f.fit[ModelId::Likelihood]) result.likelihood = fitLikelihoodModel(s, f, fmt, collect, opt);
     result.diagrams = Diagrams(s, fmt);
 
     for (const auto& l : lines)
@@ -207,7 +208,7 @@ CalcResult runPreparedCalculation(PreparedCalculation& p, const NumberFormat& fm
     return result;
 }
 
-CalcResult runCalculation(AnalysisState& state, const CalcFields& f, const NumberFormat& fmt,
+CalcResult runCalculation(AnalysisState& state, const CalculationInputs& f, const NumberFormat& fmt,
                           const LogSink& log, const CalcOptions& opt) {
     PreparedCalculation p = prepareCalculation(state, f, fmt);
     CalcResult result = runPreparedCalculation(p, fmt, log, opt);

@@ -268,7 +268,7 @@ FailureLoad parseFailureData(std::string_view bytes, const std::string& file, co
     // new data and refused by every later calculation.
     s.models[ModelId::Genetic].Executed = false;
     s.Comment = commentLine(r.readLine(), file, out.log);
-    out.fields.Label10 = s.Comment;
+    out.fields.comment = s.Comment;
 
     const HeaderNumber sred = headerReal(r, file, kHeaderSred);
     const HeaderNumber sko = headerReal(r, file, kHeaderSKO);
@@ -289,18 +289,18 @@ FailureLoad parseFailureData(std::string_view bytes, const std::string& file, co
     s.Kol_Izd_All = static_cast<int>(fleet.value);
     s.KolOtk = static_cast<int>(all.value);
 
-    out.fields.meSred = formatGeneral(s.Sred, fmt);
-    out.fields.meSKO = formatGeneral(s.SKO, fmt);
-    out.fields.meKolAll = std::to_string(s.Kol_Izd_All);
-    out.fields.meKolOtk = std::to_string(s.KolOtk);
+    out.fields.censoringMeanText = formatGeneral(s.Sred, fmt);
+    out.fields.censoringSdText = formatGeneral(s.SKO, fmt);
+    out.fields.fleetSizeText = std::to_string(s.Kol_Izd_All);
+    out.fields.failureCountText = std::to_string(s.KolOtk);
     s.NPrich = nPrich;
     s.Vidy_otkazov[0].Nazv_Prich = "Не установл.";
-    out.fields.LabeledEdit2 = out.fields.meSred;
+    out.fields.countingPeriodText = out.fields.censoringMeanText;
     s.tGar = s.Sred;
-    out.fields.Edit1 = withSeparator("1", "00025", fmt);
-    out.fields.Edit6 = withSeparator("1", "00025", fmt);
-    out.fields.Edit5 = withSeparator("1", "0005", fmt);
-    out.fields.Edit2 = withSeparator("0", "0000002", fmt);
+    out.fields.spiralStepText = withSeparator("1", "00025", fmt);
+    out.fields.newtonStepText = withSeparator("1", "00025", fmt);
+    out.fields.smirnovStepText = withSeparator("1", "0005", fmt);
+    out.fields.geneticPrecisionText = withSeparator("0", "0000002", fmt);
 
     const std::string causeCount =
         "в строке " + std::to_string(causes.line) + " указано число причин отказов " + std::to_string(nPrich);
@@ -471,7 +471,7 @@ WarrantyLoadFields loadWarrantyTerms(const std::string& path, const NumberFormat
     rememberInputFile(InputFile::WarrantyTerms, path);
     std::error_code ec;
     auto abs = std::filesystem::absolute(path, ec);
-    fields.Edit4 = ec ? path : abs.string();
+    fields.path = ec ? path : abs.string();
     return fields;
 }
 
@@ -480,7 +480,7 @@ WarrantyLoadFields parseWarrantyTerms(std::string_view bytes, const std::string&
     const text::InputText text = inputFile(bytes, file);
     Reader r(text);
     WarrantyLoadFields out;
-    out.Edit4 = file;
+    out.path = file;
     std::string comment = commentLine(r.readLine(), file, out.log);
     RealArray terms;
     while (!r.eof()) {
@@ -515,15 +515,15 @@ WarrantyLoadFields parseWarrantyTerms(std::string_view bytes, const std::string&
         throw Error("Файл " + file + ": все гарантийные сроки одинаковы (" + formatGeneral(mean, fmt) +
                     " ч), СКО равно 0 и закон окончания гарантии не определён");
 
-    out.Label15 = comment;
-    out.MaskEdit1 = std::to_string(terms.size());
+    out.comment = comment;
+    out.termCountText = std::to_string(terms.size());
     // The censoring fields are what every fit reads back: they carry the
     // law in full (a rounder value is the user's to type), the panel's two
     // fields show it to the hour's thousandth.
-    out.meSred = formatGeneral(mean, fmt);
-    out.meSKO = formatGeneral(sd, fmt);
-    out.MaskEditSrednee = formatFixed(mean, 6, 3, fmt);
-    out.MaskEditSKO = formatFixed(sd, 6, 3, fmt);
+    out.censoringMeanText = formatGeneral(mean, fmt);
+    out.censoringSdText = formatGeneral(sd, fmt);
+    out.termMeanText = formatFixed(mean, 6, 3, fmt);
+    out.termSdText = formatFixed(sd, 6, 3, fmt);
 
     state.MasTGarant = std::move(terms);
     state.Sred = mean;

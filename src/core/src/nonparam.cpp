@@ -55,7 +55,7 @@ NonParamResult Histogram_Exp(AnalysisState& s, const NumberFormat& fmt, const Pr
     RealArray fOutGar(s.Hist_Arr.size(), 0.0);
 
     NonParamResult r;
-    r.Label10 = s.Comment;
+    r.comment = s.Comment;
     for (int c = 1; c <= Mx_prich; ++c) {
         if (sumPrichRow[c] > 0) {
             r.causeIndices.push_back(c);
@@ -91,14 +91,15 @@ NonParamResult Histogram_Exp(AnalysisState& s, const NumberFormat& fmt, const Pr
     // A time never reached is not 0 h. The corrected count grows at least
     // as fast as the plain one, so its median may be known when the plain
     // one is not, never the other way round.
-    r.Label2 = r.t50 > 0 ? "- без учета цензурирования:" + formatPattern("%7.1f", {r.t50}, fmt) + " ч"
-                         : std::string(kMedianNotEstimable);
-    r.Label3 = r.tz50 > 0 ? "- с учетом цензурирования:  " + formatPattern("%7.2f", {r.tz50}, fmt) + " ч"
-                          : std::string();
-    r.Label5 = "Среднее время цензурирования: " + formatPattern("%7.1f", {s.Sred}, fmt) + " ч";
-    r.Label6 = "СКО времени цензурирования:    " + formatPattern("%7.1f", {s.SKO}, fmt) + " ч";
-    r.Label7 = "Кол-во контролируемых изделий:" + std::to_string(s.Kol_Izd_All) + " шт.";
-    r.Label8 = "Общее кол-во отказов изделий: " + std::to_string(s.KolOtk) + " шт.";
+    r.medianLine = r.t50 > 0 ? "- без учета цензурирования:" + formatPattern("%7.1f", {r.t50}, fmt) + " ч"
+                             : std::string(kMedianNotEstimable);
+    r.censoredMedianLine = r.tz50 > 0
+                               ? "- с учетом цензурирования:  " + formatPattern("%7.2f", {r.tz50}, fmt) + " ч"
+                               : std::string();
+    r.censoringMeanLine = "Среднее время цензурирования: " + formatPattern("%7.1f", {s.Sred}, fmt) + " ч";
+    r.censoringSdLine = "СКО времени цензурирования:    " + formatPattern("%7.1f", {s.SKO}, fmt) + " ч";
+    r.productsLine = "Кол-во контролируемых изделий:" + std::to_string(s.Kol_Izd_All) + " шт.";
+    r.failuresLine = "Общее кол-во отказов изделий: " + std::to_string(s.KolOtk) + " шт.";
 
     double x1 = 0;
     double Nakopl = 0;
@@ -149,13 +150,13 @@ NonParamResult Histogram_Exp(AnalysisState& s, const NumberFormat& fmt, const Pr
     return r;
 }
 
-NonParamResult runNonParametric(AnalysisState& s, std::string_view meSred, std::string_view meSKO,
+NonParamResult runNonParametric(AnalysisState& s, std::string_view meanText, std::string_view sdText,
                                 const NumberFormat& fmt, const ProgressHooks& progress) {
     AnalysisState work = s;
     // The histogram first: without failure data the missing file is the
     // thing to tell, not the still empty censoring fields.
     hist(work);
-    const CensoringLaw law = readCensoringFields(meSred, meSKO, fmt);
+    const CensoringLaw law = readCensoringFields(meanText, sdText, fmt);
     work.Sred = law.Sred;
     work.SKO = law.SKO;
     NonParamResult r = Histogram_Exp(work, fmt, progress);

@@ -533,7 +533,7 @@ DiagramsResult Diagrams(AnalysisState& s, const NumberFormat& fmt) {
     w.operatingData(pot08);
 
     DiagramsResult r;
-    r.label10 = s.Comment + " (" + std::to_string(s.Kol_Izd_All) + " шт.)";
+    r.comment = s.Comment + " (" + std::to_string(s.Kol_Izd_All) + " шт.)";
     r.table = w.take();
     commit(s, pass);
     r.charts = std::move(pass.charts);
@@ -594,12 +594,12 @@ ExpandResult ExpandDia_1(AnalysisState& s, const NumberFormat& fmt) {
     if (!std::isfinite(r.t50) || !std::isfinite(r.tz50))
         throw Error("Медиана наработки на отказ не является конечным числом");
     if (r.t50 == 0) {
-        r.Label2 = kMedianNotEstimable;
+        r.medianLine = kMedianNotEstimable;
     } else {
-        r.Label2 = "- без учета цензурирования: " + formatPattern("%7.1f", {r.t50}, fmt) + " ч";
-        r.Label3 = "- с учетом цензурирования: " + formatPattern("%7.2f", {r.tz50}, fmt) + " ч";
+        r.medianLine = "- без учета цензурирования: " + formatPattern("%7.1f", {r.t50}, fmt) + " ч";
+        r.censoredMedianLine = "- с учетом цензурирования: " + formatPattern("%7.2f", {r.tz50}, fmt) + " ч";
     }
-    r.Label1 =
+    r.heading =
         s.Comment + " (" + std::to_string(s.Kol_Izd_All) + " шт.," + std::to_string(s.KolOtk) + " отказов)";
     requireFiniteSeries(ch, r.labels);
 

@@ -20,23 +20,29 @@
 
 namespace relan {
 
-// The main window's inputs of a calculation, as the user left them.
-struct CalcFields {
-    std::string FilePath;     // only tested for emptiness
-    std::string meSred;       // " Среднее время гарантии"
-    std::string meSKO;        // " СКО времени гарантии"
-    std::string LabeledEdit2; // " Период учета отказов на 1 изделие, ч"
-    bool SpirSpusk = true;
-    bool BoxNewton = false;
-    bool BoxSmirnow = false;
-    bool Sred_flag = false;
-    bool SKO_Flag = false;
-    PearsonVariant RadioGroup1 = PearsonVariant::Spec1;
-    std::string Edit1 = "1.00025"; // step reduction, model 1.1
-    std::string Edit6 = "1.00025"; // model 1.2
-    std::string Edit5 = "1.0005";  // model 2
-    bool BoxML = false;           // "Модель МП (максимальное правдоподобие)"
-    std::vector<double> mcfTimes; // where the likelihood model reports K F(t) besides tGar
+inline PerModel<bool> onlySpiralFit() {
+    PerModel<bool> fit;
+    fit[ModelId::Spiral] = true;
+    return fit;
+}
+
+// The inputs of a calculation as the user left them: texts as typed, to be
+// read and checked by prepareCalculation.
+struct CalculationInputs {
+    std::string dataPath;           // only tested for emptiness
+    std::string censoringMeanText;  // kLabelSred
+    std::string censoringSdText;    // kLabelSKO
+    std::string countingPeriodText; // kLabelTGar
+    // The models to compute, the spiral fit alone at first; the genetic
+    // model is never the calculation's.
+    PerModel<bool> fit = onlySpiralFit();
+    bool searchCensoringMean = false; // the Pearson fits search the censoring law's mean
+    bool searchCensoringSd = false;   // ... and its deviation
+    PearsonVariant pearsonVariant = PearsonVariant::Spec1;
+    std::string spiralStepText = "1.00025"; // step reduction, model 1.1
+    std::string newtonStepText = "1.00025"; // model 1.2
+    std::string smirnovStepText = "1.0005"; // model 2
+    std::vector<double> mcfTimes;           // where the likelihood model reports K F(t) besides tGar
 };
 
 // One search of the histogram criteria the calculation ran.
@@ -60,19 +66,20 @@ struct CalcOptions {
     ProgressHooks progress;
 };
 
-// A calculation whose fields have been read and checked, before any fit has
+// A calculation whose inputs have been read and checked, before any fit has
 // run: its own copy of the state with the censoring settings of the fields,
 // and the step coefficients of the ticked fits. Made where a refusal can be
 // told at once; run where the work does not hold anything up.
 struct PreparedCalculation {
     AnalysisState state;
-    CalcFields fields;
+    CalculationInputs inputs;
     PerModel<double> stepCoefficient; // of the ticked searches
 };
 
 // Every refusal (no path, no data loaded, a field that does not convert, a
 // coefficient that would never end a search) raises relan::Error.
-PreparedCalculation prepareCalculation(const AnalysisState& s, const CalcFields& f, const NumberFormat& fmt);
+PreparedCalculation prepareCalculation(const AnalysisState& s, const CalculationInputs& f,
+                                       const NumberFormat& fmt);
 
 // The fits, the modelled histograms and the figures, on `p.state`, which then
 // holds the calculation's state. `log` gets the lines only when the whole
@@ -82,16 +89,16 @@ CalcResult runPreparedCalculation(PreparedCalculation& p, const NumberFormat& fm
 
 // Both in one go on `s`. Every refusal and every error, and a cancellation,
 // leave `s` as it was: the work is done on a copy.
-CalcResult runCalculation(AnalysisState& s, const CalcFields& f, const NumberFormat& fmt, const LogSink& log,
-                          const CalcOptions& opt = {});
+CalcResult runCalculation(AnalysisState& s, const CalculationInputs& f, const NumberFormat& fmt,
+                          const LogSink& log, const CalcOptions& opt = {});
 
-// The censoring law as typed into meSred and meSKO: both must be numbers
+// The censoring law as typed into its two fields: both must be numbers
 // above 0, or relan::Error names the field.
 struct CensoringLaw {
     double Sred = 0;
     double SKO = 0;
 };
-CensoringLaw readCensoringFields(std::string_view meSred, std::string_view meSKO, const NumberFormat& fmt);
+CensoringLaw readCensoringFields(std::string_view meanText, std::string_view sdText, const NumberFormat& fmt);
 
 inline constexpr const char* kNoFailureData =
     "Нет данных об отказах: сначала загрузите файл исходных данных (кнопка «Путь»)";

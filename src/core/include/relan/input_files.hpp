@@ -19,18 +19,18 @@ namespace relan {
 
 using GridRow = std::array<std::string, 4>;
 
-// Field texts of the main window after a failure-data load.
+// The texts a failure-data load puts into the inputs of the calculations.
 struct FailureLoadFields {
-    std::string Label10; // comment line, the window's heading
-    std::string meSred;
-    std::string meSKO;
-    std::string meKolAll;
-    std::string meKolOtk;
-    std::string LabeledEdit2;
-    std::string Edit1;
-    std::string Edit6;
-    std::string Edit5;
-    std::string Edit2;
+    std::string comment; // the file's comment line, the window's heading
+    std::string censoringMeanText;
+    std::string censoringSdText;
+    std::string fleetSizeText;
+    std::string failureCountText;
+    std::string countingPeriodText;
+    std::string spiralStepText;
+    std::string newtonStepText;
+    std::string smirnovStepText;
+    std::string geneticPrecisionText;
     std::optional<std::string> NPokoleny; // left as it is when empty
 };
 
@@ -62,13 +62,13 @@ struct FailureLoad {
 
 // Field texts of the warranty-term panel and the censoring fields.
 struct WarrantyLoadFields {
-    std::string Edit4; // the file's own path
-    std::string Label15;
-    std::string MaskEdit1;
-    std::string MaskEditSrednee;
-    std::string MaskEditSKO;
-    std::string meSred;
-    std::string meSKO;
+    std::string path;    // the file's own path
+    std::string comment; // the file's comment line
+    std::string termCountText;
+    std::string termMeanText; // of the terms listed
+    std::string termSdText;
+    std::string censoringMeanText; // as the calculations' censoring fields take them
+    std::string censoringSdText;
     std::vector<std::string> log; // lines for the progress log (a comment cut)
 };
 

@@ -20,8 +20,8 @@ namespace relan {
 // Fixed texts of the non-parametric window.
 inline constexpr const char* kNonParamCaption =
     "Результат непараметрического анализа. Анализ надежности в эксплуатации. v.4.1";
-inline constexpr const char* kNonParamLabel1 = "Средняя наработка на отказ по гарантийным изделиям";
-inline constexpr const char* kNonParamLabel4 = "Параметры цензурирования";
+inline constexpr const char* kNonParamMedianHeading = "Средняя наработка на отказ по гарантийным изделиям";
+inline constexpr const char* kNonParamCensoringHeading = "Параметры цензурирования";
 inline constexpr const char* kNonParamChartTitle =
     "Изменение потока отказов за время наблюдения (обследования)";
 inline constexpr const char* kNonParamBottomAxisTitle = "Наработка, моточас.";
@@ -44,12 +44,13 @@ struct NonParamPoint {
 };
 
 struct NonParamResult {
-    double t50 = 0;                       // half the fleet failed, plain count; 0 = never reached
-    double tz50 = 0;                      // the same with the censoring correction
-    std::string Label10;                  // the data file's comment
-    std::string Label2, Label3;           // t50 (kMedianNotEstimable if never reached), tz50 (empty if never)
-    std::string Label5, Label6;           // censoring mean and deviation
-    std::string Label7, Label8;           // products and failures
+    double t50 = 0;                 // half the fleet failed, plain count; 0 = never reached
+    double tz50 = 0;                // the same with the censoring correction
+    std::string comment;            // the data file's comment
+    std::string medianLine;         // t50 (kMedianNotEstimable if never reached)
+    std::string censoredMedianLine; // tz50 (empty if never reached)
+    std::string censoringMeanLine, censoringSdLine;
+    std::string productsLine, failuresLine;
     std::vector<int> causeIndices;        // causes 1..18 with failures, ascending
     std::vector<std::string> causeTitles; // their names
     std::vector<NonParamPoint> points;    // one per histogram interval
@@ -64,10 +65,10 @@ struct NonParamResult {
 NonParamResult Histogram_Exp(AnalysisState& s, const NumberFormat& fmt, const ProgressHooks& progress = {});
 
 // The button "Анализ непараметрический": histogram rebuilt, Sred / SKO read
-// from the texts of meSred / meSKO, Histogram_Exp. Works on a copy that is
+// from the texts of the censoring fields, Histogram_Exp. Works on a copy that is
 // handed over only on success, so a refusal or a cancellation leaves `s`
 // exactly as it was.
-NonParamResult runNonParametric(AnalysisState& s, std::string_view meSred, std::string_view meSKO,
+NonParamResult runNonParametric(AnalysisState& s, std::string_view meanText, std::string_view sdText,
                                 const NumberFormat& fmt, const ProgressHooks& progress = {});
 
 // The window's chart: the four fixed series (Series4 never filled, its

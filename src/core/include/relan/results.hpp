@@ -134,7 +134,7 @@ struct LikelihoodInterval;
 std::string intervalText(const LikelihoodInterval& ci, const char* pattern, const NumberFormat& fmt);
 
 struct DiagramsResult {
-    std::string label10; // comment line above the table
+    std::string comment; // the line above the table
     FlowCharts charts;
     ResultTable table;
 };
@@ -153,8 +153,8 @@ inline constexpr const char* kMedianNotEstimable = "- данных недост�
 struct ExpandResult {
     std::vector<std::string> labels; // per interval: its upper bound in whole hours
     ChartData chart;                 // 8 fixed series, then the causes and "Не идент."
-    std::string Label1;              // heading
-    std::string Label2, Label3;      // median lines; Label3 empty when t50 is 0
+    std::string heading;
+    std::string medianLine, censoredMedianLine; // censoredMedianLine empty when t50 is 0
     double t50 = 0, tz50 = 0;
 };
 
