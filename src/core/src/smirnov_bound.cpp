@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-// Each formula below is derived term by term in docs/smirnov-bound.md,
-// which names the sections cited here in brackets.
+// Each formula below is derived term by term in docs/smirnov-bound.md;
+// the brackets name its sections.
 namespace relan::smirnov {
 
 const NearRange* nearRangeFor(double Z) {
@@ -12,7 +12,7 @@ const NearRange* nearRangeFor(double Z) {
     return nullptr;
 }
 
-// [near polynomial] Z^(D+1) / (D+1)! times e^Z <= 1.07 for Z <= 1/16.
+// [§3 The near ranges] Z^(D+1) / (D+1)! times e^Z <= 1.07 for Z <= 1/16.
 double nearRemainder(const NearRange& r) {
     double t = 1.07;
     for (int k = 1; k <= r.degree + 1; ++k)
@@ -20,11 +20,11 @@ double nearRemainder(const NearRange& r) {
     return t * kInverseFactorial[r.degree + 1] * kUp;
 }
 
-// [near exponential] With e0 within err0 of exp(-(A0 p0)) and every
+// [§3 nearError] With e0 within err0 of exp(-(A0 p0)) and every
 // |z| <= Z: e~ - e = (e0~ - e0)(1 + m~) + e0 (m~ - expm1(z)) + the rounding
 // of e~, where |m~| <= 1.07 Z; m~ is off the polynomial at z~ by its Horner
 // rounding (within 2.2 u Z), the polynomial off expm1 by its remainder,
-// and z~ off z by its three roundings (within 2.6 u Z, times e^Z).
+// and z~ off z by its four roundings (within 2.6 u Z, times e^Z).
 double nearError(const NearRange& r, double err0) {
     return (err0 * (1 + 1.07 * r.Z) + 1.1 * kU + 11 * kU * r.Z + nearRemainder(r)) * kUp;
 }
@@ -34,13 +34,13 @@ double expm1SmallError(double Z) {
     return r == nullptr ? std::numeric_limits<double>::infinity() : nearRemainder(*r);
 }
 
-// [fresh powers] x^B as exp(B ln x): the exponent carries |B ln x| times
+// [§1 Fresh powers] x^B as exp(B ln x): the exponent carries |B ln x| times
 // the rounding of ln x and of the product.
 double freshPowerError(double B, double Lmax) {
     return std::fabs(B) * Lmax * 3.01 * kU + kVectorError;
 }
 
-// [derived powers] m = expm1(h ln x) has |m| <= M = y (1 + y). The
+// [§1 Derived powers] m = expm1(h ln x) has |m| <= M = y (1 + y). The
 // polynomial expm1 is within 2.3 u |h ln x| and its remainder, the exponent
 // h ln x within 3 roundings of y, which moves m by y e^y of them; relative
 // to x^h = 1 + m both shrink by 1 - M. The product with its one rounding
@@ -57,7 +57,7 @@ double chainedPowerError(double baseRel, double step) {
     return baseRel + step + baseRel * step;
 }
 
-// [error of F] Through A x^B and exp(-A x^B) into F = 1 - exp(-A x^B) an
+// [§1 F] Through A x^B and exp(-A x^B) into F = 1 - exp(-A x^B) an
 // error of relative d in A x^B moves F by at most exp(-z) z d <= d / e.
 double errorOfF(double rel) {
     const double fast = (rel + 1.01 * kU) / std::exp(1.0) + kVectorError + 1.01 * kU;
@@ -81,7 +81,7 @@ double nearReach(double dA, double pmax, double A0, double pmax0, double dB, dou
     return 2 * std::max(zA, zB);
 }
 
-// [running sums] The errors of F telescope through the shares under
+// [§2] The errors of F telescope through the shares under
 // warranty (their total variation), the flat increments count whole, and
 // the roundings of the increments and running sums grow with C.
 RunningSumBound runningSumBound(double Izd, double eps, double variation, double G, double flat0,
@@ -93,7 +93,7 @@ RunningSumBound runningSumBound(double Izd, double eps, double variation, double
     return r;
 }
 
-// [enclosure]
+// [§4]
 SmirnovBounds enclose(double S, double K, const LawSums& l, std::size_t m, std::size_t G, double cubes,
                       const SmirnovKBound& rb) {
     SmirnovBounds r;
@@ -130,7 +130,7 @@ SmirnovBounds enclose(double S, double K, const LawSums& l, std::size_t m, std::
     return r;
 }
 
-// [quadratic along K]
+// [§5]
 SmirnovKBound quadraticBound(SmirnovKBound q, const LawSums& l, double N, double sumC, std::size_t m,
                              std::size_t G) {
     if (!q.usable || !l.finite || !(l.T > 0 && N > 0)) {
