@@ -3,6 +3,7 @@
 #include "relan/criteria.hpp"
 #include "relan/smirnov_estimate.hpp"
 #include "relan/special.hpp"
+#include "smirnov_kernels.hpp"
 
 #include <gtest/gtest.h>
 
@@ -73,12 +74,24 @@ AnalysisState fleetState(const Fleet& f, unsigned seed) {
     return s;
 }
 
+// The bounds hold whichever table of kernels the machine runs: each test
+// below runs on every table this machine can run, the portable one that
+// machines without AVX2 take included.
+class SmirnovEstimate : public testing::TestWithParam<const smirnov::Kernels*> {
+    smirnov::UseKernels use_{*GetParam()};
+};
+
 } // namespace
+
+INSTANTIATE_TEST_SUITE_P(Kernels, SmirnovEstimate, testing::ValuesIn(smirnov::runnableKernels()),
+                         [](const testing::TestParamInfo<const smirnov::Kernels*>& i) {
+                             return std::string(i.param->name);
+                         });
 
 // The estimate's interval must hold the root of the direct sum for every
 // kind of data and law the search meets, and be narrow enough to settle
 // the comparisons of a search.
-TEST(SmirnovEstimate, BoundsHoldTheDirectEvaluation) {
+TEST_P(SmirnovEstimate, BoundsHoldTheDirectEvaluation) {
     const Fleet cases[] = {
         {"distinct times", 400, 0, 1500},
         {"times to 0.1 h repeat", 3000, 0.1, 9000},
@@ -124,7 +137,7 @@ TEST(SmirnovEstimate, BoundsHoldTheDirectEvaluation) {
 // forth and back, through lines of A between them, and at the limits of
 // the search, the bounds must still hold the direct evaluation and stay
 // narrow enough to decide.
-TEST(SmirnovEstimate, BoundsHoldAlongWalksOfB) {
+TEST_P(SmirnovEstimate, BoundsHoldAlongWalksOfB) {
     const Fleet cases[] = {
         {"distinct times", 300, 0, 1500},
         {"distinct times, a law split between two threads", 9000, 0, 30000},
@@ -169,7 +182,7 @@ TEST(SmirnovEstimate, BoundsHoldAlongWalksOfB) {
 
 // The vector exponential the estimate relies on stays within the few ulp
 // its bound allows for.
-TEST(SmirnovEstimate, VectorExponentialIsWithinItsAllowance) {
+TEST_P(SmirnovEstimate, VectorExponentialIsWithinItsAllowance) {
     std::mt19937_64 rng(3);
     std::uniform_real_distribution<double> u(-700, 50);
     std::vector<double> x(4099), y(x.size());
@@ -187,7 +200,7 @@ TEST(SmirnovEstimate, VectorExponentialIsWithinItsAllowance) {
 // A line search along B makes x^h - 1 = expm1(h ln x) once for its step
 // by a short polynomial. Over each of its ranges it must stay within the
 // error the bound of the powers counts on, and refuse an argument beyond.
-TEST(SmirnovEstimate, SmallExpm1StaysWithinItsBound) {
+TEST_P(SmirnovEstimate, SmallExpm1StaysWithinItsBound) {
     constexpr double u = std::numeric_limits<double>::epsilon() / 2;
     std::mt19937_64 rng(4);
     for (double Z : {1e-12, 0x1p-13, 1e-3, 0x1p-8, 1.0 / 64, 0x1p-4}) {
@@ -219,7 +232,7 @@ TEST(SmirnovEstimate, SmallExpm1StaysWithinItsBound) {
 // fall. Every step of such a run must fall in the direct evaluation, the
 // run must reach most of the way to the criterion's least value, and a
 // walk away from it must not be run at all.
-TEST(SmirnovEstimate, RunsAlongKFallAtEveryStep) {
+TEST_P(SmirnovEstimate, RunsAlongKFallAtEveryStep) {
     const Fleet cases[] = {
         {"distinct times", 400, 0, 1500},
         {"times to 0.1 h repeat", 3000, 0.1, 9000},
@@ -258,7 +271,7 @@ TEST(SmirnovEstimate, RunsAlongKFallAtEveryStep) {
 // law by a short polynomial. Over each of its ranges, at the range's edge
 // and far inside, the result must lie within the bound the estimate
 // counts on, and a lane outside the range must be refused.
-TEST(SmirnovEstimate, NearExponentialStaysWithinItsBound) {
+TEST_P(SmirnovEstimate, NearExponentialStaysWithinItsBound) {
     constexpr double u = std::numeric_limits<double>::epsilon() / 2;
     std::mt19937_64 rng(8);
     for (double Z : {0x1p-13, 0x1p-10, 0x1p-8, 0x1p-6, 0x1p-4}) {

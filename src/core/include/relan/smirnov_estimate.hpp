@@ -10,7 +10,7 @@
 // The estimate works on the distinct failure times: failures sharing a time
 // share the law's increment, and the squared deviations of such a group sum
 // in closed form. F is computed with vectorised exponentials; their error
-// enters the bound.
+// enters the bound, which docs/smirnov-bound.md derives term by term.
 
 #include "relan/criteria.hpp"
 #include "relan/split_in_two.hpp"
@@ -22,6 +22,10 @@
 #include <vector>
 
 namespace relan {
+
+namespace smirnov {
+struct Kernels;
+}
 
 // Bounds on sqrt(S) for the sum S the exact evaluation computes, and an
 // upper bound on the norm of the deviations in exact arithmetic.
@@ -41,7 +45,7 @@ class SmirnovEstimator {
     SmirnovKBound quadratic(double A, double B);
 
     // The vector exponential the estimate uses, open to the test of its
-    // accuracy.
+    // accuracy. These take the table of kernels chosen at the call.
     static void expInto(const double* x, double* y, std::size_t n);
     // expm1 of arguments within Z (at most 1/16) by a short Taylor
     // polynomial, within 2.3 u |x| and expm1SmallError(Z); false, and y not
@@ -140,6 +144,8 @@ class SmirnovEstimator {
     unsigned long long clock_ = 0;
     std::unique_ptr<SplitInTwo> ownSplit_;
     SplitInTwo* split_;
+    // The loops' table, taken when the estimator is made.
+    const smirnov::Kernels* k_;
 };
 
 // The current point of the Smirnov fit's search and the comparisons of its
