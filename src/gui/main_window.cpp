@@ -196,7 +196,7 @@ struct BackgroundWork {
 MainWindow::MainWindow(QWidget* parent, LinkFile linkFile, const NumberFormat& fmt)
     : QMainWindow(parent), fmt_(fmt), linkFile_(linkFile) {
     setObjectName("Form1");
-    setWindowTitle(u("Анализ надежности в эксплуатации.  v.4.1"));
+    setWindowTitle(titleWithVersion("Анализ надежности в эксплуатации.  v."));
 
     // A long comment line wraps, and is cut with "…" rather than widen the window.
     label10_ = new HeadingLabel("Label10");
