@@ -103,16 +103,16 @@ class WindowGeneticHost : public GeneticHost {
   public:
     explicit WindowGeneticHost(MainWindow& w) : w_(w) {}
 
-    int trackBar1Position() override {
+    int crossoverPosition() override {
         return value([this] { return w_.trackBar1_->value(); }, 0);
     }
-    void setTrackBar1Position(int p) override {
+    void setCrossoverPosition(int p) override {
         ui([&] { w_.trackBar1_->setValue(p); });
     }
-    int trackBar2Position() override {
+    int mutationPosition() override {
         return value([this] { return w_.trackBar2_->value(); }, 0);
     }
-    void setTrackBar2Position(int p) override {
+    void setMutationPosition(int p) override {
         ui([&] { w_.trackBar2_->setValue(p); });
     }
     std::string copyBestCountText() override {
@@ -987,10 +987,10 @@ bool MainWindow::startGeneticRun() {
     if (geneticRunning() || refusedWhileRunning() || refusedForAnotherPath()) return false;
     form2_->hide();
     GeneticFields f;
-    f.Edit2 = ss(edit2_->text());
-    f.Edit3 = ss(edit3_->text());
-    f.NPokoleny = ss(nPokoleny_->text());
-    f.LabeledEdit1 = ss(labeledEdit1_->text());
+    f.precisionText = ss(edit2_->text());
+    f.populationSizeText = ss(edit3_->text());
+    f.generationsText = ss(nPokoleny_->text());
+    f.copyBestCountText = ss(labeledEdit1_->text());
     auto data = std::make_unique<GeneticRunData>(*this);
     GeneticOptions options;
     options.fmt = fmt_;

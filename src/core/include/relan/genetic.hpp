@@ -91,10 +91,10 @@ class GeneticObjective {
 
 // The fields of the tab "2. Генетический алгоритм" as the user left them.
 struct GeneticFields {
-    std::string Edit2 = "0.0000001"; // "Точность подбора"
-    std::string Edit3 = "3000";      // "Размер популяции"
-    std::string NPokoleny = "1500";  // "Число поколений"
-    std::string LabeledEdit1 = "50"; // "шт.", stored bests to re-inject
+    std::string precisionText = "0.0000001"; // "Точность подбора"
+    std::string populationSizeText = "3000"; // "Размер популяции"
+    std::string generationsText = "1500";    // "Число поколений"
+    std::string copyBestCountText = "50";    // "шт.", stored bests to re-inject
 };
 
 struct GeneticSettings {
@@ -130,9 +130,9 @@ GeneticSettings startGenetic(AnalysisState& s, const GeneticFields& f, const Num
 // keeps no reference to anything the host returns.
 //
 // Order of the calls. Before the first generation: none. Each generation g:
-//   1. trackBar1Position(); then setTrackBar1Position(p) when the schedule
+//   1. crossoverPosition(); then setCrossoverPosition(p) when the schedule
 //      applies (not after a setting of the user)
-//   2. trackBar2Position(); then setTrackBar2Position(p) likewise
+//   2. mutationPosition(); then setMutationPosition(p) likewise
 //   3. when a re-injection is due: appendLog("Копирование лучших"), then
 //      copyBestCountText()
 //   4. when the population's best is a new lowest value: appendLog(the
@@ -152,14 +152,14 @@ GeneticSettings startGenetic(AnalysisState& s, const GeneticFields& f, const Num
 class GeneticHost {
   public:
     virtual ~GeneticHost() = default;
-    virtual int trackBar1Position() = 0; // "Вероятность скрещивания", 0..100
-    virtual void setTrackBar1Position(int position) = 0;
-    virtual int trackBar2Position() = 0; // "Вероятность мутаций", 0..100
-    virtual void setTrackBar2Position(int position) = 0;
-    virtual std::string copyBestCountText() = 0;                  // the text of "шт." (LabeledEdit1)
-    virtual void setGenerationsText(const std::string& text) = 0; // "Число поколений" (NPokoleny)
-    virtual bool detailedProgress() = 0;        // "Вывод хода расчета" (CheckBoxProm) ticked
-    virtual void setProgress(int position) = 0; // "Ход расчета", 0..100
+    virtual int crossoverPosition() = 0; // "Вероятность скрещивания", 0..100
+    virtual void setCrossoverPosition(int position) = 0;
+    virtual int mutationPosition() = 0; // "Вероятность мутаций", 0..100
+    virtual void setMutationPosition(int position) = 0;
+    virtual std::string copyBestCountText() = 0;                  // the text of "шт."
+    virtual void setGenerationsText(const std::string& text) = 0; // "Число поколений"
+    virtual bool detailedProgress() = 0;                 // "Вывод хода расчета" ticked
+    virtual void setProgress(int position) = 0;          // "Ход расчета", 0..100
     virtual void appendLog(const std::string& line) = 0; // "Ход решения"
     // The crossover lines of one generation together; a window may append
     // them in one go.
