@@ -374,8 +374,8 @@ class TGen::Pool {
 // ---------------------------------------------------------------------------
 // The run
 
-TGen::TGen(AnalysisState& s, const GeneticSettings& settings, GeneticHost& host, GeneticControl& control,
-           GeneticOptions options)
+TGen::TGen(const AnalysisState& s, const GeneticSettings& settings, GeneticHost& host,
+           GeneticControl& control, GeneticOptions options)
     : s_(s), host_(host), control_(control), options_(std::move(options)),
       SizePopulation_(settings.SizePopulation), iMaxBest_(settings.iMaxBest), iop_(s.iop),
       Precision_(s.Precision), NormA_(s.NormA), Alim_(s.Alim), Ao_(s.Ao), Aopt_(s.Aopt) {
@@ -764,6 +764,13 @@ GeneticOutcome TGen::Execute() {
     s_.iMaxBest = iMaxBest_;
     s_.Stop_Gen = control_.Stop_Gen.load();
     s_.bCopyBest = control_.bCopyBest.load();
+    result_ = GeneticResult{};
+    result_.Ao = s_.Ao;
+    result_.Aopt = s_.Aopt;
+    result_.dMinimumAll = s_.dMinimumAll;
+    result_.iMaxBest = s_.iMaxBest;
+    result_.Stop_Gen = s_.Stop_Gen;
+    result_.bCopyBest = s_.bCopyBest;
 
     double sred = s_.Sred, sko = s_.SKO;
     censoring(Ao_, s_.Sred_Opt, s_.SKO_Opt, s_.Sred, s_.SKO, sred, sko);
@@ -808,19 +815,46 @@ GeneticOutcome TGen::Execute() {
         s_.SKO = oldSKO;
         throw;
     }
-    s_.MGenet = std::move(m);
-    s_.Mas_Out_Like = std::move(like);
-    s_.Kol_Nakopl_Like = likeTotal;
+    GeneticResult::Model written;
+    written.MGenet = std::move(m);
+    written.Mas_Out_Like = std::move(like);
+    written.Kol_Nakopl_Like = likeTotal;
+    written.Sred = sred;
+    written.SKO = sko;
+    result_.model = std::move(written);
     host_.appendLog(line);
-    host_.showResults();
     return out;
+}
+
+void applyGeneticResult(AnalysisState& s, const GeneticResult& r) {
+    s.Ao = r.Ao;
+    s.Aopt = r.Aopt;
+    s.dMinimumAll = r.dMinimumAll;
+    s.iMaxBest = r.iMaxBest;
+    s.Stop_Gen = r.Stop_Gen;
+    s.bCopyBest = r.bCopyBest;
+    if (!r.model) return;
+    s.Sred = r.model->Sred;
+    s.SKO = r.model->SKO;
+    s.MGenet = r.model->MGenet;
+    s.Mas_Out_Like = r.model->Mas_Out_Like;
+    s.Kol_Nakopl_Like = r.model->Kol_Nakopl_Like;
 }
 
 GeneticOutcome runGenetic(AnalysisState& s, const GeneticFields& f, GeneticHost& host,
                           GeneticControl& control, const GeneticOptions& options) {
     const GeneticSettings settings = startGenetic(s, f, options.fmt);
     TGen run(s, settings, host, control, options);
-    return run.Execute();
+    GeneticOutcome out;
+    try {
+        out = run.Execute();
+    } catch (...) {
+        applyGeneticResult(s, run.result());
+        throw;
+    }
+    applyGeneticResult(s, run.result());
+    host.showResults();
+    return out;
 }
 
 } // namespace relan
