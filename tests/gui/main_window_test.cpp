@@ -198,7 +198,7 @@ class MainWindowTest : public QObject {
     void modelOnASearchLimitIsMarkedInTheTable();
     void calculationLeavesTheWindowResponsive();
     void stoppedCalculationChangesNothing();
-    void closingDuringACalculationEndsItWithinASecond();
+    void closingDuringACalculationStopsItsFit();
     void fitFailingInTheWorkerShowsItsMessageAndKeepsTheResults();
     void reportIsWrittenFromTheResultsWindow();
     void tablesAreSavedForASpreadsheet();
@@ -1125,7 +1125,7 @@ void MainWindowTest::stoppedCalculationChangesNothing() {
     QVERIFY(child<QCheckBox>(&w, "Sred_flag")->isChecked());
 }
 
-void MainWindowTest::closingDuringACalculationEndsItWithinASecond() {
+void MainWindowTest::closingDuringACalculationStopsItsFit() {
     MainWindow w;
     w.show();
     QVERIFY(w.loadFailureFile(kSample));
@@ -1134,12 +1134,23 @@ void MainWindowTest::closingDuringACalculationEndsItWithinASecond() {
     const QString memo = child<QPlainTextEdit>(&w, "Memo2")->toPlainText();
     QSignalSpy finished(&w, &MainWindow::workFinished);
     QVERIFY(w.calculate());
-    QTRY_VERIFY_WITH_TIMEOUT(child<QProgressBar>(&w, "CalcProgress")->value() > 0, 10000);
+    auto* bar = child<QProgressBar>(&w, "CalcProgress");
+    QTRY_VERIFY_WITH_TIMEOUT(bar->value() > 0, 10000);
+    // The pace of the fit on this machine, as loaded as it is now.
     QElapsedTimer t;
     t.start();
+    const int first = bar->value();
+    QTRY_VERIFY_WITH_TIMEOUT(bar->value() > first, 10000);
+    const double passesPerMs = double(bar->value() - first) / double(std::max<qint64>(1, t.elapsed()));
+    const double leftMs = double(bar->maximum() - bar->value()) / passesPerMs;
+    QVERIFY2(leftMs > 1000, qPrintable(QString::number(leftMs) + " ms left"));
+    t.restart();
     QVERIFY(w.close());
     const qint64 ms = t.elapsed();
-    QVERIFY2(ms < 1000, qPrintable(QString::number(ms) + " ms"));
+    // A close that waited for the fit would take as long as the passes left
+    // at that pace; one that stops it takes a step of its search. Half the
+    // time left is a deadline no loaded machine misses for a stop.
+    QVERIFY2(ms < leftMs / 2, qPrintable(QString::number(ms) + " ms of " + QString::number(leftMs)));
     QVERIFY(!w.workRunning());
     QCOMPARE(finished.size(), 1);
     QCOMPARE(finished[0][0].toBool(), false);
