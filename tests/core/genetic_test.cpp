@@ -657,6 +657,32 @@ TEST(GeneticRun, SearchedMeanBecomesTheCensoringMean) {
     EXPECT_EQ(s.MGenet.F_Weib[3], weibCDF2(s.MGenet.A, s.MGenet.B, s.Hist_Arr[2].time, s.Hist_Arr[3].time));
 }
 
+TEST(GeneticRun, RunOnACopyLeavesTheStateUntilItsResultIsApplied) {
+    // The window runs TGen on its worker while its own thread keeps the
+    // state: the run must neither write it nor show anything from it.
+    Bench b(fields("40", "6"), 3);
+    const AnalysisState before = b.s;
+    b.gen->Execute();
+    EXPECT_FALSE(b.s.MGenet.Executed);
+    EXPECT_EQ(b.s.Aopt, before.Aopt);
+    EXPECT_EQ(b.host.shown, 0);
+    const GeneticResult& r = b.gen->result();
+    ASSERT_TRUE(r.model.has_value());
+    applyGeneticResult(b.s, r);
+    EXPECT_TRUE(b.s.MGenet.Executed);
+    EXPECT_EQ(b.s.MGenet.A, r.Aopt[2]);
+    EXPECT_EQ(b.s.Aopt, r.Aopt);
+    EXPECT_EQ(b.s.iMaxBest, 6);
+    // Applied in place, the same run gives the same state.
+    AnalysisState inPlace = sample();
+    Host host;
+    GeneticControl control;
+    runGenetic(inPlace, fields("40", "6"), host, control, seeded(3));
+    EXPECT_EQ(inPlace.MGenet.A, b.s.MGenet.A);
+    EXPECT_EQ(inPlace.Mas_Out_Like, b.s.Mas_Out_Like);
+    EXPECT_EQ(host.shown, 1);
+}
+
 TEST(GeneticRun, ErrorInAGenerationKeepsTheBestSoFar) {
     AnalysisState s = sample();
     Host host;
