@@ -123,7 +123,7 @@ void BM_Genetic300(benchmark::State& st) {
         relan::GeneticOptions o;
         o.seed = 1;
         relan::GeneticFields f;
-        f.NPokoleny = "300";
+        f.generationsText = "300";
         benchmark::DoNotOptimize(relan::runGenetic(s, f, host, control, o).criterion);
     }
 }

@@ -9,10 +9,10 @@
 
 class QuietHost : public relan::GeneticHost {
   public:
-    int trackBar1Position() override { return tb1; }
-    void setTrackBar1Position(int p) override { tb1 = p; }
-    int trackBar2Position() override { return tb2; }
-    void setTrackBar2Position(int p) override { tb2 = p; }
+    int crossoverPosition() override { return tb1; }
+    void setCrossoverPosition(int p) override { tb1 = p; }
+    int mutationPosition() override { return tb2; }
+    void setMutationPosition(int p) override { tb2 = p; }
     std::string copyBestCountText() override { return "50"; }
     void setGenerationsText(const std::string&) override {}
     bool detailedProgress() override { return false; }

@@ -2,21 +2,24 @@
 
 #include "app_setup.hpp"
 #include "expand_window.hpp"
-#include "main_window.hpp"
 #include "messages.hpp"
 #include "nonparam_window.hpp"
+#include "qt_text.hpp"
 #include "report_pdf.hpp"
 #include "results_window.hpp"
 
+#include "relan/calculation.hpp"
 #include "relan/error.hpp"
 #include "relan/file_io.hpp"
+#include "relan/input_files.hpp"
+#include "relan/nonparam.hpp"
+#include "relan/results.hpp"
+#include "relan/state.hpp"
 #include "relan/text_decoding.hpp"
 
 #include <QApplication>
 #include <QBuffer>
-#include <QCheckBox>
 #include <QLayout>
-#include <QLineEdit>
 #include <QPixmap>
 #include <QStringList>
 
@@ -72,6 +75,7 @@ int runChartCommand(const ChartCommand& c) {
     QApplication& app = offscreen.app;
     relan::gui::setUpApplication(app);
 
+    // The refusals are worded as the desktop program shows them.
     QString failure;
     relan::gui::setMessageHook([&failure](const QString&, const QString& text) {
         if (failure.isEmpty()) failure = text;
@@ -80,59 +84,100 @@ int runChartCommand(const ChartCommand& c) {
         std::cerr << "relan-cli: " << why.simplified().toStdString() << "\n";
         return 2;
     };
+    auto guarded = [](auto&& body) { return relan::gui::guarded(nullptr, body); };
 
-    // The window opens files by a QString, which holds only text: a name in
-    // another encoding would open another file, or none.
+    // The desktop program opens files by a QString, which holds only text: a
+    // name in another encoding would open another file, or none there, so it
+    // is refused here too.
     for (const std::string* name : {&c.file, &c.warranty})
         if (!relan::text::isValidUtf8(*name))
             return refuse(
                 QString::fromStdString(relan::text::quoted(*name)) +
                 ": имя файла не в кодировке UTF-8, окно программы не может его открыть; переименуйте файл");
 
-    // The desktop program's link file is neither offered nor written: the
-    // caller's folder is left as it was.
-    relan::gui::MainWindow w(nullptr, relan::gui::MainWindow::LinkFile::Ignore,
-                             relan::NumberFormat{c.decimal});
-    if (!w.loadFailureFile(QString::fromStdString(c.file))) return refuse(failure);
-    if (!c.warranty.empty() && !w.loadWarrantyFile(QString::fromStdString(c.warranty)))
-        return refuse(failure);
+    const relan::NumberFormat fmt{c.decimal};
+    relan::AnalysisState state;
+    relan::FailureLoad load;
+    if (!guarded([&] { load = relan::loadFailureData(c.file, fmt, state); })) return refuse(failure);
+    // The censoring fields as the loads leave them in the main window.
+    std::string meanText = load.fields.censoringMeanText, sdText = load.fields.censoringSdText;
+    if (!c.warranty.empty()) {
+        relan::WarrantyLoadFields warranty;
+        if (!guarded([&] { warranty = relan::loadWarrantyTerms(c.warranty, fmt, state); }))
+            return refuse(failure);
+        meanText = warranty.censoringMeanText;
+        sdText = warranty.censoringSdText;
+    }
 
-    const QStringList models = QString::fromStdString(c.models).split(',', Qt::SkipEmptyParts);
-    for (const QString& m : models)
-        if (m != "spiral" && m != "newton" && m != "smirnov" && m != "ml")
+    // The main window's fields after the loads, with the fits of --models
+    // ticked; the genetic model is a run of its own, which no chart waits for.
+    relan::CalculationInputs fields;
+    fields.fit = {};
+    for (const QString& m : QString::fromStdString(c.models).split(',', Qt::SkipEmptyParts)) {
+        const relan::ModelDescriptor* d = relan::modelByKey(m.toStdString());
+        if (!d || d->id == relan::ModelId::Genetic)
             return refuse("--models: неизвестная модель «" + m + "» (допустимы spiral, newton, smirnov, ml)");
-    w.findChild<QCheckBox*>("SpirSpusk")->setChecked(models.contains("spiral"));
-    w.findChild<QCheckBox*>("BoxNewton")->setChecked(models.contains("newton"));
-    w.findChild<QCheckBox*>("BoxSmirnow")->setChecked(models.contains("smirnov"));
-    w.findChild<QCheckBox*>("BoxML")->setChecked(models.contains("ml"));
+        fields.fit[d->id] = true;
+    }
+    fields.dataPath = c.file;
+    fields.censoringMeanText = meanText;
+    fields.censoringSdText = sdText;
+    fields.countingPeriodText = load.fields.countingPeriodText;
+    fields.spiralStepText = load.fields.spiralStepText;
+    fields.newtonStepText = load.fields.newtonStepText;
+    fields.smirnovStepText = load.fields.smirnovStepText;
+    fields.pearsonVariant = relan::PearsonVariant::Spec1;
+
+    // The calculation as the main window runs it; the results and the state
+    // it leaves, for the expanded chart.
+    relan::DiagramsResult diagrams;
+    auto calculated = [&] {
+        return guarded([&] {
+            relan::PreparedCalculation p = relan::prepareCalculation(state, fields, fmt);
+            diagrams = relan::runPreparedCalculation(p, fmt, [](const std::string&) {}).diagrams;
+            state = std::move(p.state);
+        });
+    };
 
     QPixmap image;
     if (c.window == "results" || c.window == "expanded") {
-        if (!w.calculate() || !w.waitForWork())
-            return refuse(failure.isEmpty() ? QString("расчет не выполнен") : failure);
+        if (!calculated()) return refuse(failure.isEmpty() ? QString("расчет не выполнен") : failure);
         if (c.window == "results") {
+            relan::gui::ResultsWindow results(nullptr);
+            results.setComment(relan::gui::qs(load.fields.comment));
+            results.fill(diagrams);
+            results.show();
             // The designed size, whatever screen the offscreen platform pretends.
-            w.resultsWindow()->resize(1436, 794);
-            image = w.resultsWindow()->grab();
+            results.resize(1436, 794);
+            image = results.grab();
         } else {
-            if (!w.expand()) return refuse(failure);
-            relan::gui::ExpandWindow* e = w.expandWindow();
-            e->showNormal();
+            relan::ExpandResult expanded;
+            if (!guarded([&] { expanded = relan::ExpandDia_1(state, fmt); })) return refuse(failure);
+            relan::gui::ExpandWindow e(nullptr);
+            e.fill(expanded);
+            e.showMaximized();
+            e.showNormal();
             // The chart and its heading at their designed size, without the
             // window's button.
             const QSize designed(1184, 769);
-            e->resize(designed);
+            e.resize(designed);
             for (int i = 0; i < 2; ++i) {
-                e->layout()->activate();
-                e->resize(e->size() + designed - e->printedPart()->size());
+                e.layout()->activate();
+                e.resize(e.size() + designed - e.printedPart()->size());
             }
-            e->layout()->activate();
-            image = e->printedPart()->grab();
+            e.layout()->activate();
+            image = e.printedPart()->grab();
         }
     } else if (c.window == "nonparam") {
-        if (!w.analyseNonParametric() || !w.waitForWork()) return refuse(failure);
-        w.nonParamWindow()->resize(1008, 700);
-        image = w.nonParamWindow()->grab();
+        if (state.MasProbl.empty()) return refuse(relan::gui::qs(relan::kNoFailureData));
+        relan::NonParamResult r;
+        if (!guarded([&] { r = relan::runNonParametric(state, meanText, sdText, fmt, {}); }))
+            return refuse(failure);
+        relan::gui::NonParamWindow np(nullptr);
+        np.fill(r, fmt);
+        np.show();
+        np.resize(1008, 700);
+        image = np.grab();
     } else {
         return refuse("--window: допустимы results, expanded, nonparam");
     }

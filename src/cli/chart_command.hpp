@@ -1,7 +1,8 @@
 #pragma once
 
-// relan-cli chart: a window of the desktop program drawn offscreen into a
-// PNG file, for reports produced without a display.
+// relan-cli chart: the results of a window of the desktop program, computed
+// by the core and drawn offscreen by that window's widgets into a PNG file,
+// for reports produced without a display. The main window is not involved.
 
 #include "relan/analysis_report.hpp"
 

@@ -234,10 +234,11 @@ bool wantsGenetic(const std::string& models) {
 relan::GeneticFields geneticFields(const Loaded& l, const AnalyzeOptions& a) {
     relan::GeneticFields g;
     // As the failure-data load leaves the fields, unless typed over.
-    g.Edit2 = a.precision ? *a.precision : l.failure.fields.geneticPrecisionText;
-    g.NPokoleny = a.generations ? *a.generations : l.failure.fields.NPokoleny.value_or(g.NPokoleny);
-    g.Edit3 = a.population;
-    g.LabeledEdit1 = a.copyBest;
+    g.precisionText = a.precision ? *a.precision : l.failure.fields.geneticPrecisionText;
+    g.generationsText =
+        a.generations ? *a.generations : l.failure.fields.NPokoleny.value_or(g.generationsText);
+    g.populationSizeText = a.population;
+    g.copyBestCountText = a.copyBest;
     return g;
 }
 
@@ -289,10 +290,10 @@ class CliHost : public relan::GeneticHost {
             const AnalyzeOptions& a)
         : s_(s), fmt_(fmt), log_(log), tb1_(a.crossover), tb2_(a.mutation), copyText_(a.copyBest) {}
 
-    int trackBar1Position() override { return tb1_; }
-    void setTrackBar1Position(int p) override { tb1_ = p; }
-    int trackBar2Position() override { return tb2_; }
-    void setTrackBar2Position(int p) override { tb2_ = p; }
+    int crossoverPosition() override { return tb1_; }
+    void setCrossoverPosition(int p) override { tb1_ = p; }
+    int mutationPosition() override { return tb2_; }
+    void setMutationPosition(int p) override { tb2_ = p; }
     std::string copyBestCountText() override { return copyText_; }
     void setGenerationsText(const std::string&) override {}
     bool detailedProgress() override { return false; }

@@ -35,7 +35,7 @@ ChartLook expandLook() {
 
 ExpandWindow::ExpandWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName("ExpandForm");
-    setWindowTitle("v 4.1");
+    setWindowTitle(titleWithVersion("v "));
 
     auto* print = namedButton("Button2", "Print");
     connect(print, &QPushButton::clicked, this, [this] {

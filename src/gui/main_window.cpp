@@ -53,10 +53,10 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <chrono>
 #include <exception>
 #include <limits>
 #include <mutex>
+#include <thread>
 #include <tuple>
 
 namespace relan::gui {
@@ -97,84 +97,114 @@ QLineEdit* fieldRow(QGridLayout* grid, int row, const char* labelName, const cha
 
 } // namespace
 
-// The run's calls to the window, each made on the user-interface thread with
-// the run waiting for it. Once the window is going away they return at once.
-class WindowGeneticHost : public GeneticHost {
-  public:
-    explicit WindowGeneticHost(MainWindow& w) : w_(w) {}
+// What the user may change on the genetic tab while a run goes on, as the
+// window last saw it: the window writes it on its thread as the controls
+// change, the run reads it on its own without waiting for the window.
+struct GeneticSteering {
+    std::atomic<int> crossoverPosition{0};
+    std::atomic<int> mutationPosition{0};
+    std::atomic<bool> detailedProgress{false};
 
-    int trackBar1Position() override {
-        return value([this] { return w_.trackBar1_->value(); }, 0);
+    void setCopyBestCountText(std::string text) {
+        std::lock_guard<std::mutex> g(lock_);
+        copyBestCountText_ = std::move(text);
     }
-    void setTrackBar1Position(int p) override {
-        ui([&] { w_.trackBar1_->setValue(p); });
-    }
-    int trackBar2Position() override {
-        return value([this] { return w_.trackBar2_->value(); }, 0);
-    }
-    void setTrackBar2Position(int p) override {
-        ui([&] { w_.trackBar2_->setValue(p); });
-    }
-    std::string copyBestCountText() override {
-        return value([this] { return ss(w_.labeledEdit1_->text()); }, std::string("0"));
-    }
-    void setGenerationsText(const std::string& t) override {
-        ui([&] { w_.nPokoleny_->setText(qs(t)); });
-    }
-    bool detailedProgress() override {
-        return value([this] { return w_.checkBoxProm_->isChecked(); }, false);
-    }
-    void setProgress(int p) override {
-        ui([&] { w_.progressBar2_->setValue(p); });
-    }
-    void appendLog(const std::string& line) override {
-        ui([&] { w_.appendLog(qs(line)); });
-    }
-    void appendLogLines(const std::vector<std::string>& lines) override {
-        ui([&] {
-            QStringList all;
-            for (const auto& l : lines)
-                all << qs(l);
-            w_.appendLog(all.join(QLatin1Char('\n')));
-        });
-    }
-    void showResults() override {
-        ui([this] {
-            guarded(&w_, [this] {
-                w_.form2_->fill(Diagrams(w_.state_, w_.fmt_));
-                w_.form2_->show();
-                w_.form2_->raise();
-            });
-        });
+    std::string copyBestCountText() const {
+        std::lock_guard<std::mutex> g(lock_);
+        return copyBestCountText_;
     }
 
   private:
-    template <class F> void ui(F&& f) {
-        if (w_.closing_) return;
-        QMetaObject::invokeMethod(&w_, std::forward<F>(f), Qt::BlockingQueuedConnection);
+    mutable std::mutex lock_;
+    std::string copyBestCountText_;
+};
+
+// The run's calls to the window. The questions are answered from the
+// steering; everything the run shows is posted to the window's thread and
+// the run goes on at once, so a window that is busy, or waiting for the run
+// to end, never holds it up. The posts arrive in the order made, and before
+// the run's end, which is posted last.
+class WindowGeneticHost : public GeneticHost {
+  public:
+    WindowGeneticHost(MainWindow& w, GeneticSteering& steering) : w_(w), steering_(steering) {}
+
+    int crossoverPosition() override { return crossoverRead_ = steering_.crossoverPosition; }
+    void setCrossoverPosition(int p) override {
+        schedule(steering_.crossoverPosition, crossoverRead_, &MainWindow::trackBar1_, p);
     }
-    template <class F, class T> T value(F&& f, T whenClosing) {
-        T r = whenClosing;
-        ui([&] { r = f(); });
-        return r;
+    int mutationPosition() override { return mutationRead_ = steering_.mutationPosition; }
+    void setMutationPosition(int p) override {
+        schedule(steering_.mutationPosition, mutationRead_, &MainWindow::trackBar2_, p);
+    }
+    std::string copyBestCountText() override { return steering_.copyBestCountText(); }
+    void setGenerationsText(const std::string& t) override {
+        post([t = qs(t)](MainWindow& w) { w.nPokoleny_->setText(t); });
+    }
+    bool detailedProgress() override { return steering_.detailedProgress; }
+    void setProgress(int p) override {
+        post([p](MainWindow& w) { w.progressBar2_->setValue(p); });
+    }
+    void appendLog(const std::string& line) override {
+        post([line = qs(line)](MainWindow& w) { w.appendLog(line); });
+    }
+    void appendLogLines(const std::vector<std::string>& lines) override {
+        QStringList all;
+        for (const auto& l : lines)
+            all << qs(l);
+        post([text = all.join(QLatin1Char('\n'))](MainWindow& w) { w.appendLog(text); });
     }
 
+  private:
+    // The posts outlive this host when the window drops the run before
+    // they arrive: they hold the window only, which takes them with it.
+    template <class F> void post(F&& f) {
+        MainWindow* w = &w_;
+        QMetaObject::invokeMethod(
+            w,
+            [w, f = std::forward<F>(f)] {
+                // A window closing once the run has ended shows nothing more.
+                if (!w->closeWhenDone_) f(*w);
+            },
+            Qt::QueuedConnection);
+    }
+    // The run's next question sees the position at once; the slider follows
+    // when the window gets to it. A setting of the user made since the run
+    // read the position, or since this post, wins over the schedule.
+    void schedule(std::atomic<int>& position, int read, QSlider* MainWindow::*slider, int p);
+
     MainWindow& w_;
+    GeneticSteering& steering_;
+    // The positions the run last read, on the run's thread.
+    int crossoverRead_ = 0, mutationRead_ = 0;
 };
 
 struct GeneticRunData {
-    explicit GeneticRunData(MainWindow& w) : host(w) {}
+    explicit GeneticRunData(MainWindow& w) : host(w, steering) {}
+    GeneticSteering steering;
     WindowGeneticHost host;
     GeneticControl control;
     std::unique_ptr<TGen> gen;
-    std::string error;
 };
 
-// A calculation or a non-parametric analysis on its worker thread. The
-// worker writes the report under the lock and the outcome before it posts its
-// end; this thread reads the outcome only after joining it.
+void WindowGeneticHost::schedule(std::atomic<int>& position, int read, QSlider* MainWindow::*slider, int p) {
+    if (!position.compare_exchange_strong(read, p)) return;
+    const GeneticSteering* steering = &steering_;
+    post([steering, &position, slider, p](MainWindow& w) {
+        // `position` lives as long as the run the window still holds.
+        if (!w.run_ || &w.run_->steering != steering || position != p) return;
+        w.positionFromRun_ = true;
+        (w.*slider)->setValue(p);
+        w.positionFromRun_ = false;
+    });
+}
+
+// A calculation, a non-parametric analysis, a report or a genetic run on its
+// worker thread. The worker writes the report under the lock and the outcome
+// before it posts its end; this thread reads the outcome only after joining
+// it.
 struct BackgroundWork {
     quint64 serial = 0;
+    MainWindow::WorkKind kind = MainWindow::WorkKind::Computation;
     QString what;
     std::function<void(bool)> ended;
     std::atomic<bool> cancel{false};
@@ -196,7 +226,7 @@ struct BackgroundWork {
 MainWindow::MainWindow(QWidget* parent, LinkFile linkFile, const NumberFormat& fmt)
     : QMainWindow(parent), fmt_(fmt), linkFile_(linkFile) {
     setObjectName("Form1");
-    setWindowTitle(u("Анализ надежности в эксплуатации.  v.4.1"));
+    setWindowTitle(titleWithVersion("Анализ надежности в эксплуатации.  v."));
 
     // A long comment line wraps, and is cut with "…" rather than widen the window.
     label10_ = new HeadingLabel("Label10");
@@ -326,16 +356,8 @@ MainWindow::MainWindow(QWidget* parent, LinkFile linkFile, const NumberFormat& f
 }
 
 MainWindow::~MainWindow() {
+    // A genetic run ends within its generation: it never waits for the window.
     abandonWork();
-    if (!worker_.joinable()) return;
-    // The run ends after its current generation; its calls to the window are
-    // answered until then, so it cannot wait for a window that is gone.
-    closing_ = true;
-    run_->control.abandon = true;
-    while (worker_.joinable()) {
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
 }
 
 QWidget* MainWindow::buildPanel1() {
@@ -559,6 +581,13 @@ void MainWindow::buildPanel3(QWidget* p) {
     };
     trackBar1_ = track("TrackBar1", "Вероятность скрещивания", "Label19", 55);
     trackBar2_ = track("TrackBar2", "Вероятность мутаций", "Label20", 15);
+    // A run in progress takes what the user sets from its next generation on.
+    connect(trackBar1_, &QSlider::valueChanged, this, [this](int p) {
+        if (run_ && !positionFromRun_) run_->steering.crossoverPosition = p;
+    });
+    connect(trackBar2_, &QSlider::valueChanged, this, [this](int p) {
+        if (run_ && !positionFromRun_) run_->steering.mutationPosition = p;
+    });
 
     copyBest_ = namedButton("btnCopyBest", u("Скопировать лучших"));
     connect(copyBest_, &QPushButton::clicked, this, &MainWindow::btnCopyBestClick);
@@ -566,6 +595,9 @@ void MainWindow::buildPanel3(QWidget* p) {
     widthForText(labeledEdit1_, "00000");
     labeledEdit1_->setMaximumWidth(labeledEdit1_->minimumWidth() * 2);
     labeledEdit1_->setToolTip(u("Скопировать из популяции лучшие варианты и убрать столько же худших"));
+    connect(labeledEdit1_, &QLineEdit::textChanged, this, [this](const QString& t) {
+        if (run_) run_->steering.setCopyBestCountText(ss(t));
+    });
     auto* copy = new QHBoxLayout;
     copy->addWidget(copyBest_);
     copy->addWidget(labeledEdit1_);
@@ -574,6 +606,9 @@ void MainWindow::buildPanel3(QWidget* p) {
     layout->addLayout(copy);
 
     checkBoxProm_ = namedCheck("CheckBoxProm", u("Вывод хода расчета"), false);
+    connect(checkBoxProm_, &QCheckBox::toggled, this, [this](bool on) {
+        if (run_) run_->steering.detailedProgress = on;
+    });
     layout->addWidget(checkBoxProm_);
     auto* save = namedButton("SaveFileBTN", u("Вывод в файл"));
     connect(save, &QPushButton::clicked, this, &MainWindow::SaveFileBTNClick);
@@ -749,7 +784,7 @@ bool MainWindow::calculate() {
     const bool wasShown = form2_->isVisible();
     form2_->hide();
     startWork(
-        u("Расчет"),
+        WorkKind::Computation, u("Расчет"),
         [this, p = std::move(prepared), fmt = fmt_](const ProgressHooks& hooks) mutable -> ApplyResults {
             std::vector<std::string> lines;
             CalcOptions opt;
@@ -782,7 +817,7 @@ bool MainWindow::analyseNonParametric() {
         showError(this, {}, qs(kNoFailureData));
         return false;
     }
-    startWork(u("Непараметрический анализ"),
+    startWork(WorkKind::Computation, u("Непараметрический анализ"),
               [this, state = state_, sred = ss(meSred_->text()), sko = ss(meSKO_->text()),
                fmt = fmt_](const ProgressHooks& hooks) mutable -> ApplyResults {
                   NonParamResult r = runNonParametric(state, sred, sko, fmt, hooks);
@@ -796,16 +831,20 @@ bool MainWindow::analyseNonParametric() {
     return true;
 }
 
-void MainWindow::startWork(const QString& what, std::function<ApplyResults(const ProgressHooks&)> body,
+void MainWindow::startWork(WorkKind kind, const QString& what,
+                           std::function<ApplyResults(const ProgressHooks&)> body,
                            std::function<void(bool)> ended) {
     work_ = std::make_unique<BackgroundWork>();
     BackgroundWork* w = work_.get();
     w->serial = ++workSerial_;
+    w->kind = kind;
     w->what = what;
     w->ended = std::move(ended);
-    setWorkLocks(true);
-    showWorkProgress();
-    progressTimer_->start();
+    setWorkLocks(true, kind);
+    if (kind == WorkKind::Computation) {
+        showWorkProgress();
+        progressTimer_->start();
+    }
     // The worker reads only what the body captured and writes only `w`.
     w->thread = std::thread([this, w, body = std::move(body)] {
         ProgressHooks hooks;
@@ -832,7 +871,7 @@ void MainWindow::workEnded(quint64 serial) {
     work_->thread.join();
     const std::unique_ptr<BackgroundWork> w = std::move(work_);
     progressTimer_->stop();
-    setWorkLocks(false);
+    setWorkLocks(false, w->kind);
     bool applied = false;
     if (w->cancelled)
         appendLog(w->what + u(" остановлен пользователем (") + qs(progressText(w->progress())) + u(")"));
@@ -841,19 +880,30 @@ void MainWindow::workEnded(quint64 serial) {
     else
         applied = guarded(this, [&] { w->apply(); });
     if (w->ended) w->ended(applied);
+    // A genetic run's end is told by its own signal, from `ended`.
+    if (w->kind == WorkKind::GeneticRun) return;
     lastWorkApplied_ = applied;
     emit workFinished(applied);
 }
 
 void MainWindow::abandonWork() {
     if (!work_) return;
-    // Every fit takes the request within a step of its search, so the join
-    // is short; the end the worker posted finds no work and does nothing.
+    // Every fit takes the request within a step of its search, and a genetic
+    // run within its generation, so the join is short; the end the worker
+    // posted finds no work and does nothing, and so does whatever else it
+    // posted, which goes with the window or is dropped (closeWhenDone_).
     work_->cancel = true;
+    if (run_) run_->control.abandon = true;
     work_->thread.join();
+    const WorkKind kind = work_->kind;
     work_.reset();
     progressTimer_->stop();
-    setWorkLocks(false);
+    setWorkLocks(false, kind);
+    if (kind == WorkKind::GeneticRun) {
+        run_.reset();
+        emit geneticRunFinished();
+        return;
+    }
     lastWorkApplied_ = false;
     emit workFinished(false);
 }
@@ -908,7 +958,7 @@ bool MainWindow::saveReport(const QString& path) {
     for (const QString& l : memo2_->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts))
         log.push_back(ss(l));
     startWork(
-        u("Отчёт"),
+        WorkKind::Computation, u("Отчёт"),
         [this, state = state_, sred = ss(meSred_->text()), sko = ss(meSKO_->text()), log = std::move(log),
          fmt = fmt_, path, file = loadedPath_](const ProgressHooks& hooks) mutable -> ApplyResults {
             AnalysisState filled = state;
@@ -984,47 +1034,69 @@ bool MainWindow::refusedWhileRunning() {
     return true;
 }
 
-bool MainWindow::startGeneticRun() {
-    if (geneticRunning() || refusedWhileRunning() || refusedForAnotherPath()) return false;
-    form2_->hide();
-    GeneticFields f;
-    f.Edit2 = ss(edit2_->text());
-    f.Edit3 = ss(edit3_->text());
-    f.NPokoleny = ss(nPokoleny_->text());
-    f.LabeledEdit1 = ss(labeledEdit1_->text());
-    auto data = std::make_unique<GeneticRunData>(*this);
-    GeneticOptions options;
-    options.fmt = fmt_;
-    if (!guarded(this, [&] {
-            const GeneticSettings settings = startGenetic(state_, f, fmt_);
-            data->gen = std::make_unique<TGen>(state_, settings, data->host, data->control, options);
-        }))
-        return false;
-    run_ = std::move(data);
-    setRunLocks(true);
-    // The bar keeps where the last run ended, stopped or not, until a new one starts.
-    progressBar2_->setValue(0);
-    GeneticRunData* run = run_.get();
-    worker_ = std::thread([this, run] {
-        try {
-            run->gen->Execute();
-        } catch (const std::exception& e) {
-            run->error = e.what();
-        }
-        QMetaObject::invokeMethod(
-            this, [this] { ThreadTerminated(); }, Qt::QueuedConnection);
-    });
-    return true;
+bool MainWindow::workRunning() const {
+    return work_ && work_->kind == WorkKind::Computation;
 }
 
-void MainWindow::ThreadTerminated() {
-    if (worker_.joinable()) worker_.join();
-    const std::string error = run_ ? run_->error : std::string();
-    run_.reset();
-    setRunLocks(false);
-    if (!closing_ && !error.empty()) showError(this, {}, qs(error));
-    emit geneticRunFinished();
-    if (closeWhenDone_) close();
+bool MainWindow::geneticRunning() const {
+    return work_ && work_->kind == WorkKind::GeneticRun;
+}
+
+bool MainWindow::startGeneticRun() {
+    if (refusedWhileRunning() || refusedForAnotherPath()) return false;
+    form2_->hide();
+    GeneticFields f;
+    f.precisionText = ss(edit2_->text());
+    f.populationSizeText = ss(edit3_->text());
+    f.generationsText = ss(nPokoleny_->text());
+    f.copyBestCountText = ss(labeledEdit1_->text());
+    auto run = std::make_shared<GeneticRunData>(*this);
+    GeneticOptions options;
+    options.fmt = fmt_;
+    // The run gets its copy of the state as startGenetic leaves it.
+    if (!guarded(this, [&] {
+            const GeneticSettings settings = startGenetic(state_, f, fmt_);
+            run->gen = std::make_unique<TGen>(state_, settings, run->host, run->control, options);
+        }))
+        return false;
+    run->steering.crossoverPosition = trackBar1_->value();
+    run->steering.mutationPosition = trackBar2_->value();
+    run->steering.setCopyBestCountText(ss(labeledEdit1_->text()));
+    run->steering.detailedProgress = checkBoxProm_->isChecked();
+    run_ = run;
+    // The bar keeps where the last run ended, stopped or not, until a new one starts.
+    progressBar2_->setValue(0);
+    startWork(
+        WorkKind::GeneticRun, u("Генетический алгоритм"),
+        [this, run](const ProgressHooks&) -> ApplyResults {
+            std::string error;
+            try {
+                run->gen->Execute();
+            } catch (const std::exception& e) {
+                error = e.what();
+            }
+            return [this, result = run->gen->result(), error] {
+                // What the run carries over into the next one is kept even
+                // when it found no usable law.
+                applyGeneticResult(state_, result);
+                if (closeWhenDone_) return;
+                if (!error.empty()) {
+                    showError(this, {}, qs(error));
+                    return;
+                }
+                guarded(this, [this] {
+                    form2_->fill(Diagrams(state_, fmt_));
+                    form2_->show();
+                    form2_->raise();
+                });
+            };
+        },
+        [this](bool) {
+            run_.reset();
+            emit geneticRunFinished();
+            if (closeWhenDone_) close();
+        });
+    return true;
 }
 
 void MainWindow::setRunLocks(bool running) {
@@ -1036,8 +1108,10 @@ void MainWindow::setRunLocks(bool running) {
         if (auto* b = findChild<QPushButton*>(name)) b->setEnabled(!running);
 }
 
-void MainWindow::setWorkLocks(bool running) {
+void MainWindow::setWorkLocks(bool running, WorkKind kind) {
     setRunLocks(running);
+    // A genetic run has its own tab's progress bar and Stop.
+    if (kind == WorkKind::GeneticRun) return;
     // The fields the work was started with: it has its own copy, but what
     // the window shows afterwards must be what was computed.
     for (QWidget* w : std::initializer_list<QWidget*>{filePath_, meSred_, meSKO_, labeledEdit2_, edit1_,
@@ -1078,15 +1152,14 @@ void MainWindow::closeEvent(QCloseEvent* e) {
         e->ignore();
         return;
     }
-    abandonWork();
     if (geneticRunning()) {
         // Closed once the run has finished its generation; nothing more is shown.
-        closing_ = true;
         closeWhenDone_ = true;
         run_->control.abandon = true;
         e->ignore();
         return;
     }
+    abandonWork();
     QMainWindow::closeEvent(e);
 }
 

@@ -14,10 +14,8 @@
 #include <QMainWindow>
 #include <QString>
 
-#include <atomic>
 #include <functional>
 #include <memory>
-#include <thread>
 
 class QButtonGroup;
 class QCheckBox;
@@ -72,7 +70,7 @@ class MainWindow : public QMainWindow {
     // when it ends, and workFinished tells that it has.
     bool calculate();
     bool analyseNonParametric();
-    bool workRunning() const { return work_ != nullptr; }
+    bool workRunning() const;
     // Runs the event loop until the work started last has ended: true when
     // its results were applied. For scripts and the command line's pictures.
     bool waitForWork();
@@ -97,9 +95,16 @@ class MainWindow : public QMainWindow {
     QString dialogStart(FileKind kind) const;
 
     // "Расчет (генетический алгоритм)": false when the fields were refused
-    // and nothing started. The run goes on in a worker thread.
+    // and nothing started. The run goes on in the worker the calculation
+    // uses, on a copy of the state; its result is applied when it ends, and
+    // geneticRunFinished tells that it has.
     bool startGeneticRun();
-    bool geneticRunning() const { return worker_.joinable(); }
+    bool geneticRunning() const;
+
+    // What the window's one worker runs: a calculation, a non-parametric
+    // analysis or a report (the status bar's progress and «Стоп»), or a
+    // genetic run (the genetic tab's).
+    enum class WorkKind { Computation, GeneticRun };
 
   public slots:
     void OpenFileStartClick();
@@ -132,7 +137,6 @@ class MainWindow : public QMainWindow {
     void buildPanel3(QWidget* page);
     QWidget* buildPanel4();
     QString chooseFile(FileKind kind, const QString& filter);
-    void ThreadTerminated();
     void setRunLocks(bool running);
     CalculationInputs calculationInputs() const;
     // What the worker hands back on success, run on this thread.
@@ -140,12 +144,12 @@ class MainWindow : public QMainWindow {
     // `body` runs on the worker with the hooks of the stop button and the
     // progress bar; `ended` runs on this thread after the results were
     // applied or not. `what` names the work in the log line of a stop.
-    void startWork(const QString& what, std::function<ApplyResults(const ProgressHooks&)> body,
+    void startWork(WorkKind kind, const QString& what, std::function<ApplyResults(const ProgressHooks&)> body,
                    std::function<void(bool applied)> ended = {});
     void workEnded(quint64 serial);
     // The window is going: stop the work, wait for its thread, apply nothing.
     void abandonWork();
-    void setWorkLocks(bool running);
+    void setWorkLocks(bool running, WorkKind kind);
     void showWorkProgress();
     bool refusedWhileRunning();
     // The computations never run on data other than the file the path field
@@ -208,15 +212,17 @@ class MainWindow : public QMainWindow {
     QTableView* massList_ = nullptr;
     FailureListModel* failures_ = nullptr;
 
-    // The genetic run: its worker, the two requests, and whether the window
-    // is going away (the run's calls to the window then return at once).
-    std::thread worker_;
-    std::unique_ptr<struct GeneticRunData> run_;
-    std::atomic<bool> closing_{false};
+    // The genetic run under way (it runs as the work below): what the user
+    // steers it with, its requests, and whether the window closes when it
+    // ends (nothing more is shown then).
+    std::shared_ptr<struct GeneticRunData> run_;
     bool closeWhenDone_ = false;
+    // The run is moving a slider: not a setting of the user.
+    bool positionFromRun_ = false;
 
-    // The calculation or the non-parametric analysis under way; the number
-    // of the last one started tells a stale end from the current one's.
+    // The calculation, the non-parametric analysis, the report or the
+    // genetic run under way; the number of the last one started tells a
+    // stale end from the current one's.
     std::unique_ptr<struct BackgroundWork> work_;
     quint64 workSerial_ = 0;
     bool lastWorkApplied_ = false;

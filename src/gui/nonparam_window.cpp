@@ -26,7 +26,8 @@ void fillNonParamChart(FlowChart* chart, const NonParamResult& r, const NumberFo
 
 NonParamWindow::NonParamWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName("Form3");
-    setWindowTitle(qs(kNonParamCaption));
+    setWindowTitle(
+        titleWithVersion("Результат непараметрического анализа. Анализ надежности в эксплуатации. v."));
 
     heading_ = new HeadingLabel("Label10");
     heading_->setFont(headingFont());

@@ -43,7 +43,7 @@ QLineSeries* curve(const std::vector<ProbabilityPoint>& points, const QString& n
 
 ProbabilityPlotWindow::ProbabilityPlotWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName("ProbabilityPlot");
-    setWindowTitle(qs(kProbabilityPlotCaption));
+    setWindowTitle(titleWithVersion("Вероятностная бумага Вейбулла. Анализ надежности в эксплуатации.  v."));
 
     auto* print = namedButton("ButtonPrint", QString::fromUtf8("Печать"));
     auto* close = namedButton("ButtonClose", QString::fromUtf8("Продолж."));

@@ -38,8 +38,8 @@ ChartLook accumulatedFlowLook() {
 
 ResultsWindow::ResultsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName("Form2");
-    setWindowTitle(QString::fromUtf8(
-        "Количественный анализ закона распределения отказов. Анализ надежности в эксплуатации.  v.4.1"));
+    setWindowTitle(titleWithVersion(
+        "Количественный анализ закона распределения отказов. Анализ надежности в эксплуатации.  v."));
 
     label10_ = new HeadingLabel("Label10");
     label10_->setHeading(QString::fromUtf8("Комментарий"));

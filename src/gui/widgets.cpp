@@ -2,6 +2,8 @@
 
 #include "qt_text.hpp"
 
+#include "relan/version.hpp"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QFont>
@@ -98,6 +100,10 @@ BusyCursor::BusyCursor() {
 }
 BusyCursor::~BusyCursor() {
     QApplication::restoreOverrideCursor();
+}
+
+QString titleWithVersion(const char* lead) {
+    return QString::fromUtf8(lead) + QString::fromLatin1(kVersion);
 }
 
 } // namespace relan::gui

@@ -25,6 +25,10 @@ QCheckBox* namedCheck(const char* name, const QString& text, bool checked, QWidg
 // until the content's least size no longer fits, then scrolls.
 QScrollArea* namedScroll(const char* name, QWidget* content);
 
+// A window title ending in the program's version as project() sets it:
+// `lead` is everything before the version number.
+QString titleWithVersion(const char* lead);
+
 // How much larger the user's font is than the 9 pt the designed pixel sizes
 // of headings and charts were chosen for; never below 1.
 double fontScale();

@@ -192,9 +192,12 @@ TEST(CliAnalyze, BadSettingsAreRefusedPromptlyWithTheReason) {
         {"load " + kSample + " --bogus", "лишние аргументы: --bogus"},
     };
     for (const Case& c : cases) {
+        // A refusal takes milliseconds; the search it used to start never
+        // ended. A minute is room for any loaded machine and still tells the
+        // two apart (the fits' own test counts that no pass is made).
         const auto t0 = std::chrono::steady_clock::now();
         auto r = runCli(c.args);
-        EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2)) << c.args;
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(60)) << c.args;
         EXPECT_EQ(r.exitCode, 2) << c.args;
         EXPECT_TRUE(r.out.empty()) << c.args;
         EXPECT_NE(r.err.find(c.says), std::string::npos) << c.args << "\n" << r.err;

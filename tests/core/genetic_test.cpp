@@ -41,19 +41,19 @@ class Host : public GeneticHost {
     int shown = 0;
     std::function<void(int)> onProgress; // called with each new position
 
-    int trackBar1Position() override {
+    int crossoverPosition() override {
         calls.push_back("tb1?");
         return tb1;
     }
-    void setTrackBar1Position(int p) override {
+    void setCrossoverPosition(int p) override {
         calls.push_back("tb1=" + std::to_string(p));
         tb1 = p;
     }
-    int trackBar2Position() override {
+    int mutationPosition() override {
         calls.push_back("tb2?");
         return tb2;
     }
-    void setTrackBar2Position(int p) override {
+    void setMutationPosition(int p) override {
         calls.push_back("tb2=" + std::to_string(p));
         tb2 = p;
     }
@@ -91,9 +91,9 @@ class Host : public GeneticHost {
 GeneticFields fields(const std::string& population, const std::string& generations,
                      const std::string& precision = "0.0000001") {
     GeneticFields f;
-    f.Edit3 = population;
-    f.NPokoleny = generations;
-    f.Edit2 = precision;
+    f.populationSizeText = population;
+    f.generationsText = generations;
+    f.precisionText = precision;
     return f;
 }
 
@@ -658,6 +658,32 @@ TEST(GeneticRun, SearchedMeanBecomesTheCensoringMean) {
                        s.Hist_Arr[3].time));
 }
 
+TEST(GeneticRun, RunOnACopyLeavesTheStateUntilItsResultIsApplied) {
+    // The window runs TGen on its worker while its own thread keeps the
+    // state: the run must neither write it nor show anything from it.
+    Bench b(fields("40", "6"), 3);
+    const AnalysisState before = b.s;
+    b.gen->Execute();
+    EXPECT_FALSE(b.s.models[ModelId::Genetic].Executed);
+    EXPECT_EQ(b.s.Aopt, before.Aopt);
+    EXPECT_EQ(b.host.shown, 0);
+    const GeneticResult& r = b.gen->result();
+    ASSERT_TRUE(r.model.has_value());
+    applyGeneticResult(b.s, r);
+    EXPECT_TRUE(b.s.models[ModelId::Genetic].Executed);
+    EXPECT_EQ(b.s.models[ModelId::Genetic].A, r.Aopt[2]);
+    EXPECT_EQ(b.s.Aopt, r.Aopt);
+    EXPECT_EQ(b.s.iMaxBest, 6);
+    // Applied in place, the same run gives the same state.
+    AnalysisState inPlace = sample();
+    Host host;
+    GeneticControl control;
+    runGenetic(inPlace, fields("40", "6"), host, control, seeded(3));
+    EXPECT_EQ(inPlace.models[ModelId::Genetic].A, b.s.models[ModelId::Genetic].A);
+    EXPECT_EQ(inPlace.Mas_Out_Like, b.s.Mas_Out_Like);
+    EXPECT_EQ(host.shown, 1);
+}
+
 TEST(GeneticRun, ErrorInAGenerationKeepsTheBestSoFar) {
     AnalysisState s = sample();
     Host host;
@@ -692,23 +718,23 @@ TEST(GeneticRun, RefusedSettingsStartNothing) {
         return f;
     };
     const std::vector<Case> cases = {
-        {with([](GeneticFields& f) { f.Edit2 = "0"; }), "Поле «Точность подбора»"},
-        {with([](GeneticFields& f) { f.Edit2 = "-0.1"; }), "Поле «Точность подбора»"},
-        {with([](GeneticFields& f) { f.Edit2 = "3"; }), "Поле «Точность подбора»"},
-        {with([](GeneticFields& f) { f.Edit2 = "1e-10"; }), "Поле «Точность подбора»"},
-        {with([](GeneticFields& f) { f.Edit2 = "0,1"; }),
+        {with([](GeneticFields& f) { f.precisionText = "0"; }), "Поле «Точность подбора»"},
+        {with([](GeneticFields& f) { f.precisionText = "-0.1"; }), "Поле «Точность подбора»"},
+        {with([](GeneticFields& f) { f.precisionText = "3"; }), "Поле «Точность подбора»"},
+        {with([](GeneticFields& f) { f.precisionText = "1e-10"; }), "Поле «Точность подбора»"},
+        {with([](GeneticFields& f) { f.precisionText = "0,1"; }),
          "Поле «Точность подбора»: «0,1» не является числом; десятичный разделитель — «.», а не «,»"},
-        {with([](GeneticFields& f) { f.Edit3 = "0"; }),
+        {with([](GeneticFields& f) { f.populationSizeText = "0"; }),
          "Поле «Размер популяции»: размер популяции должен быть"},
-        {with([](GeneticFields& f) { f.Edit3 = "-5"; }),
+        {with([](GeneticFields& f) { f.populationSizeText = "-5"; }),
          "Поле «Размер популяции»: размер популяции должен быть"},
-        {with([](GeneticFields& f) { f.Edit3 = "3000.5"; }),
+        {with([](GeneticFields& f) { f.populationSizeText = "3000.5"; }),
          "Поле «Размер популяции»: «3000.5» не является целым числом"},
-        {with([](GeneticFields& f) { f.NPokoleny = "0"; }),
+        {with([](GeneticFields& f) { f.generationsText = "0"; }),
          "Поле «Число поколений»: число поколений должно быть не меньше 1"},
-        {with([](GeneticFields& f) { f.NPokoleny = "1e3"; }),
+        {with([](GeneticFields& f) { f.generationsText = "1e3"; }),
          "Поле «Число поколений»: «1e3» не является целым числом"},
-        {with([](GeneticFields& f) { f.LabeledEdit1 = "5.5"; }),
+        {with([](GeneticFields& f) { f.copyBestCountText = "5.5"; }),
          "Поле «шт.»: «5.5» не является целым числом"},
     };
     for (const Case& c : cases) {
@@ -729,11 +755,12 @@ TEST(GeneticRun, RefusedSettingsStartNothing) {
     // Limits that are still accepted.
     for (const char* p : {"4.7e-10", "1.4", "0.0000001"}) {
         GeneticFields f;
-        f.Edit2 = p;
+        f.precisionText = p;
         EXPECT_NO_THROW(readGeneticFields(f, kPoint)) << p;
     }
-    EXPECT_EQ(readGeneticFields(with([](GeneticFields& f) { f.LabeledEdit1 = "-3"; }), kPoint).copyBestCount,
-              -3);
+    EXPECT_EQ(
+        readGeneticFields(with([](GeneticFields& f) { f.copyBestCountText = "-3"; }), kPoint).copyBestCount,
+        -3);
 
     AnalysisState empty;
     Host host;

@@ -257,7 +257,7 @@ Exact exactAt(const AnalysisState& s, double A, double B, double K) {
     Wide C = 0;
     for (std::size_t k = 0; k < s.MasProbl.size(); ++k) {
         const double t = s.MasProbl[k].time;
-        const double w = weibCDF2(A, B, prev, t) * (1 - s.MSmirn.F_norm[k]) * s.Izd_Prived;
+        const double w = weibCDF2(A, B, prev, t) * (1 - s.models[ModelId::Smirnov].F_norm[k]) * s.Izd_Prived;
         cum += w * K;
         const double d = static_cast<double>(k + 1) - cum;
         sum += d * d;
@@ -275,7 +275,8 @@ Exact exactAt(const AnalysisState& s, double A, double B, double K) {
 AnalysisState adversarial(const std::vector<double>& times, double fleet, bool swinging) {
     auto s = makeState(times, fleet, 1800, 450);
     for (std::size_t k = 0; k < times.size(); ++k)
-        s.MSmirn.F_norm.push_back(swinging ? (k % 2 ? 0.999 : 0.0) : CDF_Gauss(1800, 450, times[k]));
+        s.models[ModelId::Smirnov].F_norm.push_back(swinging ? (k % 2 ? 0.999 : 0.0)
+                                                             : CDF_Gauss(1800, 450, times[k]));
     return s;
 }
 
@@ -436,8 +437,10 @@ TEST(SmirnovKernelTables, FitsTakeTheSamePathOnEveryTable) {
             FitOptions o;
             o.kdiv = c.kdiv;
             o.timing = false;
-            const FitResult r = Podbor_Weib_Smirnow(s, s.MSmirn.A, s.MSmirn.B, o);
-            ends.push_back({s.MSmirn.A, s.MSmirn.B, s.MSmirn.K_powtor, r.criterion, r.passes});
+            const FitResult r =
+                Podbor_Weib_Smirnow(s, s.models[ModelId::Smirnov].A, s.models[ModelId::Smirnov].B, o);
+            ends.push_back({s.models[ModelId::Smirnov].A, s.models[ModelId::Smirnov].B,
+                            s.models[ModelId::Smirnov].K_powtor, r.criterion, r.passes});
         }
         for (std::size_t i = 1; i < ends.size(); ++i) {
             const char* table = sm::runnableKernels()[i]->name;

@@ -202,7 +202,7 @@ double GeneticObjective::value(double A, double B, double k_pwt, double Mu, doub
 
 GeneticSettings readGeneticFields(const GeneticFields& f, const NumberFormat& fmt) {
     GeneticSettings g;
-    g.Precision = fieldReal(kLabelPrecision, f.Edit2, fmt);
+    g.Precision = fieldReal(kLabelPrecision, f.precisionText, fmt);
     // Genes have iGetBits(Round(1 / Precision)) digits: none below 1, and
     // more than an Integer holds from 2^31 on.
     const double inv = g.Precision > 0 ? 1 / g.Precision : 0;
@@ -211,16 +211,16 @@ GeneticSettings readGeneticFields(const GeneticFields& f, const NumberFormat& fm
         throw Error(fieldName(kLabelPrecision) +
                     ": точность подбора должна быть такой, чтобы 1/точность после округления лежала от 1 до "
                     "2147483647, введено " +
-                    text::quoted(f.Edit2));
-    g.SizePopulation = fieldInt(kLabelPopulation, f.Edit3);
+                    text::quoted(f.precisionText));
+    g.SizePopulation = fieldInt(kLabelPopulation, f.populationSizeText);
     if (g.SizePopulation < 1 || g.SizePopulation > kMaxPopulation)
         throw Error(fieldName(kLabelPopulation) + ": размер популяции должен быть от 1 до " +
-                    std::to_string(kMaxPopulation) + ", введено " + text::quoted(f.Edit3));
-    g.iMaxBest = fieldInt(kLabelGenerations, f.NPokoleny);
+                    std::to_string(kMaxPopulation) + ", введено " + text::quoted(f.populationSizeText));
+    g.iMaxBest = fieldInt(kLabelGenerations, f.generationsText);
     if (g.iMaxBest < 1)
         throw Error(fieldName(kLabelGenerations) + ": число поколений должно быть не меньше 1, введено " +
-                    text::quoted(f.NPokoleny));
-    g.copyBestCount = fieldInt(kLabelCopyBest, f.LabeledEdit1);
+                    text::quoted(f.generationsText));
+    g.copyBestCount = fieldInt(kLabelCopyBest, f.copyBestCountText);
     return g;
 }
 
@@ -374,8 +374,8 @@ class TGen::Pool {
 // ---------------------------------------------------------------------------
 // The run
 
-TGen::TGen(AnalysisState& s, const GeneticSettings& settings, GeneticHost& host, GeneticControl& control,
-           GeneticOptions options)
+TGen::TGen(const AnalysisState& s, const GeneticSettings& settings, GeneticHost& host,
+           GeneticControl& control, GeneticOptions options)
     : s_(s), host_(host), control_(control), options_(std::move(options)),
       SizePopulation_(settings.SizePopulation), iMaxBest_(settings.iMaxBest), iop_(s.iop),
       Precision_(s.Precision), NormA_(s.NormA), Alim_(s.Alim), Ao_(s.Ao), Aopt_(s.Aopt) {
@@ -671,19 +671,19 @@ GeneticOutcome TGen::Execute() {
                 // A setting of the user is followed for one generation: p / 101
                 // stays within 0.01 of p / 100, so the next generation is back
                 // on the schedule.
-                const int p1 = host_.trackBar1Position();
+                const int p1 = host_.crossoverPosition();
                 if (std::fabs(fPCrossingOver_ - p1 / 100.0) > 0.01) {
                     fPCrossingOver_ = p1 / 101.0;
                 } else {
                     fPCrossingOver_ = 0.45 * std::fabs(std::sin(1 - 8 * static_cast<double>(g) / G));
-                    host_.setTrackBar1Position(static_cast<int>(Round(fPCrossingOver_ * 101)));
+                    host_.setCrossoverPosition(static_cast<int>(Round(fPCrossingOver_ * 101)));
                 }
-                const int p2 = host_.trackBar2Position();
+                const int p2 = host_.mutationPosition();
                 if (std::fabs(fPMutation_ - p2 / 100.0) > 0.01) {
                     fPMutation_ = p2 / 101.0;
                 } else {
                     fPMutation_ = 0.5 * std::fabs(std::sin(12 * static_cast<double>(g) / G - 0.025));
-                    host_.setTrackBar2Position(static_cast<int>(Round(fPMutation_ * 101)));
+                    host_.setMutationPosition(static_cast<int>(Round(fPMutation_ * 101)));
                 }
                 tr.fPCrossingOver = fPCrossingOver_;
                 tr.fPMutation = fPMutation_;
@@ -762,6 +762,11 @@ GeneticOutcome TGen::Execute() {
     s_.Aopt = Aopt_;
     s_.iMaxBest = iMaxBest_;
     s_.bCopyBest = control_.bCopyBest.load();
+    result_ = GeneticResult{};
+    result_.Ao = s_.Ao;
+    result_.Aopt = s_.Aopt;
+    result_.iMaxBest = s_.iMaxBest;
+    result_.bCopyBest = s_.bCopyBest;
 
     double sred = s_.Sred, sko = s_.SKO;
     censoring(Ao_, s_.Sred_Opt, s_.SKO_Opt, s_.Sred, s_.SKO, sred, sko);
@@ -806,19 +811,44 @@ GeneticOutcome TGen::Execute() {
         s_.SKO = oldSKO;
         throw;
     }
-    s_.models[ModelId::Genetic] = std::move(m);
-    s_.Mas_Out_Like = std::move(like);
-    s_.Kol_Nakopl_Like = likeTotal;
+    GeneticResult::Model written;
+    written.fitted = std::move(m);
+    written.Mas_Out_Like = std::move(like);
+    written.Kol_Nakopl_Like = likeTotal;
+    written.Sred = sred;
+    written.SKO = sko;
+    result_.model = std::move(written);
     host_.appendLog(line);
-    host_.showResults();
     return out;
+}
+
+void applyGeneticResult(AnalysisState& s, const GeneticResult& r) {
+    s.Ao = r.Ao;
+    s.Aopt = r.Aopt;
+    s.iMaxBest = r.iMaxBest;
+    s.bCopyBest = r.bCopyBest;
+    if (!r.model) return;
+    s.Sred = r.model->Sred;
+    s.SKO = r.model->SKO;
+    s.models[ModelId::Genetic] = r.model->fitted;
+    s.Mas_Out_Like = r.model->Mas_Out_Like;
+    s.Kol_Nakopl_Like = r.model->Kol_Nakopl_Like;
 }
 
 GeneticOutcome runGenetic(AnalysisState& s, const GeneticFields& f, GeneticHost& host,
                           GeneticControl& control, const GeneticOptions& options) {
     const GeneticSettings settings = startGenetic(s, f, options.fmt);
     TGen run(s, settings, host, control, options);
-    return run.Execute();
+    GeneticOutcome out;
+    try {
+        out = run.Execute();
+    } catch (...) {
+        applyGeneticResult(s, run.result());
+        throw;
+    }
+    applyGeneticResult(s, run.result());
+    host.showResults();
+    return out;
 }
 
 } // namespace relan

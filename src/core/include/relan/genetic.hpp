@@ -5,7 +5,9 @@
 // a population rated by the probability-weighted Pearson objective, crossed,
 // mutated and trimmed generation after generation. One run object (TGen)
 // serves the window, which runs it on a worker thread, and the command line,
-// which runs it in place; it talks to either through GeneticHost.
+// which runs it in place; it talks to either through GeneticHost. The run
+// works on its own copy of the state and hands back a GeneticResult, which
+// the caller applies on its own thread.
 
 #include "relan/numtext.hpp"
 #include "relan/state.hpp"
@@ -91,10 +93,10 @@ class GeneticObjective {
 
 // The fields of the tab "2. Генетический алгоритм" as the user left them.
 struct GeneticFields {
-    std::string Edit2 = "0.0000001"; // "Точность подбора"
-    std::string Edit3 = "3000";      // "Размер популяции"
-    std::string NPokoleny = "1500";  // "Число поколений"
-    std::string LabeledEdit1 = "50"; // "шт.", stored bests to re-inject
+    std::string precisionText = "0.0000001"; // "Точность подбора"
+    std::string populationSizeText = "3000"; // "Размер популяции"
+    std::string generationsText = "1500";    // "Число поколений"
+    std::string copyBestCountText = "50";    // "шт.", stored bests to re-inject
 };
 
 struct GeneticSettings {
@@ -124,15 +126,16 @@ GeneticSettings startGenetic(AnalysisState& s, const GeneticFields& f, const Num
 // ---------------------------------------------------------------------------
 // The run and its controls
 
-// The run's window on the world. The window implements every call as a
-// blocking call on its user-interface thread (the run waits until it is
-// done); the command line answers them in place. Values are plain: the run
-// keeps no reference to anything the host returns.
+// The run's window on the world, called on the run's thread. The window
+// answers the questions from values it keeps up to date as the user changes
+// its controls and posts the rest to its own thread without waiting; the
+// command line answers them in place. Values are plain: the run keeps no
+// reference to anything the host returns.
 //
 // Order of the calls. Before the first generation: none. Each generation g:
-//   1. trackBar1Position(); then setTrackBar1Position(p) when the schedule
+//   1. crossoverPosition(); then setCrossoverPosition(p) when the schedule
 //      applies (not after a setting of the user)
-//   2. trackBar2Position(); then setTrackBar2Position(p) likewise
+//   2. mutationPosition(); then setMutationPosition(p) likewise
 //   3. when a re-injection is due: appendLog("Копирование лучших"), then
 //      copyBestCountText()
 //   4. when the population's best is a new lowest value: appendLog(the
@@ -147,19 +150,20 @@ GeneticSettings startGenetic(AnalysisState& s, const GeneticFields& f, const Num
 // <g> из <generations>"), then setProgress(Round(g * 100 / generations),
 // within 1..99). An error inside a generation:
 // appendLog("Исключительная ситуация!") and the loop ends. On every way out:
-// appendLog(the "Доверительный 95% интервал модели ..." line), then
-// showResults() once the model is in the state.
+// appendLog(the "Доверительный 95% интервал модели ..." line) once the model
+// is written into the run's result. runGenetic, which applies the result in
+// place, then calls showResults().
 class GeneticHost {
   public:
     virtual ~GeneticHost() = default;
-    virtual int trackBar1Position() = 0; // "Вероятность скрещивания", 0..100
-    virtual void setTrackBar1Position(int position) = 0;
-    virtual int trackBar2Position() = 0; // "Вероятность мутаций", 0..100
-    virtual void setTrackBar2Position(int position) = 0;
-    virtual std::string copyBestCountText() = 0;                  // the text of "шт." (LabeledEdit1)
-    virtual void setGenerationsText(const std::string& text) = 0; // "Число поколений" (NPokoleny)
-    virtual bool detailedProgress() = 0;        // "Вывод хода расчета" (CheckBoxProm) ticked
-    virtual void setProgress(int position) = 0; // "Ход расчета", 0..100
+    virtual int crossoverPosition() = 0; // "Вероятность скрещивания", 0..100
+    virtual void setCrossoverPosition(int position) = 0;
+    virtual int mutationPosition() = 0; // "Вероятность мутаций", 0..100
+    virtual void setMutationPosition(int position) = 0;
+    virtual std::string copyBestCountText() = 0;                  // the text of "шт."
+    virtual void setGenerationsText(const std::string& text) = 0; // "Число поколений"
+    virtual bool detailedProgress() = 0;                 // "Вывод хода расчета" ticked
+    virtual void setProgress(int position) = 0;          // "Ход расчета", 0..100
     virtual void appendLog(const std::string& line) = 0; // "Ход решения"
     // The crossover lines of one generation together; a window may append
     // them in one go.
@@ -167,9 +171,10 @@ class GeneticHost {
         for (const auto& l : lines)
             appendLog(l);
     }
-    // Rebuild and show the results (Diagrams) from the state the run has
-    // just written.
-    virtual void showResults() = 0;
+    // Rebuild and show the results (Diagrams) from the state runGenetic has
+    // just applied the result to. A window applying the result itself on its
+    // own thread does that there instead.
+    virtual void showResults() {}
 };
 
 // The two requests of the buttons "Stop" and "Скопировать лучших". The
@@ -205,6 +210,30 @@ struct GeneticOptions {
     std::function<void(const GenerationTrace&)> onGeneration;
 };
 
+// What a run hands back for the state it was started from. The optimiser's
+// state, which the next run carries on from, comes back however the run
+// ended; the model and the censoring law it fitted only when it found a
+// usable law.
+struct GeneticResult {
+    OptArray Ao{};
+    OptArray Aopt{};
+    int iMaxBest = 0;
+    bool bCopyBest = false;
+
+    struct Model {
+        Mod_Weib fitted;
+        RealArray Mas_Out_Like;
+        double Kol_Nakopl_Like = 0;
+        double Sred = 0; // the censoring law the model was fitted with, searched or not
+        double SKO = 0;
+    };
+    std::optional<Model> model;
+};
+
+// Writes the result into the state the run was started from (after
+// startGenetic, with nothing else changed in between).
+void applyGeneticResult(AnalysisState& s, const GeneticResult& r);
+
 struct GeneticOutcome {
     long long generations = 0; // completed
     bool stopped = false;      // ended by the stop request before the last generation
@@ -226,21 +255,23 @@ struct GeneticOutcome {
 // in its own record, so the number of threads cannot change anything.
 class TGen {
   public:
-    // Reads from the state what the run needs (histogram, fleet, censoring
-    // law, iop, Precision, NormA, Alim, Ao, Aopt); the state is not read
-    // again until the write-up, which is the only time the run writes it.
-    TGen(AnalysisState& s, const GeneticSettings& settings, GeneticHost& host, GeneticControl& control,
+    // Copies the state as startGenetic left it; the run never touches the
+    // caller's state, so it may go on on another thread while the caller's
+    // thread keeps the original.
+    TGen(const AnalysisState& s, const GeneticSettings& settings, GeneticHost& host, GeneticControl& control,
          GeneticOptions options = {});
     ~TGen();
     TGen(const TGen&) = delete;
     TGen& operator=(const TGen&) = delete;
 
-    // The whole run: generations, then the write-up into models[Genetic] (and Sred /
-    // SKO when searched) with Hist_Made, then host.showResults(). Raises
-    // relan::Error, leaving models[Genetic], Sred and SKO as they were, when the best
-    // parameter vector is no usable law (A, B or K_powtor of 0, or a searched
-    // deviation of 0, which a coarse precision can produce).
+    // The whole run: generations, then the write-up of the model (the genetic
+    // model, and Sred / SKO when searched, with Hist_Made) into result(). Raises
+    // relan::Error, with no model in result() but the optimiser's state
+    // there all the same, when the best parameter vector is no usable law
+    // (A, B or K_powtor of 0, or a searched deviation of 0, which a coarse
+    // precision can produce).
     GeneticOutcome Execute();
+    const GeneticResult& result() const { return result_; }
 
     // The operators, used by Execute and open to tests.
     void MakePopulation();
@@ -275,7 +306,8 @@ class TGen {
     double rate(const OptArray& Ao); // on the run's thread
     void ratePending(std::size_t count, const std::function<void(std::size_t, GeneticObjective&)>& task);
 
-    AnalysisState& s_;
+    AnalysisState s_; // the run's own copy
+    GeneticResult result_;
     GeneticHost& host_;
     GeneticControl& control_;
     GeneticOptions options_;
@@ -321,7 +353,10 @@ class TGen {
     std::vector<std::pair<double, Xromosome*>> keyed_, inOrder_, changed_;
 };
 
-// startGenetic and a TGen run in one go, for the command line and tests.
+// startGenetic, a TGen run and applyGeneticResult in one go, on the
+// caller's thread, then host.showResults() when a model was written; for the
+// command line and tests. The optimiser's state is applied even when the
+// run raises.
 GeneticOutcome runGenetic(AnalysisState& s, const GeneticFields& f, GeneticHost& host,
                           GeneticControl& control, const GeneticOptions& options = {});
 

@@ -18,8 +18,6 @@
 namespace relan {
 
 // Fixed texts of the non-parametric window.
-inline constexpr const char* kNonParamCaption =
-    "Результат непараметрического анализа. Анализ надежности в эксплуатации. v.4.1";
 inline constexpr const char* kNonParamMedianHeading = "Средняя наработка на отказ по гарантийным изделиям";
 inline constexpr const char* kNonParamCensoringHeading = "Параметры цензурирования";
 inline constexpr const char* kNonParamChartTitle =

@@ -40,8 +40,6 @@ ProbabilityPlot probabilityPlot(const AnalysisState& s, int bandPoints = 25);
 std::vector<ProbabilityPoint> thinnedForDrawing(const std::vector<ProbabilityPoint>& points,
                                                 int cells = 1000);
 
-inline constexpr const char* kProbabilityPlotCaption =
-    "Вероятностная бумага Вейбулла. Анализ надежности в эксплуатации.  v.4.1";
 inline constexpr const char* kProbabilityPlotTitle = "Модель МП на вероятностной бумаге Вейбулла";
 inline constexpr const char* kNoLikelihoodModel =
     "Модель МП не рассчитана: отметьте «Модель МП (максимальное правдоподобие)» и нажмите «Расчет»";
