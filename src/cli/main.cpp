@@ -18,6 +18,7 @@
 #include "relan/text_decoding.hpp"
 #include "relan/time_list.hpp"
 #include "relan/version.hpp"
+#include "relan/warning_text.hpp"
 
 #include <CLI/CLI.hpp>
 
@@ -148,19 +149,24 @@ struct Loaded {
     relan::AnalysisState state;
     relan::FailureLoad failure;
     std::optional<relan::WarrantyLoadFields> warranty;
+    relan::NumberFormat fmt;
     // What the loads tell the progress log, the failure data first.
     std::vector<std::string> log() const {
-        std::vector<std::string> out = failure.log;
-        if (warranty) out.insert(out.end(), warranty->log.begin(), warranty->log.end());
+        std::vector<std::string> out;
+        for (const relan::Warning& w : failure.warnings)
+            out.push_back(relan::warningText(w, fmt));
+        if (warranty)
+            for (const relan::Warning& w : warranty->warnings)
+                out.push_back(relan::warningText(w, fmt));
         return out;
     }
 };
 
 Loaded loadInputs(const LoadOptions& o) {
     Loaded l;
-    const relan::NumberFormat fmt{o.decimal};
-    l.failure = relan::loadFailureData(o.file, fmt, l.state);
-    if (!o.warranty.empty()) l.warranty = relan::loadWarrantyTerms(o.warranty, fmt, l.state);
+    l.fmt = relan::NumberFormat{o.decimal};
+    l.failure = relan::loadFailureData(o.file, l.fmt, l.state);
+    if (!o.warranty.empty()) l.warranty = relan::loadWarrantyTerms(o.warranty, l.fmt, l.state);
     return l;
 }
 

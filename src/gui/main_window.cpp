@@ -20,6 +20,7 @@
 #include "relan/genetic.hpp"
 #include "relan/input_files.hpp"
 #include "relan/nonparam.hpp"
+#include "relan/warning_text.hpp"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -669,8 +670,8 @@ bool MainWindow::loadFailureFile(const QString& path) {
     edit2_->setText(qs(f.Edit2));
     if (f.NPokoleny) nPokoleny_->setText(qs(*f.NPokoleny));
     form2_->setComment(qs(f.Label10));
-    for (const std::string& line : load.log)
-        appendLog(qs(line));
+    for (const Warning& w : load.warnings)
+        appendLog(qs(warningText(w, fmt_)));
 
     failures_->showLoad(load.remarks);
     const int widths[4] = {65, 90, 200, 1000};
@@ -695,8 +696,8 @@ bool MainWindow::loadWarrantyFile(const QString& path) {
     maskEditSKO_->setText(qs(f.MaskEditSKO));
     meSred_->setText(qs(f.meSred));
     meSKO_->setText(qs(f.meSKO));
-    for (const std::string& line : f.log)
-        appendLog(qs(line));
+    for (const Warning& w : f.warnings)
+        appendLog(qs(warningText(w, fmt_)));
     return true;
 }
 

@@ -99,7 +99,7 @@ TEST(Fits, SmirnovRunsAlongKEndAtTheLimit) {
     Podbor_Weib_Smirnow(s, s.MSmirn.A, s.MSmirn.B, options(1.0005));
     EXPECT_LE(s.MSmirn.K_powtor, 30);
     EXPECT_GT(s.MSmirn.K_powtor, 30 - 1e-6);
-    EXPECT_EQ(limitNotes(s.MSmirn.atLimit, {}), "Кповт = 30: верхняя граница поиска модели 2");
+    EXPECT_EQ(s.MSmirn.atLimit, (std::vector<LimitHit>{{"2", SearchParameter::K, 30, true}}));
 }
 
 TEST(Fits, RepetitionCoefficientStaysWithinItsLimit) {
@@ -117,10 +117,10 @@ TEST(Fits, RepetitionCoefficientStaysWithinItsLimit) {
     EXPECT_GT(s.MSmirn.B, 0.3);
     // Every fit says that its K was set by the limit; Newton's A ends on its
     // lower limit too, a hair above it.
-    EXPECT_EQ(limitNotes(s.MPirsS.atLimit, {}), "Кповт = 30: верхняя граница поиска модели 1.1");
-    EXPECT_EQ(limitNotes(s.MPirsN.atLimit, {}),
-              "A = 0.001: нижняя граница поиска модели 1.2\nКповт = 30: верхняя граница поиска модели 1.2");
-    EXPECT_EQ(limitNotes(s.MSmirn.atLimit, {}), "Кповт = 30: верхняя граница поиска модели 2");
+    EXPECT_EQ(s.MPirsS.atLimit, (std::vector<LimitHit>{{"1.1", SearchParameter::K, 30, true}}));
+    EXPECT_EQ(s.MPirsN.atLimit, (std::vector<LimitHit>{{"1.2", SearchParameter::A, 0.001, false},
+                                                       {"1.2", SearchParameter::K, 30, true}}));
+    EXPECT_EQ(s.MSmirn.atLimit, (std::vector<LimitHit>{{"2", SearchParameter::K, 30, true}}));
 }
 
 TEST(Fits, ParametersLeftOnASearchLimitAreLoggedAndNotedInTheTable) {
@@ -146,7 +146,7 @@ TEST(Fits, ParametersLeftOnASearchLimitAreLoggedAndNotedInTheTable) {
     for (const auto& c : cases) {
         auto s = makeState(weibullTimes(100, 3e-4, 1.15, 1800, 450, 1), 100000, 1800, 450);
         hist(s);
-        s.MPirsN.atLimit = {{"1.2", "B", 7, true}}; // left by an earlier fit
+        s.MPirsN.atLimit = {{"1.2", SearchParameter::B, 7, true}}; // left by an earlier fit
         std::vector<std::string> log;
         FitOptions o = options(1.01, &log);
         o.variant = c.variant;

@@ -118,11 +118,6 @@ struct ResultTable {
     std::array<std::string, kTableColumns> notes;
 };
 
-// "A = 0,001: нижняя граница поиска модели 1.2".
-std::string limitNote(const LimitHit& hit, const NumberFormat& fmt);
-// The notes of a model's parameters on their limits, one a line.
-std::string limitNotes(const std::vector<LimitHit>& hits, const NumberFormat& fmt);
-
 // The likelihood model in the table and the charts.
 inline constexpr const char* kLikelihoodColumn = "Макс. правдоподобия";
 inline constexpr std::uint32_t kLikelihoodColor = 0xFF8000;
