@@ -20,26 +20,36 @@ bool takesValue(const CLI::Option& o) {
     return o.get_type_size_max() > 0;
 }
 
-// An option that asks for a value and got none or more than it takes: one
-// given more values than it takes, or else the one the command line ends
-// with, "--sred" or "--sred=", whose value never came.
+// The option the command line ends with, "--sred" or "--sred=", when it
+// asks for a value that never came; none when that last word was taken as
+// another option's value.
+const CLI::Option* optionLeftWithoutValue(const CLI::App& app, const std::vector<std::string>& args) {
+    if (args.empty()) return nullptr;
+    const std::vector<const CLI::App*> apps = parsedApps(app);
+    for (const CLI::App* a : apps)
+        for (const CLI::Option* o : a->get_options())
+            for (const std::string& r : o->results())
+                if (r == args.back()) return nullptr;
+    std::string name = args.back();
+    const auto eq = name.find('=');
+    if (eq != std::string::npos) {
+        if (eq + 1 != name.size()) return nullptr; // it has its value
+        name.erase(eq);
+    }
+    for (auto it = apps.rbegin(); it != apps.rend(); ++it) {
+        const CLI::Option* o = (*it)->get_option_no_throw(name);
+        if (o && takesValue(*o)) return o;
+    }
+    return nullptr;
+}
+
+// An option that asks for a value and got none, or more than it takes.
 const CLI::Option* mismatchedOption(const CLI::App& app, const std::vector<std::string>& args) {
+    if (const CLI::Option* o = optionLeftWithoutValue(app, args)) return o;
     for (const CLI::App* a : parsedApps(app))
         for (const CLI::Option* o : a->get_options())
             if (takesValue(*o) && o->count() > static_cast<std::size_t>(o->get_items_expected_max()))
                 return o;
-    if (args.empty()) return nullptr;
-    std::string last = args.back();
-    const auto eq = last.find('=');
-    if (eq != std::string::npos) {
-        if (eq + 1 != last.size()) return nullptr; // it has its value
-        last.erase(eq);
-    }
-    const std::vector<const CLI::App*> apps = parsedApps(app);
-    for (auto it = apps.rbegin(); it != apps.rend(); ++it) {
-        const CLI::Option* o = (*it)->get_option_no_throw(last);
-        if (o && takesValue(*o)) return o;
-    }
     return nullptr;
 }
 

@@ -226,6 +226,12 @@ TEST(CliParse, EachParserErrorIsOneRussianLineNamingWhatWasWrong) {
         {"analyze " + kSample + " --threads=", "--threads: не указано значение или их слишком много"},
         {"analyze " + kSample + " --models spiral --models ml",
          "--models: не указано значение или их слишком много"},
+        // Both at once: the value missing at the end is found first; a last
+        // word taken as a value is no option left without one.
+        {"analyze " + kSample + " --models spiral --models ml --sred",
+         "--sred: не указано значение или их слишком много"},
+        {"analyze " + kSample + " --models spiral --models ml --warranty --sred",
+         "--models: не указано значение или их слишком много"},
         // A value that is not of the option's kind.
         {"analyze " + kSample + " --threads many", "--threads: «many» не является допустимым числом"},
         {"analyze " + kSample + " --fit-mean=abc", "--fit-mean: «abc» не является допустимым числом"},
