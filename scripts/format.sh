@@ -4,7 +4,7 @@
 #   bash scripts/format.sh --check   changes nothing; lists them and fails
 set -euo pipefail
 cd "$(dirname "$0")/.."
-mapfile -t files < <(git ls-files -- '*.cpp' '*.hpp' '*.h')
+mapfile -t files < <(git ls-files -- '*.cpp' '*.hpp' '*.h' | sort -u)
 if [[ ${1-} == --check ]]; then
     bad=()
     for f in "${files[@]}"; do

@@ -1,6 +1,7 @@
 // relan-cli: the analysis without the window, for batch runs and scripts.
 // Results go to stdout; any refusal is one line on stderr, exit code 2.
 
+#include "command_line_errors.hpp"
 #include "report_json.hpp"
 #ifdef RELAN_CLI_CHARTS
 #include "chart_command.hpp"
@@ -18,6 +19,7 @@
 #include "relan/text_decoding.hpp"
 #include "relan/time_list.hpp"
 #include "relan/version.hpp"
+#include "relan/warning_text.hpp"
 
 #include <CLI/CLI.hpp>
 
@@ -57,78 +59,13 @@ struct LoadOptions {
     char decimal = '.';
 };
 
-// A single character would otherwise also be taken from a digit, a control
-// byte or half of a UTF-8 letter, which then breaks every number and the JSON.
-const CLI::Validator kDecimalSeparator(
-    [](std::string& v) {
-        return v == "." || v == "," ? std::string()
-                                    : "допустим только «.» или «,», задано " + relan::text::quoted(v);
-    },
-    "'.' or ','");
-
-void addLoadOptions(CLI::App& cmd, LoadOptions& o) {
+void addLoadOptions(CLI::App& cmd, LoadOptions& o, relan::cli::OptionChecks& checks) {
     cmd.add_option("file", o.file, "failure-data file (.rel, Windows-1251 or UTF-8)")->required();
     cmd.add_option("--warranty", o.warranty, "warranty-term file (gar*.txt) loaded after the failure data");
-    cmd.add_option(
-           "--decimal-separator", o.decimal,
-           "decimal separator of the user's number format: numbers shown and typed use it, '.' (default) "
-           "or ','")
-        ->check(kDecimalSeparator);
-}
-
-// Russian refusals of the command line's own checks, like every other
-// message of the program.
-CLI::Validator oneOf(std::vector<std::string> allowed) {
-    std::string list;
-    for (const auto& a : allowed)
-        list += (list.empty() ? "" : ", ") + a;
-    return CLI::Validator(
-        [allowed, list](std::string& v) {
-            for (const auto& a : allowed)
-                if (v == a) return std::string();
-            return "допустимо одно из значений " + list + ", задано " + relan::text::quoted(v);
-        },
-        list);
-}
-
-CLI::Validator wholeNumberFrom(int lo, int hi) {
-    return CLI::Validator(
-        [lo, hi](std::string& v) {
-            const auto n = relan::parseInt32(v);
-            if (n && *n >= lo && *n <= hi) return std::string();
-            return "допустимо целое число от " + std::to_string(lo) + " до " + std::to_string(hi) +
-                   ", задано " + relan::text::quoted(v);
-        },
-        std::to_string(lo) + ".." + std::to_string(hi));
-}
-
-// The errors the parser finds itself, told in Russian; its own text follows
-// only where it names what the user typed.
-std::string parseErrorText(const CLI::ParseError& e) {
-    const std::string what = e.what();
-    const std::string name = e.get_name();
-    const auto tail = [&](const std::string& lead) {
-        const auto colon = what.find(": ");
-        return lead + (colon == std::string::npos ? std::string() : ": " + what.substr(colon + 2));
-    };
-    if (name == "ValidationError") return what; // our own validators speak Russian
-    if (name == "RequiredError") {
-        if (what.find("subcommand") != std::string::npos)
-            return "не указана команда (load, analyze, report, nonparam, chart) или она неизвестна";
-        const auto is = what.find(" is required");
-        return "не указан обязательный параметр " + (is == std::string::npos ? what : what.substr(0, is));
-    }
-    if (what.find("not expected") != std::string::npos) return tail("лишние аргументы");
-    if (name == "ArgumentMismatch")
-        return what.substr(0, what.find(':')) + ": не указано значение или их слишком много";
-    if (name == "ConversionError") {
-        const auto eq = what.find(" = ");
-        const auto colon = what.find(": ");
-        if (eq != std::string::npos && colon != std::string::npos)
-            return what.substr(colon + 2, eq - colon - 2) + ": " + relan::text::quoted(what.substr(eq + 3)) +
-                   " не является допустимым числом";
-    }
-    return "ошибка в командной строке (" + what + ")";
+    checks.decimalSeparator(cmd.add_option(
+        "--decimal-separator", o.decimal,
+        "decimal separator of the user's number format: numbers shown and typed use it, '.' (default) "
+        "or ','"));
 }
 
 // The whole range of the seed, and nothing outside it: a value that does not
@@ -148,19 +85,24 @@ struct Loaded {
     relan::AnalysisState state;
     relan::FailureLoad failure;
     std::optional<relan::WarrantyLoadFields> warranty;
+    relan::NumberFormat fmt;
     // What the loads tell the progress log, the failure data first.
     std::vector<std::string> log() const {
-        std::vector<std::string> out = failure.log;
-        if (warranty) out.insert(out.end(), warranty->log.begin(), warranty->log.end());
+        std::vector<std::string> out;
+        for (const relan::Warning& w : failure.warnings)
+            out.push_back(relan::warningText(w, fmt));
+        if (warranty)
+            for (const relan::Warning& w : warranty->warnings)
+                out.push_back(relan::warningText(w, fmt));
         return out;
     }
 };
 
 Loaded loadInputs(const LoadOptions& o) {
     Loaded l;
-    const relan::NumberFormat fmt{o.decimal};
-    l.failure = relan::loadFailureData(o.file, fmt, l.state);
-    if (!o.warranty.empty()) l.warranty = relan::loadWarrantyTerms(o.warranty, fmt, l.state);
+    l.fmt = relan::NumberFormat{o.decimal};
+    l.failure = relan::loadFailureData(o.file, l.fmt, l.state);
+    if (!o.warranty.empty()) l.warranty = relan::loadWarrantyTerms(o.warranty, l.fmt, l.state);
     return l;
 }
 
@@ -394,7 +336,7 @@ int analyze(const LoadOptions& lo, const AnalyzeOptions& a) {
     return 0;
 }
 
-void addAnalyzeOptions(CLI::App& cmd, AnalyzeOptions& a) {
+void addAnalyzeOptions(CLI::App& cmd, AnalyzeOptions& a, relan::cli::OptionChecks& checks) {
     cmd.add_option("--sred", a.sred, "mean warranty time as typed into its field (default: from the files)");
     cmd.add_option("--sko", a.sko, "its standard deviation as typed (default: from the files)");
     cmd.add_option("--tgar", a.tgar, "period over which failures per product are counted, h");
@@ -409,8 +351,9 @@ void addAnalyzeOptions(CLI::App& cmd, AnalyzeOptions& a) {
                    "single time 2500,5;)");
     cmd.add_flag("--fit-mean", a.fitMean, "the Pearson fits also search the mean warranty time");
     cmd.add_flag("--fit-sd", a.fitSd, "the Pearson fits also search its standard deviation");
-    cmd.add_option("--criterion", a.criterion, "Pearson variant: standard, spec1 (default), spec2")
-        ->check(oneOf({"standard", "spec1", "spec2"}));
+    checks.oneOf(
+        cmd.add_option("--criterion", a.criterion, "Pearson variant: standard, spec1 (default), spec2"),
+        {"standard", "spec1", "spec2"});
     cmd.add_option("--kdiv-spiral", a.kdivSpiral, "step-reduction coefficient of model 1.1 (1.00025)");
     cmd.add_option("--kdiv-newton", a.kdivNewton, "step-reduction coefficient of model 1.2 (1.00025)");
     cmd.add_option("--kdiv-smirnov", a.kdivSmirnov, "step-reduction coefficient of model 2 (1.0005)");
@@ -422,12 +365,14 @@ void addAnalyzeOptions(CLI::App& cmd, AnalyzeOptions& a) {
     cmd.add_option("--generations", a.generations,
                    "genetic: \"Число поколений\" (default: as the load fills it from the failure count, "
                    "1500, 2000 or 4000)");
-    cmd.add_option("--crossover", a.crossover,
-                   "genetic: starting position 0..100 of \"Вероятность скрещивания\" (default 55)")
-        ->check(wholeNumberFrom(0, 100));
-    cmd.add_option("--mutation", a.mutation,
-                   "genetic: starting position 0..100 of \"Вероятность мутаций\" (default 15)")
-        ->check(wholeNumberFrom(0, 100));
+    checks.wholeNumber(
+        cmd.add_option("--crossover", a.crossover,
+                       "genetic: starting position 0..100 of \"Вероятность скрещивания\" (default 55)"),
+        0, 100);
+    checks.wholeNumber(
+        cmd.add_option("--mutation", a.mutation,
+                       "genetic: starting position 0..100 of \"Вероятность мутаций\" (default 15)"),
+        0, 100);
     cmd.add_option("--copy-best", a.copyBest,
                    "genetic: stored bests to re-inject, \"шт.\" (default 50; N + 1 are copied)");
     cmd.add_option("--seed", a.seed,
@@ -442,30 +387,29 @@ void addAnalyzeOptions(CLI::App& cmd, AnalyzeOptions& a) {
 
 int main(int argc, char** argv) {
     CLI::App app{"relan-cli: анализ надежности в эксплуатации без окна"};
+    relan::cli::OptionChecks checks;
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string("relan-cli ") + relan::kVersion,
                          "Print the version and exit");
 
     LoadOptions loadOpts;
     auto* load = app.add_subcommand("load", "read the input files and print what was loaded as JSON");
-    addLoadOptions(*load, loadOpts);
+    addLoadOptions(*load, loadOpts, checks);
     std::string loadFormat = "json";
-    load->add_option(
-            "--format", loadFormat,
-            "json (default), or csv: the failure list for a spreadsheet (\";\" between fields, UTF-8 with "
-            "a byte-order mark)")
-        ->check(oneOf({"json", "csv"}));
+    checks.oneOf(load->add_option("--format", loadFormat,
+                                  "json (default), or csv: the failure list for a spreadsheet (\";\" between "
+                                  "fields, UTF-8 with a byte-order mark)"),
+                 {"json", "csv"});
 
     AnalyzeOptions an;
     auto* analyzeCmd = app.add_subcommand(
         "analyze", "load, build the histogram, fit the chosen models and print the results as JSON or text");
-    addLoadOptions(*analyzeCmd, loadOpts);
-    addAnalyzeOptions(*analyzeCmd, an);
-    analyzeCmd
-        ->add_option("--format", an.format,
-                     "json (default), text, or csv: the results table for a spreadsheet (\";\" between "
-                     "fields, UTF-8 with a byte-order mark)")
-        ->check(oneOf({"json", "text", "csv"}));
+    addLoadOptions(*analyzeCmd, loadOpts, checks);
+    addAnalyzeOptions(*analyzeCmd, an, checks);
+    checks.oneOf(analyzeCmd->add_option("--format", an.format,
+                                        "json (default), text, or csv: the results table for a spreadsheet "
+                                        "(\";\" between fields, UTF-8 with a byte-order mark)"),
+                 {"json", "text", "csv"});
 
     AnalyzeOptions rep;
 #ifdef RELAN_CLI_CHARTS
@@ -473,8 +417,8 @@ int main(int argc, char** argv) {
     auto* reportCmd = app.add_subcommand(
         "report",
         "analyze as \"analyze\" does and write the engineer's report as an A4 PDF (no display needed)");
-    addLoadOptions(*reportCmd, loadOpts);
-    addAnalyzeOptions(*reportCmd, rep);
+    addLoadOptions(*reportCmd, loadOpts, checks);
+    addAnalyzeOptions(*reportCmd, rep, checks);
     reportCmd->add_option("--out", reportOut, "PDF file to write")->required();
 #endif
 
@@ -482,7 +426,7 @@ int main(int argc, char** argv) {
     auto* nonparamCmd = app.add_subcommand(
         "nonparam",
         "the non-parametric analysis: half-fleet times, the window's texts and the per-interval points");
-    addLoadOptions(*nonparamCmd, npOpts);
+    addLoadOptions(*nonparamCmd, npOpts, checks);
     std::optional<std::string> npSred, npSko;
     nonparamCmd->add_option("--sred", npSred,
                             "mean warranty time as typed into its field (default: from the files)");
@@ -494,15 +438,13 @@ int main(int argc, char** argv) {
     chartCmd->add_option("file", chart.file, "failure-data file (.rel, Windows-1251)")->required();
     chartCmd->add_option("--warranty", chart.warranty,
                          "warranty-term file (gar*.txt) loaded after the failure data");
-    chartCmd->add_option("--window", chart.window, "results (default), expanded or nonparam")
-        ->check(oneOf({"results", "expanded", "nonparam"}));
+    checks.oneOf(chartCmd->add_option("--window", chart.window, "results (default), expanded or nonparam"),
+                 {"results", "expanded", "nonparam"});
     chartCmd->add_option("--out", chart.out, "PNG file to write")->required();
     chartCmd->add_option("--models", chart.models,
                          "fits before the results: spiral (default), newton, smirnov");
-    chartCmd
-        ->add_option("--decimal-separator", chart.decimal,
-                     "decimal separator of the numbers shown ('.' or ',')")
-        ->check(kDecimalSeparator);
+    checks.decimalSeparator(chartCmd->add_option("--decimal-separator", chart.decimal,
+                                                 "decimal separator of the numbers shown ('.' or ',')"));
 #endif
 
     try {
@@ -514,7 +456,8 @@ int main(int argc, char** argv) {
     } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        std::cerr << "relan-cli: " << oneLine(parseErrorText(e)) << '\n';
+        const std::vector<std::string> args(argc > 0 ? argv + 1 : argv, argv + argc);
+        std::cerr << "relan-cli: " << oneLine(relan::cli::parseErrorText(e, app, args, checks)) << '\n';
         return kExitError;
     }
 

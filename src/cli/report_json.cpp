@@ -1,6 +1,7 @@
 #include "report_json.hpp"
 
 #include "relan/criteria.hpp"
+#include "relan/warning_text.hpp"
 
 namespace relan::cli {
 
@@ -191,13 +192,20 @@ Json likelihoodJson(const AnalysisState& s, const LikelihoodFit& f) {
                        {"lo", end(p.value.lo)},
                        {"hi", end(p.value.hi)}});
     out["mcf"] = mcf;
+    // The fit's texts in the format it was made with, as the log's.
+    Json merged = Json::array();
+    for (const MergedCells& m : f.gof.merged)
+        merged.push_back(mergedCellsText(m, f.numbers));
     out["gof"] = {{"chi2", f.gof.chi2},
                   {"cells", f.gof.cells},
                   {"df", f.gof.df},
                   {"p", end(f.gof.pValue)},
-                  {"merged", f.gof.merged}};
+                  {"merged", merged}};
     if (f.censoringGain) out["censoring_gain"] = *f.censoringGain;
-    out["warnings"] = f.warnings;
+    Json warnings = Json::array();
+    for (const Warning& w : f.warnings)
+        warnings.push_back(warningText(w, f.numbers));
+    out["warnings"] = warnings;
     return out;
 }
 

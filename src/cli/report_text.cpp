@@ -4,6 +4,7 @@
 
 #include "relan/analysis_report.hpp"
 #include "relan/criteria.hpp"
+#include "relan/warning_text.hpp"
 
 #include <algorithm>
 #include <sstream>
@@ -87,9 +88,9 @@ std::string textReport(const AnalysisState& in, const AnalysisState& s, const Ca
         o << "  Согласие с гистограммой: χ² = " << formatPattern("%.2f", {f.gof.chi2}, fmt) << ", ст. св. "
           << f.gof.df << ", " << pValueText(f.gof, fmt) << " (ячеек " << f.gof.cells << ")\n";
         for (const auto& m : f.gof.merged)
-            o << "    объединены: " << m << "\n";
+            o << "    объединены: " << mergedCellsText(m, f.numbers) << "\n";
         for (const auto& w : f.warnings)
-            o << "  Внимание: " << w << "\n";
+            o << "  Внимание: " << warningText(w, f.numbers) << "\n";
     }
 
     if (genetic) {

@@ -20,6 +20,7 @@
 #include "relan/genetic.hpp"
 #include "relan/input_files.hpp"
 #include "relan/nonparam.hpp"
+#include "relan/warning_text.hpp"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -704,8 +705,8 @@ bool MainWindow::loadFailureFile(const QString& path) {
     edit2_->setText(qs(f.geneticPrecisionText));
     if (f.NPokoleny) nPokoleny_->setText(qs(*f.NPokoleny));
     form2_->setComment(qs(f.comment));
-    for (const std::string& line : load.log)
-        appendLog(qs(line));
+    for (const Warning& w : load.warnings)
+        appendLog(qs(warningText(w, fmt_)));
 
     failures_->showLoad(load.remarks);
     const int widths[4] = {65, 90, 200, 1000};
@@ -730,8 +731,8 @@ bool MainWindow::loadWarrantyFile(const QString& path) {
     maskEditSKO_->setText(qs(f.termSdText));
     meSred_->setText(qs(f.censoringMeanText));
     meSKO_->setText(qs(f.censoringSdText));
-    for (const std::string& line : f.log)
-        appendLog(qs(line));
+    for (const Warning& w : f.warnings)
+        appendLog(qs(warningText(w, fmt_)));
     return true;
 }
 

@@ -205,6 +205,51 @@ TEST(CliAnalyze, BadSettingsAreRefusedPromptlyWithTheReason) {
     }
 }
 
+// Each kind of error the parser finds, told from the kind and the command's
+// options rather than from the parser's English.
+TEST(CliParse, EachParserErrorIsOneRussianLineNamingWhatWasWrong) {
+    struct Case {
+        std::string args;
+        std::string says; // the whole line after "relan-cli: "
+    };
+    std::vector<Case> cases = {
+        // No command, or one that does not exist.
+        {"", "не указана команда (load, analyze, report, nonparam, chart) или она неизвестна"},
+        {"frobnicate", "не указана команда (load, analyze, report, nonparam, chart) или она неизвестна"},
+        // A required argument missing.
+        {"load", "не указан обязательный параметр file"},
+        // What no option takes, last first.
+        {"load " + kSample + " --bogus", "лишние аргументы: --bogus"},
+        {"load " + kSample + " a b", "лишние аргументы: b a"},
+        // A value the command line's own checks refuse.
+        {"analyze " + kSample + " --criterion spec3",
+         "--criterion: допустимо одно из значений standard, spec1, spec2, задано «spec3»"},
+        // A value missing, or more values than the option takes.
+        {"analyze " + kSample + " --sred", "--sred: не указано значение или их слишком много"},
+        {"analyze " + kSample + " --threads=", "--threads: не указано значение или их слишком много"},
+        {"analyze " + kSample + " --models spiral --models ml",
+         "--models: не указано значение или их слишком много"},
+        // Both at once: the value missing at the end is found first; a last
+        // word taken as a value is no option left without one.
+        {"analyze " + kSample + " --models spiral --models ml --sred",
+         "--sred: не указано значение или их слишком много"},
+        {"analyze " + kSample + " --models spiral --models ml --warranty --sred",
+         "--models: не указано значение или их слишком много"},
+        // A value that is not of the option's kind.
+        {"analyze " + kSample + " --threads many", "--threads: «many» не является допустимым числом"},
+        {"analyze " + kSample + " --fit-mean=abc", "--fit-mean: «abc» не является допустимым числом"},
+    };
+#ifdef RELAN_CLI_CHARTS
+    cases.push_back({"report " + kSample, "не указан обязательный параметр --out"});
+#endif
+    for (const Case& c : cases) {
+        auto r = runCli(c.args);
+        EXPECT_EQ(r.exitCode, 2) << c.args;
+        EXPECT_TRUE(r.out.empty()) << c.args;
+        EXPECT_EQ(r.err, "relan-cli: " + c.says + "\n") << c.args;
+    }
+}
+
 TEST(CliAnalyze, ALikelihoodAtThePowerLawLimitGivesNoKAOrEta) {
     // Early failures whose likelihood is largest as K grows without end.
     const relan::sim::Scenario sc{500, 0.4, std::pow(5000.0, -0.6), 0.6, 1500, 400, 1.0};

@@ -103,8 +103,8 @@ TEST(Fits, SmirnovRunsAlongKEndAtTheLimit) {
     Podbor_Weib_Smirnow(s, s.models[ModelId::Smirnov].A, s.models[ModelId::Smirnov].B, options(1.0005));
     EXPECT_LE(s.models[ModelId::Smirnov].K_powtor, 30);
     EXPECT_GT(s.models[ModelId::Smirnov].K_powtor, 30 - 1e-6);
-    EXPECT_EQ(limitNotes(s.models[ModelId::Smirnov].atLimit, {}),
-              "Кповт = 30: верхняя граница поиска модели 2");
+    EXPECT_EQ(s.models[ModelId::Smirnov].atLimit,
+              (std::vector<LimitHit>{{"2", SearchParameter::K, 30, true}}));
 }
 
 TEST(Fits, RepetitionCoefficientStaysWithinItsLimit) {
@@ -123,12 +123,13 @@ TEST(Fits, RepetitionCoefficientStaysWithinItsLimit) {
     EXPECT_GT(s.models[ModelId::Smirnov].B, 0.3);
     // Every fit says that its K was set by the limit; Newton's A ends on its
     // lower limit too, a hair above it.
-    EXPECT_EQ(limitNotes(s.models[ModelId::Spiral].atLimit, {}),
-              "Кповт = 30: верхняя граница поиска модели 1.1");
-    EXPECT_EQ(limitNotes(s.models[ModelId::Newton].atLimit, {}),
-              "A = 0.001: нижняя граница поиска модели 1.2\nКповт = 30: верхняя граница поиска модели 1.2");
-    EXPECT_EQ(limitNotes(s.models[ModelId::Smirnov].atLimit, {}),
-              "Кповт = 30: верхняя граница поиска модели 2");
+    EXPECT_EQ(s.models[ModelId::Spiral].atLimit,
+              (std::vector<LimitHit>{{"1.1", SearchParameter::K, 30, true}}));
+    EXPECT_EQ(s.models[ModelId::Newton].atLimit,
+              (std::vector<LimitHit>{{"1.2", SearchParameter::A, 0.001, false},
+                                     {"1.2", SearchParameter::K, 30, true}}));
+    EXPECT_EQ(s.models[ModelId::Smirnov].atLimit,
+              (std::vector<LimitHit>{{"2", SearchParameter::K, 30, true}}));
 }
 
 TEST(Fits, ParametersLeftOnASearchLimitAreLoggedAndNotedInTheTable) {
@@ -154,7 +155,7 @@ TEST(Fits, ParametersLeftOnASearchLimitAreLoggedAndNotedInTheTable) {
     for (const auto& c : cases) {
         auto s = makeState(weibullTimes(100, 3e-4, 1.15, 1800, 450, 1), 100000, 1800, 450);
         hist(s);
-        s.models[ModelId::Newton].atLimit = {{"1.2", "B", 7, true}}; // left by an earlier fit
+        s.models[ModelId::Newton].atLimit = {{"1.2", SearchParameter::B, 7, true}}; // left by an earlier fit
         std::vector<std::string> log;
         FitOptions o = options(1.01, &log);
         o.variant = c.variant;

@@ -2,6 +2,7 @@
 
 #include "relan/state.hpp"
 #include "relan/text1251.hpp"
+#include "relan/warning_text.hpp"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,18 @@
 #include <initializer_list>
 #include <string>
 #include <vector>
+
+namespace relan {
+
+// A warning in a failed expectation reads as the user reads it.
+inline void PrintTo(const Warning& w, std::ostream* os) {
+    *os << warningText(w, {});
+}
+inline void PrintTo(const LimitHit& hit, std::ostream* os) {
+    *os << warningText(hit, {});
+}
+
+} // namespace relan
 
 namespace relan::test {
 

@@ -593,14 +593,10 @@ TEST(FailureFile, ALongCommentIsCutAtACharacterAndTheLogSaysSo) {
         EXPECT_EQ(s.Comment, c.comment.substr(0, c.kept));
         EXPECT_EQ(load.fields.comment, s.Comment);
         EXPECT_EQ(s.Kol_izw, 1); // the rest of the file is read as before
-        if (c.comment.size() == c.kept) {
-            EXPECT_TRUE(load.log.empty());
-        } else {
-            EXPECT_EQ(load.log,
-                      (std::vector<std::string>{"Комментарий (первая строка) файла test.rel длиной " +
-                                                std::to_string(c.comment.size()) + " байт сокращен до " +
-                                                std::to_string(c.kept) + " байт"}));
-        }
+        if (c.comment.size() == c.kept)
+            EXPECT_TRUE(load.warnings.empty());
+        else
+            EXPECT_EQ(load.warnings, (Warnings{warning::CommentCut{"test.rel", c.comment.size(), c.kept}}));
     }
     // The warranty file's comment, which replaces the data's, alike.
     AnalysisState s;
@@ -608,9 +604,7 @@ TEST(FailureFile, ALongCommentIsCutAtACharacterAndTheLogSaysSo) {
         parseWarrantyTerms(cp1251File({letters, "1000", "3000"}), "gar.txt", kComma, s);
     EXPECT_EQ(s.Comment, letters.substr(0, 4096));
     EXPECT_EQ(f.comment, s.Comment);
-    EXPECT_EQ(f.log,
-              (std::vector<std::string>{
-                  "Комментарий (первая строка) файла gar.txt длиной 4098 байт сокращен до 4096 байт"}));
+    EXPECT_EQ(f.warnings, (Warnings{warning::CommentCut{"gar.txt", 4098, 4096}}));
 }
 
 TEST(FailureFile, SampleShipsAndLoads) {

@@ -4,6 +4,7 @@
 #include "relan/criteria.hpp"
 #include "relan/error.hpp"
 #include "relan/likelihood.hpp"
+#include "relan/warning_text.hpp"
 
 #include <array>
 #include <sstream>
@@ -163,12 +164,13 @@ ReportSection likelihoodSection(const AnalysisState& s, const NumberFormat& fmt)
     std::string gof = "Согласие с гистограммой: χ² = " + formatPattern("%.2f", {f.gof.chi2}, fmt) +
                       ", степеней свободы " + std::to_string(f.gof.df) + ", " + pValueText(f.gof, fmt) +
                       " (ячеек " + std::to_string(f.gof.cells) + ").";
+    // The fit's own texts in the format it was made with, as its log lines were.
     for (const auto& m : f.gof.merged)
-        gof += " Объединены: " + m + ".";
+        gof += " Объединены: " + mergedCellsText(m, f.numbers) + ".";
     sec.blocks.push_back(paragraph(gof));
     if (f.warnings.empty()) sec.blocks.push_back(paragraph("Предупреждений нет."));
     for (const auto& w : f.warnings)
-        sec.blocks.push_back(paragraph("Внимание: " + w));
+        sec.blocks.push_back(paragraph("Внимание: " + warningText(w, f.numbers)));
     return sec;
 }
 

@@ -4,6 +4,7 @@
 #include "relan/histogram.hpp"
 #include "relan/special.hpp"
 #include "relan/text_decoding.hpp"
+#include "relan/warning_text.hpp"
 
 #include <chrono>
 #include <cmath>
@@ -102,7 +103,7 @@ std::shared_ptr<const LikelihoodFit> fitLikelihoodModel(AnalysisState& s, const 
     s.Sred = sred;
     s.SKO = sko;
     for (const auto& w : fit->warnings)
-        log("Модель МП: " + w);
+        log("Модель МП: " + warningText(w, fmt));
     checkModel(m, "МП");
     s.likelihoodFit = fit;
     return fit;

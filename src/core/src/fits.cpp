@@ -3,6 +3,7 @@
 #include "relan/error.hpp"
 #include "relan/smirnov_estimate.hpp"
 #include "relan/special.hpp"
+#include "relan/warning_text.hpp"
 
 #include <array>
 #include <chrono>
@@ -20,18 +21,11 @@ constexpr const char* kModelSpiral = "Модель 1.1 (по Пирсону, м�
 constexpr const char* kModelNewton = "Модель 1.2 (по Пирсону, метод Ньютона)";
 constexpr const char* kModelSmirnov = "Модель 2 (по Смирнову)";
 
-// Names of the coordinates as the log and the results table call them.
-constexpr const char* kParamA = "A";
-constexpr const char* kParamB = "B";
-constexpr const char* kParamK = "Кповт";
-constexpr const char* kParamSred = "«Среднее время гарантии»";
-constexpr const char* kParamSKO = "«СКО времени гарантии»";
-
 struct Coordinates {
     int Np = 3;
     Vec start{}, lo{}, hi{}, h{}, ee{};
-    std::array<const char*, N_Param_Opt + 1> name{};
-    void set(int j, const char* param, double st, double min, double max, double step, double eps) {
+    std::array<SearchParameter, N_Param_Opt + 1> name{};
+    void set(int j, SearchParameter param, double st, double min, double max, double step, double eps) {
         name[j] = param;
         start[j] = st;
         lo[j] = min;
@@ -103,27 +97,27 @@ void finalPass(const AnalysisState& s, Mod_Weib& m) {
 Coordinates spiralCoordinates(bool sredOpt, bool skoOpt) {
     Coordinates c;
     c.Np = 3 + (sredOpt ? 1 : 0) + (skoOpt ? 1 : 0);
-    c.set(1, kParamB, 0.001, 0, 7, 0.001, 1e-7);
-    c.set(2, kParamA, 0.001, 0, 10, 5e-5, 1e-8);
-    c.set(3, kParamK, 1, 0, 30, 0.001, 1e-6);
-    if (sredOpt) c.set(4, kParamSred, 400, 0, 3000, 0.25, 0.01);
-    if (skoOpt) c.set(c.Np, kParamSKO, 100, 0, 900, 0.5, 0.1);
+    c.set(1, SearchParameter::B, 0.001, 0, 7, 0.001, 1e-7);
+    c.set(2, SearchParameter::A, 0.001, 0, 10, 5e-5, 1e-8);
+    c.set(3, SearchParameter::K, 1, 0, 30, 0.001, 1e-6);
+    if (sredOpt) c.set(4, SearchParameter::Sred, 400, 0, 3000, 0.25, 0.01);
+    if (skoOpt) c.set(c.Np, SearchParameter::SKO, 100, 0, 900, 0.5, 0.1);
     return c;
 }
 
 Coordinates newtonCoordinates(bool sredOpt, bool skoOpt) {
     Coordinates c;
     c.Np = 3 + (sredOpt ? 1 : 0) + (skoOpt ? 1 : 0);
-    c.set(1, kParamB, 1, 0.001, 200, 0.1, 1e-9);
-    c.set(2, kParamA, 0.5, 0.001, 5, 0.001, 1e-9);
-    c.set(3, kParamK, 1, 0.1, 30, 0.1, 1e-8);
+    c.set(1, SearchParameter::B, 1, 0.001, 200, 0.1, 1e-9);
+    c.set(2, SearchParameter::A, 0.5, 0.001, 5, 0.001, 1e-9);
+    c.set(3, SearchParameter::K, 1, 0.1, 30, 0.1, 1e-8);
     if (sredOpt && skoOpt) {
-        c.set(4, kParamSred, 500, 150, 3000, 1, 0.05);
-        c.set(5, kParamSKO, 150, 30, 900, 1, 0.005);
+        c.set(4, SearchParameter::Sred, 500, 150, 3000, 1, 0.05);
+        c.set(5, SearchParameter::SKO, 150, 30, 900, 1, 0.005);
     } else if (sredOpt) {
-        c.set(4, kParamSred, 500, 150, 3000, 1, 0.05);
+        c.set(4, SearchParameter::Sred, 500, 150, 3000, 1, 0.05);
     } else if (skoOpt) {
-        c.set(4, kParamSKO, 150, 30, 900, 5, 0.01);
+        c.set(4, SearchParameter::SKO, 150, 30, 900, 5, 0.01);
     }
     return c;
 }
@@ -131,9 +125,9 @@ Coordinates newtonCoordinates(bool sredOpt, bool skoOpt) {
 Coordinates smirnovCoordinates() {
     Coordinates c;
     c.Np = 3;
-    c.set(1, kParamA, 0.0005, 1e-10, 0.01, 0.0001, 1e-8);
-    c.set(2, kParamB, 1, 0.3, 5, 0.001, 1e-7);
-    c.set(3, kParamK, 1, 0.1, 30, 0.001, 1e-7);
+    c.set(1, SearchParameter::A, 0.0005, 1e-10, 0.01, 0.0001, 1e-8);
+    c.set(2, SearchParameter::B, 1, 0.3, 5, 0.001, 1e-7);
+    c.set(3, SearchParameter::K, 1, 0.1, 30, 0.001, 1e-7);
     return c;
 }
 
@@ -262,10 +256,7 @@ class FitFrame {
         finalPass(s, m);
         logLine(opt_.log, done + clock_.text() + "ч/мин/с");
         for (const LimitHit& hit : m.atLimit)
-            logLine(opt_.log, "Модель " + hit.model + ": параметр " + hit.parameter + " остановился на " +
-                                  (hit.upper ? "верхней" : "нижней") + " границе поиска (" +
-                                  formatGeneral(hit.limit, opt_.fmt) +
-                                  ") — результат определен границей, а не данными");
+            logLine(opt_.log, warningText(hit, opt_.fmt));
     }
 
   private:

@@ -201,13 +201,12 @@ text::InputText inputFile(std::string_view bytes, const std::string& file) {
 
 // The comment line, cut to kMaxCommentBytes at a character boundary; the
 // cut is told in the log.
-std::string commentLine(std::string_view line, const std::string& file, std::vector<std::string>& log) {
+std::string commentLine(std::string_view line, const std::string& file, Warnings& warnings) {
     if (line.size() <= kMaxCommentBytes) return std::string(line);
     std::size_t cut = kMaxCommentBytes;
     while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80)
         --cut;
-    log.push_back("Комментарий (первая строка) файла " + file + " длиной " + std::to_string(line.size()) +
-                  " байт сокращен до " + std::to_string(cut) + " байт");
+    warnings.push_back(warning::CommentCut{file, line.size(), cut});
     return std::string(line.substr(0, cut));
 }
 
@@ -267,7 +266,7 @@ FailureLoad parseFailureData(std::string_view bytes, const std::string& file, co
     // other models no calculation clears it, so it would be shown beside the
     // new data and refused by every later calculation.
     s.models[ModelId::Genetic].Executed = false;
-    s.Comment = commentLine(r.readLine(), file, out.log);
+    s.Comment = commentLine(r.readLine(), file, out.warnings);
     out.fields.comment = s.Comment;
 
     const HeaderNumber sred = headerReal(r, file, kHeaderSred);
@@ -481,7 +480,7 @@ WarrantyLoadFields parseWarrantyTerms(std::string_view bytes, const std::string&
     Reader r(text);
     WarrantyLoadFields out;
     out.path = file;
-    std::string comment = commentLine(r.readLine(), file, out.log);
+    std::string comment = commentLine(r.readLine(), file, out.warnings);
     RealArray terms;
     while (!r.eof()) {
         const auto n = r.readNumber();

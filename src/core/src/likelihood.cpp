@@ -1129,15 +1129,10 @@ LimitFit fitLimit(const Data& d, const std::vector<Point>& from, Steps& steps) {
     return best;
 }
 
-std::string plural(int n, const char* one, const char* few, const char* many) {
-    const int m10 = n % 10, m100 = n % 100;
-    if (m10 == 1 && m100 != 11) return one;
-    if (m10 >= 2 && m10 <= 4 && (m100 < 12 || m100 > 14)) return few;
-    return many;
-}
+// Below this p the histogram rejects the model.
+constexpr double kLackOfFit = 0.05;
 
-LikelihoodGoodnessOfFit goodness(const AnalysisState& s, const Fitted& f, double N, int parameters,
-                                 const NumberFormat& fmt) {
+LikelihoodGoodnessOfFit goodness(const AnalysisState& s, const Fitted& f, double N, int parameters) {
     LikelihoodGoodnessOfFit g;
     if (s.Hist_Arr.empty()) return g;
     const IntervalBounds ib = intervalBounds(s.Hist_Arr);
@@ -1177,15 +1172,10 @@ LikelihoodGoodnessOfFit goodness(const AnalysisState& s, const Fitted& f, double
     for (const auto& gr : groups) {
         if (gr.e > 0) g.chi2 += (gr.o - gr.e) * (gr.o - gr.e) / gr.e;
         const int k = static_cast<int>(gr.last - gr.first + 1);
-        if (k > 1) {
-            const std::string count =
-                std::to_string(k) + " " + plural(k, "интервал", "интервала", "интервалов");
-            if (std::isfinite(hi[gr.last]))
-                g.merged.push_back(hours(lo[gr.first], fmt) + "–" + hours(hi[gr.last], fmt) + " ч (" + count +
-                                   ")");
-            else
-                g.merged.push_back("от " + hours(lo[gr.first], fmt) + " ч и далее (" + count + ")");
-        }
+        if (k > 1)
+            g.merged.push_back(
+                {lo[gr.first], std::isfinite(hi[gr.last]) ? std::optional<double>(hi[gr.last]) : std::nullopt,
+                 k});
     }
     g.cells = static_cast<int>(groups.size());
     g.df = std::max(0, g.cells - parameters);
@@ -1193,13 +1183,16 @@ LikelihoodGoodnessOfFit goodness(const AnalysisState& s, const Fitted& f, double
     return g;
 }
 
-void describe(const LikelihoodInterval& ci, const std::string& name, bool widthCheck,
-              std::vector<std::string>& warnings) {
-    if (!ci.hi)
-        warnings.push_back(name + " не определяется данными: верхняя граница интервала не ограничена");
-    if (!ci.lo) warnings.push_back(name + " не определяется данными: нижняя граница интервала не ограничена");
-    if (widthCheck && ci.closed() && *ci.lo > 0 && *ci.hi / *ci.lo > 10)
-        warnings.push_back(name + " определяется данными слабо: интервал шире чем в 10 раз");
+// An interval wider than this many times its lower end leaves the quantity
+// weakly determined.
+constexpr double kWideInterval = 10;
+
+void describe(const LikelihoodInterval& ci, Estimate quantity, bool widthCheck, Warnings& warnings,
+              double time = 0) {
+    if (!ci.hi) warnings.push_back(warning::IntervalOpen{quantity, time, IntervalSide::Upper});
+    if (!ci.lo) warnings.push_back(warning::IntervalOpen{quantity, time, IntervalSide::Lower});
+    if (widthCheck && ci.closed() && *ci.lo > 0 && *ci.hi / *ci.lo > kWideInterval)
+        warnings.push_back(warning::IntervalWide{quantity, time, *ci.hi / *ci.lo, kWideInterval});
 }
 
 Fitted fittedFrom(const LikelihoodFit& fit) {
@@ -1208,12 +1201,6 @@ Fitted fittedFrom(const LikelihoodFit& fit) {
     f.logK = std::log(fit.K_powtor);
     f.ll = fit.loglik;
     return f;
-}
-
-std::string mcfName(double t, const NumberFormat& fmt) {
-    // The time as typed, however small: rounded to the hour or a tenth, a
-    // time of 0,0004 h would read "t = 0 ч".
-    return "Среднее число отказов на изделие K·F(t) при t = " + formatGeneral(t, fmt) + " ч";
 }
 
 } // namespace
@@ -1306,21 +1293,11 @@ LikelihoodFit fitLikelihood(const AnalysisState& s, const LikelihoodOptions& opt
         const bool sdOnBound = options.fitSKO && (law.s <= sd.sLo + tol || law.s >= sd.sHi - tol);
         const bool meanOnBound =
             options.fitSred && (law.mu <= sd.muLo + tol * sd.sigma0 || law.mu >= sd.muHi - tol * sd.sigma0);
-        const std::string fitted = "подобранный закон (среднее " + hours(law.mu, fmt) + " ч, СКО " +
-                                   hours(std::exp(law.s), fmt) + " ч)";
-        const std::string given = "; результаты получены при заданном законе (среднее " + hours(s.Sred, fmt) +
-                                  " ч, СКО " + hours(s.SKO, fmt) + " ч)";
+        const CensoringLawValues fitted{law.mu, std::exp(law.s)}, given{s.Sred, s.SKO};
         if (*r.censoringGain < threshold) {
-            r.warnings.push_back(
-                "Закон окончания гарантии (СВН/СКО) не определяется данными: подбор улучшает "
-                "правдоподобие лишь на " +
-                decimal(*r.censoringGain, 2, fmt) + " (меньше " + decimal(threshold, 2, fmt) + "); " +
-                fitted + " не используется" + given);
+            r.warnings.push_back(warning::CensoringUndetermined{*r.censoringGain, threshold, fitted, given});
         } else if (sdOnBound || meanOnBound) {
-            r.warnings.push_back(std::string(sdOnBound ? "СКО" : "Среднее") +
-                                 " времени окончания гарантии дошло до границы поиска: " + fitted +
-                                 " вырожден (улучшение правдоподобия " + decimal(*r.censoringGain, 2, fmt) +
-                                 ") и не используется" + given);
+            r.warnings.push_back(warning::CensoringOnBound{sdOnBound, *r.censoringGain, fitted, given});
         } else {
             d = sd;
             f = sf;
@@ -1365,26 +1342,20 @@ LikelihoodFit fitLikelihood(const AnalysisState& s, const LikelihoodOptions& opt
         throw Error("Не удалось подобрать модель максимального правдоподобия: правдоподобие не вычисляется");
 
     // Why K, A and eta are no estimates, if they are not.
-    std::string notEstimable;
+    using Reason = warning::NotEstimable::Reason;
+    std::optional<warning::NotEstimable> notEstimable;
     double uLo, uHi, bLo, bHi;
     boundsOf(d, 0, uLo, uHi);
     boundsOf(d, 1, bLo, bHi);
     if (atLimit)
-        notEstimable =
-            "максимум правдоподобия достигается в пределе K → ∞, A → 0 при постоянном K·A (степенной "
-            "закон K·F(t) = c·t^B, B = " +
-            general(r.powerLaw.B, fmt) + ")";
+        notEstimable = warning::NotEstimable{Reason::PowerLawLimit, r.powerLaw.B};
     else if (f.p.u >= uHi - 1e-4 || f.p.u <= uLo + 1e-4)
-        notEstimable = "оценка η = " + general(std::exp(f.p.u), fmt) +
-                       " ч лежит на границе допустимого диапазона (" + general(kEtaMin, fmt) + "…" +
-                       general(kEtaMax, fmt) + " ч)";
+        notEstimable = warning::NotEstimable{Reason::EtaOnBound, std::exp(f.p.u), kEtaMin, kEtaMax};
     else if (f.p.b >= bHi - 1e-4 || f.p.b <= bLo + 1e-4)
-        notEstimable = "оценка B = " + general(B, fmt) + " лежит на границе допустимого диапазона (" +
-                       general(kBMin, fmt) + "…" + general(kBMax, fmt) + ")";
+        notEstimable = warning::NotEstimable{Reason::BOnBound, B, kBMin, kBMax};
     else if (r.K_powtor > kKMax || r.K_powtor < kKMin)
-        notEstimable = "оценка K = " + general(r.K_powtor, fmt) + " вне допустимого диапазона (" +
-                       general(kKMin, fmt) + "…" + general(kKMax, fmt) + ")";
-    r.estimable = notEstimable.empty();
+        notEstimable = warning::NotEstimable{Reason::KOutOfRange, r.K_powtor, kKMin, kKMax};
+    r.estimable = !notEstimable;
 
     std::vector<double> mcfTimes{s.tGar > 0 ? s.tGar : s.Sred};
     mcfTimes.insert(mcfTimes.end(), options.mcfTimes.begin(), options.mcfTimes.end());
@@ -1420,39 +1391,24 @@ LikelihoodFit fitLikelihood(const AnalysisState& s, const LikelihoodOptions& opt
             steps.next();
 
         if (r.estimable) {
-            describe(r.K_ci, "Коэффициент повторности K", true, r.warnings);
-            describe(r.A_ci, "Параметр A", false, r.warnings);
+            describe(r.K_ci, Estimate::K, true, r.warnings);
+            describe(r.A_ci, Estimate::A, false, r.warnings);
         }
-        describe(r.B_ci, "Параметр B", true, r.warnings);
-        if (r.estimable) describe(r.eta_ci, "Характерное время eta = A^(-1/B)", true, r.warnings);
+        describe(r.B_ci, Estimate::B, true, r.warnings);
+        if (r.estimable) describe(r.eta_ci, Estimate::Eta, true, r.warnings);
         for (const auto& m : r.mcf)
-            describe(m.value, mcfName(m.time, fmt), true, r.warnings);
-        if (r.Sred_ci) describe(*r.Sred_ci, "Среднее время окончания гарантии", false, r.warnings);
-        if (r.SKO_ci) describe(*r.SKO_ci, "СКО времени окончания гарантии", true, r.warnings);
+            describe(m.value, Estimate::Mcf, true, r.warnings, m.time);
+        if (r.Sred_ci) describe(*r.Sred_ci, Estimate::CensoringMean, false, r.warnings);
+        if (r.SKO_ci) describe(*r.SKO_ci, Estimate::CensoringSD, true, r.warnings);
     }
-    if (!r.estimable)
-        r.warnings.insert(
-            r.warnings.begin(),
-            "Коэффициент повторности K, параметр A и характерное время eta не определяются данными: " +
-                notEstimable +
-                "; данные определяют среднее число отказов на изделие K·F(t) в пределах "
-                "наблюдаемых наработок");
-    if (!r.converged)
-        r.warnings.insert(r.warnings.begin(),
-                          "Подбор модели максимального правдоподобия не сошелся: разные начальные точки дают "
-                          "разные оценки; результаты приблизительны");
-    r.gof = goodness(s, f, d.N, r.parameters, fmt);
+    if (notEstimable) r.warnings.insert(r.warnings.begin(), *notEstimable);
+    if (!r.converged) r.warnings.insert(r.warnings.begin(), warning::NotConverged{});
+    r.gof = goodness(s, f, d.N, r.parameters);
     if (r.gof.cells > 0) {
         if (!r.gof.pValue)
-            r.warnings.push_back(
-                "Согласие модели с гистограммой не оценивается: после объединения интервалов "
-                "осталось ячеек " +
-                std::to_string(r.gof.cells) + " при " + std::to_string(r.parameters) +
-                " параметрах (0 степеней свободы)");
-        else if (*r.gof.pValue < 0.05)
-            r.warnings.push_back("Модель плохо согласуется с гистограммой: " + pValueText(r.gof, fmt) +
-                                 " (меньше " + decimal(0.05, 2, fmt) +
-                                 "); оценки и интервалы модели могут не отражать данные");
+            r.warnings.push_back(warning::FitNotJudged{r.gof.cells, r.parameters});
+        else if (*r.gof.pValue < kLackOfFit)
+            r.warnings.push_back(warning::LackOfFit{*r.gof.pValue, kLackOfFit});
     }
     return r;
 }

@@ -6,6 +6,7 @@
 #include "relan/error.hpp"
 #include "relan/half_fleet.hpp"
 #include "relan/special.hpp"
+#include "relan/warning_text.hpp"
 
 #include <cmath>
 #include <utility>
@@ -492,18 +493,6 @@ std::string intervalText(const LikelihoodInterval& ci, const char* pattern, cons
         return v ? formatPattern(pattern, {*v}, fmt) : std::string(kOpenEnd);
     };
     return "(" + end(ci.lo) + "…" + end(ci.hi) + ")";
-}
-
-std::string limitNote(const LimitHit& hit, const NumberFormat& fmt) {
-    return hit.parameter + " = " + formatGeneral(hit.limit, fmt) + ": " + (hit.upper ? "верхняя" : "нижняя") +
-           " граница поиска модели " + hit.model;
-}
-
-std::string limitNotes(const std::vector<LimitHit>& hits, const NumberFormat& fmt) {
-    std::string out;
-    for (const LimitHit& hit : hits)
-        out += (out.empty() ? "" : "\n") + limitNote(hit, fmt);
-    return out;
 }
 
 FlowCharts chartPass(AnalysisState& s, const NumberFormat& fmt) {

@@ -7,6 +7,7 @@
 #include "relan/file_io.hpp"
 #include "relan/numtext.hpp"
 #include "relan/state.hpp"
+#include "relan/warnings.hpp"
 
 #include <array>
 #include <filesystem>
@@ -57,7 +58,7 @@ inline constexpr std::size_t kMaxCommentBytes = 4096;
 struct FailureLoad {
     FailureLoadFields fields;
     ThresholdRemarks remarks;
-    std::vector<std::string> log; // lines for the progress log (a comment cut)
+    Warnings warnings; // for the progress log (a comment cut)
 };
 
 // Field texts of the warranty-term panel and the censoring fields.
@@ -69,7 +70,7 @@ struct WarrantyLoadFields {
     std::string termSdText;
     std::string censoringMeanText; // as the calculations' censoring fields take them
     std::string censoringSdText;
-    std::vector<std::string> log; // lines for the progress log (a comment cut)
+    Warnings warnings; // for the progress log (a comment cut)
 };
 
 FailureLoad loadFailureData(const std::string& path, const NumberFormat& fmt, AnalysisState& state);

@@ -18,6 +18,7 @@
 #include "relan/numtext.hpp"
 #include "relan/progress.hpp"
 #include "relan/state.hpp"
+#include "relan/warnings.hpp"
 
 #include <optional>
 #include <string>
@@ -62,8 +63,8 @@ struct LikelihoodGoodnessOfFit {
     int df = 0;    // cells - fitted parameters; 0 when too few cells
     // None when df is 0: the fit cannot then be judged by the histogram.
     std::optional<double> pValue;
-    // Russian descriptions of the merged groups, e.g. "1800–2200 ч (3 интервала)".
-    std::vector<std::string> merged;
+    // The groups of more than one interval, in histogram order.
+    std::vector<MergedCells> merged;
 };
 
 // The goodness of fit's p as every text shows it, "p = 0.726", or
@@ -75,7 +76,7 @@ struct LikelihoodOptions {
     bool fitSKO = false;          // and/or its standard deviation
     std::vector<double> mcfTimes; // where K F(t) is reported besides tGar
     bool intervals = true;        // false: the point estimate and loglik only (simulations of speed)
-    NumberFormat fmt;             // the decimal separator of the texts (warnings, messages)
+    NumberFormat fmt;             // the decimal separator of the messages
     // Steps done of the steps the fit will take (each start of the search,
     // each interval), as "Модель МП"; a set flag ends the fit with Cancelled
     // within one evaluation of the likelihood.
@@ -116,8 +117,9 @@ struct LikelihoodFit {
     // parameter, 3.00 for two, it is not determined and the fit is the
     // given law's; so it is when the searched SD or mean ends on its bound).
     std::optional<double> censoringGain;
-    // Russian texts naming each quantity the data do not determine.
-    std::vector<std::string> warnings;
+    // Each quantity the data do not determine, and why the fit should not be
+    // trusted: not converged and not estimable first, the goodness of fit last.
+    Warnings warnings;
 };
 
 // Fits the model to the documented failures of `s` (MasProbl times,

@@ -122,11 +122,6 @@ struct ResultTable {
 // its power-law limit.
 bool modelEstimable(const AnalysisState& s, ModelId id);
 
-// "A = 0,001: нижняя граница поиска модели 1.2".
-std::string limitNote(const LimitHit& hit, const NumberFormat& fmt);
-// The notes of a model's parameters on their limits, one a line.
-std::string limitNotes(const std::vector<LimitHit>& hits, const NumberFormat& fmt);
-
 // An end of an interval the data do not bound.
 inline constexpr const char* kOpenEnd = "не ограничен";
 struct LikelihoodInterval;

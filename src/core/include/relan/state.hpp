@@ -7,6 +7,7 @@
 // logs, reports and files read the same everywhere.
 
 #include "relan/models.hpp"
+#include "relan/warnings.hpp"
 
 #include <array>
 #include <memory>
@@ -43,15 +44,6 @@ struct Hist_Rec {
     std::array<int, Mx_prich + 1> Npr{}; // per cause 1..18; Npr[0] stays 0
     int Nund = 0;                        // failures with cause 0
     int Sum = 0;                         // all failures of the interval
-};
-
-// A parameter that a deterministic search left on a limit of its range: the
-// value there was set by the range, not by the data.
-struct LimitHit {
-    std::string model;     // as the log names it: "1.1", "1.2", "2"
-    std::string parameter; // "A", "B", "Кповт", "«Среднее время гарантии»", "«СКО времени гарантии»"
-    double limit = 0;
-    bool upper = false;
 };
 
 // One fitted failure law F(t) = 1 - exp(-A t^B) with its repetition
