@@ -10,7 +10,7 @@
 static void BM_LoadSample(benchmark::State& st) {
     const std::string bytes = relan::readInputFile(RELAN_SAMPLES_DIR "/mtz82_2018.rel");
     for (auto _ : st) {
-        relan::AnalysisState s;
+        relan::Analysis s;
         benchmark::DoNotOptimize(relan::parseFailureData(bytes, "sample", relan::NumberFormat{}, s));
     }
 }
@@ -40,8 +40,8 @@ namespace {
 
 // A loaded file with its histogram, as a calculation has it when the first
 // fit starts (the fields hold the file's own censoring law).
-relan::AnalysisState loadedWithHistogram(const std::string& path) {
-    relan::AnalysisState s;
+relan::Analysis loadedWithHistogram(const std::string& path) {
+    relan::Analysis s;
     relan::loadFailureData(path, relan::NumberFormat{}, s);
     relan::hist(s);
     return s;
@@ -56,10 +56,10 @@ relan::FitOptions defaults(double kdiv) {
 
 // Each iteration fits a fresh copy, so that no run starts from another's results.
 template <typename Fit> void runFit(benchmark::State& st, const std::string& path, double kdiv, Fit fit) {
-    const relan::AnalysisState loaded = loadedWithHistogram(path);
+    const relan::Analysis loaded = loadedWithHistogram(path);
     const relan::FitOptions opt = defaults(kdiv);
     for (auto _ : st) {
-        relan::AnalysisState s = loaded;
+        relan::Analysis s = loaded;
         benchmark::DoNotOptimize(fit(s, opt).criterion);
     }
 }
@@ -67,11 +67,11 @@ template <typename Fit> void runFit(benchmark::State& st, const std::string& pat
 const std::string kSample = RELAN_SAMPLES_DIR "/mtz82_2018.rel";
 const std::string kFleet1500 = RELAN_BENCH_DATA_DIR "/fleet1500.rel";
 
-auto spiral = [](relan::AnalysisState& s, const relan::FitOptions& o) { return relan::SpirSp_Execute(s, o); };
-auto newton = [](relan::AnalysisState& s, const relan::FitOptions& o) {
+auto spiral = [](relan::Analysis& s, const relan::FitOptions& o) { return relan::SpirSp_Execute(s, o); };
+auto newton = [](relan::Analysis& s, const relan::FitOptions& o) {
     return relan::Podbor_Weib_Pirson(s, s.models[ModelId::Newton].A, s.models[ModelId::Newton].B, o);
 };
-auto smirnov = [](relan::AnalysisState& s, const relan::FitOptions& o) {
+auto smirnov = [](relan::Analysis& s, const relan::FitOptions& o) {
     return relan::Podbor_Weib_Smirnow(s, s.models[ModelId::Smirnov].A, s.models[ModelId::Smirnov].B, o);
 };
 

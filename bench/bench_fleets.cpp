@@ -39,7 +39,7 @@ void BM_Load(benchmark::State& st) {
     const auto failures = static_cast<int>(st.range(0));
     const std::string bytes = relan::sim::fleetFile({failures, decimalsFor(failures), 20181});
     for (auto _ : st) {
-        relan::AnalysisState s;
+        relan::Analysis s;
         benchmark::DoNotOptimize(relan::parseFailureData(bytes, "fleet", relan::NumberFormat{}, s));
     }
     st.SetItemsProcessed(st.iterations() * failures);
@@ -48,11 +48,11 @@ BENCHMARK(BM_Load)->Arg(1500)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillise
 
 // The loaded fleet with its histogram, as a calculation has it when the
 // first fit starts; made once per size.
-const relan::AnalysisState& fleet(int failures) {
-    static std::map<int, relan::AnalysisState> made;
+const relan::Analysis& fleet(int failures) {
+    static std::map<int, relan::Analysis> made;
     auto it = made.find(failures);
     if (it != made.end()) return it->second;
-    relan::AnalysisState s;
+    relan::Analysis s;
     relan::parseFailureData(relan::sim::fleetFile({failures, decimalsFor(failures), 20181}), "fleet",
                             relan::NumberFormat{}, s);
     relan::hist(s);
@@ -70,29 +70,29 @@ relan::FitOptions defaults(double kdiv) {
 // results. The main window's default coefficients: 1.00025 for both
 // Pearson fits, 1.0005 for Smirnov.
 template <typename Fit> void runFit(benchmark::State& st, double kdiv, Fit fit) {
-    const relan::AnalysisState& loaded = fleet(static_cast<int>(st.range(0)));
+    const relan::Analysis& loaded = fleet(static_cast<int>(st.range(0)));
     const relan::FitOptions opt = defaults(kdiv);
     for (auto _ : st) {
-        relan::AnalysisState s = loaded;
+        relan::Analysis s = loaded;
         benchmark::DoNotOptimize(fit(s, opt).criterion);
     }
 }
 
 void BM_Spiral(benchmark::State& st) {
     runFit(st, 1.00025,
-           [](relan::AnalysisState& s, const relan::FitOptions& o) { return relan::SpirSp_Execute(s, o); });
+           [](relan::Analysis& s, const relan::FitOptions& o) { return relan::SpirSp_Execute(s, o); });
 }
 BENCHMARK(BM_Spiral)->Arg(1500)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void BM_Newton(benchmark::State& st) {
-    runFit(st, 1.00025, [](relan::AnalysisState& s, const relan::FitOptions& o) {
+    runFit(st, 1.00025, [](relan::Analysis& s, const relan::FitOptions& o) {
         return relan::Podbor_Weib_Pirson(s, s.models[ModelId::Newton].A, s.models[ModelId::Newton].B, o);
     });
 }
 BENCHMARK(BM_Newton)->Arg(1500)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void BM_Smirnov(benchmark::State& st) {
-    runFit(st, 1.0005, [](relan::AnalysisState& s, const relan::FitOptions& o) {
+    runFit(st, 1.0005, [](relan::Analysis& s, const relan::FitOptions& o) {
         return relan::Podbor_Weib_Smirnow(s, s.models[ModelId::Smirnov].A, s.models[ModelId::Smirnov].B, o);
     });
 }
@@ -106,7 +106,7 @@ BENCHMARK(BM_Smirnov)
     ->UseRealTime();
 
 void BM_Likelihood(benchmark::State& st) {
-    const relan::AnalysisState& s = fleet(static_cast<int>(st.range(0)));
+    const relan::Analysis& s = fleet(static_cast<int>(st.range(0)));
     for (auto _ : st)
         benchmark::DoNotOptimize(relan::fitLikelihood(s));
 }
@@ -117,7 +117,7 @@ BENCHMARK(BM_Likelihood)->Arg(1500)->Arg(10000)->Arg(100000)->Unit(benchmark::kM
 // keep the table's run short.
 void BM_Genetic300(benchmark::State& st) {
     for (auto _ : st) {
-        relan::AnalysisState s = fleet(static_cast<int>(st.range(0)));
+        relan::Analysis s = fleet(static_cast<int>(st.range(0)));
         QuietHost host;
         relan::GeneticControl control;
         relan::GeneticOptions o;

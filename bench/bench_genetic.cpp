@@ -15,8 +15,8 @@
 
 namespace {
 
-relan::AnalysisState sampleState() {
-    relan::AnalysisState s;
+relan::Analysis sampleState() {
+    relan::Analysis s;
     relan::loadFailureData(RELAN_SAMPLES_DIR "/mtz82_2018.rel", relan::NumberFormat{}, s);
     relan::hist(s);
     return s;
@@ -24,8 +24,8 @@ relan::AnalysisState sampleState() {
 
 // The sample's fleet and censoring law over a histogram of the full 31
 // intervals (8 of 100 h, 23 of 200 h).
-relan::AnalysisState longState() {
-    relan::AnalysisState s = sampleState();
+relan::Analysis longState() {
+    relan::Analysis s = sampleState();
     s.Hist_Arr.clear();
     int total = 0;
     for (int k = 0; k < 31; ++k) {
@@ -65,7 +65,7 @@ std::vector<relan::OptArray> drawnLaws() {
     return v;
 }
 
-void runObjective(benchmark::State& st, relan::AnalysisState s, const std::vector<relan::OptArray>& laws,
+void runObjective(benchmark::State& st, relan::Analysis s, const std::vector<relan::OptArray>& laws,
                   bool censoring) {
     s.Sred_Opt = s.SKO_Opt = censoring;
     relan::GeneticObjective objective(s);
@@ -99,7 +99,7 @@ BENCHMARK(BM_GeneticObjective31Censoring);
 
 // The uncached criterion, for comparison.
 void BM_Pirson_ZFGen31(benchmark::State& st) {
-    const relan::AnalysisState s = longState();
+    const relan::Analysis s = longState();
     const auto laws = nearLaws(false);
     relan::Mod_Weib m;
     m.F_norm.resize(s.Hist_Arr.size());
@@ -118,7 +118,7 @@ BENCHMARK(BM_Pirson_ZFGen31);
 // all cores (the argument: number of threads, 0 = one per core).
 void BM_GeneticRunDefault(benchmark::State& st) {
     for (auto _ : st) {
-        relan::AnalysisState s;
+        relan::Analysis s;
         relan::loadFailureData(RELAN_SAMPLES_DIR "/mtz82_2018.rel", relan::NumberFormat{}, s);
         QuietHost host;
         relan::GeneticControl control;

@@ -18,7 +18,7 @@ void check(bool ok) {
     if (!ok) std::abort();
 }
 
-void checkFailureState(const relan::AnalysisState& s, const relan::FailureLoad& load) {
+void checkFailureState(const relan::Analysis& s, const relan::FailureLoad& load) {
     check(s.Kol_izw == static_cast<int>(s.MasProbl.size()));
     for (std::size_t r = 0; r < load.remarks.size(); ++r) {
         check(load.remarks[r].row < s.MasProbl.size());
@@ -55,13 +55,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (char c : shown)
         check(static_cast<unsigned char>(c) >= 32 && c != 127);
     try {
-        relan::AnalysisState s;
+        relan::Analysis s;
         auto load = relan::parseFailureData(bytes, "fuzz.rel", fmt, s);
         checkFailureState(s, load);
     } catch (const relan::Error&) {
     }
     try {
-        relan::AnalysisState s;
+        relan::Analysis s;
         relan::parseWarrantyTerms(bytes, "gar.txt", fmt, s);
         check(s.MasTGarant.size() >= 2 && std::isfinite(s.Sred) && std::isfinite(s.SKO));
     } catch (const relan::Error&) {

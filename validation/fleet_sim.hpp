@@ -22,7 +22,7 @@ struct Scenario {
     double documented = 1;
 };
 
-inline AnalysisState simulateFleet(const Scenario& sc, std::mt19937_64& rng) {
+inline Analysis simulateFleet(const Scenario& sc, std::mt19937_64& rng) {
     std::normal_distribution<double> warranty(sc.Sred, sc.SKO);
     std::poisson_distribution<int> failures(sc.K);
     std::uniform_real_distribution<double> u(0.0, 1.0);
@@ -41,7 +41,7 @@ inline AnalysisState simulateFleet(const Scenario& sc, std::mt19937_64& rng) {
         }
     }
     std::sort(documented.begin(), documented.end());
-    AnalysisState s;
+    Analysis s;
     for (double t : documented) {
         Problems p;
         p.time = t;

@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
         double failures = 0;
         for (int r = 0; r < replicates; ++r) {
             std::mt19937_64 rng(1000 * (si + 1) + r);
-            const relan::AnalysisState s = relan::sim::simulateFleet(sc, rng);
+            const relan::Analysis s = relan::sim::simulateFleet(sc, rng);
             relan::LikelihoodOptions o;
             o.mcfTimes = {t0};
             try {

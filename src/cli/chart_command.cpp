@@ -96,7 +96,7 @@ int runChartCommand(const ChartCommand& c) {
                 ": имя файла не в кодировке UTF-8, окно программы не может его открыть; переименуйте файл");
 
     const relan::NumberFormat fmt{c.decimal};
-    relan::AnalysisState state;
+    relan::Analysis state;
     relan::FailureLoad load;
     if (!guarded([&] { load = relan::loadFailureData(c.file, fmt, state); })) return refuse(failure);
     // The censoring fields as the loads leave them in the main window.

@@ -82,7 +82,7 @@ std::optional<std::uint64_t> parseSeed(const std::optional<std::string>& text) {
 }
 
 struct Loaded {
-    relan::AnalysisState state;
+    relan::Analysis state;
     relan::FailureLoad failure;
     std::optional<relan::WarrantyLoadFields> warranty;
     relan::NumberFormat fmt;
@@ -228,7 +228,7 @@ class TerminalBar {
 // progress bar is drawn on stderr when it is a terminal.
 class CliHost : public relan::GeneticHost {
   public:
-    CliHost(relan::AnalysisState& s, const relan::NumberFormat& fmt, std::vector<std::string>& log,
+    CliHost(relan::Analysis& s, const relan::NumberFormat& fmt, std::vector<std::string>& log,
             const AnalyzeOptions& a)
         : s_(s), fmt_(fmt), log_(log), tb1_(a.crossover), tb2_(a.mutation), copyText_(a.copyBest) {}
 
@@ -249,7 +249,7 @@ class CliHost : public relan::GeneticHost {
     std::optional<relan::DiagramsResult> diagrams;
 
   private:
-    relan::AnalysisState& s_;
+    relan::Analysis& s_;
     relan::NumberFormat fmt_;
     std::vector<std::string>& log_;
     int tb1_, tb2_;
@@ -258,18 +258,18 @@ class CliHost : public relan::GeneticHost {
 };
 
 // Everything an analysis gives, for whichever output asks.
-struct Analysis {
+struct AnalysisOutputs {
     Loaded loaded;
     relan::NumberFormat fmt;
-    relan::AnalysisState input; // the figures and causes as loaded
+    relan::Analysis input; // the figures and causes as loaded
     relan::CalcResult result;
     std::optional<relan::cli::GeneticRun> genetic;
     relan::NonParamResult nonparam;
     std::vector<std::string> log;
 };
 
-Analysis runAnalysis(const LoadOptions& lo, const AnalyzeOptions& a) {
-    Analysis an;
+AnalysisOutputs runAnalysis(const LoadOptions& lo, const AnalyzeOptions& a) {
+    AnalysisOutputs an;
     an.loaded = loadInputs(lo);
     Loaded& l = an.loaded;
     an.fmt = relan::NumberFormat{lo.decimal};
@@ -304,13 +304,13 @@ Analysis runAnalysis(const LoadOptions& lo, const AnalyzeOptions& a) {
         if (host.diagrams) an.result.diagrams = std::move(*host.diagrams);
         an.genetic = relan::cli::GeneticRun{outcome, seed};
     }
-    relan::AnalysisState np = l.state;
+    relan::Analysis np = l.state;
     an.nonparam = relan::runNonParametric(np, fields.censoringMeanText, fields.censoringSdText, fmt);
     return an;
 }
 
 int analyze(const LoadOptions& lo, const AnalyzeOptions& a) {
-    Analysis an = runAnalysis(lo, a);
+    AnalysisOutputs an = runAnalysis(lo, a);
     Loaded& l = an.loaded;
     const relan::NumberFormat& fmt = an.fmt;
     if (a.format == "text") {
@@ -505,7 +505,7 @@ int main(int argc, char** argv) {
             // before the fits run.
             protectInputs(loadOpts.file, loadOpts.warranty);
             relan::checkWritable(reportOut);
-            Analysis an = runAnalysis(loadOpts, rep);
+            AnalysisOutputs an = runAnalysis(loadOpts, rep);
             const relan::AnalysisReport report =
                 relan::analysisReport(an.loaded.state, an.result.diagrams, an.nonparam, an.log, an.fmt);
             return writeReportCommand(report, loadOpts.file, reportOut);

@@ -5,7 +5,7 @@
 
 namespace relan::cli {
 
-Json inputJson(const AnalysisState& s) {
+Json inputJson(const Analysis& s) {
     Json causes = Json::array();
     for (int k = 1; k <= s.NPrich; ++k)
         causes.push_back({{"Nazv_Prich", s.Vidy_otkazov[k].Nazv_Prich}, {"Dolya", s.Vidy_otkazov[k].Dolya}});
@@ -48,7 +48,7 @@ void DocumentWriter::member(std::string_view k, const Json& value) {
     flush();
 }
 
-void DocumentWriter::failureList(const AnalysisState& s, const ThresholdRemarks& remarks,
+void DocumentWriter::failureList(const LoadedData& s, const ThresholdRemarks& remarks,
                                  const NumberFormat& fmt) {
     key("grid");
     auto row = [this](const auto& texts) {
@@ -124,7 +124,7 @@ void DocumentWriter::flush() {
     buffer_.clear();
 }
 
-Json histogramJson(const AnalysisState& s) {
+Json histogramJson(const HistogramData& s) {
     Json intervals = Json::array();
     for (const auto& r : s.Hist_Arr) {
         Json npr = Json::array();
@@ -137,8 +137,7 @@ Json histogramJson(const AnalysisState& s) {
 
 namespace {
 // The figures every model reports, whichever search found it.
-Json modelJson(const AnalysisState& s, const char* name, const Mod_Weib& m, long long passes,
-               double criterion) {
+Json modelJson(const Analysis& s, const char* name, const Mod_Weib& m, long long passes, double criterion) {
     double kolm = 0;
     std::string verdict;
     Kolmogor(s, m.K_powtor, m.A, m.B, m.Sred, m.SKO, kolm, verdict);
@@ -166,7 +165,7 @@ Json interval(const LikelihoodInterval& ci) {
 }
 } // namespace
 
-Json likelihoodJson(const AnalysisState& s, const LikelihoodFit& f) {
+Json likelihoodJson(const Analysis& s, const LikelihoodFit& f) {
     // The criterion of this model is the log-likelihood it maximised.
     const ModelDescriptor& d = modelDescriptor(ModelId::Likelihood);
     Json out = modelJson(s, d.jsonKey, s.models[d.id], 0, f.loglik);
@@ -209,7 +208,7 @@ Json likelihoodJson(const AnalysisState& s, const LikelihoodFit& f) {
     return out;
 }
 
-Json modelsJson(const AnalysisState& s, const CalcResult& r) {
+Json modelsJson(const Analysis& s, const CalcResult& r) {
     Json out = Json::array();
     for (const auto& run : r.runs) {
         const Mod_Weib& m = s.models[run.model];
@@ -229,7 +228,7 @@ Json modelsJson(const AnalysisState& s, const CalcResult& r) {
     return out;
 }
 
-Json geneticJson(const AnalysisState& s, const GeneticRun& g) {
+Json geneticJson(const Analysis& s, const GeneticRun& g) {
     const ModelDescriptor& d = modelDescriptor(ModelId::Genetic);
     Json out = modelJson(s, d.jsonKey, s.models[d.id], g.outcome.generations, g.outcome.criterion);
     out["seed"] = g.seed ? Json(*g.seed) : Json(nullptr);

@@ -18,9 +18,9 @@ namespace relan::cli {
 
 using Json = nlohmann::ordered_json;
 
-Json inputJson(const AnalysisState& s);
-Json histogramJson(const AnalysisState& s);
-Json modelsJson(const AnalysisState& s, const CalcResult& r);
+Json inputJson(const Analysis& s);
+Json histogramJson(const HistogramData& s);
+Json modelsJson(const Analysis& s, const CalcResult& r);
 Json tableJson(const ResultTable& t);
 
 // A finished genetic run, for the reports; its model is s.models[ModelId::Genetic].
@@ -30,7 +30,7 @@ struct GeneticRun {
 };
 // The genetic model as a "models" entry: "passes" are the generations run,
 // "criterion" the objective at the stored law.
-Json geneticJson(const AnalysisState& s, const GeneticRun& g);
+Json geneticJson(const Analysis& s, const GeneticRun& g);
 Json nonparamJson(const NonParamResult& n);
 
 // A JSON object written to `out` member by member, byte for byte as
@@ -44,7 +44,7 @@ class DocumentWriter {
 
     void member(std::string_view key, const Json& value);
     // "grid": the headings, then every failure as the list shows it.
-    void failureList(const AnalysisState& s, const ThresholdRemarks& remarks, const NumberFormat& fmt);
+    void failureList(const LoadedData& s, const ThresholdRemarks& remarks, const NumberFormat& fmt);
     // The closing brace and the line end after it.
     void finish();
 

@@ -26,7 +26,7 @@ std::string padRight(const std::string& s, std::size_t w) {
 
 // The figures every model shows, whichever search found it.
 // `estimable` false: A and K only represent the likelihood model's power-law limit.
-void modelFigures(std::ostream& o, const AnalysisState& s, const Mod_Weib& m, const NumberFormat& fmt,
+void modelFigures(std::ostream& o, const Analysis& s, const Mod_Weib& m, const NumberFormat& fmt,
                   bool estimable = true) {
     auto g = [&](double v) { return formatGeneral(v, fmt); };
     double kolm = 0;
@@ -45,8 +45,8 @@ void modelFigures(std::ostream& o, const AnalysisState& s, const Mod_Weib& m, co
 
 } // namespace
 
-std::string textReport(const AnalysisState& in, const AnalysisState& s, const CalcResult& r,
-                       const NonParamResult& np, const std::vector<std::string>& log, const NumberFormat& fmt,
+std::string textReport(const Analysis& in, const Analysis& s, const CalcResult& r, const NonParamResult& np,
+                       const std::vector<std::string>& log, const NumberFormat& fmt,
                        const std::optional<GeneticRun>& genetic) {
     std::ostringstream o;
     auto g = [&](double v) { return formatGeneral(v, fmt); };

@@ -14,7 +14,7 @@ namespace relan::cli {
 
 // A report a person reads in a terminal: the data, the histogram, one block
 // per model and the results table.
-std::string textReport(const AnalysisState& input, const AnalysisState& s, const CalcResult& r,
+std::string textReport(const Analysis& input, const Analysis& s, const CalcResult& r,
                        const NonParamResult& np, const std::vector<std::string>& log, const NumberFormat& fmt,
                        const std::optional<GeneticRun>& genetic = std::nullopt);
 

@@ -15,7 +15,7 @@ constexpr int kRowsBeforeALoad = 24;
 
 } // namespace
 
-FailureListModel::FailureListModel(const AnalysisState& state, const NumberFormat& fmt, QObject* parent)
+FailureListModel::FailureListModel(const LoadedData& state, const NumberFormat& fmt, QObject* parent)
     : QAbstractTableModel(parent), state_(state), fmt_(fmt) {}
 
 void FailureListModel::showLoad(const ThresholdRemarks& remarks) {

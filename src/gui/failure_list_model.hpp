@@ -18,7 +18,7 @@ class FailureListModel : public QAbstractTableModel {
   public:
     // `state` is read whenever a row is shown and must outlive the model;
     // only a load changes its failures, and each load is passed to showLoad.
-    FailureListModel(const AnalysisState& state, const NumberFormat& fmt, QObject* parent = nullptr);
+    FailureListModel(const LoadedData& state, const NumberFormat& fmt, QObject* parent = nullptr);
 
     // The failures a load has just put into the state, with the remarks it
     // noted for the list.
@@ -34,7 +34,7 @@ class FailureListModel : public QAbstractTableModel {
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
   private:
-    const AnalysisState& state_;
+    const LoadedData& state_;
     const NumberFormat fmt_;
     ThresholdRemarks remarks_;
     bool loaded_ = false;

@@ -962,7 +962,7 @@ bool MainWindow::saveReport(const QString& path) {
         WorkKind::Computation, u("Отчёт"),
         [this, state = state_, sred = ss(meSred_->text()), sko = ss(meSKO_->text()), log = std::move(log),
          fmt = fmt_, path, file = loadedPath_](const ProgressHooks& hooks) mutable -> ApplyResults {
-            AnalysisState filled = state;
+            Analysis filled = state;
             const DiagramsResult d = Diagrams(filled, fmt);
             const NonParamResult np = runNonParametric(state, sred, sko, fmt, hooks);
             auto report = std::make_shared<const AnalysisReport>(analysisReport(filled, d, np, log, fmt));

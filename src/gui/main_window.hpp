@@ -53,7 +53,7 @@ class MainWindow : public QMainWindow {
                         const NumberFormat& fmt = systemNumberFormat());
     ~MainWindow() override;
 
-    AnalysisState& state() { return state_; }
+    Analysis& state() { return state_; }
     const NumberFormat& numberFormat() const { return fmt_; }
     ResultsWindow* resultsWindow() const { return form2_; }
     NonParamWindow* nonParamWindow() const { return form3_; }
@@ -157,7 +157,7 @@ class MainWindow : public QMainWindow {
     bool refusedForAnotherPath();
     friend class WindowGeneticHost;
 
-    AnalysisState state_;
+    Analysis state_;
     NumberFormat fmt_;
     // The last file of each kind, where its dialog starts next time.
     QString lastFailureFile_, lastWarrantyFile_, lastLogFile_;

@@ -22,7 +22,7 @@
 namespace {
 
 struct Analysed {
-    relan::AnalysisState s;
+    relan::Analysis s;
     relan::CalcResult result;
     relan::NonParamResult nonparam;
     std::vector<std::string> log;
@@ -40,7 +40,7 @@ void analyseLoaded(Analysed& a, const relan::FailureLoad& load, const std::strin
     f.smirnovStepText = load.fields.smirnovStepText;
     f.fit[relan::ModelId::Likelihood] = likelihood;
     a.result = relan::runCalculation(a.s, f, fmt, [&a](const std::string& l) { a.log.push_back(l); });
-    relan::AnalysisState copy = a.s;
+    relan::Analysis copy = a.s;
     a.nonparam = relan::runNonParametric(copy, f.censoringMeanText, f.censoringSdText, fmt);
 }
 
@@ -115,7 +115,7 @@ TEST(AnalysisReport, WithoutTheLikelihoodModelSaysSoAndDrawsNoPlot) {
 std::string earlyFailureFile() {
     const relan::sim::Scenario sc{500, 0.4, std::pow(5000.0, -0.6), 0.6, 1500, 400, 1.0};
     std::mt19937_64 rng(5003);
-    const relan::AnalysisState s = relan::sim::simulateFleet(sc, rng);
+    const relan::Analysis s = relan::sim::simulateFleet(sc, rng);
     std::vector<std::string> lines{
         "Ранние отказы", "1500", "400", "500", std::to_string(s.MasProbl.size()), "1", "Насос"};
     char buf[32];
@@ -248,7 +248,7 @@ TEST(ProbabilityPlotDrawing, AThinnedCurveLosesNothingAFigureCouldShow) {
 }
 
 TEST(AnalysisReport, NothingToReportBeforeACalculation) {
-    relan::AnalysisState empty;
+    relan::Analysis empty;
     EXPECT_THROW(relan::analysisReport(empty, {}, {}, {}, {}), relan::Error);
 }
 

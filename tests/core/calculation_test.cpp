@@ -18,7 +18,7 @@ namespace {
 const NumberFormat kPoint{'.'};
 
 struct Loaded {
-    AnalysisState s;
+    Analysis s;
     CalculationInputs f;
 };
 
@@ -39,7 +39,7 @@ Loaded loadSample(const std::string& file = RELAN_SAMPLES_DIR "/mtz82_2018.rel",
     return l;
 }
 
-std::string errorOf(AnalysisState& s, const CalculationInputs& f, const NumberFormat& fmt = kPoint) {
+std::string errorOf(Analysis& s, const CalculationInputs& f, const NumberFormat& fmt = kPoint) {
     try {
         runCalculation(s, f, fmt, {});
     } catch (const Error& e) {
@@ -48,7 +48,7 @@ std::string errorOf(AnalysisState& s, const CalculationInputs& f, const NumberFo
     return "";
 }
 
-std::vector<std::string> runLogged(AnalysisState& s, const CalculationInputs& f,
+std::vector<std::string> runLogged(Analysis& s, const CalculationInputs& f,
                                    std::optional<CalcResult>* out = nullptr) {
     std::vector<std::string> log;
     CalcOptions o;
@@ -62,7 +62,7 @@ std::vector<std::string> runLogged(AnalysisState& s, const CalculationInputs& f,
 } // namespace
 
 TEST(Calculation, NothingLoadedIsRefusedWithAMessage) {
-    AnalysisState s;
+    Analysis s;
     CalculationInputs f;
     f.dataPath = "/home/user";
     // Even with the fields empty: the missing data is what to tell.
@@ -137,7 +137,7 @@ TEST(Calculation, RefusalsNameTheFieldAndChangeNothing) {
     runLogged(base.s, base.f, &first);
     ASSERT_TRUE(first);
     for (const auto& c : cases) {
-        AnalysisState s = base.s;
+        Analysis s = base.s;
         CalculationInputs f = base.f;
         c.edit(f);
         const std::string msg = errorOf(s, f);
@@ -151,7 +151,7 @@ TEST(Calculation, RefusalsNameTheFieldAndChangeNothing) {
 
 TEST(Calculation, WarrantyFileWithoutFailureDataIsRefused) {
     relan::test::TempDir dir;
-    AnalysisState s;
+    Analysis s;
     auto w =
         loadWarrantyTerms(dir.write("gar.txt", relan::test::cp1251File({"К", "1000", "2000"})), kPoint, s);
     CalculationInputs f;
@@ -233,7 +233,7 @@ TEST(Calculation, StandardCriterionWithNothingExpectedIsAClearError) {
     l.f.censoringMeanText = "100";
     l.f.censoringSdText = "20";
     l.f.pearsonVariant = PearsonVariant::Standard;
-    const AnalysisState before = l.s;
+    const Analysis before = l.s;
     const std::string msg = errorOf(l.s, l.f);
     EXPECT_NE(msg.find("Критерий «Стандарт» не применим: в интервале"), std::string::npos) << msg;
     EXPECT_EQ(l.s.Sred, before.Sred);
@@ -292,7 +292,7 @@ TEST(Calculation, AStopInAnyFitLeavesTheStateAsItWas) {
     runLogged(base.s, base.f);
     ASSERT_TRUE(base.s.models[ModelId::Spiral].Executed);
     for (const char* stage : {"Модель 1.1", "Модель 1.2", "Модель 2", "Модель МП"}) {
-        AnalysisState s = base.s;
+        Analysis s = base.s;
         CalculationInputs f = base.f;
         f.newtonStepText = f.smirnovStepText = "1.001";
         // Newton's fit searching the censoring law takes seconds even with

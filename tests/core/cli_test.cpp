@@ -254,7 +254,7 @@ TEST(CliAnalyze, ALikelihoodAtThePowerLawLimitGivesNoKAOrEta) {
     // Early failures whose likelihood is largest as K grows without end.
     const relan::sim::Scenario sc{500, 0.4, std::pow(5000.0, -0.6), 0.6, 1500, 400, 1.0};
     std::mt19937_64 rng(5003);
-    const relan::AnalysisState s = relan::sim::simulateFleet(sc, rng);
+    const relan::Analysis s = relan::sim::simulateFleet(sc, rng);
     std::vector<std::string> lines{
         "Ранние отказы", "1500", "400", "500", std::to_string(s.MasProbl.size()), "1", "Насос"};
     for (const auto& p : s.MasProbl)

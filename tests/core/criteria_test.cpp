@@ -16,8 +16,8 @@ namespace {
 
 // Two intervals (0, 100], (100, 200] with 10 and 5 failures, 20 products, no
 // censoring, and the law F = 1 - 2^(-t/100) that expects exactly those counts.
-AnalysisState exactFixture() {
-    AnalysisState s;
+Analysis exactFixture() {
+    Analysis s;
     s.Hist_Arr.resize(2);
     s.Hist_Arr[0].time = 100;
     s.Hist_Arr[0].Sum = 10;
@@ -112,7 +112,7 @@ TEST(PearsonGenetic, PenaltyAboveTheRepetitionRange) {
     auto s = exactFixture();
     auto m = sized(2);
     auto unpenalised = [&](double k) {
-        AnalysisState wide = s;
+        Analysis wide = s;
         wide.Alim[2][3] = 1e9;
         auto w = sized(2);
         return Pirson_ZFGen(wide, kExactA, 1, k, 1e9, 1, w);
@@ -186,7 +186,7 @@ std::vector<double> tiedTimes(int n, double A, double B, unsigned seed, std::siz
     return times;
 }
 
-AnalysisState smirnovFixture(std::vector<double> times, double fleet) {
+Analysis smirnovFixture(std::vector<double> times, double fleet) {
     auto s = relan::test::makeState(times, fleet, 1800, 450);
     for (const auto& p : s.MasProbl)
         s.models[ModelId::Smirnov].F_norm.push_back(CDF_Gauss(1800, 450, p.time));
@@ -195,7 +195,7 @@ AnalysisState smirnovFixture(std::vector<double> times, double fleet) {
 
 // The K at which Smirnow() is least for (A, B), by golden sections: the
 // criterion is convex in K.
-double bestK(const AnalysisState& s, double A, double B) {
+double bestK(const Analysis& s, double A, double B) {
     double lo = 0.01, hi = 30;
     const double g = (std::sqrt(5.0) - 1) / 2;
     for (int i = 0; i < 200; ++i) {
@@ -214,8 +214,7 @@ struct LineEnd {
 };
 
 // The Smirnov fit's line search along K, evaluating every trial directly.
-LineEnd directLineSearch(const AnalysisState& s, double A, double B, double K, double h, double lo,
-                         double hi) {
+LineEnd directLineSearch(const Analysis& s, double A, double B, double K, double h, double lo, double hi) {
     double value = Smirnow(s, A, B, K, 0, 0);
     for (int moves = 0;; ++moves) {
         const double trial = K + h;
@@ -227,8 +226,7 @@ LineEnd directLineSearch(const AnalysisState& s, double A, double B, double K, d
 }
 
 // The same line search as the fit runs it, through its bounds.
-LineEnd skippingLineSearch(const AnalysisState& s, double A, double B, double K, double h, double lo,
-                           double hi) {
+LineEnd skippingLineSearch(const Analysis& s, double A, double B, double K, double h, double lo, double hi) {
     SmirnovSearch line(s, {A, B, K});
     int moves = 0;
     for (;;) {

@@ -62,7 +62,7 @@ TEST(Csv, RepairTextsThatASpreadsheetWouldComputeReadBackAsText) {
         lines.push_back(std::to_string(10 * (i + 1)) + "\tнасос * " + cases[i].text);
     relan::test::TempDir dir;
     const auto file = dir.write("hostile.rel", relan::test::cp1251File(lines));
-    relan::AnalysisState s;
+    relan::Analysis s;
     const relan::NumberFormat fmt{','};
     const relan::FailureLoad load = relan::loadFailureData(file, fmt, s);
     std::ostringstream out;
@@ -111,7 +111,7 @@ TEST(Csv, FailureListReadsBackAsTheListShowsIt) {
                                                 "50\tкабина",
                                             }));
     for (const char decimal : {'.', ','}) {
-        relan::AnalysisState s;
+        relan::Analysis s;
         const relan::NumberFormat fmt{decimal};
         const relan::FailureLoad load = relan::loadFailureData(file, fmt, s);
         std::ostringstream out;

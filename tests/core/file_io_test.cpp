@@ -653,7 +653,7 @@ TEST(SafeWrite, ALoadRemembersItsFile) {
     TempDir dir;
     const auto data =
         dir.write("d.rel", relan::test::cp1251File({"Парк", "1000", "300", "50", "1", "0", "10\tнасос"}));
-    AnalysisState s;
+    Analysis s;
     loadFailureData(data, NumberFormat{}, s);
     EXPECT_NE(errorOf([&] { writeFileSafely(data, "%PDF"); }).find("это загруженный файл данных по отказам"),
               std::string::npos);

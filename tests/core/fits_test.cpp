@@ -19,7 +19,7 @@ using relan::test::weibullTimes;
 
 namespace {
 
-AnalysisState sampleLike(unsigned seed = 1) {
+Analysis sampleLike(unsigned seed = 1) {
     auto s = makeState(weibullTimes(150, 3e-4, 1.15, 1800, 450, seed), 600, 1800, 450);
     hist(s);
     return s;
@@ -224,7 +224,7 @@ TEST(Fits, CoefficientsThatNeverEndAreRefused) {
 
 namespace {
 
-FitResult runFit(FitKind kind, AnalysisState& s, const FitOptions& o) {
+FitResult runFit(FitKind kind, Analysis& s, const FitOptions& o) {
     switch (kind) {
     case FitKind::Spiral:
         return SpirSp_Execute(s, o);
@@ -236,7 +236,7 @@ FitResult runFit(FitKind kind, AnalysisState& s, const FitOptions& o) {
     return Podbor_Weib_Smirnow(s, s.models[ModelId::Smirnov].A, s.models[ModelId::Smirnov].B, o);
 }
 
-std::string fitError(FitKind kind, AnalysisState& s, const FitOptions& o) {
+std::string fitError(FitKind kind, Analysis& s, const FitOptions& o) {
     try {
         runFit(kind, s, o);
     } catch (const Error& e) {
@@ -343,7 +343,7 @@ struct SmirnovEnd {
 };
 
 // The Smirnov fit's search evaluating every trial directly with Smirnow().
-SmirnovEnd directSmirnovSearch(AnalysisState s, double kdiv) {
+SmirnovEnd directSmirnovSearch(Analysis s, double kdiv) {
     s.models[ModelId::Smirnov].F_norm.clear();
     for (const auto& p : s.MasProbl)
         s.models[ModelId::Smirnov].F_norm.push_back(CDF_Gauss(s.Sred, s.SKO, p.time));

@@ -86,9 +86,9 @@ inline std::filesystem::path characterDevice(const std::filesystem::path& folder
 
 // A loaded state with the given failure times (ascending), every failure of
 // cause 1 unless `causes` says otherwise, all failures documented.
-inline AnalysisState makeState(const std::vector<double>& times, double fleet, double sred, double sko,
-                               const std::vector<int>& causes = {}) {
-    AnalysisState s;
+inline Analysis makeState(const std::vector<double>& times, double fleet, double sred, double sko,
+                          const std::vector<int>& causes = {}) {
+    Analysis s;
     for (std::size_t i = 0; i < times.size(); ++i) {
         Problems p;
         p.time = times[i];

@@ -22,8 +22,8 @@ namespace {
 
 const NumberFormat kPoint{'.'};
 
-AnalysisState sample() {
-    AnalysisState s;
+Analysis sample() {
+    Analysis s;
     loadFailureData(RELAN_SAMPLES_DIR "/mtz82_2018.rel", kPoint, s);
     return s;
 }
@@ -115,7 +115,7 @@ std::string errorOf(const std::function<void()>& f) {
 
 // A run object on the sample for the operator tests.
 struct Bench {
-    AnalysisState s = sample();
+    Analysis s = sample();
     Host host;
     GeneticControl control;
     GeneticSettings settings;
@@ -215,7 +215,7 @@ TEST(GeneticObjectiveTest, SearchedParametersByFlags) {
                          {true, false, 4, 4, 0},
                          {false, true, 4, 0, 4},
                          {true, true, 5, 4, 5}}) {
-        AnalysisState s = sample();
+        Analysis s = sample();
         s.Sred_Opt = c.sredOpt;
         s.SKO_Opt = c.skoOpt;
         startGenetic(s, GeneticFields{}, kPoint);
@@ -234,18 +234,18 @@ TEST(GeneticObjectiveTest, SearchedParametersByFlags) {
 
 TEST(GeneticObjectiveTest, SameBitsAsPirsonZFGen) {
     // The sample's histogram, and a long one of the full 31 intervals.
-    AnalysisState shortHist = sample();
+    Analysis shortHist = sample();
     std::vector<double> times;
     for (int k = 0; k < 31; ++k) {
         const double mid = k < 8 ? 50 + 100 * k : 900 + 200 * (k - 8);
         for (int j = 0; j <= (k * 7) % 9; ++j)
             times.push_back(mid + j);
     }
-    AnalysisState longHist = test::makeState(times, 4000, 3000, 1200);
+    Analysis longHist = test::makeState(times, 4000, 3000, 1200);
     hist(longHist);
     ASSERT_EQ(longHist.Hist_Arr.size(), 31u);
     hist(shortHist);
-    for (AnalysisState* s : {&shortHist, &longHist}) {
+    for (Analysis* s : {&shortHist, &longHist}) {
         for (bool searched : {false, true}) {
             s->Sred_Opt = s->SKO_Opt = searched;
             GeneticObjective objective(*s);
@@ -282,9 +282,9 @@ TEST(GeneticObjectiveTest, SameBitsAsPirsonZFGen) {
 }
 
 TEST(GeneticObjectiveTest, RepeatFactorPenalty) {
-    AnalysisState s = sample();
+    Analysis s = sample();
     hist(s);
-    AnalysisState wide = s;
+    Analysis wide = s;
     wide.Alim[2][3] = 100; // no penalty up to 100.1
     GeneticObjective objective(s), unpenalised(wide);
     for (double K : {10.2, 5.1, 1.0}) {
@@ -295,7 +295,7 @@ TEST(GeneticObjectiveTest, RepeatFactorPenalty) {
 }
 
 TEST(GeneticObjectiveTest, ZeroDeviationIsAnError) {
-    AnalysisState s = sample();
+    Analysis s = sample();
     s.SKO_Opt = true;
     hist(s);
     GeneticObjective objective(s);
@@ -412,7 +412,7 @@ TEST(GeneticOperators, SortOrder) {
 }
 
 TEST(GeneticRun, ScheduleOfTheFirstGenerations) {
-    AnalysisState s = sample();
+    Analysis s = sample();
     Host host;
     GeneticControl control;
     std::vector<GenerationTrace> trace;
@@ -447,7 +447,7 @@ TEST(GeneticRun, ScheduleOfTheFirstGenerations) {
 }
 
 TEST(GeneticRun, UserSettingHoldsForOneGeneration) {
-    AnalysisState s = sample();
+    Analysis s = sample();
     Host host;
     GeneticControl control;
     std::vector<GenerationTrace> trace;
@@ -471,7 +471,7 @@ TEST(GeneticRun, CopyBestGenerationsAndGenerationField) {
     };
     for (const Case& c : {Case{"20", {{5, 4}, {13, 8}, {17, 4}}, "4"},
                           Case{"1500", {{301, 51}, {901, 51}, {1201, 51}}, "300"}}) {
-        AnalysisState s = sample();
+        Analysis s = sample();
         Host host;
         GeneticControl control;
         std::vector<std::pair<long long, int>> copies;
@@ -493,7 +493,7 @@ TEST(GeneticRun, CopyBestGenerationsAndGenerationField) {
 }
 
 TEST(GeneticRun, CopyBestButtonPressedTwiceCopiesOnce) {
-    AnalysisState s = sample();
+    Analysis s = sample();
     Host host;
     GeneticControl control;
     std::vector<long long> at;
@@ -523,7 +523,7 @@ class Stopping : public Host {
 } // namespace
 
 TEST(GeneticRun, StopEndsAfterTheCurrentGeneration) {
-    AnalysisState s = sample();
+    Analysis s = sample();
     GeneticControl control;
     Stopping host;
     host.control = &control;
@@ -549,7 +549,7 @@ TEST(GeneticRun, WindowClosedBeforeTheRunStartsEndsItAfterOneGeneration) {
     // A stop asked before the run has begun is cleared by its start, as the
     // button's is; a window going away is not, or closing would wait for
     // every generation.
-    AnalysisState s = sample();
+    Analysis s = sample();
     GeneticControl control;
     control.Stop_Gen = true;
     control.abandon = true;
@@ -569,7 +569,7 @@ TEST(GeneticRun, StoppedBarIsNeitherEmptyNorFull) {
     // Round(100 / 1500) = 0; Round(199 * 100 / 200) = Round(99.5) = 100 and
     // Round(37 * 100 / 40) = Round(92.5) = 92, halves going to the even neighbour.
     for (const Case c : {Case{1, "1500", 1}, {199, "200", 99}, {37, "40", 92}}) {
-        AnalysisState s = sample();
+        Analysis s = sample();
         GeneticControl control;
         Stopping host;
         host.control = &control;
@@ -587,7 +587,7 @@ TEST(GeneticRun, StoppedBarIsNeitherEmptyNorFull) {
 
 TEST(GeneticRun, StopDuringTheLastGenerationIsAFinishedRun) {
     auto run = [](int stopAt) {
-        AnalysisState s = sample();
+        Analysis s = sample();
         GeneticControl control;
         Stopping host;
         host.control = &control;
@@ -616,7 +616,7 @@ TEST(GeneticRun, SameRunForEveryThreadCount) {
         long long generations;
     };
     auto run = [](unsigned threads, std::uint64_t seed) {
-        AnalysisState s = sample();
+        Analysis s = sample();
         s.Sred_Opt = true;
         Host host;
         host.detailed = true;
@@ -640,7 +640,7 @@ TEST(GeneticRun, SameRunForEveryThreadCount) {
 }
 
 TEST(GeneticRun, SearchedMeanBecomesTheCensoringMean) {
-    AnalysisState s = sample();
+    Analysis s = sample();
     s.Sred_Opt = true;
     const double sko = s.SKO;
     Host host;
@@ -662,7 +662,7 @@ TEST(GeneticRun, RunOnACopyLeavesTheStateUntilItsResultIsApplied) {
     // The window runs TGen on its worker while its own thread keeps the
     // state: the run must neither write it nor show anything from it.
     Bench b(fields("40", "6"), 3);
-    const AnalysisState before = b.s;
+    const Analysis before = b.s;
     b.gen->Execute();
     EXPECT_FALSE(b.s.models[ModelId::Genetic].Executed);
     EXPECT_EQ(b.s.Aopt, before.Aopt);
@@ -675,7 +675,7 @@ TEST(GeneticRun, RunOnACopyLeavesTheStateUntilItsResultIsApplied) {
     EXPECT_EQ(b.s.Aopt, r.Aopt);
     EXPECT_EQ(b.s.iMaxBest, 6);
     // Applied in place, the same run gives the same state.
-    AnalysisState inPlace = sample();
+    Analysis inPlace = sample();
     Host host;
     GeneticControl control;
     runGenetic(inPlace, fields("40", "6"), host, control, seeded(3));
@@ -685,7 +685,7 @@ TEST(GeneticRun, RunOnACopyLeavesTheStateUntilItsResultIsApplied) {
 }
 
 TEST(GeneticRun, ErrorInAGenerationKeepsTheBestSoFar) {
-    AnalysisState s = sample();
+    Analysis s = sample();
     Host host;
     GeneticControl control;
     int progressCalls = 0;
@@ -738,10 +738,10 @@ TEST(GeneticRun, RefusedSettingsStartNothing) {
          "Поле «шт.»: «5.5» не является целым числом"},
     };
     for (const Case& c : cases) {
-        AnalysisState s = sample();
+        Analysis s = sample();
         s.models[ModelId::Genetic].Executed = true;
         s.models[ModelId::Genetic].A = 0.25;
-        const AnalysisState before = s;
+        const Analysis before = s;
         Host host;
         GeneticControl control;
         const std::string e = errorOf([&] { runGenetic(s, c.f, host, control, seeded(1)); });
@@ -762,7 +762,7 @@ TEST(GeneticRun, RefusedSettingsStartNothing) {
         readGeneticFields(with([](GeneticFields& f) { f.copyBestCountText = "-3"; }), kPoint).copyBestCount,
         -3);
 
-    AnalysisState empty;
+    Analysis empty;
     Host host;
     GeneticControl control;
     EXPECT_NE(errorOf([&] { runGenetic(empty, GeneticFields{}, host, control); }).find("Нет данных"),
@@ -772,7 +772,7 @@ TEST(GeneticRun, RefusedSettingsStartNothing) {
 TEST(GeneticRun, DegenerateBestIsNotWritten) {
     // One digit per gene: every parameter is 0 or its upper bound, and the
     // best of such laws has no failures at all.
-    AnalysisState s = sample();
+    Analysis s = sample();
     s.models[ModelId::Genetic].Executed = false;
     Host host;
     GeneticControl control;

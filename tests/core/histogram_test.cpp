@@ -16,7 +16,7 @@ struct Interval {
     int sum;
 };
 
-std::vector<Interval> intervals(const AnalysisState& s) {
+std::vector<Interval> intervals(const Analysis& s) {
     std::vector<Interval> out;
     for (const auto& r : s.Hist_Arr)
         out.push_back({r.time, r.Sum});
@@ -123,7 +123,7 @@ TEST(Histogram, CountsPerCause) {
 }
 
 TEST(Histogram, NoFailuresIsRefused) {
-    AnalysisState s;
+    Analysis s;
     EXPECT_THROW(hist(s), Error);
 }
 
@@ -150,7 +150,7 @@ TEST(HistMade, ModelledCountsSpreadAndBandLine) {
 }
 
 TEST(HistMade, ExactLawHasNoSpread) {
-    AnalysisState s;
+    Analysis s;
     s.Hist_Arr.resize(3);
     for (int i = 0; i < 3; ++i)
         s.Hist_Arr[i].time = 100.0 * (i + 1);

@@ -33,17 +33,16 @@ std::vector<std::string> with(std::vector<std::string> head, const std::vector<s
     return head;
 }
 
-FailureLoad parse(const std::string& bytes, AnalysisState& s, const NumberFormat& fmt = kComma) {
+FailureLoad parse(const std::string& bytes, Analysis& s, const NumberFormat& fmt = kComma) {
     return parseFailureData(bytes, "test.rel", fmt, s);
 }
 
 // Row i of the failure list, from 0, as the window and the command line show it.
-GridRow row(const AnalysisState& s, const FailureLoad& load, std::size_t i,
-            const NumberFormat& fmt = kComma) {
+GridRow row(const Analysis& s, const FailureLoad& load, std::size_t i, const NumberFormat& fmt = kComma) {
     return failureListRow(s, load.remarks, i, fmt);
 }
 
-std::vector<GridRow> allRows(const AnalysisState& s, const FailureLoad& load) {
+std::vector<GridRow> allRows(const Analysis& s, const FailureLoad& load) {
     std::vector<GridRow> rows;
     for (std::size_t i = 0; i < s.MasProbl.size(); ++i)
         rows.push_back(row(s, load, i));
@@ -51,7 +50,7 @@ std::vector<GridRow> allRows(const AnalysisState& s, const FailureLoad& load) {
 }
 
 std::string errorOf(const std::string& bytes) {
-    AnalysisState s;
+    Analysis s;
     try {
         parse(bytes, s);
     } catch (const Error& e) {
@@ -63,7 +62,7 @@ std::string errorOf(const std::string& bytes) {
 } // namespace
 
 TEST(FailureFile, WorkedExample) {
-    AnalysisState s;
+    Analysis s;
     auto load = parse(cp1251File(with(header("4380", "900", 1200, 150, {"Двигатель", "Насос"}),
                                       {"312,5\tОтказ насоса * замена уплотнения"})),
                       s);
@@ -101,7 +100,7 @@ TEST(FailureList, RowsAreTheTextsTheListAlwaysShowed) {
     // on demand: two shares reached at one failure (the later one named), a
     // line naming two causes of equal count (the one ranked later taken),
     // equal times in file order, an unknown cause, no repair text.
-    AnalysisState s;
+    Analysis s;
     const std::vector<std::string> failures = {
         "300\tнасос * замена уплотнения",
         "100\tдвигатель и насос * ремонт",
@@ -131,7 +130,7 @@ TEST(FailureList, RowsAreTheTextsTheListAlwaysShowed) {
 }
 
 TEST(FailureFile, HeaderNumbersSkipBlankLinesAndTrailingText) {
-    AnalysisState s;
+    Analysis s;
     parse(
         cp1251File({"К", "", "  4380.5 часов", "\t900", "", "1200", "150 всего", "1", "Насос", "10\tнасос"}),
         s);
@@ -143,14 +142,14 @@ TEST(FailureFile, HeaderNumbersSkipBlankLinesAndTrailingText) {
 }
 
 TEST(FailureFile, TimesAcceptPointAndComma) {
-    AnalysisState s;
+    Analysis s;
     parse(cp1251File(with(header("4380", "900", 100, 10, {}), {"123.5\tа", "123,5\tб"})), s);
     EXPECT_EQ(s.MasProbl[0].time, 123.5);
     EXPECT_EQ(s.MasProbl[1].time, 123.5);
 }
 
 TEST(FailureFile, CauseMatchingIsCaseInsensitiveForCyrillic) {
-    AnalysisState s;
+    Analysis s;
     parse(cp1251File(with(header("4380", "900", 100, 10, {"ЁМКОСТЬ ТОПЛИВНАЯ", "насос"}),
                           {"1\tтечь: ёмкость топливная", "2\tНАСОС гидросистемы", "3\tкабина"})),
           s);
@@ -160,7 +159,7 @@ TEST(FailureFile, CauseMatchingIsCaseInsensitiveForCyrillic) {
 }
 
 TEST(FailureFile, RankingAndDoubleMatches) {
-    AnalysisState s;
+    Analysis s;
     // Ранжирование: Б 3, В 3 (file order kept for the tie), А 1, blank cause last.
     parse(cp1251File(
               with(header("4380", "900", 100, 10, {"альфа", "", "бета", "гамма"}),
@@ -197,14 +196,14 @@ TEST(FailureFile, RepairTextAfterTheMark) {
         {"a * b * c", "b * c"},
     };
     for (const auto& c : cases) {
-        AnalysisState s;
+        Analysis s;
         parse(cp1251File(with(header("4380", "900", 100, 10, {}), {std::string("5\t") + c.source})), s);
         EXPECT_EQ(s.MasProbl[0].komment, c.komment) << c.source;
     }
 }
 
 TEST(FailureFile, SortKeepsFileOrderOfEqualTimes) {
-    AnalysisState s;
+    Analysis s;
     parse(cp1251File(with(header("4380", "900", 100, 10, {}),
                           {"30\t* a", "10\t* b", "30\t* c", "20\t* d", "10\t* e"})),
           s);
@@ -245,7 +244,7 @@ TEST(FailureFile, LineEndingsAndTheLastLine) {
              {cp1251File(lines, "\n"), "LF"},
              {cp1251File(lines) + "\r\n", "one empty line"},
              {cp1251File(lines).substr(0, cp1251File(lines).size() - 2), "no final break"}}) {
-        AnalysisState s;
+        Analysis s;
         parse(bytes, s);
         EXPECT_EQ(s.Kol_izw, 2) << what;
         EXPECT_EQ(s.MasProbl[1].time, 2) << what;
@@ -343,10 +342,10 @@ TEST(FailureFile, HostileFilesAreRefusedNamingFileLineAndText) {
          "Файл test.rel помечен как текст UTF-8, но в строке 1 байт \\xCE не является символом UTF-8"},
     };
     // Each refusal leaves what was loaded before exactly as it was.
-    AnalysisState before;
+    Analysis before;
     parse(cp1251File(with(header("4380", "900", 1200, 150, {"насос"}), {"10\tнасос", "20\tнасос"})), before);
     for (const auto& c : cases) {
-        AnalysisState s = before;
+        Analysis s = before;
         std::string msg;
         try {
             parse(c.bytes, s);
@@ -398,7 +397,7 @@ std::string crOnly(std::string bytes) {
 TEST(FailureFile, EveryEncodingOfTheSampleLoadsTheSame) {
     const std::string original = readInputFile(RELAN_SAMPLES_DIR "/mtz82_2018.rel");
     const std::string utf8 = cp1251::toUtf8(original);
-    AnalysisState ref;
+    Analysis ref;
     const FailureLoad refLoad = parse(original, ref);
     ASSERT_GT(ref.Vidy_otkazov[1].Dolya, 0);
     const struct {
@@ -412,7 +411,7 @@ TEST(FailureFile, EveryEncodingOfTheSampleLoadsTheSame) {
         {crOnly(original), "lines ended by CR alone"},
     };
     for (const auto& v : variants) {
-        AnalysisState s;
+        Analysis s;
         const FailureLoad load = parse(v.bytes, s);
         EXPECT_EQ(allRows(s, load), allRows(ref, refLoad)) << v.what;
         EXPECT_EQ(s.Comment, ref.Comment) << v.what;
@@ -433,7 +432,7 @@ TEST(FailureFile, EveryEncodingOfTheSampleLoadsTheSame) {
 TEST(FailureFile, CausesMatchIgnoringCaseInUtf8) {
     // Letters whose upper and lower forms differ in length or lie outside the
     // Russian alphabet must still match.
-    AnalysisState s;
+    Analysis s;
     const std::string bytes = "Парк\n4380\n900\n100\n10\n3\nЁЛКА\nҐанок\nÉCROU\n"
                               "5\tзамена ёлка\n6\tгаНОК ґанок\n7\técrou *Жзамена\n";
     parse(bytes, s);
@@ -444,10 +443,10 @@ TEST(FailureFile, CausesMatchIgnoringCaseInUtf8) {
 }
 
 TEST(FailureFile, RefusedLoadLeavesThePreviousDataUsable) {
-    AnalysisState s;
+    Analysis s;
     parse(cp1251File(with(header("4380", "900", 1200, 150, {"насос"}), {"10\tнасос", "20\tнасос"})), s);
     s.models[ModelId::Spiral].A = 0.5; // a model from an earlier calculation
-    const AnalysisState before = s;
+    const Analysis before = s;
     EXPECT_THROW(
         parse(cp1251File(with(header("1000", "100", 50, 5, {"двигатель"}), {"5\tдвигатель", "x\tа"})), s),
         Error);
@@ -473,7 +472,7 @@ TEST(FailureFile, ThresholdInterpolation) {
         double t50;
     } cases[] = {{19, 950}, {20, 1000}};
     for (const auto& c : cases) {
-        AnalysisState s;
+        Analysis s;
         auto load = parse(cp1251File(with(header("1e6", "1", c.fleet, 12, {}), failures)), s);
         EXPECT_DOUBLE_EQ(s.Izd_Prived, c.fleet);
         EXPECT_DOUBLE_EQ(s.T50expl, c.t50) << c.fleet;
@@ -483,7 +482,7 @@ TEST(FailureFile, ThresholdInterpolation) {
 }
 
 TEST(FailureFile, ThresholdAtTheFirstFailureStartsFromZero) {
-    AnalysisState s;
+    Analysis s;
     // Two products, one failure: 50% at once; Frac(1 - 0.5 * 2) = 0 -> the time itself;
     // 10% and 20%: Frac(1 - 0.2) = 0.8 -> 300 - 300 * 0.8 = 60, from Tprev = 0.
     auto load = parse(cp1251File(with(header("1e6", "1", 2, 1, {}), {"300\tа"})), s);
@@ -497,7 +496,7 @@ TEST(FailureFile, ThresholdAtTheFirstFailureStartsFromZero) {
 }
 
 TEST(FailureFile, CorrectedCountUsesTheCensoringLaw) {
-    AnalysisState s;
+    Analysis s;
     parse(cp1251File(with(header("1000", "300", 10, 4, {}), {"900\tа", "1000\tб", "1200\tв", "1500\tг"})), s);
     double sum = 0;
     for (double t : {900.0, 1000.0})
@@ -506,7 +505,7 @@ TEST(FailureFile, CorrectedCountUsesTheCensoringLaw) {
     EXPECT_DOUBLE_EQ(s.Otk_Izd, sum / 10);
     EXPECT_DOUBLE_EQ(s.tGar, 1000);
 
-    AnalysisState early;
+    Analysis early;
     parse(cp1251File(with(header("1000", "300", 10, 4, {}), {"900\tа"})), early);
     EXPECT_EQ(early.Otk_Izd, 0);
 }
@@ -526,9 +525,9 @@ TEST(FailureFile, LoadingTwiceGivesTheSameState) {
     const auto path =
         dir.write("a.rel", cp1251File(with(header("2000", "500", 300, 40, {"насос", "двигатель"}),
                                            {"100\tнасос", "50\tдвигатель * ремонт", "75\tкабина"})));
-    AnalysisState s;
+    Analysis s;
     auto first = loadFailureData(path, kComma, s);
-    const AnalysisState afterFirst = s;
+    const Analysis afterFirst = s;
     auto second = loadFailureData(path, kComma, s);
     EXPECT_EQ(allRows(afterFirst, first), allRows(s, second));
     const auto& firstProblems = afterFirst.MasProbl;
@@ -544,7 +543,7 @@ TEST(FailureFile, HugeLinesAndBinaryJunkDoNotCrash) {
     std::string junk = cp1251File(header("4380", "900", 100, 10, {"насос"}));
     junk += "5\t" + std::string(2'000'000, 'x') + "\r\n";
     junk += std::string("6\t\0\0\xff\xfe*", 8) + "\r\n";
-    AnalysisState s;
+    Analysis s;
     parse(junk, s);
     EXPECT_EQ(s.Kol_izw, 2);
     EXPECT_EQ(s.MasProbl[0].komment.size(), 0u);
@@ -587,7 +586,7 @@ TEST(FailureFile, ALongCommentIsCutAtACharacterAndTheLogSaysSo) {
                 bytes += l + "\n";
         else
             bytes = cp1251File(lines);
-        AnalysisState s;
+        Analysis s;
         const FailureLoad load = parse(bytes, s);
         ASSERT_EQ(s.Comment.size(), c.kept);
         EXPECT_EQ(s.Comment, c.comment.substr(0, c.kept));
@@ -599,7 +598,7 @@ TEST(FailureFile, ALongCommentIsCutAtACharacterAndTheLogSaysSo) {
             EXPECT_EQ(load.warnings, (Warnings{warning::CommentCut{"test.rel", c.comment.size(), c.kept}}));
     }
     // The warranty file's comment, which replaces the data's, alike.
-    AnalysisState s;
+    Analysis s;
     const WarrantyLoadFields f =
         parseWarrantyTerms(cp1251File({letters, "1000", "3000"}), "gar.txt", kComma, s);
     EXPECT_EQ(s.Comment, letters.substr(0, 4096));
@@ -608,7 +607,7 @@ TEST(FailureFile, ALongCommentIsCutAtACharacterAndTheLogSaysSo) {
 }
 
 TEST(FailureFile, SampleShipsAndLoads) {
-    AnalysisState s;
+    Analysis s;
     auto load = loadFailureData(RELAN_SAMPLES_DIR "/mtz82_2018.rel", kComma, s);
     EXPECT_GE(s.Kol_izw, 150);
     EXPECT_LE(s.Kol_izw, 300);
@@ -622,7 +621,7 @@ TEST(FailureFile, SampleShipsAndLoads) {
 }
 
 TEST(WarrantyFile, MeanAndDeviation) {
-    AnalysisState s;
+    Analysis s;
     s.Comment = "старый";
     auto f = parseWarrantyTerms(cp1251File({"Сроки гарантии", "1000", "2000 ч, партия 2", "", "3000"}),
                                 "gar1.txt", kComma, s);
@@ -640,7 +639,7 @@ TEST(WarrantyFile, MeanAndDeviation) {
 }
 
 TEST(WarrantyFile, TrailingBlankLinesAddNoZeroTerm) {
-    AnalysisState s;
+    Analysis s;
     parseWarrantyTerms(cp1251File({"К", "1000", "3000", "", ""}) + "  \t", "gar.txt", kComma, s);
     EXPECT_EQ(s.MasTGarant.size(), 2u);
     EXPECT_EQ(s.Sred, 2000);
@@ -664,7 +663,7 @@ TEST(WarrantyFile, Refusals) {
         {{"К"}, "хотя бы два значения"},
     };
     for (const auto& c : cases) {
-        AnalysisState s;
+        Analysis s;
         s.Comment = "до";
         s.Sred = 7;
         try {
@@ -681,7 +680,7 @@ TEST(WarrantyFile, Refusals) {
 TEST(WarrantyFile, FromDiskShowsTheFullPath) {
     TempDir dir;
     const auto path = dir.write("gar2019.txt", cp1251File({"К", "100", "200"}));
-    AnalysisState s;
+    Analysis s;
     auto f = loadWarrantyTerms(path, kComma, s);
     EXPECT_EQ(f.path, path);
     EXPECT_EQ(f.censoringMeanText, "150");

@@ -20,15 +20,15 @@
 
 namespace {
 
-using relan::AnalysisState;
+using relan::Analysis;
 using relan::LikelihoodFit;
 using relan::LikelihoodInterval;
 using relan::LikelihoodOptions;
 
 // A simulated fleet with the histogram the calculation builds.
-AnalysisState simulatedWithHistogram(const relan::sim::Scenario& sc, std::uint64_t seed) {
+Analysis simulatedWithHistogram(const relan::sim::Scenario& sc, std::uint64_t seed) {
     std::mt19937_64 rng(seed);
-    AnalysisState s = relan::sim::simulateFleet(sc, rng);
+    Analysis s = relan::sim::simulateFleet(sc, rng);
     relan::hist(s);
     return s;
 }
@@ -203,7 +203,7 @@ TEST(FitLikelihood, SharpWarrantyEndMatchesTheTruncatedWeibullMaximum) {
     const double Ahat = std::exp(bestLogA(Bhat));
     const double Khat = n / (N * weibF(Ahat, Bhat, C));
 
-    const AnalysisState s = relan::test::makeState(times, N, C, 1e-3);
+    const Analysis s = relan::test::makeState(times, N, C, 1e-3);
     LikelihoodOptions o;
     o.intervals = false;
     const LikelihoodFit f = relan::fitLikelihood(s, o);
@@ -226,7 +226,7 @@ TEST(FitLikelihood, SharpWarrantyEndMatchesTheTruncatedWeibullMaximum) {
 
 TEST(FitLikelihood, ProgressEndsAtItsTotalAndAStopEndsTheFit) {
     // The censoring law searched and a time asked: every kind of step.
-    const AnalysisState s = simulatedWithHistogram({800, 1.2, 5e-4, 1.2, 1500, 400, 0.9}, 7);
+    const Analysis s = simulatedWithHistogram({800, 1.2, 5e-4, 1.2, 1500, 400, 0.9}, 7);
     LikelihoodOptions o;
     o.fitSred = true;
     o.mcfTimes = {1000};
@@ -262,7 +262,7 @@ TEST(FitLikelihood, ProgressEndsAtItsTotalAndAStopEndsTheFit) {
 
 TEST(FitLikelihood, RecoversTheTruthOfASimulatedFleet) {
     const relan::sim::Scenario sc{3000, 1.2, 5e-4, 1.2, 1500, 400, 0.9};
-    AnalysisState s = simulatedWithHistogram(sc, 20240611);
+    Analysis s = simulatedWithHistogram(sc, 20240611);
     LikelihoodOptions o;
     o.mcfTimes = {1000};
     const LikelihoodFit f = relan::fitLikelihood(s, o);
@@ -295,7 +295,7 @@ TEST(FitLikelihood, RecoversTheTruthOfASimulatedFleet) {
 }
 
 TEST(FitLikelihood, FewFailuresLeaveTheRepetitionCoefficientOpen) {
-    const AnalysisState s = relan::test::makeState({120, 340, 410, 900}, 50, 1000, 200);
+    const Analysis s = relan::test::makeState({120, 340, 410, 900}, 50, 1000, 200);
     const LikelihoodFit f = relan::fitLikelihood(s);
     EXPECT_FALSE(f.K_ci.hi.has_value());
     EXPECT_TRUE(f.K_ci.lo.has_value());
@@ -307,16 +307,16 @@ TEST(FitLikelihood, FewFailuresLeaveTheRepetitionCoefficientOpen) {
 TEST(FitLikelihood, AnUndeterminedCensoringLawLeavesTheGivenLawsFit) {
     const relan::sim::Scenario sc{175, 0.26, 0.0015, 1.1, 1800, 400, 1.0};
     std::mt19937_64 rng(5);
-    AnalysisState s = relan::sim::simulateFleet(sc, rng);
+    Analysis s = relan::sim::simulateFleet(sc, rng);
     const LikelihoodFit fixed = relan::fitLikelihood(s);
     // Failures piling up before a sharp end at 1000 h, a law given as N(1500, 400).
-    AnalysisState sharp = relan::test::makeState({}, 300, 1500, 400);
+    Analysis sharp = relan::test::makeState({}, 300, 1500, 400);
     for (int k = 0; k < 120; ++k)
         sharp.MasProbl.push_back(relan::Problems{1000.0 * (k + 0.5) / 120, 1, {}});
     const LikelihoodFit sharpFixed = relan::fitLikelihood(sharp);
     struct Case {
         const char* name;
-        const AnalysisState* state;
+        const Analysis* state;
         const LikelihoodFit* fixed;
         bool mean, sd;
         double threshold; // of a gain too small; 0: the SD ends on its bound
@@ -366,7 +366,7 @@ TEST(FitLikelihood, AnUndeterminedCensoringLawLeavesTheGivenLawsFit) {
 
 // Failure times spread as a power law of shape 0.6 over the warranty: a
 // fleet whose failures come early and whose law saturates far beyond it.
-AnalysisState earlyFailures(int n, double fleet) {
+Analysis earlyFailures(int n, double fleet) {
     std::vector<double> times;
     for (int k = 1; k <= n; ++k)
         times.push_back(std::round(12000 * std::pow((k - 0.5) / n, 1 / 0.6)) / 10);
@@ -437,7 +437,7 @@ TEST(FitLikelihood, EarlyFailuresLeaveTheEndsTowardsThePowerLawOpen) {
 TEST(FitLikelihood, AMaximumAtThePowerLawLimitHasNoKAOrEta) {
     const relan::sim::Scenario sc{500, 0.4, std::pow(5000.0, -0.6), 0.6, 1500, 400, 1.0};
     std::mt19937_64 rng(5003);
-    AnalysisState s = relan::sim::simulateFleet(sc, rng);
+    Analysis s = relan::sim::simulateFleet(sc, rng);
     LikelihoodOptions o;
     o.mcfTimes = {1000};
     const LikelihoodFit f = relan::fitLikelihood(s, o);
@@ -470,9 +470,8 @@ TEST(FitLikelihood, AMaximumAtThePowerLawLimitHasNoKAOrEta) {
 TEST(FitLikelihood, LackOfFitIsSaidAndNoDegreesOfFreedomGiveNoP) {
     // Two laws mixed, a fleet large enough to show it.
     std::mt19937_64 rng(3);
-    AnalysisState mixed =
-        relan::sim::simulateFleet({1500, 0.3, std::pow(100.0, -3.0), 3.0, 1800, 300, 1.0}, rng);
-    const AnalysisState late =
+    Analysis mixed = relan::sim::simulateFleet({1500, 0.3, std::pow(100.0, -3.0), 3.0, 1800, 300, 1.0}, rng);
+    const Analysis late =
         relan::sim::simulateFleet({1500, 1.0, std::pow(1500.0, -4.0), 4.0, 1800, 300, 1.0}, rng);
     mixed.MasProbl.insert(mixed.MasProbl.end(), late.MasProbl.begin(), late.MasProbl.end());
     std::sort(mixed.MasProbl.begin(), mixed.MasProbl.end(),
@@ -486,7 +485,7 @@ TEST(FitLikelihood, LackOfFitIsSaidAndNoDegreesOfFreedomGiveNoP) {
     EXPECT_TRUE(hasWarning(bad, relan::warning::LackOfFit{*bad.gof.pValue, 0.05}));
 
     // Fourteen failures in two cells after merging: three parameters leave no degree of freedom.
-    AnalysisState few =
+    Analysis few =
         relan::test::makeState({3, 8, 15, 26, 40, 60, 90, 130, 180, 250, 340, 460, 620, 850}, 100, 1500, 400);
     relan::hist(few);
     const LikelihoodFit none = relan::fitLikelihood(few, o);
@@ -499,14 +498,14 @@ TEST(FitLikelihood, LackOfFitIsSaidAndNoDegreesOfFreedomGiveNoP) {
 TEST(FitLikelihood, RefusesDataItCannotModel) {
     struct Case {
         const char* name;
-        AnalysisState state;
+        Analysis state;
         std::string message;
     };
-    AnalysisState empty = relan::test::makeState({}, 100, 1000, 200);
-    AnalysisState noSko = relan::test::makeState({100, 200}, 100, 1000, 0);
-    AnalysisState noFleet = relan::test::makeState({100, 200}, 0, 1000, 200);
-    AnalysisState ended = relan::test::makeState({500, 700}, 100, 100, 5);
-    AnalysisState oneLate = relan::test::makeState({100, 200, 5000}, 100, 1000, 50);
+    Analysis empty = relan::test::makeState({}, 100, 1000, 200);
+    Analysis noSko = relan::test::makeState({100, 200}, 100, 1000, 0);
+    Analysis noFleet = relan::test::makeState({100, 200}, 0, 1000, 200);
+    Analysis ended = relan::test::makeState({500, 700}, 100, 100, 5);
+    Analysis oneLate = relan::test::makeState({100, 200, 5000}, 100, 1000, 50);
     const std::vector<Case> cases{
         {"no failures", empty, relan::kNoFailureData},
         {"SKO 0", noSko, "СКО времени окончания гарантии должно быть больше 0"},
@@ -528,7 +527,7 @@ TEST(FitLikelihood, RefusesDataItCannotModel) {
 TEST(FitLikelihood, GoodnessOfFitMergesSparseCellsAndNeedsAHistogram) {
     const relan::sim::Scenario sc{400, 1.0, 1e-3, 1.0, 1200, 300, 1.0};
     std::mt19937_64 rng(11);
-    AnalysisState s = relan::sim::simulateFleet(sc, rng);
+    Analysis s = relan::sim::simulateFleet(sc, rng);
     LikelihoodOptions o;
     o.intervals = false;
     EXPECT_EQ(relan::fitLikelihood(s, o).gof.cells, 0);

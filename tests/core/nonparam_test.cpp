@@ -19,20 +19,20 @@ const NumberFormat kPoint{'.'};
 const NumberFormat kComma{','};
 
 // A state as the failure-data load leaves it.
-AnalysisState loaded(const std::string& sred, const std::string& sko, int fleet, int all,
-                     const std::vector<std::string>& causes, const std::vector<std::string>& failures) {
+Analysis loaded(const std::string& sred, const std::string& sko, int fleet, int all,
+                const std::vector<std::string>& causes, const std::vector<std::string>& failures) {
     std::vector<std::string> lines = {
         "Парк насосов, 2023",         sred, sko, std::to_string(fleet), std::to_string(all),
         std::to_string(causes.size())};
     lines.insert(lines.end(), causes.begin(), causes.end());
     lines.insert(lines.end(), failures.begin(), failures.end());
-    AnalysisState s;
+    Analysis s;
     parseFailureData(cp1251File(lines), "test.rel", kPoint, s);
     return s;
 }
 
 // Four failures, Izd_Prived = 5, censoring far beyond the last failure.
-AnalysisState fourFailures() {
+Analysis fourFailures() {
     return loaded("9000", "100", 5, 4, {}, {"100\tотказ", "200\tотказ", "300\tотказ", "400\tотказ"});
 }
 
@@ -46,7 +46,7 @@ struct Snapshot {
     bool operator==(const Snapshot&) const = default;
 };
 
-Snapshot snap(const AnalysisState& s) {
+Snapshot snap(const Analysis& s) {
     Snapshot n{s.Sred, s.SKO, s.D_Hist1, s.D_Hist2, {}, s.Sum_PrichRow, s.Sum_PrichCol, s.F_OutGar};
     for (const auto& h : s.Hist_Arr)
         n.hist.emplace_back(h.time, h.Sum);
@@ -70,7 +70,7 @@ std::string messageOf(const std::function<void()>& f) {
 }
 
 TEST(NonParamExample, FourFailuresReachHalfTheFleetAt250Hours) {
-    AnalysisState s = fourFailures();
+    Analysis s = fourFailures();
     const NonParamResult r = runNonParametric(s, "9000", "100", kPoint);
 
     EXPECT_DOUBLE_EQ(r.t50, 250.0); // 300 - 100 * Frac(3 - 2.5)
@@ -109,7 +109,7 @@ TEST(NonParamLabels, TextsFollowTheNumberFormat) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.censoringMeanText);
-        AnalysisState s = fourFailures();
+        Analysis s = fourFailures();
         const NonParamResult r = runNonParametric(s, c.censoringMeanText, c.censoringSdText, c.fmt);
         EXPECT_EQ(r.medianLine, c.label2);
         EXPECT_EQ(r.censoredMedianLine, c.label3);
@@ -134,8 +134,8 @@ TEST(NonParamLabels, AHalfFleetTimeNeverReachedIsSaidSoNotZeroHours) {
     const Case cases[] = {{"9000", "100", false}, {"300", "100", true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.censoringMeanText);
-        AnalysisState s = loaded(c.censoringMeanText, c.censoringSdText, 10, 4, {},
-                                 {"100\tотказ", "200\tотказ", "300\tотказ", "400\tотказ"});
+        Analysis s = loaded(c.censoringMeanText, c.censoringSdText, 10, 4, {},
+                            {"100\tотказ", "200\tотказ", "300\tотказ", "400\tотказ"});
         const NonParamResult r = runNonParametric(s, c.censoringMeanText, c.censoringSdText, kComma);
         EXPECT_EQ(r.t50, 0);
         EXPECT_EQ(r.medianLine, kMedianNotEstimable);
@@ -155,8 +155,8 @@ TEST(NonParamLabels, AHalfFleetTimeNeverReachedIsSaidSoNotZeroHours) {
 TEST(NonParamCauses, OneBarSeriesPerCauseWithFailuresLaterOnesMoveDown) {
     // Both "насос" lines also name "фара", which ranks after "Насос" and so
     // takes them: cause 2 is counted by the load but has no failure of its own.
-    AnalysisState s = loaded("9000", "100", 10, 4, {"Двигатель", "Насос", "Фара"},
-                             {"100\tДвигатель", "150\tНасос и фара", "200\tДвигатель", "350\tНасос и фара"});
+    Analysis s = loaded("9000", "100", 10, 4, {"Двигатель", "Насос", "Фара"},
+                        {"100\tДвигатель", "150\tНасос и фара", "200\tДвигатель", "350\tНасос и фара"});
     ASSERT_EQ(s.Vidy_otkazov[2].Nazv_Prich, "Насос");
     ASSERT_GT(s.Vidy_otkazov[2].Dolya, 0);
 
@@ -179,8 +179,8 @@ TEST(NonParamCauses, OneBarSeriesPerCauseWithFailuresLaterOnesMoveDown) {
 }
 
 TEST(NonParamCauses, RunningTwiceGivesTheSameResult) {
-    AnalysisState s = loaded("9000", "100", 10, 4, {"Двигатель", "Насос", "Фара"},
-                             {"100\tДвигатель", "150\tНасос и фара", "200\tДвигатель", "350\tНасос и фара"});
+    Analysis s = loaded("9000", "100", 10, 4, {"Двигатель", "Насос", "Фара"},
+                        {"100\tДвигатель", "150\tНасос и фара", "200\tДвигатель", "350\tНасос и фара"});
     const NonParamResult a = runNonParametric(s, "9000", "100", kPoint);
     const Snapshot after1 = snap(s);
     const NonParamResult b = runNonParametric(s, "9000", "100", kPoint);
@@ -199,7 +199,7 @@ TEST(NonParamCauses, RunningTwiceGivesTheSameResult) {
 }
 
 TEST(NonParamCensoring, CorrectedShareEqualsPlainShareUntilProductsLeaveObservation) {
-    AnalysisState s = loaded("1000", "50", 5, 4, {}, {"100\tа", "900\tб", "1000\tв", "1100\tг"});
+    Analysis s = loaded("1000", "50", 5, 4, {}, {"100\tа", "900\tб", "1000\tв", "1100\tг"});
     const NonParamResult r = runNonParametric(s, "1000", "50", kPoint);
 
     ASSERT_EQ(labelsOf(r), (std::vector<std::string>{"100", "900", "1000", "1100"}));
@@ -221,7 +221,7 @@ TEST(NonParamCensoring, CorrectedShareEqualsPlainShareUntilProductsLeaveObservat
 
 TEST(NonParamRefusals, UnsoundInputIsRefusedAndLeavesTheStateAlone) {
     auto base = [] {
-        AnalysisState s;
+        Analysis s;
         s.MasProbl = {Problems{100, 0, {}}};
         Hist_Rec h;
         h.time = 100;
@@ -238,10 +238,10 @@ TEST(NonParamRefusals, UnsoundInputIsRefusedAndLeavesTheStateAlone) {
         return s;
     };
     {
-        AnalysisState ok = base();
+        Analysis ok = base();
         EXPECT_NO_THROW(Histogram_Exp(ok, kPoint));
     }
-    auto bounds = [](AnalysisState& s, std::vector<double> times) {
+    auto bounds = [](Analysis& s, std::vector<double> times) {
         s.Hist_Arr.clear();
         s.MasProbl.clear();
         for (double t : times) {
@@ -255,42 +255,42 @@ TEST(NonParamRefusals, UnsoundInputIsRefusedAndLeavesTheStateAlone) {
     };
     struct Case {
         const char* name;
-        std::function<void(AnalysisState&)> spoil;
+        std::function<void(Analysis&)> spoil;
         std::vector<std::string> says;
     };
     const Case cases[] = {
         {"149.5 and 150.5 both label as 150",
-         [&](AnalysisState& s) {
+         [&](Analysis& s) {
              bounds(s, {100, 149.5, 150.5});
          },
          {"интервалов 2 и 3", "149.5 ч", "150.5 ч", "целого часа 150 ч"}},
         {"first bound labels as 0",
-         [&](AnalysisState& s) {
+         [&](Analysis& s) {
              bounds(s, {0.4, 100});
          },
          {"первого интервала", "0.4 ч", "до 0 ч"}},
-        {"SKO 0", [](AnalysisState& s) { s.SKO = 0; }, {"СКО времени гарантии должно быть больше 0"}},
-        {"SKO negative", [](AnalysisState& s) { s.SKO = -5; }, {"больше 0, задано -5"}},
-        {"Izd_Prived 0", [](AnalysisState& s) { s.Izd_Prived = 0; }, {"Приведенное количество изделий"}},
+        {"SKO 0", [](Analysis& s) { s.SKO = 0; }, {"СКО времени гарантии должно быть больше 0"}},
+        {"SKO negative", [](Analysis& s) { s.SKO = -5; }, {"больше 0, задано -5"}},
+        {"Izd_Prived 0", [](Analysis& s) { s.Izd_Prived = 0; }, {"Приведенное количество изделий"}},
         {"no product under warranty at a failure",
-         [](AnalysisState& s) {
+         [](Analysis& s) {
              s.Sred = 10;
              s.SKO = 1;
          },
          {"Наработка отказа 100 ч", "ни одно изделие не остаётся под гарантией"}},
         {"no product under warranty at a bound",
-         [&](AnalysisState& s) {
+         [&](Analysis& s) {
              bounds(s, {200});
              s.MasProbl[0].time = 95;
              s.Sred = 110;
              s.SKO = 1;
          },
          {"Граница интервала 1 гистограммы 200 ч", "ни одно изделие не остаётся под гарантией"}},
-        {"no histogram", [](AnalysisState& s) { s.Hist_Arr.clear(); }, {"Нет данных об отказах"}},
+        {"no histogram", [](Analysis& s) { s.Hist_Arr.clear(); }, {"Нет данных об отказах"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        AnalysisState s = base();
+        Analysis s = base();
         c.spoil(s);
         const Snapshot before = snap(s);
         const std::string msg = messageOf([&] { Histogram_Exp(s, kPoint); });
@@ -320,7 +320,7 @@ TEST(NonParamRun, RefusalLeavesTheStateExactlyAsItWas) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.censoringMeanText) + " / " + c.censoringSdText);
-        AnalysisState s = fourFailures();
+        Analysis s = fourFailures();
         runNonParametric(s, "8000", "90", kComma); // an earlier analysis
         const Snapshot before = snap(s);
         const std::string msg =
@@ -333,7 +333,7 @@ TEST(NonParamRun, RefusalLeavesTheStateExactlyAsItWas) {
 }
 
 TEST(NonParamRun, WithoutFailureDataAsksForTheFile) {
-    AnalysisState s;
+    Analysis s;
     const Snapshot before = snap(s);
     const std::string msg = messageOf([&] { runNonParametric(s, "", "", kPoint); });
     EXPECT_NE(msg.find("Нет данных об отказах"), std::string::npos) << msg;
@@ -343,7 +343,7 @@ TEST(NonParamRun, WithoutFailureDataAsksForTheFile) {
 } // namespace
 
 TEST(NonParamProgress, AStepPerFailureAndIntervalAndAStopChangesNothing) {
-    AnalysisState s = fourFailures();
+    Analysis s = fourFailures();
     std::vector<ProgressReport> seen;
     ProgressHooks hooks;
     hooks.report = [&](const ProgressReport& r) { seen.push_back(r); };

@@ -47,8 +47,8 @@ Mod_Weib model(std::vector<double> fWeib, std::vector<double> kolF, double kPowt
 // K = 1, 2, 2/3, 1 per 100 h. Warranty N(250, 50): W(400) > 0.9 ends the
 // corrected-flow bars after three intervals. Causes 1 and 3 and 12 fail,
 // cause 2 does not. 10 documented of 20 failures, 100 products: P = 50.
-AnalysisState flowState() {
-    AnalysisState s;
+Analysis flowState() {
+    Analysis s;
     s.Kol_Izd_All = 100;
     s.KolOtk = 20;
     s.Kol_izw = 10;
@@ -98,7 +98,7 @@ double W(double t) {
 }
 
 TEST(ChartPass, CauseSeriesOrderTitlesAndValues) {
-    AnalysisState s = flowState();
+    Analysis s = flowState();
     s.Sum_PrichRow[12] = 1; // as another window may leave it: still not charted here
     FlowCharts f = chartPass(s, kComma);
 
@@ -156,7 +156,7 @@ TEST(ChartPass, CauseSeriesOrderTitlesAndValues) {
 }
 
 TEST(ChartPass, FixedSeriesKeepTheirPositions) {
-    AnalysisState s = flowState();
+    Analysis s = flowState();
     FlowCharts f = chartPass(s, kComma);
     auto names = [](const ChartData& c, std::size_t n) {
         std::vector<std::string> r;
@@ -178,7 +178,7 @@ TEST(ChartPass, FixedSeriesKeepTheirPositions) {
 }
 
 TEST(ChartPass, NewtonModelDrawnWhileBothPearsonModelsKeepSums) {
-    AnalysisState s = flowState();
+    Analysis s = flowState();
     s.models[ModelId::Newton] = model({0.1, 0.2, 0.3, 0.2}, {2, 3, 2.5, 1}, 1.5);
     s.models[ModelId::Spiral] = model({0.4, 0.4, 0.1, 0.1}, {1, 1, 1, 1}, 3);
     FlowCharts f = chartPass(s, kComma);
@@ -206,7 +206,7 @@ TEST(ChartPass, NewtonModelDrawnWhileBothPearsonModelsKeepSums) {
 }
 
 TEST(ChartPass, RunningSumsOfModels) {
-    AnalysisState s = flowState();
+    Analysis s = flowState();
     s.models[ModelId::Newton] = model({0.1, 0.1, 0.1, 0.1}, {1, 1, 1, 1}, 1);
     s.models[ModelId::Newton].Executed = false;
     s.models[ModelId::Newton].Kol_Nakopl = 11; // not shown: kept as it was
@@ -241,7 +241,7 @@ TEST(ChartPass, RunningSumsOfModels) {
 }
 
 TEST(ChartPass, SecondFillingWithFewerCausesLeavesNothingBehind) {
-    AnalysisState s = flowState();
+    Analysis s = flowState();
     chartPass(s, kComma);
     // Now only unidentified failures, over two intervals.
     s.Hist_Arr = {interval(100, {}, 3), interval(200, {}, 1)};
@@ -268,7 +268,7 @@ TEST(ChartPass, SecondFillingWithFewerCausesLeavesNothingBehind) {
 }
 
 TEST(Potok08, CountsFailuresBetweenFifthOfMeanAndMean) {
-    AnalysisState s = flowState();
+    Analysis s = flowState();
     // 0.2 * 250 = 50: the failures at 50 and 250 count, 49.9 and 250.1 do not.
     s.MasProbl = {{49.9, 1, ""}, {50, 1, ""}, {250, 0, ""}, {250.1, 1, ""}};
     const double S = 1 / (1 - W(50)) + 1 / (1 - 0.5);
@@ -279,7 +279,7 @@ TEST(Potok08, CountsFailuresBetweenFifthOfMeanAndMean) {
 }
 
 TEST(DiagramsTable, ModelColumnFigures) {
-    AnalysisState s = flowState();
+    Analysis s = flowState();
     s.models[ModelId::Spiral] = model({0.1, 0.2, 0.3, 0.2}, {2, 3, 2.5, 1}, 2);
     s.models[ModelId::Spiral].SKO_out = 1.5;
     s.models[ModelId::Spiral].Sred = 300; // the model's own censoring law, not the state's
@@ -354,7 +354,7 @@ TEST(DiagramsTable, ColumnPlacementFollowsExecutedModels) {
          {-1, 118, 128, -1, -1, -1, -1}},
         {false, false, false, false, {"Данные эксплуатации", "", "", "", ""}, {-1, 128, -1, -1, -1, -1, -1}},
     };
-    AnalysisState s = flowState();
+    Analysis s = flowState();
     for (ModelId id : {ModelId::Newton, ModelId::Spiral, ModelId::Smirnov, ModelId::Genetic})
         s.models[id] = model({0.1, 0.1, 0.1, 0.1}, {1, 1, 1, 1}, 1);
     for (const auto& k : cases) {
@@ -375,7 +375,7 @@ TEST(DiagramsTable, ColumnPlacementFollowsExecutedModels) {
 }
 
 TEST(DiagramsTable, NoModelPutsPot08IntoContinuationCell) {
-    AnalysisState s = flowState();
+    Analysis s = flowState();
     s.MasProbl = {{10, 1, ""}, {300, 1, ""}}; // nothing between 50 and 250 h
     DiagramsResult r = Diagrams(s, kComma);
     EXPECT_EQ(Potok08(s), 0);
@@ -384,7 +384,7 @@ TEST(DiagramsTable, NoModelPutsPot08IntoContinuationCell) {
 }
 
 TEST(DiagramsTable, LowRepetitionCoefficientShowsNever) {
-    AnalysisState s = flowState();
+    Analysis s = flowState();
     s.models[ModelId::Smirnov] = model({0.1, 0.1, 0.1, 0.1}, {1, 1, 1, 1}, 0.5);
     DiagramsResult r = Diagrams(s, NumberFormat{});
     EXPECT_EQ(r.table.cells[3][1], "10000000000 ч.");
@@ -396,35 +396,31 @@ TEST(DiagramsErrors, RefusalsLeaveStateUntouched) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     struct Case {
         const char* what;
-        std::function<void(AnalysisState&)> spoil;
+        std::function<void(Analysis&)> spoil;
         const char* message; // a part of the text
     };
     const std::vector<Case> cases = {
-        {"no documented failures", [](AnalysisState& s) { s.Kol_izw = 0; },
-         "документированных отказов равно 0"},
-        {"no reduced fleet", [](AnalysisState& s) { s.Izd_Prived = 0; }, "Приведенное число изделий равно 0"},
-        {"no documented share", [](AnalysisState& s) { s.Popravka_Unknow = 0; }, "Доля документированных"},
-        {"no fleet", [](AnalysisState& s) { s.Kol_Izd_All = 0; }, "Число изделий в эксплуатации равно 0"},
-        {"zero mean term", [](AnalysisState& s) { s.Sred = 0; }, "Средний срок гарантии равен 0"},
-        {"interval of no whole hour", [](AnalysisState& s) { s.Hist_Arr[1].time = 100.4; },
+        {"no documented failures", [](Analysis& s) { s.Kol_izw = 0; }, "документированных отказов равно 0"},
+        {"no reduced fleet", [](Analysis& s) { s.Izd_Prived = 0; }, "Приведенное число изделий равно 0"},
+        {"no documented share", [](Analysis& s) { s.Popravka_Unknow = 0; }, "Доля документированных"},
+        {"no fleet", [](Analysis& s) { s.Kol_Izd_All = 0; }, "Число изделий в эксплуатации равно 0"},
+        {"zero mean term", [](Analysis& s) { s.Sred = 0; }, "Средний срок гарантии равен 0"},
+        {"interval of no whole hour", [](Analysis& s) { s.Hist_Arr[1].time = 100.4; },
          "Интервал гистограммы до 100 ч"},
-        {"zero coefficient A", [](AnalysisState& s) { s.models[ModelId::Newton].A = 0; },
-         "Парам.закона Вейбулла"},
-        {"zero repetition", [](AnalysisState& s) { s.models[ModelId::Newton].K_powtor = 0; },
+        {"zero coefficient A", [](Analysis& s) { s.models[ModelId::Newton].A = 0; }, "Парам.закона Вейбулла"},
+        {"zero repetition", [](Analysis& s) { s.models[ModelId::Newton].K_powtor = 0; },
          "коэффициент повторности равен 0"},
-        {"curves of another histogram",
-         [](AnalysisState& s) { s.models[ModelId::Genetic].F_Weib.pop_back(); },
+        {"curves of another histogram", [](Analysis& s) { s.models[ModelId::Genetic].F_Weib.pop_back(); },
          "«Генетическая» рассчитана по другой гистограмме"},
-        {"NaN in a curve", [nan](AnalysisState& s) { s.models[ModelId::Newton].Kol_F_priv[2] = nan; },
+        {"NaN in a curve", [nan](Analysis& s) { s.models[ModelId::Newton].Kol_F_priv[2] = nan; },
          "не является конечным"},
-        {"NaN in a hidden model's sums",
-         [nan](AnalysisState& s) { s.models[ModelId::Spiral].F_Weib[0] = nan; },
+        {"NaN in a hidden model's sums", [nan](Analysis& s) { s.models[ModelId::Spiral].F_Weib[0] = nan; },
          "«Пирсона/спир.спуск»: накопленное"},
-        {"NaN operating figure", [nan](AnalysisState& s) { s.T80expl = nan; }, "Данные эксплуатации"},
+        {"NaN operating figure", [nan](Analysis& s) { s.T80expl = nan; }, "Данные эксплуатации"},
     };
     for (const auto& k : cases) {
         SCOPED_TRACE(k.what);
-        AnalysisState s = flowState();
+        Analysis s = flowState();
         s.models[ModelId::Newton] = model({0.1, 0.2, 0.3, 0.2}, {2, 3, 2.5, 1}, 1.5);
         s.models[ModelId::Spiral] = s.models[ModelId::Newton];
         s.models[ModelId::Genetic] = s.models[ModelId::Newton];
@@ -451,7 +447,7 @@ namespace relan {
 namespace {
 
 TEST(ExpandChart, AllEighteenCausesCumulativeShareAndHeading) {
-    AnalysisState s = flowState();
+    Analysis s = flowState();
     s.models[ModelId::Genetic] = model({0.1, 0.2, 0.1, 0.05}, {1, 2, 1, 0.5}, 1.2);
     const ExpandResult r = ExpandDia_1(s, kComma);
     EXPECT_EQ(r.labels, (std::vector<std::string>{"100", "150", "300", "400"}));
@@ -483,7 +479,7 @@ TEST(ExpandChart, AllEighteenCausesCumulativeShareAndHeading) {
 }
 
 TEST(ExpandChart, CumulativeShareStopsAbove100PercentAndMediansInterpolate) {
-    AnalysisState s = flowState();
+    Analysis s = flowState();
     s.Izd_Prived = 7;
     const ExpandResult r = ExpandDia_1(s, kComma);
     // 3/7, 6/7, then 8/7 would pass 100 %.
@@ -498,7 +494,7 @@ TEST(ExpandChart, CumulativeShareStopsAbove100PercentAndMediansInterpolate) {
 }
 
 TEST(ExpandChart, WithoutChartedCausesTheCumulativeSeriesKeepsItsDesignTitle) {
-    AnalysisState s = flowState();
+    Analysis s = flowState();
     for (auto& rec : s.Hist_Arr) {
         rec.Npr.fill(0);
         rec.Nund = rec.Sum;

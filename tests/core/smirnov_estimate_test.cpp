@@ -27,7 +27,7 @@ namespace {
 struct Direct {
     double S = 0, T = 0, N = 0;
 };
-Direct direct(const AnalysisState& s, double A, double B, double K) {
+Direct direct(const Analysis& s, double A, double B, double K) {
     Direct d;
     double cum = 0, C = 0, prev = 0;
     for (std::size_t k = 0; k < s.MasProbl.size(); ++k) {
@@ -44,7 +44,7 @@ Direct direct(const AnalysisState& s, double A, double B, double K) {
     return d;
 }
 
-void storeWarrantyShares(AnalysisState& s) {
+void storeWarrantyShares(Analysis& s) {
     s.models[ModelId::Smirnov].F_norm.clear();
     for (const auto& p : s.MasProbl)
         s.models[ModelId::Smirnov].F_norm.push_back(CDF_Gauss(s.Sred, s.SKO, p.time));
@@ -60,7 +60,7 @@ struct Fleet {
     int atZero = 0;    // the first this many failures at time 0
 };
 
-AnalysisState fleetState(const Fleet& f, unsigned seed) {
+Analysis fleetState(const Fleet& f, unsigned seed) {
     auto times = weibullTimes(f.n, 3e-4, 1.15, 1800, 450, seed);
     if (f.round > 0)
         for (double& t : times)
@@ -108,7 +108,7 @@ TEST_P(SmirnovEstimate, BoundsHoldTheDirectEvaluation) {
         {2e-3, 0.7, 5.8},
     };
     for (const Fleet& c : cases) {
-        const AnalysisState s = fleetState(c, 11);
+        const Analysis s = fleetState(c, 11);
         SmirnovEstimator E(s);
         for (const Law& l : laws) {
             const Direct d = direct(s, l.A, l.B, l.K);
@@ -158,7 +158,7 @@ TEST_P(SmirnovEstimate, BoundsHoldAlongWalksOfB) {
         {0.01, 4.98, 30, 1e-3, 20},  // towards the upper limits: F reaches 1
     };
     for (const Fleet& c : cases) {
-        const AnalysisState s = fleetState(c, 5);
+        const Analysis s = fleetState(c, 5);
         SmirnovEstimator E(s);
         for (const Walk& w : walks) {
             double B = w.B, A = w.A;
@@ -239,7 +239,7 @@ TEST_P(SmirnovEstimate, RunsAlongKFallAtEveryStep) {
         {"few distinct times, large groups", 2000, 100, 6000},
     };
     for (const Fleet& c : cases) {
-        const AnalysisState s = fleetState(c, 17);
+        const Analysis s = fleetState(c, 17);
         SmirnovEstimator E(s);
         const double A = 3e-4, B = 1.15;
         const SmirnovKBound q = E.quadratic(A, B);

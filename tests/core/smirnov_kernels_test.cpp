@@ -251,7 +251,7 @@ struct Exact {
     double rootS = 0; // sqrt of the evaluation's own double sum
     Wide D2 = 0, T = 0, N = 0;
 };
-Exact exactAt(const AnalysisState& s, double A, double B, double K) {
+Exact exactAt(const Analysis& s, double A, double B, double K) {
     Exact x;
     double cum = 0, sum = 0, prev = 0;
     Wide C = 0;
@@ -272,7 +272,7 @@ Exact exactAt(const AnalysisState& s, double A, double B, double K) {
     return x;
 }
 
-AnalysisState adversarial(const std::vector<double>& times, double fleet, bool swinging) {
+Analysis adversarial(const std::vector<double>& times, double fleet, bool swinging) {
     auto s = makeState(times, fleet, 1800, 450);
     for (std::size_t k = 0; k < times.size(); ++k)
         s.models[ModelId::Smirnov].F_norm.push_back(swinging ? (k % 2 ? 0.999 : 0.0)
@@ -302,7 +302,7 @@ TEST_P(SmirnovKernels, BoundsHoldTheExactValueOnStrainingData) {
         wide.push_back(std::pow(10.0, -3 + 9.0 * i / 1999));
     struct Data {
         const char* what;
-        AnalysisState s;
+        Analysis s;
     } data[] = {
         {"5000 failures at 4 times",
          adversarial(repeated({{120, 1200}, {800, 2500}, {1500, 1000}, {1800, 300}}), 15000, false)},

@@ -107,7 +107,7 @@ bool analysed(MainWindow& w) {
 constexpr double kSlowKdiv = 1.000001;
 
 // The state a calculation writes, as a stopped or refused one must leave it.
-QStringList modelSnapshot(const relan::AnalysisState& s) {
+QStringList modelSnapshot(const relan::Analysis& s) {
     QStringList out;
     auto add = [&](std::initializer_list<double> values) {
         for (double v : values)

@@ -37,7 +37,7 @@ ReportBlock figure(ReportFigure f, std::string caption) {
     return b;
 }
 
-ReportSection dataSection(const AnalysisState& s, const NumberFormat& fmt) {
+ReportSection dataSection(const Analysis& s, const NumberFormat& fmt) {
     auto g = [&](double v) { return formatGeneral(v, fmt); };
     auto f1 = [&](double v) { return formatPattern("%.1f", {v}, fmt); };
     ReportSection sec{kReportSectionData, {}};
@@ -76,7 +76,7 @@ ReportSection dataSection(const AnalysisState& s, const NumberFormat& fmt) {
     return sec;
 }
 
-ReportSection histogramSection(const AnalysisState& s, const NumberFormat& fmt) {
+ReportSection histogramSection(const Analysis& s, const NumberFormat& fmt) {
     auto g = [&](double v) { return formatGeneral(v, fmt); };
     ReportSection sec{kReportSectionHistogram, {}};
     sec.blocks.push_back(paragraph("Ширина первых интервалов " + std::to_string(s.D_Hist1) + " ч, далее " +
@@ -93,7 +93,7 @@ ReportSection histogramSection(const AnalysisState& s, const NumberFormat& fmt) 
     return sec;
 }
 
-ReportSection resultsSection(const AnalysisState& s, const DiagramsResult& d, const NumberFormat& fmt) {
+ReportSection resultsSection(const Analysis& s, const DiagramsResult& d, const NumberFormat& fmt) {
     ReportSection sec{kReportSectionResults, {}};
     sec.blocks.push_back(paragraph(d.comment));
     const ResultTable& t = d.table;
@@ -130,7 +130,7 @@ ReportSection resultsSection(const AnalysisState& s, const DiagramsResult& d, co
     return sec;
 }
 
-ReportSection likelihoodSection(const AnalysisState& s, const NumberFormat& fmt) {
+ReportSection likelihoodSection(const Analysis& s, const NumberFormat& fmt) {
     ReportSection sec{kReportSectionLikelihood, {}};
     if (!s.models[ModelId::Likelihood].Executed || !s.likelihoodFit) {
         sec.blocks.push_back(paragraph("Модель не рассчитана: отметьте «" + std::string(kLikelihoodBox) +
@@ -188,27 +188,27 @@ std::vector<NamedInterval> namedIntervals(const LikelihoodFit& f, const NumberFo
     return out;
 }
 
-long long failuresWithoutCause(const AnalysisState& s) {
+long long failuresWithoutCause(const LoadedData& s) {
     long long none = 0;
     for (const auto& p : s.MasProbl)
         if (p.chey == 0) ++none;
     return none;
 }
 
-std::string causeCountsNote(const AnalysisState& s) {
+std::string causeCountsNote(const LoadedData& s) {
     return "Отказ, в источнике которого названо несколько причин, учтен в каждой из них; таких отказов " +
            std::to_string(s.multiCauseFailures) +
            ". Отказов, не соответствующих ни одной причине: " + std::to_string(failuresWithoutCause(s)) + ".";
 }
 
-bool hasReportResults(const AnalysisState& s) {
+bool hasReportResults(const Analysis& s) {
     bool computed = false;
     for (const ModelDescriptor& d : modelRegistry())
         computed = computed || s.models[d.id].Executed;
     return !s.MasProbl.empty() && !s.Hist_Arr.empty() && computed;
 }
 
-AnalysisReport analysisReport(const AnalysisState& s, const DiagramsResult& d, const NonParamResult& np,
+AnalysisReport analysisReport(const Analysis& s, const DiagramsResult& d, const NonParamResult& np,
                               const std::vector<std::string>& log, const NumberFormat& fmt) {
     if (!hasReportResults(s)) throw Error(kNoReportResults);
     AnalysisReport r;

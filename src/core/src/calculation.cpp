@@ -12,7 +12,7 @@
 namespace relan {
 namespace {
 
-double stepCoefficient(const char* label, const std::string& text, FitKind kind, const AnalysisState& s,
+double stepCoefficient(const char* label, const std::string& text, FitKind kind, const Analysis& s,
                        const NumberFormat& fmt) {
     const double k = fieldReal(label, text, fmt);
     if (!(k > 1))
@@ -63,7 +63,7 @@ void checkModel(const Mod_Weib& m, const char* title) {
 
 // The likelihood model as a model of the table and charts: its law, its
 // censoring law and the expected failures per histogram interval.
-std::shared_ptr<const LikelihoodFit> fitLikelihoodModel(AnalysisState& s, const CalculationInputs& f,
+std::shared_ptr<const LikelihoodFit> fitLikelihoodModel(Analysis& s, const CalculationInputs& f,
                                                         const NumberFormat& fmt, const LogSink& log,
                                                         const CalcOptions& opt) {
     const auto started = std::chrono::steady_clock::now();
@@ -127,10 +127,10 @@ CensoringLaw readCensoringFields(std::string_view meanText, std::string_view sdT
     return law;
 }
 
-PreparedCalculation prepareCalculation(const AnalysisState& state, const CalculationInputs& f,
+PreparedCalculation prepareCalculation(const Analysis& state, const CalculationInputs& f,
                                        const NumberFormat& fmt) {
     PreparedCalculation p{state, f};
-    AnalysisState& s = p.state;
+    Analysis& s = p.state;
     s.Path = f.dataPath;
     if (s.Path.empty()) throw Error("Не указан путь к файлу исходных данных");
     if (!s.uk || s.MasProbl.empty() || s.Kol_izw == 0) throw Error(kNoFailureData);
@@ -160,7 +160,7 @@ PreparedCalculation prepareCalculation(const AnalysisState& state, const Calcula
 
 CalcResult runPreparedCalculation(PreparedCalculation& p, const NumberFormat& fmt, const LogSink& log,
                                   const CalcOptions& opt) {
-    AnalysisState& s = p.state;
+    Analysis& s = p.state;
     const CalculationInputs& f = p.inputs;
     // Log lines are gathered and passed on only when the whole calculation
     // succeeded, so that a refused calculation leaves no half of its report.
@@ -209,7 +209,7 @@ CalcResult runPreparedCalculation(PreparedCalculation& p, const NumberFormat& fm
     return result;
 }
 
-CalcResult runCalculation(AnalysisState& state, const CalculationInputs& f, const NumberFormat& fmt,
+CalcResult runCalculation(Analysis& state, const CalculationInputs& f, const NumberFormat& fmt,
                           const LogSink& log, const CalcOptions& opt) {
     PreparedCalculation p = prepareCalculation(state, f, fmt);
     CalcResult result = runPreparedCalculation(p, fmt, log, opt);

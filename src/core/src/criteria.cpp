@@ -46,7 +46,7 @@ double weibIncrement(double A, double B, double F1, double F2) {
 
 } // namespace
 
-double Pirson(const AnalysisState& s, double A, double B, double k_pwt, double Mu, double Sig, Mod_Weib& Mpir,
+double Pirson(const Analysis& s, double A, double B, double k_pwt, double Mu, double Sig, Mod_Weib& Mpir,
               PearsonVariant variant) {
     const auto& h = s.Hist_Arr;
     double prev = 0;
@@ -69,8 +69,7 @@ double Pirson(const AnalysisState& s, double A, double B, double k_pwt, double M
     return sum + last * last;
 }
 
-PearsonCriterion::PearsonCriterion(const AnalysisState& s, PearsonVariant variant)
-    : s_(s), variant_(variant) {
+PearsonCriterion::PearsonCriterion(const Analysis& s, PearsonVariant variant) : s_(s), variant_(variant) {
     const auto& h = s.Hist_Arr;
     IntervalBounds b = intervalBounds(h);
     t_ = std::move(b.t);
@@ -117,7 +116,7 @@ double PearsonCriterion::operator()(double A, double B, double k_pwt, double Mu,
     return sum + last * last;
 }
 
-double Pirson_ZFGen(const AnalysisState& s, double A, double B, double k_pwt, double Mu, double Sig,
+double Pirson_ZFGen(const Analysis& s, double A, double B, double k_pwt, double Mu, double Sig,
                     Mod_Weib& target) {
     const auto& h = s.Hist_Arr;
     double prev = 0;
@@ -147,7 +146,7 @@ double Pirson_ZFGen(const AnalysisState& s, double A, double B, double k_pwt, do
     return result;
 }
 
-double Smirnow(const AnalysisState& s, double A, double B, double K_powt, double /*Mu*/, double /*Sig*/) {
+double Smirnow(const Analysis& s, double A, double B, double K_powt, double /*Mu*/, double /*Sig*/) {
     double sum = 0;
     double cum = 0;
     double prev = 0;
@@ -161,7 +160,7 @@ double Smirnow(const AnalysisState& s, double A, double B, double K_powt, double
     return std::sqrt(sum) / s.Kol_izw;
 }
 
-SmirnovCriterion::SmirnovCriterion(const AnalysisState& s, SplitInTwo* split)
+SmirnovCriterion::SmirnovCriterion(const Analysis& s, SplitInTwo* split)
     : s_(s), ownSplit_(split ? nullptr : std::make_unique<SplitInTwo>()),
       split_(split ? split : ownSplit_.get()) {
     const std::size_t m = s.MasProbl.size();
@@ -416,7 +415,7 @@ long long smirnovRunAlongK(const SmirnovKBound& b, double K0, double h, double R
     return lo;
 }
 
-void Kolmogor(const AnalysisState& s, double Kpwt, double A, double B, double Mu, double Sig, double& KolmCrt,
+void Kolmogor(const Analysis& s, double Kpwt, double A, double B, double Mu, double Sig, double& KolmCrt,
               std::string& S) {
     const std::size_t m = s.MasProbl.size();
     double D = 0;

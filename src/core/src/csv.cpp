@@ -72,7 +72,7 @@ std::string resultTableCsv(const ResultTable& t) {
     return out;
 }
 
-void writeFailureListCsv(std::ostream& out, const AnalysisState& s, const ThresholdRemarks& remarks,
+void writeFailureListCsv(std::ostream& out, const LoadedData& s, const ThresholdRemarks& remarks,
                          const NumberFormat& fmt) {
     std::string buffer(kUtf8ByteOrderMark);
     appendCsvRecord(buffer, kFailureListHeadings);

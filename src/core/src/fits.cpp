@@ -80,7 +80,7 @@ struct WarrantyChoice {
 };
 
 // Fitted warranty parameters replace the global ones for the rest of the calculation.
-void takeFittedWarranty(AnalysisState& s, const Vec& a) {
+void takeFittedWarranty(Analysis& s, const Vec& a) {
     if (s.Sred_Opt && !s.SKO_Opt) s.Sred = a[4];
     if (s.SKO_Opt && !s.Sred_Opt) s.SKO = a[4];
     if (s.Sred_Opt && s.SKO_Opt) {
@@ -90,7 +90,7 @@ void takeFittedWarranty(AnalysisState& s, const Vec& a) {
 }
 
 // The per-interval arrays of a stored model, as the results window shows them.
-void finalPass(const AnalysisState& s, Mod_Weib& m) {
+void finalPass(const Analysis& s, Mod_Weib& m) {
     modelCurves(s, m, s.Sred, s.SKO);
 }
 
@@ -147,7 +147,7 @@ Coordinates coordinatesOf(FitKind kind, bool sredOpt, bool skoOpt) {
 // censoring law fixed, an interval with failures whose midpoint lies after
 // every warranty has ended expects nothing under any law: the criterion is
 // infinite everywhere and the search would wander over a flat landscape.
-void checkStandardApplicable(const AnalysisState& s, PearsonVariant variant, const NumberFormat& fmt) {
+void checkStandardApplicable(const Analysis& s, PearsonVariant variant, const NumberFormat& fmt) {
     if (variant != PearsonVariant::Standard || s.Sred_Opt || s.SKO_Opt) return;
     double prev = 0;
     for (std::size_t i = 0; i < s.Hist_Arr.size(); ++i) {
@@ -165,7 +165,7 @@ void checkStandardApplicable(const AnalysisState& s, PearsonVariant variant, con
 // interval of the histogram, every law expects no failure: the criterion is
 // the same everywhere and a search would walk its whole range at its finest
 // step for ever. Nothing can be fitted then.
-void checkSomeProductsUnderWarranty(const AnalysisState& s, const char* model, const NumberFormat& fmt) {
+void checkSomeProductsUnderWarranty(const Analysis& s, const char* model, const NumberFormat& fmt) {
     double prev = 0;
     for (const Hist_Rec& r : s.Hist_Arr) {
         if (1 - CDF_Gauss(s.Sred, s.SKO, (prev + r.time) / 2) > 0) return;
@@ -252,7 +252,7 @@ class FitFrame {
         opt_.progress.throwIfCancelled();
         opt_.progress.tell(stage_, "проход", passes, passes_);
     }
-    void finish(const AnalysisState& s, Mod_Weib& m, const std::string& done) const {
+    void finish(const Analysis& s, Mod_Weib& m, const std::string& done) const {
         finalPass(s, m);
         logLine(opt_.log, done + clock_.text() + "ч/мин/с");
         for (const LimitHit& hit : m.atLimit)
@@ -328,7 +328,7 @@ void descendWhileFalling(const Coordinates& c, int j, Vec& A, const Vec& h, doub
 // What both Pearson fits share: the checks, the model's arrays, the warranty
 // law by the two boxes and the criterion of the current vector.
 struct PearsonSearch : FitFrame {
-    PearsonSearch(AnalysisState& s, const Coordinates& coords, Mod_Weib& model, const FitOptions& opt,
+    PearsonSearch(Analysis& s, const Coordinates& coords, Mod_Weib& model, const FitOptions& opt,
                   const char* title)
         : FitFrame(coords, opt, title), c(coords), M(model), w{s.Sred_Opt, s.SKO_Opt, s.Sred, s.SKO},
           Q(s, opt.variant), A(coords.start), h(coords.h) {
@@ -348,7 +348,7 @@ struct PearsonSearch : FitFrame {
 
 } // namespace
 
-void modelCurves(const AnalysisState& s, Mod_Weib& m, double Sred, double SKO) {
+void modelCurves(const Analysis& s, Mod_Weib& m, double Sred, double SKO) {
     const auto& h = s.Hist_Arr;
     sizeArrays(m, h.size());
     double prev = 0;
@@ -389,7 +389,7 @@ long long predictPasses(const double* h, const double* ee, int n, double kdiv, l
     return 0;
 }
 
-FitResult SpirSp_Execute(AnalysisState& s, const FitOptions& opt) {
+FitResult SpirSp_Execute(Analysis& s, const FitOptions& opt) {
     const Coordinates c = spiralCoordinates(s.Sred_Opt, s.SKO_Opt);
     PearsonSearch p(s, c, s.models[ModelId::Spiral], opt, kModelSpiral);
     Vec& A = p.A;
@@ -446,7 +446,7 @@ FitResult SpirSp_Execute(AnalysisState& s, const FitOptions& opt) {
     return r;
 }
 
-FitResult Podbor_Weib_Pirson(AnalysisState& s, double& Arez, double& Brez, const FitOptions& opt) {
+FitResult Podbor_Weib_Pirson(Analysis& s, double& Arez, double& Brez, const FitOptions& opt) {
     const Coordinates c = newtonCoordinates(s.Sred_Opt, s.SKO_Opt);
     PearsonSearch p(s, c, s.models[ModelId::Newton], opt, kModelNewton);
     Vec& A = p.A;
@@ -503,7 +503,7 @@ void smirnovLineSearch(SmirnovSearch& search, const Coordinates& c, int j, const
 
 } // namespace
 
-FitResult Podbor_Weib_Smirnow(AnalysisState& s, double& /*Arez*/, double& /*Brez*/, const FitOptions& opt) {
+FitResult Podbor_Weib_Smirnow(Analysis& s, double& /*Arez*/, double& /*Brez*/, const FitOptions& opt) {
     const Coordinates c = smirnovCoordinates();
     FitFrame frame(c, opt, kModelSmirnov);
     checkSomeProductsUnderWarranty(s, kModelSmirnov, opt.fmt);

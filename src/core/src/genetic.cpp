@@ -123,7 +123,7 @@ int SortPopulation(const Xromosome* Item1, const Xromosome* Item2) {
 // ---------------------------------------------------------------------------
 // Objective
 
-GeneticObjective::GeneticObjective(const AnalysisState& s)
+GeneticObjective::GeneticObjective(const Analysis& s)
     : Izd_Prived_(s.Izd_Prived), Kol_izw_(s.Kol_izw), kTop_(s.Alim[1][3] + s.Alim[2][3]), Sred_(s.Sred),
       SKO_(s.SKO), Sred_Opt_(s.Sred_Opt), SKO_Opt_(s.SKO_Opt) {
     const auto& h = s.Hist_Arr;
@@ -224,7 +224,7 @@ GeneticSettings readGeneticFields(const GeneticFields& f, const NumberFormat& fm
     return g;
 }
 
-GeneticSettings startGenetic(AnalysisState& s, const GeneticFields& f, const NumberFormat& fmt) {
+GeneticSettings startGenetic(Analysis& s, const GeneticFields& f, const NumberFormat& fmt) {
     const GeneticSettings g = readGeneticFields(f, fmt);
     if (s.MasProbl.empty() || s.Kol_izw <= 0)
         throw Error("Нет данных об отказах: загрузите файл исходных данных с хотя бы одним отказом");
@@ -235,7 +235,7 @@ GeneticSettings startGenetic(AnalysisState& s, const GeneticFields& f, const Num
                     " ч: генетический алгоритм не может оценить ни одного закона");
     if (!std::isfinite(s.Sred) || !std::isfinite(s.SKO) || !std::isfinite(s.Izd_Prived))
         throw Error("Параметры гарантийного срока или парк изделий не являются конечными числами");
-    AnalysisState built = s;
+    Analysis built = s;
     hist(built);
 
     s.iop = 3 + (s.Sred_Opt ? 1 : 0) + (s.SKO_Opt ? 1 : 0);
@@ -290,7 +290,7 @@ class TGen::Random {
 // slot, so the order of the work has no effect on any value.
 class TGen::Pool {
   public:
-    Pool(unsigned threads, const AnalysisState& s) {
+    Pool(unsigned threads, const Analysis& s) {
         for (unsigned i = 0; i < threads; ++i)
             objectives_.push_back(std::make_unique<GeneticObjective>(s));
         for (unsigned i = 1; i < threads; ++i)
@@ -374,8 +374,8 @@ class TGen::Pool {
 // ---------------------------------------------------------------------------
 // The run
 
-TGen::TGen(const AnalysisState& s, const GeneticSettings& settings, GeneticHost& host,
-           GeneticControl& control, GeneticOptions options)
+TGen::TGen(const Analysis& s, const GeneticSettings& settings, GeneticHost& host, GeneticControl& control,
+           GeneticOptions options)
     : s_(s), host_(host), control_(control), options_(std::move(options)),
       SizePopulation_(settings.SizePopulation), iMaxBest_(settings.iMaxBest), iop_(s.iop),
       Precision_(s.Precision), NormA_(s.NormA), Alim_(s.Alim), Ao_(s.Ao), Aopt_(s.Aopt) {
@@ -822,7 +822,7 @@ GeneticOutcome TGen::Execute() {
     return out;
 }
 
-void applyGeneticResult(AnalysisState& s, const GeneticResult& r) {
+void applyGeneticResult(Analysis& s, const GeneticResult& r) {
     s.Ao = r.Ao;
     s.Aopt = r.Aopt;
     s.iMaxBest = r.iMaxBest;
@@ -835,8 +835,8 @@ void applyGeneticResult(AnalysisState& s, const GeneticResult& r) {
     s.Kol_Nakopl_Like = r.model->Kol_Nakopl_Like;
 }
 
-GeneticOutcome runGenetic(AnalysisState& s, const GeneticFields& f, GeneticHost& host,
-                          GeneticControl& control, const GeneticOptions& options) {
+GeneticOutcome runGenetic(Analysis& s, const GeneticFields& f, GeneticHost& host, GeneticControl& control,
+                          const GeneticOptions& options) {
     const GeneticSettings settings = startGenetic(s, f, options.fmt);
     TGen run(s, settings, host, control, options);
     GeneticOutcome out;

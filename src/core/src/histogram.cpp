@@ -13,20 +13,20 @@ constexpr std::size_t kMaxIntervals = 31;
 // One build of the histogram with the current widths. A build that exceeds
 // the interval limit stops early: it is rebuilt with a doubled width anyway,
 // and very long data would otherwise create millions of intervals first.
-void build(AnalysisState& s, double lastTime) {
-    s.Hist_Arr.clear();
-    s.Sum_PrichRow.fill(0);
-    s.Sum_PrichCol.fill(0);
-    const auto& f = s.MasProbl;
+void build(const LoadedData& data, HistogramData& h, double lastTime) {
+    h.Hist_Arr.clear();
+    h.Sum_PrichRow.fill(0);
+    h.Sum_PrichCol.fill(0);
+    const auto& f = data.MasProbl;
     double b = 0;
     std::size_t j = 0;
     std::size_t i = 0;
     int n = 1;
     do {
-        s.Hist_Arr.emplace_back();
-        Hist_Rec& rec = s.Hist_Arr.back();
+        h.Hist_Arr.emplace_back();
+        Hist_Rec& rec = h.Hist_Arr.back();
         for (;;) {
-            b += n < 9 ? s.D_Hist1 : s.D_Hist2;
+            b += n < 9 ? h.D_Hist1 : h.D_Hist2;
             while (j < f.size() && b + 0.1 > f[j].time) {
                 if (f[j].chey == 0)
                     ++rec.Nund;
@@ -41,47 +41,47 @@ void build(AnalysisState& s, double lastTime) {
         rec.time = b;
         ++n;
         for (int m = 1; m <= Mx_prich; ++m)
-            s.Sum_PrichCol[m] += rec.Npr[m];
+            h.Sum_PrichCol[m] += rec.Npr[m];
         i = j;
-    } while (b < lastTime && s.Hist_Arr.size() <= kMaxIntervals);
+    } while (b < lastTime && h.Hist_Arr.size() <= kMaxIntervals);
 }
 
 } // namespace
 
-void hist(AnalysisState& s) {
-    if (s.MasProbl.empty())
+void hist(const LoadedData& data, HistogramData& h) {
+    if (data.MasProbl.empty())
         throw Error("Нет данных об отказах: загрузите файл исходных данных с хотя бы одним отказом");
-    for (const auto& p : s.MasProbl)
+    for (const auto& p : data.MasProbl)
         if (!std::isfinite(p.time) || p.chey < 0 || p.chey > Mx_prich)
             throw Error("Данные об отказах повреждены: недопустимая наработка или причина отказа");
-    if (s.MasProbl.back().time > kMaxFailureTime)
-        throw Error("Наработка отказа " + formatGeneral(s.MasProbl.back().time, NumberFormat{}) +
+    if (data.MasProbl.back().time > kMaxFailureTime)
+        throw Error("Наработка отказа " + formatGeneral(data.MasProbl.back().time, NumberFormat{}) +
                     " ч больше допустимой (" + formatGeneral(kMaxFailureTime, NumberFormat{}) + " ч)");
-    s.D_Hist1 = 100;
-    const double T = s.MasProbl.back().time;
+    h.D_Hist1 = 100;
+    const double T = data.MasProbl.back().time;
     const double R = roundHalfEven(T);
     if (R >= 1 && R <= 2300)
-        s.D_Hist2 = 100;
+        h.D_Hist2 = 100;
     else if (R >= 2301 && R <= 91024)
-        s.D_Hist2 = 200;
+        h.D_Hist2 = 200;
     else if (R < 1)
-        s.D_Hist2 = 100; // all failures in the first half hour: any width ends the build at once
-    else if (s.D_Hist2 <= 0)
-        s.D_Hist2 = 200; // very long operation: start as for long data, the doubling below widens it
+        h.D_Hist2 = 100; // all failures in the first half hour: any width ends the build at once
+    else if (h.D_Hist2 <= 0)
+        h.D_Hist2 = 200; // very long operation: start as for long data, the doubling below widens it
     for (;;) {
-        build(s, T);
-        const std::size_t placed = s.MasProbl.size();
-        if (placed > 70 && s.Hist_Arr.size() <= 10 && s.D_Hist1 / 2 >= kMinHistWidth) {
-            s.D_Hist1 /= 2;
-        } else if (s.Hist_Arr.size() > kMaxIntervals) {
-            s.D_Hist2 *= 2;
+        build(data, h, T);
+        const std::size_t placed = data.MasProbl.size();
+        if (placed > 70 && h.Hist_Arr.size() <= 10 && h.D_Hist1 / 2 >= kMinHistWidth) {
+            h.D_Hist1 /= 2;
+        } else if (h.Hist_Arr.size() > kMaxIntervals) {
+            h.D_Hist2 *= 2;
         } else {
             break;
         }
     }
 }
 
-void Hist_Made(const AnalysisState& s, double A, double B, double Kpowt, RealArray& Mas_Model_Hist,
+void Hist_Made(const Analysis& s, double A, double B, double Kpowt, RealArray& Mas_Model_Hist,
                double& N_Nakopl, double& SKO_, const NumberFormat& fmt, const LogSink& log) {
     const std::size_t m = s.Hist_Arr.size();
     Mas_Model_Hist.assign(m, 0.0);

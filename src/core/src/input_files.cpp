@@ -169,19 +169,19 @@ std::string repairText(std::string_view source) {
 }
 
 struct Threshold {
-    double AnalysisState::*var;
+    double Analysis::*var;
     double q;
     bool plainCount; // counted by failures documented rather than corrected sum
     const char* remark;
 };
 
 constexpr Threshold kThresholds[] = {
-    {&AnalysisState::T90expl, 0.1, false, ", отказов 10% от парка"},
-    {&AnalysisState::T80expl, 0.2, false, ", отказов 20% от парка"},
-    {&AnalysisState::T50expl, 0.5, true, ", отказов 50% от наблюдаемого парка"},
-    {&AnalysisState::t50zen, 0.5, false, ", отказов 50% от парка с учетом цензурирования"},
-    {&AnalysisState::T20expl, 0.8, false, ", отказов 80% от парка"},
-    {&AnalysisState::T10expl, 0.9, false, ", отказов 90% от парка"},
+    {&Analysis::T90expl, 0.1, false, ", отказов 10% от парка"},
+    {&Analysis::T80expl, 0.2, false, ", отказов 20% от парка"},
+    {&Analysis::T50expl, 0.5, true, ", отказов 50% от наблюдаемого парка"},
+    {&Analysis::t50zen, 0.5, false, ", отказов 50% от парка с учетом цензурирования"},
+    {&Analysis::T20expl, 0.8, false, ", отказов 80% от парка"},
+    {&Analysis::T10expl, 0.9, false, ", отказов 90% от парка"},
 };
 
 double frac(double x) {
@@ -246,18 +246,18 @@ std::optional<std::string> generationsForFailureCount(int kolOtk) {
     return std::nullopt;
 }
 
-FailureLoad loadFailureData(const std::string& path, const NumberFormat& fmt, AnalysisState& state) {
+FailureLoad loadFailureData(const std::string& path, const NumberFormat& fmt, Analysis& state) {
     FailureLoad load = parseFailureData(readInputFile(path), path, fmt, state);
     rememberInputFile(InputFile::FailureData, path);
     return load;
 }
 
 FailureLoad parseFailureData(std::string_view bytes, const std::string& file, const NumberFormat& fmt,
-                             AnalysisState& state) {
+                             Analysis& state) {
     const text::InputText text = inputFile(bytes, file);
     // Taken over only when the whole file has been read; the failures it
     // replaces are not copied.
-    AnalysisState s = withoutFailures(state);
+    Analysis s = withoutFailures(state);
     FailureLoad out;
     Reader r(text);
 
@@ -455,7 +455,7 @@ FailureLoad parseFailureData(std::string_view bytes, const std::string& file, co
     return out;
 }
 
-GridRow failureListRow(const AnalysisState& s, const ThresholdRemarks& remarks, std::size_t row,
+GridRow failureListRow(const LoadedData& s, const ThresholdRemarks& remarks, std::size_t row,
                        const NumberFormat& fmt) {
     const Problems& p = s.MasProbl[row];
     GridRow out{std::to_string(row + 1), formatGeneral(p.time, fmt), s.Vidy_otkazov[p.chey].Nazv_Prich,
@@ -465,7 +465,7 @@ GridRow failureListRow(const AnalysisState& s, const ThresholdRemarks& remarks, 
     return out;
 }
 
-WarrantyLoadFields loadWarrantyTerms(const std::string& path, const NumberFormat& fmt, AnalysisState& state) {
+WarrantyLoadFields loadWarrantyTerms(const std::string& path, const NumberFormat& fmt, Analysis& state) {
     auto fields = parseWarrantyTerms(readInputFile(path), path, fmt, state);
     rememberInputFile(InputFile::WarrantyTerms, path);
     std::error_code ec;
@@ -475,7 +475,7 @@ WarrantyLoadFields loadWarrantyTerms(const std::string& path, const NumberFormat
 }
 
 WarrantyLoadFields parseWarrantyTerms(std::string_view bytes, const std::string& file,
-                                      const NumberFormat& fmt, AnalysisState& state) {
+                                      const NumberFormat& fmt, Analysis& state) {
     const text::InputText text = inputFile(bytes, file);
     Reader r(text);
     WarrantyLoadFields out;

@@ -993,7 +993,7 @@ class Intervals {
 
 // ---------------------------------------------------------------------------
 
-Data prepare(const AnalysisState& s, bool fitMu, bool fitS, const NumberFormat& fmt) {
+Data prepare(const Analysis& s, bool fitMu, bool fitS, const NumberFormat& fmt) {
     if (s.MasProbl.empty()) throw Error(kNoFailureData);
     if (!(s.Izd_Prived > 0) || !std::isfinite(s.Izd_Prived))
         throw Error("Приведенное число изделий должно быть больше 0 (сейчас " + general(s.Izd_Prived, fmt) +
@@ -1132,7 +1132,7 @@ LimitFit fitLimit(const Data& d, const std::vector<Point>& from, Steps& steps) {
 // Below this p the histogram rejects the model.
 constexpr double kLackOfFit = 0.05;
 
-LikelihoodGoodnessOfFit goodness(const AnalysisState& s, const Fitted& f, double N, int parameters) {
+LikelihoodGoodnessOfFit goodness(const Analysis& s, const Fitted& f, double N, int parameters) {
     LikelihoodGoodnessOfFit g;
     if (s.Hist_Arr.empty()) return g;
     const IntervalBounds ib = intervalBounds(s.Hist_Arr);
@@ -1229,7 +1229,7 @@ double failureLogLikelihood(const std::vector<double>& times, double Izd_Prived,
                             double Sred, double SKO) {
     if (times.empty()) throw Error(kNoFailureData);
     if (!(K > 0) || !std::isfinite(K)) throw Error("Коэффициент повторности K должен быть больше 0");
-    AnalysisState s;
+    Analysis s;
     for (double t : times)
         s.MasProbl.push_back(Problems{t, 0, {}});
     s.Izd_Prived = Izd_Prived;
@@ -1244,7 +1244,7 @@ double failureLogLikelihood(const std::vector<double>& times, double Izd_Prived,
     return v;
 }
 
-LikelihoodFit fitLikelihood(const AnalysisState& s, const LikelihoodOptions& options) {
+LikelihoodFit fitLikelihood(const Analysis& s, const LikelihoodOptions& options) {
     for (double t : options.mcfTimes)
         if (!(t > 0) || !std::isfinite(t))
             throw Error("Время, при котором оценивается K·F(t), должно быть больше 0 (задано " +
@@ -1413,7 +1413,7 @@ LikelihoodFit fitLikelihood(const AnalysisState& s, const LikelihoodOptions& opt
     return r;
 }
 
-std::vector<McfPoint> likelihoodBand(const AnalysisState& s, const LikelihoodFit& fit,
+std::vector<McfPoint> likelihoodBand(const Analysis& s, const LikelihoodFit& fit,
                                      const std::vector<double>& times) {
     for (double t : times)
         if (!(t > 0) || !std::isfinite(t))

@@ -18,7 +18,7 @@ std::string hours(double h, const NumberFormat& fmt) {
 // 1 / (1 - G(t)): the weight that scales observed failures up to the whole
 // fleet. Where no product is left under warranty there is nothing to scale.
 template <class Where>
-double inverseUnderWarranty(const AnalysisState& s, double t, const Where& where, const NumberFormat& fmt) {
+double inverseUnderWarranty(const Analysis& s, double t, const Where& where, const NumberFormat& fmt) {
     const double inv = 1 / (1 - CDF_Gauss(s.Sred, s.SKO, t));
     if (!std::isfinite(inv))
         throw Error(where() + ": ни одно изделие не остаётся под гарантией (среднее время гарантии " +
@@ -35,7 +35,7 @@ double checked(double v, const char* what) {
 
 } // namespace
 
-NonParamResult Histogram_Exp(AnalysisState& s, const NumberFormat& fmt, const ProgressHooks& progress) {
+NonParamResult Histogram_Exp(Analysis& s, const NumberFormat& fmt, const ProgressHooks& progress) {
     if (s.MasProbl.empty() || s.Hist_Arr.empty())
         throw Error("Нет данных об отказах: загрузите файл исходных данных с хотя бы одним отказом");
     if (!std::isfinite(s.Sred)) throw Error("Среднее время гарантии не является числом");
@@ -150,9 +150,9 @@ NonParamResult Histogram_Exp(AnalysisState& s, const NumberFormat& fmt, const Pr
     return r;
 }
 
-NonParamResult runNonParametric(AnalysisState& s, std::string_view meanText, std::string_view sdText,
+NonParamResult runNonParametric(Analysis& s, std::string_view meanText, std::string_view sdText,
                                 const NumberFormat& fmt, const ProgressHooks& progress) {
-    AnalysisState work = s;
+    Analysis work = s;
     // The histogram first: without failure data the missing file is the
     // thing to tell, not the still empty censoring fields.
     hist(work);

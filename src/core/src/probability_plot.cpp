@@ -35,7 +35,7 @@ std::vector<ProbabilityPoint> thinnedForDrawing(const std::vector<ProbabilityPoi
     return out;
 }
 
-ProbabilityPlot probabilityPlot(const AnalysisState& s, int bandPoints) {
+ProbabilityPlot probabilityPlot(const Analysis& s, int bandPoints) {
     if (!s.models[ModelId::Likelihood].Executed || !s.likelihoodFit) throw Error(kNoLikelihoodModel);
     const LikelihoodFit& fit = *s.likelihoodFit;
     const double K = fit.K_powtor;

@@ -23,7 +23,7 @@ std::string wholeText(double v) {
 
 // The operating data's figures are divided by these; a zero would turn every
 // per-product figure into inf or NaN.
-void requireDivisors(const AnalysisState& s) {
+void requireDivisors(const Analysis& s) {
     if (s.Kol_izw == 0)
         throw Error(
             "Число документированных отказов равно 0: результаты по отказам не могут быть рассчитаны");
@@ -156,7 +156,7 @@ void requireFiniteSums(const RunningSums& r, const char* model) {
                     "»: накопленное число отказов не является конечным числом");
 }
 
-PassOutcome computePass(const AnalysisState& s, const NumberFormat& fmt, int maxCause = kChartedCauses) {
+PassOutcome computePass(const Analysis& s, const NumberFormat& fmt, int maxCause = kChartedCauses) {
     requireDivisors(s);
     const std::size_t n = s.Hist_Arr.size();
     const double P = s.Izd_Prived;
@@ -338,7 +338,7 @@ void applySums(const PassOutcome& o, PerModel<Mod_Weib>& models) {
         if (models[d->id].Executed) apply(o.sums[d->id], models[d->id]);
 }
 
-void commit(AnalysisState& s, const PassOutcome& o) {
+void commit(Analysis& s, const PassOutcome& o) {
     s.SumNund = o.SumNund;
     s.Sum_PrichRow = o.Sum_PrichRow;
     s.Sum_PrichCol = o.Sum_PrichCol;
@@ -355,9 +355,7 @@ const std::array<const char*, kTableRows> kRowTitles = {
 
 class TableWriter {
   public:
-    TableWriter(const AnalysisState& s, const NumberFormat& fmt) : s_(s), fmt_(fmt) {
-        table_.widths.fill(-1);
-    }
+    TableWriter(const Analysis& s, const NumberFormat& fmt) : s_(s), fmt_(fmt) { table_.widths.fill(-1); }
 
     // One model column; Model is a private copy so that the Kolmogorov
     // statistic lands in it and not in the stored model.
@@ -454,7 +452,7 @@ class TableWriter {
     ResultTable take() { return std::move(table_); }
 
   private:
-    const AnalysisState& s_;
+    const Analysis& s_;
     const NumberFormat& fmt_;
     ResultTable table_;
     int N_Row_ = 1; // the column written next
@@ -462,7 +460,7 @@ class TableWriter {
 
 } // namespace
 
-double Potok08(const AnalysisState& s) {
+double Potok08(const Analysis& s) {
     if (s.Sred == 0)
         throw Error("Средний срок гарантии равен 0: поток отказов после приработки не определен");
     if (s.Kol_Izd_All == 0)
@@ -484,7 +482,7 @@ double Potok08(const AnalysisState& s) {
     return v;
 }
 
-bool modelEstimable(const AnalysisState& s, ModelId id) {
+bool modelEstimable(const ModelResults& s, ModelId id) {
     return id != ModelId::Likelihood || !s.likelihoodFit || s.likelihoodFit->estimable;
 }
 
@@ -495,13 +493,13 @@ std::string intervalText(const LikelihoodInterval& ci, const char* pattern, cons
     return "(" + end(ci.lo) + "…" + end(ci.hi) + ")";
 }
 
-FlowCharts chartPass(AnalysisState& s, const NumberFormat& fmt) {
+FlowCharts chartPass(Analysis& s, const NumberFormat& fmt) {
     PassOutcome o = computePass(s, fmt);
     commit(s, o);
     return std::move(o.charts);
 }
 
-DiagramsResult Diagrams(AnalysisState& s, const NumberFormat& fmt) {
+DiagramsResult Diagrams(Analysis& s, const NumberFormat& fmt) {
     // Everything is computed before the state is touched, so that a refusal
     // anywhere leaves the previous results intact.
     const double pot08 = Potok08(s);
@@ -529,7 +527,7 @@ DiagramsResult Diagrams(AnalysisState& s, const NumberFormat& fmt) {
     return r;
 }
 
-ExpandResult ExpandDia_1(AnalysisState& s, const NumberFormat& fmt) {
+ExpandResult ExpandDia_1(Analysis& s, const NumberFormat& fmt) {
     PassOutcome pass = computePass(s, fmt, Mx_prich);
     const double P = s.Izd_Prived;
 

@@ -47,7 +47,7 @@ void SmirnovEstimator::expInto(const double* x, double* y, std::size_t n) {
     smirnov::kernels().exp(x, y, n);
 }
 
-SmirnovEstimator::SmirnovEstimator(const AnalysisState& s, SplitInTwo* split)
+SmirnovEstimator::SmirnovEstimator(const Analysis& s, SplitInTwo* split)
     : s_(s), m_(s.MasProbl.size()), ownSplit_(split ? nullptr : std::make_unique<SplitInTwo>()),
       split_(split ? split : ownSplit_.get()), k_(&smirnov::kernels()) {
     // Groups of equal times, as the exact evaluation meets them in order.

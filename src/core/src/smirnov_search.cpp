@@ -5,7 +5,7 @@
 
 namespace relan {
 
-SmirnovSearch::SmirnovSearch(const AnalysisState& s, const Point& start)
+SmirnovSearch::SmirnovSearch(const Analysis& s, const Point& start)
     : exact_(s, &split_), estimate_(s, &split_), x_(start), R_(std::numeric_limits<double>::infinity()) {
     value_ = exact_(x_.A, x_.B, x_.K);
 }

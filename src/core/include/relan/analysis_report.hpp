@@ -73,21 +73,21 @@ std::vector<NamedInterval> namedIntervals(const LikelihoodFit& f, const NumberFo
 // The cause counts are those the load ranked by (Vid_otkaza::Dolya): a
 // failure whose source names several causes counts in each. The note tells
 // how many did, and how many named none.
-long long failuresWithoutCause(const AnalysisState& s);
-std::string causeCountsNote(const AnalysisState& s);
+long long failuresWithoutCause(const LoadedData& s);
+std::string causeCountsNote(const LoadedData& s);
 
 inline constexpr const char* kNoReportResults =
     "Отчёт не составлен: нет результатов расчета (загрузите данные и нажмите «Расчет»)";
 
 // Whether `s` holds a calculation to report: failures, a histogram and at
 // least one computed model.
-bool hasReportResults(const AnalysisState& s);
+bool hasReportResults(const Analysis& s);
 
 // `s` is the state a calculation left (its histogram, models and censoring
 // law), `d` the results window's filling of it, `np` the non-parametric
 // analysis of the same data and `log` the progress log. Texts follow `fmt`.
 // relan::Error kNoReportResults when no model has been computed.
-AnalysisReport analysisReport(const AnalysisState& s, const DiagramsResult& d, const NonParamResult& np,
+AnalysisReport analysisReport(const Analysis& s, const DiagramsResult& d, const NonParamResult& np,
                               const std::vector<std::string>& log, const NumberFormat& fmt);
 
 } // namespace relan

@@ -71,14 +71,14 @@ struct CalcOptions {
 // and the step coefficients of the ticked fits. Made where a refusal can be
 // told at once; run where the work does not hold anything up.
 struct PreparedCalculation {
-    AnalysisState state;
+    Analysis state;
     CalculationInputs inputs;
     PerModel<double> stepCoefficient; // of the ticked searches
 };
 
 // Every refusal (no path, no data loaded, a field that does not convert, a
 // coefficient that would never end a search) raises relan::Error.
-PreparedCalculation prepareCalculation(const AnalysisState& s, const CalculationInputs& f,
+PreparedCalculation prepareCalculation(const Analysis& s, const CalculationInputs& f,
                                        const NumberFormat& fmt);
 
 // The fits, the modelled histograms and the figures, on `p.state`, which then
@@ -89,7 +89,7 @@ CalcResult runPreparedCalculation(PreparedCalculation& p, const NumberFormat& fm
 
 // Both in one go on `s`. Every refusal and every error, and a cancellation,
 // leave `s` as it was: the work is done on a copy.
-CalcResult runCalculation(AnalysisState& s, const CalculationInputs& f, const NumberFormat& fmt,
+CalcResult runCalculation(Analysis& s, const CalculationInputs& f, const NumberFormat& fmt,
                           const LogSink& log, const CalcOptions& opt = {});
 
 // The censoring law as typed into its two fields: both must be numbers

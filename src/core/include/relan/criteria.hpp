@@ -21,7 +21,7 @@ enum class PearsonVariant { Standard = 0, Spec1 = 1, Spec2 = 2 };
 // "Стандарт" an interval whose expected count is 0 scores 0 when it is empty
 // too and +infinity otherwise, so that a search treats such a law as the
 // worst possible instead of failing on a division by zero.
-double Pirson(const AnalysisState& s, double A, double B, double k_pwt, double Mu, double Sig, Mod_Weib& Mpir,
+double Pirson(const Analysis& s, double A, double B, double k_pwt, double Mu, double Sig, Mod_Weib& Mpir,
               PearsonVariant variant);
 
 // The same criterion, evaluated many times by one fit: F, t^B and the
@@ -30,11 +30,11 @@ double Pirson(const AnalysisState& s, double A, double B, double k_pwt, double M
 // of Pirson(); allocates only at construction.
 class PearsonCriterion {
   public:
-    PearsonCriterion(const AnalysisState& s, PearsonVariant variant);
+    PearsonCriterion(const Analysis& s, PearsonVariant variant);
     double operator()(double A, double B, double k_pwt, double Mu, double Sig, Mod_Weib& Mpir);
 
   private:
-    const AnalysisState& s_;
+    const Analysis& s_;
     PearsonVariant variant_;
     std::vector<double> t_;        // boundaries, t_[0] = 0, t_[i + 1] = right end of interval i
     std::vector<double> observed_; // O(i)
@@ -53,12 +53,12 @@ class PearsonCriterion {
 // Variant for the genetic optimiser: deviations weighted by the interval's
 // probability, SKO_out and Kol_Nakopl set in `target`, and a penalty for a
 // repetition coefficient above the optimiser's range (Alim).
-double Pirson_ZFGen(const AnalysisState& s, double A, double B, double k_pwt, double Mu, double Sig,
+double Pirson_ZFGen(const Analysis& s, double A, double B, double k_pwt, double Mu, double Sig,
                     Mod_Weib& target);
 
 // Smirnov criterion on the individual failures. Reads the censoring share of
 // each failure from the Smirnov model's F_norm; Mu and Sig are not used.
-double Smirnow(const AnalysisState& s, double A, double B, double K_powt, double Mu, double Sig);
+double Smirnow(const Analysis& s, double A, double B, double K_powt, double Mu, double Sig);
 
 // What fixes a rigorous bound on the rounding of the Smirnov criterion's
 // evaluation along K at a fixed law: C(k), the exact running sums of the
@@ -103,7 +103,7 @@ class SmirnovCriterion {
   public:
     // `split`: the caller's worker thread to halve long loops with, or
     // null for one of its own.
-    explicit SmirnovCriterion(const AnalysisState& s, SplitInTwo* split = nullptr);
+    explicit SmirnovCriterion(const Analysis& s, SplitInTwo* split = nullptr);
     double operator()(double A, double B, double K_powt);
     // The criterion of one law at up to kAtOnce values of K, each bit for
     // bit what operator() gives. Each sum waits on its own running sum, so
@@ -131,7 +131,7 @@ class SmirnovCriterion {
     Law& newLaw(double A, double B);
     double valueOf(double sum) const;
 
-    const AnalysisState& s_;
+    const Analysis& s_;
     std::vector<double> x_;           // the distinct times, 0 first
     std::vector<std::size_t> timeOf_; // x_[timeOf_[k + 1]] is the time of failure k; timeOf_[0] = 0
     std::vector<double> inWarr_;      // 1 - F_norm[k]
@@ -146,7 +146,7 @@ class SmirnovCriterion {
 
 // Kolmogorov statistic of the law against the failures and its verdict at
 // the 5 % level: " <1.3581(0.05)" or " >1.3581(0.05)".
-void Kolmogor(const AnalysisState& s, double Kpwt, double A, double B, double Mu, double Sig, double& KolmCrt,
+void Kolmogor(const Analysis& s, double Kpwt, double A, double B, double Mu, double Sig, double& KolmCrt,
               std::string& S);
 
 constexpr double kKolmogorovCritical = 1.3581;

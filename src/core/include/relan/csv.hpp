@@ -46,7 +46,7 @@ std::string resultTableCsv(const ResultTable& t);
 // The failure list: its headings, then every failure as the list shows it.
 // Written in pieces, so that a fleet of a million failures never becomes one
 // text in memory.
-void writeFailureListCsv(std::ostream& out, const AnalysisState& s, const ThresholdRemarks& remarks,
+void writeFailureListCsv(std::ostream& out, const LoadedData& s, const ThresholdRemarks& remarks,
                          const NumberFormat& fmt);
 
 } // namespace relan

@@ -35,11 +35,11 @@ struct FitResult {
 };
 
 // Model 1.1 into the spiral model; with Sred_Opt / SKO_Opt it replaces s.Sred / s.SKO.
-FitResult SpirSp_Execute(AnalysisState& s, const FitOptions& opt);
+FitResult SpirSp_Execute(Analysis& s, const FitOptions& opt);
 // Model 1.2 into the Newton model (Arez, Brez receive A and B; pass its A and B).
-FitResult Podbor_Weib_Pirson(AnalysisState& s, double& Arez, double& Brez, const FitOptions& opt);
+FitResult Podbor_Weib_Pirson(Analysis& s, double& Arez, double& Brez, const FitOptions& opt);
 // Model 2 into the Smirnov model; never changes s.Sred / s.SKO.
-FitResult Podbor_Weib_Smirnow(AnalysisState& s, double& Arez, double& Brez, const FitOptions& opt);
+FitResult Podbor_Weib_Smirnow(Analysis& s, double& Arez, double& Brez, const FitOptions& opt);
 
 // Passes a search makes from initial steps h to thresholds ee with coefficient
 // kdiv; 0 when it would exceed `cap` (or kdiv <= 1: it never ends).
@@ -52,7 +52,7 @@ long long fitPasses(FitKind kind, bool sredOpt, bool skoOpt, double kdiv);
 
 // A model's expected failures per histogram interval (F_Weib, F_norm at
 // the interval's midpoint, Kol_F_priv) under the censoring law Sred, SKO.
-void modelCurves(const AnalysisState& s, Mod_Weib& m, double Sred, double SKO);
+void modelCurves(const Analysis& s, Mod_Weib& m, double Sred, double SKO);
 
 // Elapsed time in the long time format, "0:00:07".
 std::string longTimeText(double seconds);

@@ -66,7 +66,7 @@ int SortPopulation(const Xromosome* Item1, const Xromosome* Item2);
 // recomputes at its end anyway, are not written.
 class GeneticObjective {
   public:
-    explicit GeneticObjective(const AnalysisState& s);
+    explicit GeneticObjective(const Analysis& s);
     double operator()(const OptArray& Ao);
     double value(double A, double B, double k_pwt, double Mu, double Sig);
 
@@ -121,7 +121,7 @@ GeneticSettings readGeneticFields(const GeneticFields& f, const NumberFormat& fm
 // starts: checks the fields and the data (failures loaded, a censoring
 // deviation that is not 0 when it is not searched), then sets iop, Precision,
 // NormA and rebuilds the histogram. On relan::Error nothing has changed.
-GeneticSettings startGenetic(AnalysisState& s, const GeneticFields& f, const NumberFormat& fmt);
+GeneticSettings startGenetic(Analysis& s, const GeneticFields& f, const NumberFormat& fmt);
 
 // ---------------------------------------------------------------------------
 // The run and its controls
@@ -232,7 +232,7 @@ struct GeneticResult {
 
 // Writes the result into the state the run was started from (after
 // startGenetic, with nothing else changed in between).
-void applyGeneticResult(AnalysisState& s, const GeneticResult& r);
+void applyGeneticResult(Analysis& s, const GeneticResult& r);
 
 struct GeneticOutcome {
     long long generations = 0; // completed
@@ -258,7 +258,7 @@ class TGen {
     // Copies the state as startGenetic left it; the run never touches the
     // caller's state, so it may go on on another thread while the caller's
     // thread keeps the original.
-    TGen(const AnalysisState& s, const GeneticSettings& settings, GeneticHost& host, GeneticControl& control,
+    TGen(const Analysis& s, const GeneticSettings& settings, GeneticHost& host, GeneticControl& control,
          GeneticOptions options = {});
     ~TGen();
     TGen(const TGen&) = delete;
@@ -306,7 +306,7 @@ class TGen {
     double rate(const OptArray& Ao); // on the run's thread
     void ratePending(std::size_t count, const std::function<void(std::size_t, GeneticObjective&)>& task);
 
-    AnalysisState s_; // the run's own copy
+    Analysis s_; // the run's own copy
     GeneticResult result_;
     GeneticHost& host_;
     GeneticControl& control_;
@@ -357,7 +357,7 @@ class TGen {
 // caller's thread, then host.showResults() when a model was written; for the
 // command line and tests. The optimiser's state is applied even when the
 // run raises.
-GeneticOutcome runGenetic(AnalysisState& s, const GeneticFields& f, GeneticHost& host,
-                          GeneticControl& control, const GeneticOptions& options = {});
+GeneticOutcome runGenetic(Analysis& s, const GeneticFields& f, GeneticHost& host, GeneticControl& control,
+                          const GeneticOptions& options = {});
 
 } // namespace relan

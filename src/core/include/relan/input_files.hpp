@@ -73,19 +73,19 @@ struct WarrantyLoadFields {
     Warnings warnings; // for the progress log (a comment cut)
 };
 
-FailureLoad loadFailureData(const std::string& path, const NumberFormat& fmt, AnalysisState& state);
+FailureLoad loadFailureData(const std::string& path, const NumberFormat& fmt, Analysis& state);
 // The same on bytes already in memory; fileName only names the file in messages.
 FailureLoad parseFailureData(std::string_view bytes, const std::string& fileName, const NumberFormat& fmt,
-                             AnalysisState& state);
+                             Analysis& state);
 
-WarrantyLoadFields loadWarrantyTerms(const std::string& path, const NumberFormat& fmt, AnalysisState& state);
+WarrantyLoadFields loadWarrantyTerms(const std::string& path, const NumberFormat& fmt, Analysis& state);
 WarrantyLoadFields parseWarrantyTerms(std::string_view bytes, const std::string& fileName,
-                                      const NumberFormat& fmt, AnalysisState& state);
+                                      const NumberFormat& fmt, Analysis& state);
 
 // The texts of failure `row` (from 0, row < s.MasProbl.size()) of the state
 // the load that gave `remarks` left: its number from 1, its operating time,
 // its ranked cause with any remark, and what was repaired.
-GridRow failureListRow(const AnalysisState& s, const ThresholdRemarks& remarks, std::size_t row,
+GridRow failureListRow(const LoadedData& s, const ThresholdRemarks& remarks, std::size_t row,
                        const NumberFormat& fmt);
 
 // Sorts by time, ascending; equal times keep their order.

@@ -126,11 +126,11 @@ struct LikelihoodFit {
 // Izd_Prived, and Sred, SKO, tGar as the calculation read them). Refuses with
 // relan::Error (Russian text): no failures; a censoring law leaving no
 // product under warranty at any failure time; SKO <= 0.
-LikelihoodFit fitLikelihood(const AnalysisState& s, const LikelihoodOptions& options = {});
+LikelihoodFit fitLikelihood(const Analysis& s, const LikelihoodOptions& options = {});
 
 // K F(t) with its pointwise 95 % profile interval at each of `times`, for
 // the probability plot's band.
-std::vector<McfPoint> likelihoodBand(const AnalysisState& s, const LikelihoodFit& fit,
+std::vector<McfPoint> likelihoodBand(const Analysis& s, const LikelihoodFit& fit,
                                      const std::vector<double>& times);
 
 } // namespace relan

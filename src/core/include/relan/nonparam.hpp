@@ -60,13 +60,13 @@ struct NonParamResult {
 // relan::Error and leaves the state as it was. Reports each failure and
 // each interval as a step of "Непараметрический анализ"; a set flag ends it
 // with Cancelled, the state as it was.
-NonParamResult Histogram_Exp(AnalysisState& s, const NumberFormat& fmt, const ProgressHooks& progress = {});
+NonParamResult Histogram_Exp(Analysis& s, const NumberFormat& fmt, const ProgressHooks& progress = {});
 
 // The button "Анализ непараметрический": histogram rebuilt, Sred / SKO read
 // from the texts of the censoring fields, Histogram_Exp. Works on a copy that is
 // handed over only on success, so a refusal or a cancellation leaves `s`
 // exactly as it was.
-NonParamResult runNonParametric(AnalysisState& s, std::string_view meanText, std::string_view sdText,
+NonParamResult runNonParametric(Analysis& s, std::string_view meanText, std::string_view sdText,
                                 const NumberFormat& fmt, const ProgressHooks& progress = {});
 
 // The window's chart: the four fixed series (Series4 never filled, its

@@ -31,7 +31,7 @@ double weibullPaperY(double F);
 // Needs the likelihood model of the last calculation (its Mod_Weib and likelihoodFit);
 // relan::Error otherwise. `bandPoints` times spread evenly in ln t over the
 // documented failures carry the fitted law and its band.
-ProbabilityPlot probabilityPlot(const AnalysisState& s, int bandPoints = 25);
+ProbabilityPlot probabilityPlot(const Analysis& s, int bandPoints = 25);
 
 // The observed points as a drawing of them looks: from a curve climbing in
 // both ln t and the paper's ordinate, a point is kept when it moves at least

@@ -20,7 +20,7 @@ namespace relan {
 // mean warranty term, corrected for products leaving warranty. Raises
 // relan::Error when a divisor of the figure is 0 (mean warranty term, fleet
 // size, documented failures) or the result is not finite.
-double Potok08(const AnalysisState& s);
+double Potok08(const Analysis& s);
 
 enum class SeriesKind { Line, Bar, Area };
 enum class Axis { Left, Right };
@@ -80,7 +80,7 @@ struct FlowCharts {
 // Side effects on the state: SumNund, Sum_PrichRow/Sum_PrichCol [0..10],
 // F_OutGar, and the running sums Unsens and Kol_Nakopl of the executed
 // models. Either all of them are written or, when relan::Error is raised, none.
-FlowCharts chartPass(AnalysisState& s, const NumberFormat& fmt);
+FlowCharts chartPass(Analysis& s, const NumberFormat& fmt);
 
 constexpr int kTableRows = 12;
 // The row titles, the four models of the histogram criteria, the
@@ -120,7 +120,7 @@ struct ResultTable {
 
 // False for a model whose A and K are no estimates: the likelihood model at
 // its power-law limit.
-bool modelEstimable(const AnalysisState& s, ModelId id);
+bool modelEstimable(const ModelResults& s, ModelId id);
 
 // An end of an interval the data do not bound.
 inline constexpr const char* kOpenEnd = "не ограничен";
@@ -137,7 +137,7 @@ struct DiagramsResult {
 // One filling of the results window: Potok08, the chart pass, the comment
 // line, the table. All or nothing: on relan::Error the state
 // is left as it was.
-DiagramsResult Diagrams(AnalysisState& s, const NumberFormat& fmt);
+DiagramsResult Diagrams(Analysis& s, const NumberFormat& fmt);
 
 // What a median line says when the failures never reach half the fleet.
 inline constexpr const char* kMedianNotEstimable = "- данных недостаточно для оценки";
@@ -161,6 +161,6 @@ inline constexpr std::array<std::uint32_t, 8> kExtraCauseColors = {
 
 // Side effects as the chart pass (causes 0..18 instead of 0..10); all or
 // nothing on relan::Error.
-ExpandResult ExpandDia_1(AnalysisState& s, const NumberFormat& fmt);
+ExpandResult ExpandDia_1(Analysis& s, const NumberFormat& fmt);
 
 } // namespace relan

@@ -38,7 +38,7 @@ struct SmirnovBounds {
 class SmirnovEstimator {
   public:
     // `split` as for SmirnovCriterion.
-    explicit SmirnovEstimator(const AnalysisState& s, SplitInTwo* split = nullptr);
+    explicit SmirnovEstimator(const Analysis& s, SplitInTwo* split = nullptr);
     SmirnovBounds at(double A, double B, double K);
     // What a line search along K needs of the law (A, B): T and N of the
     // exact evaluation's running sums, within the relative error it names.
@@ -118,7 +118,7 @@ class SmirnovEstimator {
     void sums(Law& l) const;
     SmirnovKBound quadraticOf(Law& l) const;
 
-    const AnalysisState& s_;
+    const Analysis& s_;
     std::size_t m_ = 0;
     std::vector<double> L_;      // log of each distinct time > 0
     std::vector<double> Lzero_;  // the same with 0 for a time 0
@@ -158,7 +158,7 @@ class SmirnovSearch {
     struct Point {
         double A = 0, B = 0, K = 0;
     };
-    SmirnovSearch(const AnalysisState& s, const Point& start);
+    SmirnovSearch(const Analysis& s, const Point& start);
     const Point& point() const { return x_; }
 
     // Whether the criterion at `trial` lies strictly below the current one;

@@ -1,10 +1,12 @@
 #pragma once
 
-// The analysis state: everything the computations share, as one value owned
-// by whoever drives them (the window or the command line). Field names follow
-// the vocabulary of the reliability engineers who use the tool; the
-// transliterated names (Kol_Izd_All, Sred, SKO ...) are kept so that figures in
-// logs, reports and files read the same everywhere.
+// The analysis in its parts: the loaded data, the censoring settings, the
+// histogram, the models' results and the genetic search's own state, and the
+// Analysis that holds them for whoever drives the computations (the window or
+// the command line). Field names follow the vocabulary of the reliability
+// engineers who use the tool; the transliterated names (Kol_Izd_All, Sred,
+// SKO ...) are kept so that figures in logs, reports and files read the same
+// everywhere (docs/glossary.md).
 
 #include "relan/models.hpp"
 #include "relan/warnings.hpp"
@@ -80,8 +82,9 @@ inline constexpr AlimTable kAlimInitial = {{
     {0, 5, 5, 5, 500, 100},
 }};
 
-struct AnalysisState {
-    // Loaded failure data.
+// What a load fixes: the fleet, its documented failures and their causes, and
+// the figures derived from them. Only the two loads write it.
+struct LoadedData {
     std::vector<Problems> MasProbl;
     std::array<Vid_otkaza, Mx_prich + 1> B_otk{};
     std::array<Vid_otkaza, Mx_prich + 1> Vidy_otkazov{};
@@ -105,29 +108,42 @@ struct AnalysisState {
     double Otk_Izd = 0;
     bool uk = false;
     std::string Path;
+    RealArray MasTGarant; // the terms of the last warranty-term file
+};
 
-    // Calculation settings.
+// The censoring law the models are fitted under and the counting period. A
+// load sets them from its file; a calculation from the fields, and a fit that
+// searches the law replaces them with what it found.
+struct CensoringSettings {
     double Sred = 0;
     double SKO = 0;
     double tGar = 0;
     bool Sred_Opt = false;
     bool SKO_Opt = false;
+};
 
-    // Histogram and models.
+// The failure histogram and the sums the charts keep over it.
+struct HistogramData {
     std::vector<Hist_Rec> Hist_Arr;
     int D_Hist1 = 0;
     int D_Hist2 = 0;
     std::array<double, Mx_prich + 1> Sum_PrichRow{};
     std::array<double, Mx_prich + 1> Sum_PrichCol{};
+    RealArray F_OutGar;
+    double SumNund = 0;
+};
+
+// One entry per model of the registry, and the modelled histogram of the
+// last model computed.
+struct ModelResults {
     PerModel<Mod_Weib> models;
     std::shared_ptr<const LikelihoodFit> likelihoodFit; // the likelihood model's intervals and warnings
     RealArray Mas_Out_Like;
     double Kol_Nakopl_Like = 0;
-    RealArray F_OutGar;
-    double SumNund = 0;
-    RealArray MasTGarant;
+};
 
-    // Genetic optimiser.
+// What the genetic search carries from one run to the next.
+struct GeneticState {
     AlimTable Alim = kAlimInitial;
     OptArray NormA{};
     OptArray Ao{};
@@ -138,13 +154,19 @@ struct AnalysisState {
     int iMaxBest = 0;
 };
 
+// The whole analysis as the window and the command line hold it: the five
+// parts side by side. A computation names the parts it reads (a const
+// LoadedData&, a const HistogramData& ...) and an Analysis passes as any of
+// them; the drivers copy an Analysis in, run, and hand the results back.
+struct Analysis : LoadedData, CensoringSettings, HistogramData, ModelResults, GeneticState {};
+
 // A copy of `s` without its failures, for a reader of its other figures or a
 // load that replaces the failures anyway: a large fleet's failures are most
 // of the state. `s` is left as it was, also when the copy fails.
-inline AnalysisState withoutFailures(AnalysisState& s) {
+inline Analysis withoutFailures(Analysis& s) {
     std::vector<Problems> failures = std::move(s.MasProbl);
     try {
-        AnalysisState copy = s;
+        Analysis copy = s;
         s.MasProbl = std::move(failures);
         return copy;
     } catch (...) {
