@@ -9,7 +9,9 @@ bash scripts/setup.sh
 bash scripts/format.sh --check
 jobs=$(nproc)
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
+# The benchmarks are built (not run) so that a change of the core cannot
+# leave them behind.
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DRELAN_BUILD_BENCH=ON
 cmake --build build -j "$jobs"
 QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j "$jobs"
 
