@@ -451,6 +451,25 @@ bool expm1ScaledOfAvx2(int degree, double h, const double* L, double* y, std::si
 
 // ---- The tables.
 
+// The tables without AVX2 differ only in their exponential: every other
+// kernel is the plain loop around it.
+template <void (*Exp)(const double*, double*, std::size_t)>
+constexpr Kernels scalarKernels(const char* name) {
+    return Kernels{
+        .name = name,
+        .exp = Exp,
+        .powers = powersScalar<Exp>,
+        .expNegScaled = expNegScaledScalar<Exp>,
+        .timesRatios = timesRatiosScalar,
+        .lawPiece = lawPieceScalar,
+        .near = nearOfScalar,
+        .expm1Scaled = expm1ScaledOfScalar,
+        .sumsAt = sumsAtScalar,
+        .squaresAt = squaresAtScalar,
+        .linearSums = linearSumsScalar,
+    };
+}
+
 #if defined(__x86_64__)
 constexpr Kernels kAvx2{
     .name = "avx2",
@@ -465,33 +484,9 @@ constexpr Kernels kAvx2{
     .squaresAt = squaresAtAvx2,
     .linearSums = linearSumsAvx2,
 };
-constexpr Kernels kSse2{
-    .name = "sse2",
-    .exp = expSse2,
-    .powers = powersScalar<expSse2>,
-    .expNegScaled = expNegScaledScalar<expSse2>,
-    .timesRatios = timesRatiosScalar,
-    .lawPiece = lawPieceScalar,
-    .near = nearOfScalar,
-    .expm1Scaled = expm1ScaledOfScalar,
-    .sumsAt = sumsAtScalar,
-    .squaresAt = squaresAtScalar,
-    .linearSums = linearSumsScalar,
-};
+constexpr Kernels kSse2 = scalarKernels<expSse2>("sse2");
 #endif
-constexpr Kernels kPortable{
-    .name = "portable",
-    .exp = expPortable,
-    .powers = powersScalar<expPortable>,
-    .expNegScaled = expNegScaledScalar<expPortable>,
-    .timesRatios = timesRatiosScalar,
-    .lawPiece = lawPieceScalar,
-    .near = nearOfScalar,
-    .expm1Scaled = expm1ScaledOfScalar,
-    .sumsAt = sumsAtScalar,
-    .squaresAt = squaresAtScalar,
-    .linearSums = linearSumsScalar,
-};
+constexpr Kernels kPortable = scalarKernels<expPortable>("portable");
 
 #if defined(__x86_64__)
 const bool kHaveAvx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
