@@ -69,10 +69,12 @@ const std::string kFleet1500 = RELAN_BENCH_DATA_DIR "/fleet1500.rel";
 
 auto spiral = [](relan::Analysis& s, const relan::FitOptions& o) { return relan::SpirSp_Execute(s, o); };
 auto newton = [](relan::Analysis& s, const relan::FitOptions& o) {
-    return relan::Podbor_Weib_Pirson(s, s.models[relan::ModelId::Newton].A, s.models[relan::ModelId::Newton].B, o);
+    return relan::Podbor_Weib_Pirson(s, s.models[relan::ModelId::Newton].A,
+                                     s.models[relan::ModelId::Newton].B, o);
 };
 auto smirnov = [](relan::Analysis& s, const relan::FitOptions& o) {
-    return relan::Podbor_Weib_Smirnow(s, s.models[relan::ModelId::Smirnov].A, s.models[relan::ModelId::Smirnov].B, o);
+    return relan::Podbor_Weib_Smirnow(s, s.models[relan::ModelId::Smirnov].A,
+                                      s.models[relan::ModelId::Smirnov].B, o);
 };
 
 } // namespace

@@ -86,14 +86,16 @@ BENCHMARK(BM_Spiral)->Arg(1500)->Arg(10000)->Arg(100000)->Unit(benchmark::kMilli
 
 void BM_Newton(benchmark::State& st) {
     runFit(st, 1.00025, [](relan::Analysis& s, const relan::FitOptions& o) {
-        return relan::Podbor_Weib_Pirson(s, s.models[relan::ModelId::Newton].A, s.models[relan::ModelId::Newton].B, o);
+        return relan::Podbor_Weib_Pirson(s, s.models[relan::ModelId::Newton].A,
+                                         s.models[relan::ModelId::Newton].B, o);
     });
 }
 BENCHMARK(BM_Newton)->Arg(1500)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void BM_Smirnov(benchmark::State& st) {
     runFit(st, 1.0005, [](relan::Analysis& s, const relan::FitOptions& o) {
-        return relan::Podbor_Weib_Smirnow(s, s.models[relan::ModelId::Smirnov].A, s.models[relan::ModelId::Smirnov].B, o);
+        return relan::Podbor_Weib_Smirnow(s, s.models[relan::ModelId::Smirnov].A,
+                                          s.models[relan::ModelId::Smirnov].B, o);
     });
 }
 BENCHMARK(BM_Smirnov)
