@@ -671,8 +671,8 @@ TEST(GeneticRun, RunOnACopyLeavesTheStateUntilItsResultIsApplied) {
     ASSERT_TRUE(r.model.has_value());
     applyGeneticResult(b.s, r);
     EXPECT_TRUE(b.s.models[ModelId::Genetic].Executed);
-    EXPECT_EQ(b.s.models[ModelId::Genetic].A, r.Aopt[2]);
-    EXPECT_EQ(b.s.Aopt, r.Aopt);
+    EXPECT_EQ(b.s.models[ModelId::Genetic].A, r.optimiser.Aopt[2]);
+    EXPECT_EQ(b.s.Aopt, r.optimiser.Aopt);
     EXPECT_EQ(b.s.iMaxBest, 6);
     // Applied in place, the same run gives the same state.
     Analysis inPlace = sample();

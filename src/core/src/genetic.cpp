@@ -763,10 +763,7 @@ GeneticOutcome TGen::Execute() {
     s_.iMaxBest = iMaxBest_;
     s_.bCopyBest = control_.bCopyBest.load();
     result_ = GeneticResult{};
-    result_.Ao = s_.Ao;
-    result_.Aopt = s_.Aopt;
-    result_.iMaxBest = s_.iMaxBest;
-    result_.bCopyBest = s_.bCopyBest;
+    result_.optimiser = s_;
 
     double sred = s_.Sred, sko = s_.SKO;
     censoring(Ao_, s_.Sred_Opt, s_.SKO_Opt, s_.Sred, s_.SKO, sred, sko);
@@ -823,10 +820,7 @@ GeneticOutcome TGen::Execute() {
 }
 
 void applyGeneticResult(Analysis& s, const GeneticResult& r) {
-    s.Ao = r.Ao;
-    s.Aopt = r.Aopt;
-    s.iMaxBest = r.iMaxBest;
-    s.bCopyBest = r.bCopyBest;
+    static_cast<GeneticState&>(s) = r.optimiser;
     if (!r.model) return;
     s.Sred = r.model->Sred;
     s.SKO = r.model->SKO;

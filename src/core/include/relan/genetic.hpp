@@ -215,10 +215,7 @@ struct GeneticOptions {
 // ended; the model and the censoring law it fitted only when it found a
 // usable law.
 struct GeneticResult {
-    OptArray Ao{};
-    OptArray Aopt{};
-    int iMaxBest = 0;
-    bool bCopyBest = false;
+    GeneticState optimiser;
 
     struct Model {
         Mod_Weib fitted;
