@@ -25,23 +25,22 @@ double stepCoefficient(const char* label, const std::string& text, FitKind kind,
     return k;
 }
 
-// The fields of a search: its check box and its step coefficient.
-struct FitField {
-    bool ticked;
+// The step coefficient of a search as typed, and its field's label.
+struct StepField {
     const std::string& text;
     const char* label;
 };
 
-FitField fitField(const CalculationInputs& f, FitKind kind) {
+StepField stepField(const CalculationInputs& f, FitKind kind) {
     switch (kind) {
     case FitKind::Spiral:
-        return {f.fit[ModelId::Spiral], f.spiralStepText, kLabelKdivSpiral};
+        return {f.spiralStepText, kLabelKdivSpiral};
     case FitKind::Newton:
-        return {f.fit[ModelId::Newton], f.newtonStepText, kLabelKdivNewton};
+        return {f.newtonStepText, kLabelKdivNewton};
     case FitKind::Smirnov:
         break;
     }
-    return {f.fit[ModelId::Smirnov], f.smirnovStepText, kLabelKdivSmirnov};
+    return {f.smirnovStepText, kLabelKdivSmirnov};
 }
 
 bool finite(const RealArray& a) {
@@ -151,9 +150,9 @@ PreparedCalculation prepareCalculation(const Analysis& state, const CalculationI
 
     // Every coefficient is checked before anything is computed.
     for (const ModelDescriptor& d : modelRegistry()) {
-        if (!d.fit) continue;
-        const FitField field = fitField(f, *d.fit);
-        if (field.ticked) p.stepCoefficient[d.id] = stepCoefficient(field.label, field.text, *d.fit, s, fmt);
+        if (!d.fit || !f.fit[d.id]) continue;
+        const StepField field = stepField(f, *d.fit);
+        p.stepCoefficient[d.id] = stepCoefficient(field.label, field.text, *d.fit, s, fmt);
     }
     return p;
 }
@@ -178,7 +177,7 @@ CalcResult runPreparedCalculation(PreparedCalculation& p, const NumberFormat& fm
     // The order matters: a Pearson fit that searches the censoring law hands
     // its fitted values to every later step of this calculation.
     for (const ModelDescriptor& d : modelRegistry()) {
-        if (!d.fit || !fitField(f, *d.fit).ticked) continue;
+        if (!d.fit || !f.fit[d.id]) continue;
         fo.kdiv = p.stepCoefficient[d.id];
         Mod_Weib& m = s.models[d.id];
         FitResult fit;
