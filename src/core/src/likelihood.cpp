@@ -56,22 +56,6 @@ constexpr int kBracketSteps = 60;
 constexpr int kRootIterations = 40;
 constexpr int kQuadDepth = 15;
 
-// Numbers of messages in the user's format, never through the process locale.
-std::string decimal(double v, int digits, const NumberFormat& fmt) {
-    return formatPattern("%." + std::to_string(digits) + "f", {v}, fmt);
-}
-
-std::string hours(double v, const NumberFormat& fmt) {
-    if (!std::isfinite(v)) return "∞";
-    if (std::fabs(v - std::round(v)) < 1e-9 * std::max(1.0, std::fabs(v)))
-        return decimal(std::round(v), 0, fmt);
-    return decimal(v, std::fabs(v) < 10 ? 3 : 1, fmt);
-}
-
-std::string general(double v, const NumberFormat& fmt) {
-    return formatPattern("%.4g", {v}, fmt);
-}
-
 // The upper tail of the standard normal law, and its logarithm where the
 // tail itself underflows (the asymptotic series keeps the searches of a
 // censoring law smooth far outside the data).
@@ -996,16 +980,17 @@ class Intervals {
 Data prepare(const Analysis& s, bool fitMu, bool fitS, const NumberFormat& fmt) {
     if (s.MasProbl.empty()) throw Error(kNoFailureData);
     if (!(s.Izd_Prived > 0) || !std::isfinite(s.Izd_Prived))
-        throw Error("Приведенное число изделий должно быть больше 0 (сейчас " + general(s.Izd_Prived, fmt) +
-                    ")");
+        throw Error("Приведенное число изделий должно быть больше 0 (сейчас " +
+                    formatFourDigits(s.Izd_Prived, fmt) + ")");
     if (!(s.SKO > 0) || !std::isfinite(s.SKO))
-        throw Error("СКО времени окончания гарантии должно быть больше 0 (сейчас " + general(s.SKO, fmt) +
-                    " ч)");
+        throw Error("СКО времени окончания гарантии должно быть больше 0 (сейчас " +
+                    formatFourDigits(s.SKO, fmt) + " ч)");
     if (!std::isfinite(s.Sred)) throw Error("Среднее время окончания гарантии не задано числом");
     std::map<double, double> counts;
     for (const auto& p : s.MasProbl) {
         if (!(p.time > 0) || !std::isfinite(p.time))
-            throw Error("Время отказа должно быть больше 0 (в данных есть " + general(p.time, fmt) + " ч)");
+            throw Error("Время отказа должно быть больше 0 (в данных есть " + formatFourDigits(p.time, fmt) +
+                        " ч)");
         counts[p.time] += 1;
     }
     int impossible = 0;
@@ -1015,14 +1000,15 @@ Data prepare(const Analysis& s, bool fitMu, bool fitS, const NumberFormat& fmt) 
             impossible += static_cast<int>(c);
             firstImpossible = std::min(firstImpossible, t);
         }
-    const std::string law = "(среднее " + hours(s.Sred, fmt) + " ч, СКО " + hours(s.SKO, fmt) + " ч)";
+    const std::string law =
+        "(среднее " + formatHours(s.Sred, fmt) + " ч, СКО " + formatHours(s.SKO, fmt) + " ч)";
     if (impossible == static_cast<int>(s.MasProbl.size()))
         throw Error(
             "Закон окончания гарантии " + law +
             " не оставляет на гарантии ни одного изделия ко времени отказов: ни один из документированных "
             "отказов не мог быть учтен; проверьте среднее и СКО времени гарантии");
     if (impossible > 0)
-        throw Error("Отказ на " + hours(firstImpossible, fmt) +
+        throw Error("Отказ на " + formatHours(firstImpossible, fmt) +
                     " ч невозможен при законе окончания гарантии " + law +
                     ": к этому времени гарантия закончилась у всех изделий (таких отказов " +
                     std::to_string(impossible) + "); проверьте среднее и СКО времени гарантии");
@@ -1248,7 +1234,7 @@ LikelihoodFit fitLikelihood(const Analysis& s, const LikelihoodOptions& options)
     for (double t : options.mcfTimes)
         if (!(t > 0) || !std::isfinite(t))
             throw Error("Время, при котором оценивается K·F(t), должно быть больше 0 (задано " +
-                        general(t, options.fmt) + ")");
+                        formatFourDigits(t, options.fmt) + ")");
     const NumberFormat& fmt = options.fmt;
     std::vector<double> times;
     for (const auto& p : s.MasProbl)
@@ -1418,7 +1404,7 @@ std::vector<McfPoint> likelihoodBand(const Analysis& s, const LikelihoodFit& fit
     for (double t : times)
         if (!(t > 0) || !std::isfinite(t))
             throw Error("Время, при котором оценивается K·F(t), должно быть больше 0 (задано " +
-                        general(t, fit.numbers) + ")");
+                        formatFourDigits(t, fit.numbers) + ")");
     if (!(fit.A > 0) || !(fit.B > 0) || !(fit.K_powtor > 0) || !(fit.SKO > 0))
         throw Error("Модель максимального правдоподобия еще не построена");
     const Data d = prepare(s, fit.fittedSred, fit.fittedSKO, fit.numbers);

@@ -3,6 +3,7 @@
 #include "relan/error.hpp"
 #include "relan/text_decoding.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -279,6 +280,21 @@ std::string notANumberText(std::string_view text, char decimal) {
     if (text.find(other) != std::string_view::npos && parseReal(text, other))
         out += std::string("; десятичный разделитель — «") + decimal + "», а не «" + other + "»";
     return out;
+}
+
+std::string formatDecimals(double v, int digits, const NumberFormat& fmt) {
+    return formatPattern("%." + std::to_string(digits) + "f", {v}, fmt);
+}
+
+std::string formatFourDigits(double v, const NumberFormat& fmt) {
+    return formatPattern("%.4g", {v}, fmt);
+}
+
+std::string formatHours(double v, const NumberFormat& fmt) {
+    if (!std::isfinite(v)) return "∞";
+    if (std::fabs(v - std::round(v)) < 1e-9 * std::max(1.0, std::fabs(v)))
+        return formatDecimals(std::round(v), 0, fmt);
+    return formatDecimals(v, std::fabs(v) < 10 ? 3 : 1, fmt);
 }
 
 std::string fieldName(std::string_view label) {

@@ -7,24 +7,6 @@
 namespace relan {
 namespace {
 
-// Numbers of the sentences in the user's format, never through the process locale.
-std::string decimal(double v, int digits, const NumberFormat& fmt) {
-    return formatPattern("%." + std::to_string(digits) + "f", {v}, fmt);
-}
-
-std::string general(double v, const NumberFormat& fmt) {
-    return formatPattern("%.4g", {v}, fmt);
-}
-
-// A time in hours: whole when it is whole, else to a tenth (to a thousandth
-// below 10 h).
-std::string hours(double v, const NumberFormat& fmt) {
-    if (!std::isfinite(v)) return "∞";
-    if (std::fabs(v - std::round(v)) < 1e-9 * std::max(1.0, std::fabs(v)))
-        return decimal(std::round(v), 0, fmt);
-    return decimal(v, std::fabs(v) < 10 ? 3 : 1, fmt);
-}
-
 // The Russian plural: 1, 21 интервал; 2..4, 22 интервала; 5..20, 11..14 интервалов.
 std::string plural(int n, const char* one, const char* few, const char* many) {
     const int m10 = n % 10, m100 = n % 100;
@@ -73,31 +55,32 @@ const char* parameterName(SearchParameter p) {
 
 std::string notEstimableReason(const warning::NotEstimable& w, const NumberFormat& fmt) {
     using Reason = warning::NotEstimable::Reason;
-    const std::string range = general(w.min, fmt) + "…" + general(w.max, fmt);
+    const std::string range = formatFourDigits(w.min, fmt) + "…" + formatFourDigits(w.max, fmt);
     switch (w.reason) {
     case Reason::PowerLawLimit:
         return "максимум правдоподобия достигается в пределе K → ∞, A → 0 при постоянном K·A (степенной "
                "закон K·F(t) = c·t^B, B = " +
-               general(w.value, fmt) + ")";
+               formatFourDigits(w.value, fmt) + ")";
     case Reason::EtaOnBound:
-        return "оценка η = " + general(w.value, fmt) + " ч лежит на границе допустимого диапазона (" + range +
-               " ч)";
+        return "оценка η = " + formatFourDigits(w.value, fmt) +
+               " ч лежит на границе допустимого диапазона (" + range + " ч)";
     case Reason::BOnBound:
-        return "оценка B = " + general(w.value, fmt) + " лежит на границе допустимого диапазона (" + range +
-               ")";
+        return "оценка B = " + formatFourDigits(w.value, fmt) + " лежит на границе допустимого диапазона (" +
+               range + ")";
     case Reason::KOutOfRange:
-        return "оценка K = " + general(w.value, fmt) + " вне допустимого диапазона (" + range + ")";
+        return "оценка K = " + formatFourDigits(w.value, fmt) + " вне допустимого диапазона (" + range + ")";
     }
     return {};
 }
 
 std::string fittedLaw(const CensoringLawValues& law, const NumberFormat& fmt) {
-    return "подобранный закон (среднее " + hours(law.mean, fmt) + " ч, СКО " + hours(law.sd, fmt) + " ч)";
+    return "подобранный закон (среднее " + formatHours(law.mean, fmt) + " ч, СКО " +
+           formatHours(law.sd, fmt) + " ч)";
 }
 
 std::string givenLaw(const CensoringLawValues& law, const NumberFormat& fmt) {
-    return "; результаты получены при заданном законе (среднее " + hours(law.mean, fmt) + " ч, СКО " +
-           hours(law.sd, fmt) + " ч)";
+    return "; результаты получены при заданном законе (среднее " + formatHours(law.mean, fmt) + " ч, СКО " +
+           formatHours(law.sd, fmt) + " ч)";
 }
 
 struct Sentence {
@@ -116,14 +99,14 @@ struct Sentence {
     std::string operator()(const warning::CensoringUndetermined& w) const {
         return "Закон окончания гарантии (СВН/СКО) не определяется данными: подбор улучшает правдоподобие "
                "лишь на " +
-               decimal(w.gain, 2, fmt) + " (меньше " + decimal(w.threshold, 2, fmt) + "); " +
+               formatDecimals(w.gain, 2, fmt) + " (меньше " + formatDecimals(w.threshold, 2, fmt) + "); " +
                fittedLaw(w.fitted, fmt) + " не используется" + givenLaw(w.given, fmt);
     }
     std::string operator()(const warning::CensoringOnBound& w) const {
         return std::string(w.sd ? "СКО" : "Среднее") +
                " времени окончания гарантии дошло до границы поиска: " + fittedLaw(w.fitted, fmt) +
-               " вырожден (улучшение правдоподобия " + decimal(w.gain, 2, fmt) + ") и не используется" +
-               givenLaw(w.given, fmt);
+               " вырожден (улучшение правдоподобия " + formatDecimals(w.gain, 2, fmt) +
+               ") и не используется" + givenLaw(w.given, fmt);
     }
     std::string operator()(const warning::IntervalOpen& w) const {
         return estimateName(w.quantity, w.time, fmt) +
@@ -141,7 +124,7 @@ struct Sentence {
     }
     std::string operator()(const warning::LackOfFit& w) const {
         return "Модель плохо согласуется с гистограммой: " + formatPattern("p = %.3g", {w.p}, fmt) +
-               " (меньше " + decimal(w.threshold, 2, fmt) +
+               " (меньше " + formatDecimals(w.threshold, 2, fmt) +
                "); оценки и интервалы модели могут не отражать данные";
     }
     std::string operator()(const LimitHit& w) const {
@@ -176,8 +159,8 @@ std::string limitNotes(const std::vector<LimitHit>& hits, const NumberFormat& fm
 std::string mergedCellsText(const MergedCells& m, const NumberFormat& fmt) {
     const std::string count =
         std::to_string(m.intervals) + " " + plural(m.intervals, "интервал", "интервала", "интервалов");
-    if (m.to) return hours(m.from, fmt) + "–" + hours(*m.to, fmt) + " ч (" + count + ")";
-    return "от " + hours(m.from, fmt) + " ч и далее (" + count + ")";
+    if (m.to) return formatHours(m.from, fmt) + "–" + formatHours(*m.to, fmt) + " ч (" + count + ")";
+    return "от " + formatHours(m.from, fmt) + " ч и далее (" + count + ")";
 }
 
 } // namespace relan

@@ -34,6 +34,14 @@ using FormatArg = std::variant<double, long long, std::string>;
 std::string formatPattern(std::string_view pattern, std::initializer_list<FormatArg> args,
                           const NumberFormat& fmt);
 
+// The numbers of the likelihood model's messages and of the warnings: a
+// fixed number of decimals; four significant digits ("%.4g"); and a time in
+// hours, whole when it is whole, else to a tenth (to a thousandth below
+// 10 h), "∞" when not finite.
+std::string formatDecimals(double v, int digits, const NumberFormat& fmt);
+std::string formatFourDigits(double v, const NumberFormat& fmt);
+std::string formatHours(double v, const NumberFormat& fmt);
+
 // A real as typed by the user: optional surrounding blanks, sign, digits, the
 // format's decimal separator, exponent with E or e. Non-finite results are
 // rejected. Empty optional when it does not convert.
